@@ -1,0 +1,65 @@
+/*
+ * Vorn_CMU200: driver library of a GSM phone production test station.
+ *
+ * A host test sequencer calls the steps below one at a time, on one thread.
+ * Every step has the same form:
+ *
+ *   int32_t step(int32_t stepNumber, double *values, char (*names)[200], char *errorText);
+ *
+ * - stepNumber: its decimal text ("7", "-3") names the parameter file section
+ *   that holds the step's keys.
+ * - values: at least VORN_CMU200_RESULT_COUNT doubles; a step writes from
+ *   index 1 upward and never writes index 0.
+ * - names: parallel to values, entries of VORN_CMU200_RESULT_NAME_SIZE
+ *   characters; a step that names its results writes NUL-terminated text from
+ *   entry 1 upward.
+ * - errorText: at least VORN_CMU200_ERROR_TEXT_SIZE characters; on failure it
+ *   receives one line of text, always terminated within that size.
+ *
+ * A step returns 0 on success and -1 on failure, nothing else. On failure the
+ * values and names are left as the host left them. No exception leaves the
+ * library and it prints nothing.
+ */
+#ifndef VORN_CMU200_H
+#define VORN_CMU200_H
+
+#include <stdint.h>
+
+#define VORN_CMU200_RESULT_COUNT 31
+#define VORN_CMU200_RESULT_NAME_SIZE 200
+#define VORN_CMU200_ERROR_TEXT_SIZE 512
+#define VORN_CMU200_VERSION_TEXT "1.04"
+
+/* The exports' calling convention: __stdcall on 32-bit Windows. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define VORN_CMU200_CALL __stdcall
+#else
+#define VORN_CMU200_CALL
+#endif
+
+#if defined(_WIN32)
+#if defined(VORN_CMU200_BUILDING)
+#define VORN_CMU200_API __declspec(dllexport)
+#else
+#define VORN_CMU200_API __declspec(dllimport)
+#endif
+#elif defined(VORN_CMU200_BUILDING)
+#define VORN_CMU200_API __attribute__((visibility("default")))
+#else
+#define VORN_CMU200_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef char Vorn_CMU200_ResultName[VORN_CMU200_RESULT_NAME_SIZE];
+
+/* Copies "1.04" and its NUL into buffer (at least 5 characters); returns 0. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_GetVersion(char *buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VORN_CMU200_H */

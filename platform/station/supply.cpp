@@ -1,0 +1,7 @@
+#include "station/supply.h"
+
+namespace station {
+
+void Supply::reset() { *this = Supply(); }
+
+}  // namespace station

@@ -1,0 +1,7 @@
+#include "station/tester.h"
+
+namespace station {
+
+void Tester::reset() { *this = Tester(); }
+
+}  // namespace station

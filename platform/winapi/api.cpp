@@ -1,0 +1,64 @@
+// Entry points of the Windows API stand-in: the profile functions, Sleep and MessageBoxA.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "frame/winapi.h"
+#include "station/station.h"
+#include "winapi/profile.h"
+
+namespace {
+
+std::string DefaultText(const char *def) {
+  std::string text = def == nullptr ? "" : def;
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  return text;
+}
+
+std::optional<std::string> Lookup(const char *section, const char *key, const char *file) {
+  if (section == nullptr || key == nullptr) return std::nullopt;
+  const std::optional<std::string> contents = winapi::ReadFile(file);
+  if (!contents) return std::nullopt;
+  return winapi::FindValue(*contents, section, key);
+}
+
+}  // namespace
+
+extern "C" uint32_t WINAPI_CALL GetPrivateProfileStringA(const char *section, const char *key,
+                                                         const char *def, char *out,
+                                                         uint32_t size, const char *file) {
+  const std::optional<std::string> value = Lookup(section, key, file);
+  return winapi::CopyOut(value ? *value : DefaultText(def), out, size);
+}
+
+extern "C" uint32_t WINAPI_CALL GetPrivateProfileIntA(const char *section, const char *key,
+                                                      int32_t def, const char *file) {
+  const std::optional<std::string> value = Lookup(section, key, file);
+  if (!value || value->empty() || (*value)[0] == '\0') return static_cast<uint32_t>(def);
+  return winapi::ParseProfileInt(*value);
+}
+
+extern "C" void WINAPI_CALL Sleep(uint32_t milliseconds) {
+  station::Entry call("Sleep", {station::arg(milliseconds)});
+  station::station().clock.wait(milliseconds);
+  call.result(0);
+}
+
+extern "C" int32_t WINAPI_CALL MessageBoxA(void *owner, const char *text, const char *caption,
+                                           uint32_t type) {
+  station::Entry call("MessageBoxA", {station::arg(owner), station::arg(text),
+                                      station::arg(caption), station::arg(type)});
+  std::fprintf(stderr, "\n[%s] %s\n", caption == nullptr ? "" : caption,
+               text == nullptr ? "" : text);
+  if (isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "Press Enter to acknowledge.\n");
+    for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {
+    }
+  } else {
+    std::fprintf(stderr, "(no operator answered: acknowledged at once)\n");
+  }
+  station::station().operatorAcknowledged(text == nullptr ? "" : text);
+  constexpr int32_t kIdOk = 1;
+  return call.result(call.faulted() ? static_cast<int32_t>(call.faultStatus()) : kIdOk);
+}

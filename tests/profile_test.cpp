@@ -1,0 +1,106 @@
+// The Windows API stand-in's profile reader: the Windows rules, not a generic INI parser.
+#include <cstring>
+#include <string>
+
+#include "frame/winapi.h"
+#include "support/station_test.h"
+#include "winapi/profile.h"
+
+namespace {
+
+template <std::size_t N>
+std::string Bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);  // keeps embedded NULs
+}
+
+struct FindCase {
+  const char *name;
+  std::string contents;
+  const char *section;
+  const char *key;
+  const char *expected;  // nullptr: not found
+};
+
+TEST(ProfileFindValue, FollowsTheWindowsRules) {
+  const FindCase cases[] = {
+      {"plain", "[3]\nKey=v\n", "3", "Key", "v"},
+      {"case", "[SeCtIoN]\nkEy=v\n", "section", "KEY", "v"},
+      {"blanks", "  [ 3 ]  \n  Key  =  v w  \n", "3", "Key", "v w"},
+      {"crlf", "[3]\r\nKey=v\r\nOther=w\r\n", "3", "Other", "w"},
+      {"bom", "\xEF\xBB\xBF[3]\nKey=v\n", "3", "Key", "v"},
+      {"no final newline", "[3]\nKey=v", "3", "Key", "v"},
+      {"double quotes", "[3]\nKey=\"a b\"\n", "3", "Key", "a b"},
+      {"single quotes", "[3]\nKey='a b'\n", "3", "Key", "a b"},
+      {"unmatched quote", "[3]\nKey=\"a b'\n", "3", "Key", "\"a b'"},
+      {"lone quote", "[3]\nKey=\"\n", "3", "Key", "\""},
+      {"semicolon is text", "[3]\nKey=v ; note\n", "3", "Key", "v ; note"},
+      {"first '='", "[3]\nKey=a=b\n", "3", "Key", "a=b"},
+      {"other section", "[4]\nKey=v\n", "3", "Key", nullptr},
+      {"section ends", "[3]\n[4]\nKey=v\n", "3", "Key", nullptr},
+      {"no '='", "[3]\nKey\n", "3", "Key", nullptr},
+      {"empty", "[3]\nKey=\n", "3", "Key", ""},
+      {"first key wins", "[3]\nKey=1\nKey=2\n", "3", "Key", "1"},
+      {"spaced key", "[5]\nMod +/-0.10MHZ Enable = 0\n", "5", "Mod +/-0.10MHZ Enable", "0"},
+      {"no section", "Key=v\n", "3", "Key", nullptr},
+      {"nul bytes", Bytes("[3]\nKey=a\0b\n"), "3", "Key", "a"},
+      {"binary junk", Bytes("\x01\xff[3\n]\0=\n[3]\nKey=v"), "3", "Key", "v"},
+  };
+  for (const FindCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto value = winapi::FindValue(c.contents, c.section, c.key);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(value.has_value()) << *value;
+    } else {
+      ASSERT_TRUE(value.has_value());
+      EXPECT_EQ(winapi::CopyOut(*value, nullptr, 0), 0u);
+      char out[64];
+      winapi::CopyOut(*value, out, sizeof out);
+      EXPECT_STREQ(out, c.expected);
+    }
+  }
+}
+
+TEST(ProfileFindValue, SurvivesVeryLongLines) {
+  const std::string contents = "[3]\nJunk=" + std::string(1 << 20, 'x') + "\nKey=v\n";
+  EXPECT_EQ(winapi::FindValue(contents, "3", "Key").value_or("?"), "v");
+}
+
+TEST(ProfileInt, WrapsLikeA32BitUnsignedConversion) {
+  EXPECT_EQ(winapi::ParseProfileInt("  -85"), static_cast<uint32_t>(-85));
+  EXPECT_EQ(winapi::ParseProfileInt("+7x"), 7u);
+  EXPECT_EQ(winapi::ParseProfileInt("x7"), 0u);
+  EXPECT_EQ(winapi::ParseProfileInt("4294967296"), 0u);
+  EXPECT_EQ(winapi::ParseProfileInt("99999999999999999999"), 1661992959u);
+}
+
+class ProfileApiTest : public vorn_test::StationTest {};
+
+TEST_F(ProfileApiTest, StringCopiesAtMostSizeLessOneAndTerminates) {
+  writeParameters("[3]\nKey=abcdef\n");
+  char out[8];
+  std::memset(out, '#', sizeof out);
+  EXPECT_EQ(GetPrivateProfileStringA("3", "Key", "", out, 4, parameterPath().c_str()), 3u);
+  EXPECT_STREQ(out, "abc");
+  EXPECT_EQ(out[4], '#');  // nothing written past the size
+  EXPECT_EQ(GetPrivateProfileStringA("3", "Key", "", out, 0, parameterPath().c_str()), 0u);
+}
+
+TEST_F(ProfileApiTest, MissingFileOrKeyGivesTheDefault) {
+  char out[32];
+  EXPECT_EQ(GetPrivateProfileStringA("3", "Key", "dflt  ", out, sizeof out, "/nonexistent/x.ini"), 4u);
+  EXPECT_STREQ(out, "dflt");  // the default loses its trailing blanks
+  GetPrivateProfileStringA("3", "Key", nullptr, out, sizeof out, "/nonexistent/x.ini");
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Key", -85, "/nonexistent/x.ini"), static_cast<uint32_t>(-85));
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Key", 5, nullptr), 5u);
+}
+
+TEST_F(ProfileApiTest, IntOfEmptyOrQuotedValue) {
+  writeParameters("[3]\nEmpty=\nQuoted=\"12\"\nBlank=   \n");
+  const char *path = parameterPath().c_str();
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Empty", 9, path), 9u);
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Blank", 9, path), 9u);
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Quoted", 9, path), 12u);
+}
+
+}  // namespace

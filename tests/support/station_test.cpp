@@ -1,0 +1,67 @@
+#include "support/station_test.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "alldata/container.h"
+
+namespace vorn_test {
+
+HostBuffers::HostBuffers() {
+  for (double &v : values) v = kUntouched;
+  for (auto &n : names) {
+    std::memset(n, '#', sizeof n);
+    n[sizeof n - 1] = '\0';
+  }
+  std::memset(errorText, 0, sizeof errorText);
+  std::strcpy(errorText, "host text");
+}
+
+bool HostBuffers::resultsUntouched() const {
+  HostBuffers fresh;
+  for (std::size_t i = 0; i < sizeof values / sizeof values[0]; ++i) {
+    if (values[i] != kUntouched) return false;
+    if (std::memcmp(names[i], fresh.names[i], sizeof names[i]) != 0) return false;
+  }
+  return true;
+}
+
+void StationTest::SetUp() {
+  station::Station &s = station::station();
+  s.clock.setVirtual(true);
+  s.reset();
+  alldata::Clear();
+  char name[] = "/tmp/vorn-params-XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  path_ = name;
+  alldata::SetParameterFile(path_);
+}
+
+void StationTest::TearDown() {
+  std::remove(path_.c_str());
+  alldata::Clear();
+}
+
+void StationTest::writeParameters(const std::string &contents) {
+  std::ofstream(path_, std::ios::binary | std::ios::trunc) << contents;
+}
+
+std::vector<std::string> StationTest::equipmentOps() const {
+  return station::station().journal.ops(
+      {"dcGet_ParaFileName", "dcGet_hMobile", "dcSet_hMobile", "Sleep"});
+}
+
+std::vector<uint32_t> StationTest::waits() const {
+  std::vector<uint32_t> out;
+  for (const station::Call &call : station::station().journal.of("Sleep")) {
+    out.push_back(static_cast<uint32_t>(std::stoul(call.args.at(0))));
+  }
+  return out;
+}
+
+}  // namespace vorn_test
