@@ -58,6 +58,20 @@ typedef char Vorn_CMU200_ResultName[VORN_CMU200_RESULT_NAME_SIZE];
 /* Copies "1.04" and its NUL into buffer (at least 5 characters); returns 0. */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_GetVersion(char *buffer);
 
+/* ---- The DC supply ---------------------------------------------------- */
+
+
+/* ---- The phone --------------------------------------------------------- */
+
+
+/* ---- The tester: cell, call, handover ---------------------------------- */
+
+
+/* ---- The measurements on the call -------------------------------------- */
+
+
+/* ----------------------------------------------------------------------- */
+
 #ifdef __cplusplus
 }
 #endif
