@@ -47,16 +47,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 // A mnemonic such as "VOLTage" matches its short form (up to the first
 // lower-case letter) or its long form, in any case.
 bool Matches(std::string_view word, std::string_view mnemonic) {
@@ -144,7 +134,11 @@ double NumberValue(std::string_view number) {
   double value = 0.0;
   const auto [last, error] = std::from_chars(number.data(), number.data() + number.size(), value);
   (void)last;
-  return error == std::errc::result_out_of_range ? HUGE_VAL : value;
+  if (error != std::errc::result_out_of_range) return value;
+  // Too large to hold, or so small it is nothing.
+  const bool tiny = number.find("e-") != std::string_view::npos ||
+                    number.find("E-") != std::string_view::npos;
+  return tiny ? 0.0 : (number.front() == '-' ? -HUGE_VAL : HUGE_VAL);
 }
 
 // A numeric parameter with its suffix: the value in base units, or the error.
@@ -170,6 +164,16 @@ Reading ReadNumber(std::string_view parameter, char unit) {
 }
 
 }  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
 
 void Supply::reset() { *this = Supply(); }
 

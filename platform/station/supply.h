@@ -21,6 +21,10 @@
 
 namespace station {
 
+// Texts compared without regard to case, as SCPI headers and VISA resource
+// names are read.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // One entry of the error queue: the SCPI error number and its text.
 struct SupplyError {
   int code = 0;

@@ -3,9 +3,13 @@
 #include <cctype>
 #include <vector>
 
+#include "station/supply.h"
+
 namespace visa {
 
 namespace {
+
+using station::EqualsNoCase;
 
 constexpr uint32_t kMaxGpibAddress = 30;
 constexpr uint32_t kMaxBoard = 0xFFFF;  // VISA's interface numbers are 16-bit
@@ -13,16 +17,6 @@ constexpr uint32_t kMaxPort = 0xFFFF;
 
 // Interface types of VISA that this station has nothing behind.
 constexpr std::string_view kOtherInterfaces[] = {"ASRL", "USB", "VXI", "GPIB-VXI", "PXI"};
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
