@@ -26,9 +26,7 @@ TEST_F(TesterCallTest, ChannelAndLevelChangesMoveTheCallAndAreRecorded) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " " + std::to_string(c.value));
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     initialisedWithCall();
     writeParameters(c.parameters);
     const std::string s = Handle(state().sigSession);
@@ -66,9 +64,7 @@ TEST_F(TesterCallTest, AFailedChangeKeepsTheRecordedValue) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.channelStep ? "TCH " : "TXLevel ") + c.op);
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     initialisedWithCall();
     state().txLevel = 9;
     writeParameters("[1]\nTCH=40\nTXLevel=7\n");
@@ -98,9 +94,7 @@ TEST_F(TesterCallTest, TheTesterRefusesAChannelOrLevelOutsideTheBandOrWithoutACa
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.label + std::string(" ") + c.parameters);
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     ASSERT_EQ(init(), 0);
     if (c.call) callUp();
     writeParameters(c.parameters);
@@ -153,9 +147,7 @@ TEST_F(TesterCallTest, EveryCallEndFailureNamesItsOperationAndStopsThere) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " #" + std::to_string(c.nth));
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     initialisedWithCall();
     st().faults.add(c.op, -1, c.nth);
     ASSERT_EQ(endCall(), -1);

@@ -19,19 +19,14 @@ class TesterHandoverTest : public vorn_test::TesterTest {
 std::vector<std::string> ExpectedSetUp(const std::string &b, const std::string &target,
                                        const char *secondary, const char *group,
                                        const char *code, const char *port = "0") {
-  return {
+  std::vector<std::string> out = {
       "RSCMU_Base_SystRemAddrSec(" + b + ", " + secondary + ", " + group + ") = 0",
       "RSCMU_Init_GSM_Sig(" + b + ", " + code + ") = 0",
       "RSCMU_Query(" + target + ", *OPC?, 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwNSup(" + target + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwSmodTraf(" + target + ", 0) = 0",
-      "RSCMU_GSM_Sig_ConfNetwSmodBits(" + target + ", 2) = 0",
-      "RSCMU_GSM_Sig_ConfNetwIdenMcc(" + target + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwIdenMnc(" + target + ", 1) = 0",
-      "RSCMU_SetTimeoutAttribute(" + target + ", 20000) = 0",
-      "RSCMU_GSM_Sig_Inp(" + target + ", " + port + ") = 0",
-      "RSCMU_GSM_Sig_Outp(" + target + ", " + port + ") = 0",
   };
+  const std::vector<std::string> network = vorn_test::ExpectedNetwork(target, port);
+  out.insert(out.end(), network.begin(), network.end());
+  return out;
 }
 
 TEST_F(TesterHandoverTest, FirstHandoverToDcsOpensItsSessionAndMovesTheCall) {
@@ -86,9 +81,7 @@ TEST_F(TesterHandoverTest, EachBandSendsItsTargetIndicatorAndWait) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.band);
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     initialisedWithCall();
     const std::string current = Handle(state().sigSession);
     selectBand(c.band);
@@ -180,9 +173,7 @@ TEST_F(TesterHandoverTest, EveryFailureCarriesTheStatusAndStopsThere) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " #" + std::to_string(c.nth));
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     initialisedWithCall();
     selectBand("1900");
     st().faults.add(c.op, -1, c.nth);
@@ -212,9 +203,7 @@ TEST_F(TesterHandoverTest, WhatAFailedHandoverLeavesBehind) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " #" + std::to_string(c.nth));
-    st().reset();
-    state() = vorn::TesterState{};
-    writeParameters("");
+    freshRun();
     initialisedWithCall();
     const int32_t egsm = state().sigSession;
     selectBand("1900");

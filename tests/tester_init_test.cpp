@@ -31,19 +31,15 @@ std::vector<std::string> ExpectedInit(const std::string &b, const std::string &s
                   ", 1, " + kLossLineHz[line - 1] + ", 1, " + loss + ", 1, " + loss +
                   ", 0, 0, 0, 0) = 0");
   }
-  const std::vector<std::string> rest = {
+  std::vector<std::string> rest = {
       "RSCMU_Base_ConfUserCorrLossTabl(" + b + ") = 0",
       "RSCMU_Base_ConfUserCorrLossTablEnab(" + b + ", 1) = 0",
       "RSCMU_Base_SystRemAddrSec(" + b + ", 1, " + group + ") = 0",
       "RSCMU_Init_GSM_Sig(" + b + ", " + bandCode + ") = 0",
-      "RSCMU_GSM_Sig_ConfNetwNSup(" + s + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwSmodTraf(" + s + ", 0) = 0",
-      "RSCMU_GSM_Sig_ConfNetwSmodBits(" + s + ", 2) = 0",
-      "RSCMU_GSM_Sig_ConfNetwIdenMcc(" + s + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwIdenMnc(" + s + ", 1) = 0",
-      "RSCMU_SetTimeoutAttribute(" + s + ", 20000) = 0",
-      "RSCMU_GSM_Sig_Inp(" + s + ", " + port + ") = 0",
-      "RSCMU_GSM_Sig_Outp(" + s + ", " + port + ") = 0",
+  };
+  const std::vector<std::string> network = vorn_test::ExpectedNetwork(s, port);
+  rest.insert(rest.end(), network.begin(), network.end());
+  const std::vector<std::string> cell = {
       "RSCMU_Query(" + s + ", *OPC?, 1) = 0",
       "RSCMU_GSM_Sig_ConfBssCchMode(" + s + ", 0) = 0",
       "RSCMU_GSM_Sig_ConfBssCchChan(" + s + ", " + bcch + ") = 0",
@@ -62,6 +58,7 @@ std::vector<std::string> ExpectedInit(const std::string &b, const std::string &s
       "RSCMU_Query(" + s + ", *OPC?, 1) = 0",
       "RSCMU_GSM_Sig_SensSignStat(" + s + ") = 0",
   };
+  rest.insert(rest.end(), cell.begin(), cell.end());
   out.insert(out.end(), rest.begin(), rest.end());
   return out;
 }
@@ -183,9 +180,7 @@ TEST_F(TesterInitTest, EveryFailureNamesItsOperationAndStopsThere) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " #" + std::to_string(c.nth));
-    st().reset();
-    state() = vorn::TesterState{};
-    host = vorn_test::HostBuffers();
+    freshRun();
     st().faults.add(c.op, -1, c.nth);
     EXPECT_EQ(init(), -1);
     EXPECT_EQ(host.error(), std::string(c.label) + " Failed! CMU200 Error:");
@@ -210,8 +205,7 @@ TEST_F(TesterInitTest, BandTableIsResetOnlyAfterTheTwelfthLine) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " #" + std::to_string(c.nth));
-    st().reset();
-    state() = vorn::TesterState{};
+    freshRun();
     for (int32_t &session : state().bandSessions) session = 77;
     st().faults.add(c.op, -1, c.nth);
     ASSERT_EQ(init(), -1);
@@ -224,8 +218,7 @@ TEST_F(TesterInitTest, BandTableIsResetOnlyAfterTheTwelfthLine) {
 TEST_F(TesterInitTest, UnsupportedBandFailsAfterTheTableIsEnabled) {
   for (const char *band : {"1850", "0", "-900"}) {
     SCOPED_TRACE(band);
-    st().reset();
-    state() = vorn::TesterState{};
+    freshRun();
     writeParameters(std::string("[1]\nBand=") + band + "\n");
     ASSERT_EQ(init(), -1);
     EXPECT_EQ(host.error(), "Band Not Support!");
@@ -280,8 +273,7 @@ TEST_F(TesterInitTest, TheTesterRefusesWhatItCannotDo) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.parameters);
-    st().reset();
-    state() = vorn::TesterState{};
+    freshRun();
     writeParameters(c.parameters);
     ASSERT_EQ(init(), -1);
     EXPECT_EQ(host.error(), std::string(c.label) + " Failed! CMU200 Error:");

@@ -19,6 +19,15 @@ class TesterTest : public StationTest {
 
   vorn::TesterState &state() { return vorn::testerState; }
 
+  // A fresh station, a freshly loaded module, an empty parameter file and
+  // freshly marked buffers: one case of a table-driven test.
+  void freshRun() {
+    st().reset();
+    vorn::testerState = vorn::TesterState{};
+    writeParameters("");
+    host = HostBuffers();
+  }
+
   int32_t init(int32_t number = 1) {
     return Vorn_CMU200_OBTInit(number, host.values, host.names, host.errorText);
   }
@@ -64,5 +73,19 @@ class TesterTest : public StationTest {
 };
 
 inline std::string Handle(int32_t handle) { return station::arg(handle); }
+
+// The network settings, time-out and connectors every band session gets, as journalled.
+inline std::vector<std::string> ExpectedNetwork(const std::string &sig, const std::string &port) {
+  return {
+      "RSCMU_GSM_Sig_ConfNetwNSup(" + sig + ", 1) = 0",
+      "RSCMU_GSM_Sig_ConfNetwSmodTraf(" + sig + ", 0) = 0",
+      "RSCMU_GSM_Sig_ConfNetwSmodBits(" + sig + ", 2) = 0",
+      "RSCMU_GSM_Sig_ConfNetwIdenMcc(" + sig + ", 1) = 0",
+      "RSCMU_GSM_Sig_ConfNetwIdenMnc(" + sig + ", 1) = 0",
+      "RSCMU_SetTimeoutAttribute(" + sig + ", 20000) = 0",
+      "RSCMU_GSM_Sig_Inp(" + sig + ", " + port + ") = 0",
+      "RSCMU_GSM_Sig_Outp(" + sig + ", " + port + ") = 0",
+  };
+}
 
 }  // namespace vorn_test
