@@ -92,21 +92,19 @@ uint8_t Phone::setBaudRate(int32_t baud, uint32_t handle) {
   return kDone;
 }
 
-uint8_t Phone::setDtr(int32_t level, uint32_t handle) {
+uint8_t Phone::setLine(const char *line, int32_t Link::*level, int32_t value, uint32_t handle) {
   Link *l = link(handle);
   if (l == nullptr) return kFailed;
-  if (level != 0 && level != 1) return failOn(*l, "DTR level " + std::to_string(level) + " is not 0 or 1");
-  l->dtr = level;
+  if (value != 0 && value != 1) {
+    return failOn(*l, std::string(line) + " level " + std::to_string(value) + " is not 0 or 1");
+  }
+  l->*level = value;
   return kDone;
 }
 
-uint8_t Phone::setRts(int32_t level, uint32_t handle) {
-  Link *l = link(handle);
-  if (l == nullptr) return kFailed;
-  if (level != 0 && level != 1) return failOn(*l, "RTS level " + std::to_string(level) + " is not 0 or 1");
-  l->rts = level;
-  return kDone;
-}
+uint8_t Phone::setDtr(int32_t level, uint32_t handle) { return setLine("DTR", &Link::dtr, level, handle); }
+
+uint8_t Phone::setRts(int32_t level, uint32_t handle) { return setLine("RTS", &Link::rts, level, handle); }
 
 uint8_t Phone::setV24Mode(int32_t mode, uint32_t handle) {
   Link *l = link(handle);

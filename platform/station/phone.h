@@ -101,6 +101,8 @@ class Phone {
   Link *link(uint32_t handle);
   // The phone answers on the link of handle; otherwise the last error says why not.
   Link *answering(uint32_t handle);
+  // Sets a modem line of the link to 0 or 1.
+  uint8_t setLine(const char *line, int32_t Link::*level, int32_t value, uint32_t handle);
   uint8_t fail(std::string text);
   uint8_t failOn(const Link &link, std::string_view what);
   // Whether the cell on the channel the phone listens to is one it can camp on.
