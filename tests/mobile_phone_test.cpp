@@ -39,6 +39,21 @@ TEST_F(PhoneTest, OperatorSwitchesThePhoneOnUnlessItStaysOff) {
   }
 }
 
+TEST_F(PhoneTest, PoweredByTheSupplyAtAVoltageItAccepts) {
+  const struct {
+    const char *commands;
+    bool powered;
+  } cases[] = {{"VOLT 3.8;OUTP ON", true},  {"VOLT 3.3;OUTP ON", true},  {"VOLT 4.5;OUTP ON", true},
+               {"VOLT 3.2;OUTP ON", false}, {"VOLT 4.6;OUTP ON", false}, {"VOLT 3.8;OUTP OFF", false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.commands);
+    st().reset();
+    st().supply.receive(c.commands);
+    EXPECT_EQ(phone().powered(), c.powered);
+    EXPECT_EQ(DWD_check_comm_link(open()), c.powered ? 1 : 0);
+  }
+}
+
 TEST_F(PhoneTest, ResetTakesAMomentDuringWhichTheLinkIsSilent) {
   phone().setSwitchedOn(true);
   const uint32_t handle = open();

@@ -33,6 +33,20 @@ class MobileTest : public vorn_test::StationTest {
     host = vorn_test::HostBuffers();
   }
 
+  // A cell of the tester on air, as the tester's initialisation leaves it.
+  void cellOnAir(int bandCode, int bcch, double levelDbm = -85.0) {
+    station::Tester &t = st().tester;
+    int32_t base = 0;
+    int32_t sig = 0;
+    ASSERT_EQ(t.initBase(t.gpibAddress, &base), station::kTesterOk);
+    ASSERT_EQ(t.bindSecondary(base, 1, station::FunctionGroupOfBand(bandCode)), station::kTesterOk);
+    ASSERT_EQ(t.initSig(base, &sig, bandCode), station::kTesterOk);
+    ASSERT_EQ(t.configure(sig, "ConfBssCchChan", {double(bcch)}), station::kTesterOk);
+    ASSERT_EQ(t.configure(sig, "ConfBssCchLevAbs", {levelDbm}), station::kTesterOk);
+    ASSERT_EQ(t.signallingAction(sig, 1), station::kTesterOk);
+  }
+  int32_t makeCall() { return Vorn_CMU200_MakeCall(1, host.values, host.names, host.errorText); }
+
   // The handle the container holds, or 0.
   uint32_t storedHandle() {
     uint32_t handle = 0;
@@ -235,14 +249,82 @@ TEST_F(MobileTest, CallChannelDefaultsTo20) {
                                        std::pair{"[1]\nBCCH=62\n", "DWD_set_test_mode(1, 62, 1)"}}) {
     writeParameters(file);
     st().journal.clear();
-    Vorn_CMU200_MakeCall(1, host.values, host.names, host.errorText);
+    makeCall();
     EXPECT_EQ(st().journal.of("DWD_set_test_mode").at(0).text(), expected);
   }
 }
 
+TEST_F(MobileTest, CallOnTheTestersCell) {
+  openLink();
+  cellOnAir(1, 20);
+  ASSERT_EQ(makeCall(), 0) << host.error();
+  EXPECT_EQ(calls(), (Texts{"dcGet_ParaFileName()", "dcGet_hMobile()", "DWD_set_test_mode(1, 20, 1)",
+                            "DWD_dut_in_idle(1)", "Sleep(200)", "DWD_dut_in_idle(1)", "Sleep(200)",
+                            "DWD_dut_in_idle(1)", "DWD_setup_emergency_call(1)", "Sleep(2000)"}));
+  EXPECT_EQ(host.values[1], 1.0);
+  EXPECT_EQ(host.error(), "host text");
+  EXPECT_EQ(st().tester.signalling, station::Signalling::CallEstablished);
+}
+
+TEST_F(MobileTest, IdleAtTheFirstOrTheTwentiethQuery) {
+  for (const int queries : {1, 20}) {
+    SCOPED_TRACE(queries);
+    st().reset();
+    host = vorn_test::HostBuffers();
+    openLink();
+    cellOnAir(1, 20);
+    phone().setQueriesToIdle(queries);
+    ASSERT_EQ(makeCall(), 0) << host.error();
+    std::vector<uint32_t> expected(queries - 1, 200);
+    expected.push_back(2000);
+    EXPECT_EQ(waits(), expected);
+    EXPECT_EQ(st().journal.count("DWD_dut_in_idle"), std::size_t(queries));
+    EXPECT_EQ(host.values[1], 1.0);
+  }
+}
+
+TEST_F(MobileTest, CellsThePhoneDoesNotCampOn) {
+  const struct {
+    const char *name;
+    int bandCode;
+    int cellBcch;
+    double levelDbm;
+    const char *file;
+  } cases[] = {
+      {"another channel", 1, 30, -85.0, "[1]\n"},
+      {"a band the phone lacks", 2, 512, -85.0, "[1]\nBCCH=512\n"},
+      {"too weak", 1, 20, -110.0, "[1]\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    st().reset();
+    host = vorn_test::HostBuffers();
+    writeParameters("[1]\nComPort=COM3\n");
+    openLink();
+    phone().setBands({1, 4});
+    cellOnAir(c.bandCode, c.cellBcch, c.levelDbm);
+    writeParameters(c.file);
+    EXPECT_EQ(makeCall(), 0);
+    EXPECT_EQ(host.values[1], 0.0);
+    EXPECT_EQ(st().journal.count("DWD_dut_in_idle"), 20u);
+    EXPECT_EQ(st().tester.signalling, station::Signalling::On);
+  }
+}
+
+TEST_F(MobileTest, EmergencyCallThatFails) {
+  openLink();
+  cellOnAir(1, 20);
+  st().faults.add("DWD_setup_emergency_call", 0);
+  EXPECT_EQ(makeCall(), -1);
+  EXPECT_EQ(host.error(),
+            "DWD_setup_emergency_call Failed! DWD Error:DWD_setup_emergency_call: status 0 (scripted fault)");
+  EXPECT_EQ(st().journal.count("Sleep"), 2u);  // the idle wait's, not the call's
+  EXPECT_TRUE(host.resultsUntouched());
+}
+
 TEST_F(MobileTest, PhoneThatNeverReportsIdleIsAFinding) {
   openLink();  // no cell on the air
-  EXPECT_EQ(Vorn_CMU200_MakeCall(1, host.values, host.names, host.errorText), 0);
+  EXPECT_EQ(makeCall(), 0);
   EXPECT_EQ(host.values[1], 0.0);
   EXPECT_EQ(host.error(), "host text");
   EXPECT_EQ(st().journal.count("DWD_dut_in_idle"), 20u);
@@ -253,7 +335,7 @@ TEST_F(MobileTest, PhoneThatNeverReportsIdleIsAFinding) {
 TEST_F(MobileTest, FailingIdleQueryStopsTheWait) {
   openLink();
   st().faults.add("DWD_dut_in_idle", 0, 5);
-  EXPECT_EQ(Vorn_CMU200_MakeCall(1, host.values, host.names, host.errorText), -1);
+  EXPECT_EQ(makeCall(), -1);
   EXPECT_EQ(host.error(), "DWD_dut_in_idle Failed! DWD Error:DWD_dut_in_idle: status 0 (scripted fault)");
   EXPECT_EQ(st().journal.count("DWD_dut_in_idle"), 5u);
   EXPECT_EQ(waits(), std::vector<uint32_t>(4, 200));
@@ -264,7 +346,7 @@ TEST_F(MobileTest, FailingIdleQueryStopsTheWait) {
 TEST_F(MobileTest, TestModeRefusedByAPhoneInNormalMode) {
   openLink();
   phone().setMode(Mode::Normal);
-  EXPECT_EQ(Vorn_CMU200_MakeCall(1, host.values, host.names, host.errorText), -1);
+  EXPECT_EQ(makeCall(), -1);
   EXPECT_EQ(host.error(), "DWD_set_test_mode Failed! DWD Error:COM3: the phone is not in test mode");
   EXPECT_EQ(st().journal.count("DWD_dut_in_idle"), 0u);
   EXPECT_TRUE(host.resultsUntouched());

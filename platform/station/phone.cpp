@@ -170,9 +170,9 @@ uint8_t Phone::queryIdle(uint8_t &idle, uint32_t handle) {
   if (!seesItsCell()) {
     camped_ = false;
     queriesSeeingCell_ = 0;
-  } else if (!camped_ && ++queriesSeeingCell_ >= queriesToIdle_) {
+  } else if (camped_ || ++queriesSeeingCell_ >= queriesToIdle_) {
     camped_ = true;
-    station().tester.phoneCamped();
+    station().tester.phoneCamped();  // again on every query: the cell may have restarted
   }
   idle = camped_ ? 1 : 0;
   return kDone;
