@@ -182,3 +182,27 @@ TEST_F(TesterCallTest, ARunReportsChannelAndLevelInTheHandoverName) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole road with the simulated phone: the tester's cell, the phone's
+// emergency call on it, the call moved and ended.
+TEST_F(TesterCallTest, ThePhonesCallOnTheTestersCellCanBeMovedAndEnded) {
+  st().phone.setSwitchedOn(true);
+  st().phone.setMode(station::Phone::Mode::Test);
+  writeParameters("[1]\nComPort=COM3\nTCH=60\nTXLevel=10\n[2]\nBand=1800\n");
+  ASSERT_EQ(init(), 0) << host.error();
+  ASSERT_EQ(Vorn_CMU200_MobInit(1, host.values, host.names, host.errorText), 0) << host.error();
+  ASSERT_EQ(Vorn_CMU200_MakeCall(1, host.values, host.names, host.errorText), 0) << host.error();
+  ASSERT_EQ(host.values[1], 1.0);  // the phone reached idle on the cell
+  ASSERT_EQ(st().tester.signalling, station::Signalling::CallEstablished);
+  ASSERT_EQ(changeTch(), 0) << host.error();
+  ASSERT_EQ(changeTxLevel(), 0) << host.error();
+  ASSERT_EQ(handOver(2), 0) << host.error();
+  EXPECT_EQ(host.name(1), "Band=DCS;Chan=60;TXLevel=10");
+  EXPECT_EQ(st().tester.callOn(state().sigSession)->bandCode, 2);
+  ASSERT_EQ(endCall(), 0) << host.error();
+  EXPECT_EQ(st().tester.signalling, station::Signalling::Off);
+}
+
+}  // namespace
