@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test: Linux, then the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,3 +7,4 @@ bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+bash scripts/test-windows.sh

@@ -441,7 +441,7 @@ TEST_F(MobileTest, ClosingAClosedLinkReportsZero) {
 }
 
 TEST_F(MobileTest, NoStoredHandle) {
-  using StepFn = int32_t (*)(int32_t, double *, Vorn_CMU200_ResultName *, char *);
+  using StepFn = int32_t(VORN_CMU200_CALL *)(int32_t, double *, Vorn_CMU200_ResultName *, char *);
   for (StepFn step : {Vorn_CMU200_MakeCall, Vorn_CMU200_MobReset, Vorn_CMU200_MobClose}) {
     st().journal.clear();
     host = vorn_test::HostBuffers();

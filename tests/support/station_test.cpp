@@ -1,6 +1,10 @@
 #include "support/station_test.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -34,10 +38,18 @@ void StationTest::SetUp() {
   s.clock.setVirtual(true);
   s.reset();
   alldata::Clear();
+#if defined(_WIN32)
+  // A Windows path: kernel32's profile functions read this file.
+  char folder[MAX_PATH];
+  char name[MAX_PATH];
+  ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+  ASSERT_NE(GetTempFileNameA(folder, "vpf", 0, name), 0u);
+#else
   char name[] = "/tmp/vorn-params-XXXXXX";
   const int fd = mkstemp(name);
   ASSERT_GE(fd, 0);
   close(fd);
+#endif
   path_ = name;
   alldata::SetParameterFile(path_);
 }

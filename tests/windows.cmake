@@ -1,0 +1,45 @@
+# The test suite cross-built for 32-bit Windows and run under Wine.
+#
+# The executable links the library's code (vorn_core) and every stand-in's
+# objects directly, with the simulated station in its DLL, so the tests see
+# each outside call in the journal as on Linux. The profile functions are
+# kernel32's own. Sleep and MessageBoxA come from the Windows API stand-in:
+# its objects are linked ahead of kernel32 and user32, so the waits run on the
+# station's virtual clock and the prompts are journalled and acknowledged
+# instead of opening a window that nobody can close.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(target gtest gtest_main)
+  target_compile_options(${target} PRIVATE -Wno-error)
+endforeach()
+
+file(GLOB VORN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
+     ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
+# Talks to the transport over POSIX sockets of its own; the Winsock transport
+# is built, and exercised by the station run, but not by this suite.
+list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/supply_socket_test\\.cpp$")
+
+add_executable(vorn_tests ${VORN_TEST_SOURCES})
+target_include_directories(vorn_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+get_property(standins GLOBAL PROPERTY VORN_TEST_STANDINS)
+target_link_libraries(vorn_tests PRIVATE vorn_core ${standins} vorn_station gtest gtest_main
+                      ws2_32 kernel32 user32)
+target_compile_definitions(vorn_tests PRIVATE
+  VORN_LIBRARY_FILE="$<TARGET_FILE:Vorn_CMU200>")
+add_dependencies(vorn_tests Vorn_CMU200)
+# The runtime (winpthreads) calls kernel32's Sleep through its import pointer,
+# which pulls kernel32's stub for Sleep in beside the stand-in's: the first
+# definition, the stand-in's (linked ahead), answers the library's direct
+# calls, while the runtime keeps sleeping for real through the pointer.
+target_link_options(vorn_tests PRIVATE -Wl,--allow-multiple-definition)
+# One Wine process for the whole suite (a process per test would cost a Wine
+# start-up each); ctest runs it through the cross-compiling emulator.
+add_test(NAME wine_tests COMMAND vorn_tests --gtest_brief=1)
+
+# The DLL's export and import tables against the exported interface.
+add_test(NAME dll_tables
+  COMMAND bash ${PROJECT_SOURCE_DIR}/windows/check-tables.sh $<TARGET_FILE:Vorn_CMU200>
+          ${PROJECT_SOURCE_DIR}/include/Vorn_CMU200.h)
+set_tests_properties(dll_tables PROPERTIES ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")
