@@ -25,9 +25,25 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 60 wineserver --wait || true
 fi
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ -f build-win/CMakeCache.txt ]; then
+  cmake -S . -B build-win >/dev/null
+else
+  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build build-win -j2
 ctest --test-dir build-win --output-on-failure
+
+# The profile reader against Windows' own: the probe's answers under Wine
+# (kernel32) compared one by one with the Linux stand-in's.
+diffdir="$root/build-win/profile-diff"
+rm -rf "$diffdir"
+mkdir -p "$diffdir/corpus-windows" "$diffdir/corpus-linux"
+[ -f build/bin/libvorn_winapi.so ] || cmake --build build -j2 --target vorn_winapi
+g++ -std=c++17 -Wall -Wextra -Werror -O1 -I src -I platform tests/profile_diff/probe.cpp \
+  -o "$diffdir/probe-linux" -Lbuild/bin -lvorn_winapi -lvorn_station -Wl,-rpath,"$root/build/bin"
+VORN_WINE_TIMEOUT=120 scripts/wine-run.sh build-win/bin/profile_probe.exe \
+  "Z:${diffdir//\//\\}\\corpus-windows\\" > "$diffdir/windows.txt"
+"$diffdir/probe-linux" "$diffdir/corpus-linux/" --compare "$diffdir/windows.txt"
 
 echo "the Windows build and its tests took $((SECONDS - start)) s"

@@ -42,6 +42,8 @@ TEST(ProfileFindValue, FollowsTheWindowsRules) {
       {"first key wins", "[3]\nKey=1\nKey=2\n", "3", "Key", "1"},
       {"spaced key", "[5]\nMod +/-0.10MHZ Enable = 0\n", "5", "Mod +/-0.10MHZ Enable", "0"},
       {"no section", "Key=v\n", "3", "Key", nullptr},
+      {"lines before any section", "Key=v\n[3]\nOther=w\n", "", "Key", "v"},
+      {"a later [] is never read", "[3]\nA=1\n[]\nKey=v\n", "", "Key", nullptr},
       {"nul bytes", Bytes("[3]\nKey=a\0b\n"), "3", "Key", "a"},
       {"binary junk", Bytes("\x01\xff[3\n]\0=\n[3]\nKey=v"), "3", "Key", "v"},
   };
@@ -73,6 +75,21 @@ TEST(ProfileInt, WrapsLikeA32BitUnsignedConversion) {
   EXPECT_EQ(winapi::ParseProfileInt("99999999999999999999"), 1661992959u);
 }
 
+TEST(ProfileInt, ReadsTheBasePrefixesOfWindows) {
+  const struct {
+    const char *text;
+    uint32_t expected;
+  } cases[] = {
+      {"0x1F", 31u}, {"-0x10", static_cast<uint32_t>(-16)}, {"0xfFz", 255u}, {"0o17", 15u},
+      {"0b101", 5u}, {"0b102", 2u}, {"017", 17u}, {"0X1F", 0u}, {"0x", 0u}, {"0xG", 0u},
+      {"0o9", 0u}, {"0xFFFFFFFF", 4294967295u}, {"0x100000001", 1u},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(winapi::ParseProfileInt(c.text), c.expected);
+  }
+}
+
 class ProfileApiTest : public vorn_test::StationTest {};
 
 TEST_F(ProfileApiTest, StringCopiesAtMostSizeLessOneAndTerminates) {
@@ -89,6 +106,8 @@ TEST_F(ProfileApiTest, MissingFileOrKeyGivesTheDefault) {
   char out[32];
   EXPECT_EQ(GetPrivateProfileStringA("3", "Key", "dflt  ", out, sizeof out, "/nonexistent/x.ini"), 4u);
   EXPECT_STREQ(out, "dflt");  // the default loses its trailing blanks
+  GetPrivateProfileStringA("3", "Key", "dflt \t", out, sizeof out, "/nonexistent/x.ini");
+  EXPECT_STREQ(out, "dflt \t");  // only spaces: a tab stays, and the spaces before it
   GetPrivateProfileStringA("3", "Key", nullptr, out, sizeof out, "/nonexistent/x.ini");
   EXPECT_STREQ(out, "");
   EXPECT_EQ(GetPrivateProfileIntA("3", "Key", -85, "/nonexistent/x.ini"), static_cast<uint32_t>(-85));
@@ -101,6 +120,13 @@ TEST_F(ProfileApiTest, IntOfEmptyOrQuotedValue) {
   EXPECT_EQ(GetPrivateProfileIntA("3", "Empty", 9, path), 9u);
   EXPECT_EQ(GetPrivateProfileIntA("3", "Blank", 9, path), 9u);
   EXPECT_EQ(GetPrivateProfileIntA("3", "Quoted", 9, path), 12u);
+}
+
+TEST_F(ProfileApiTest, IntOfHexadecimalValue) {
+  writeParameters("[3]\nHex=0x1F\nUpper=0X1F\n");
+  const char *path = parameterPath().c_str();
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Hex", 9, path), 31u);
+  EXPECT_EQ(GetPrivateProfileIntA("3", "Upper", 9, path), 0u);
 }
 
 }  // namespace

@@ -43,3 +43,10 @@ add_test(NAME dll_tables
   COMMAND bash ${PROJECT_SOURCE_DIR}/windows/check-tables.sh $<TARGET_FILE:Vorn_CMU200>
           ${PROJECT_SOURCE_DIR}/include/Vorn_CMU200.h)
 set_tests_properties(dll_tables PROPERTIES ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")
+
+# The profile reader's differential test: this probe reads its corpus through
+# kernel32's own profile functions; scripts/test-windows.sh compares the
+# answers with the Linux stand-in's (the same probe built for Linux).
+add_executable(profile_probe ${CMAKE_CURRENT_SOURCE_DIR}/profile_diff/probe.cpp)
+target_include_directories(profile_probe PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(profile_probe PRIVATE kernel32)

@@ -21,7 +21,7 @@ namespace {
 
 std::string DefaultText(const char *def) {
   std::string text = def == nullptr ? "" : def;
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  while (!text.empty() && text.back() == ' ') text.pop_back();  // spaces only, not tabs
   return text;
 }
 

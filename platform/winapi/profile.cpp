@@ -42,7 +42,9 @@ std::optional<std::string> FindValue(std::string_view contents, std::string_view
   if (contents.size() >= 3 && contents.compare(0, 3, "\xEF\xBB\xBF") == 0) contents.remove_prefix(3);
   section = Trim(section);
   key = Trim(key);
-  enum { Before, Inside, After } where = Before;
+  // Lines before the first section header form a section with the empty
+  // name, the first of that name (so a later "[]" is never read).
+  enum { Before, Inside, After } where = section.empty() ? Inside : Before;
   std::size_t start = 0;
   while (start <= contents.size() && where != After) {
     std::size_t end = contents.find_first_of("\r\n", start);
@@ -98,9 +100,23 @@ uint32_t ParseProfileInt(std::string_view value) {
   while (i < value.size() && (IsBlank(value[i]) || value[i] == '\r' || value[i] == '\n')) ++i;
   bool negative = false;
   if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
+  // Windows' string-to-integer conversion: "0x", "0o" and "0b" (lower case
+  // only) switch to hexadecimal, octal and binary.
+  uint32_t base = 10;
+  if (i + 1 < value.size() && value[i] == '0') {
+    const char prefix = value[i + 1];
+    base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
+    if (base != 10) i += 2;
+  }
   uint32_t result = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    result = result * 10u + static_cast<uint32_t>(value[i] - '0');
+  for (; i < value.size(); ++i) {
+    const char c = value[i];
+    const uint32_t digit = c >= '0' && c <= '9'   ? static_cast<uint32_t>(c - '0')
+                           : c >= 'a' && c <= 'f' ? static_cast<uint32_t>(c - 'a' + 10)
+                           : c >= 'A' && c <= 'F' ? static_cast<uint32_t>(c - 'A' + 10)
+                                                  : 99u;
+    if (digit >= base) break;
+    result = result * base + digit;
   }
   return negative ? 0u - result : result;
 }

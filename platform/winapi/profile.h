@@ -12,12 +12,19 @@
 // - No comment syntax: ';' and '#' are ordinary characters.
 // - A value enclosed in matching double or single quotes loses them.
 // - The first section of a name is the one read, and in it the first key.
+//   Lines before the first section header are the section with the empty
+//   name (so a later "[]" is never read).
 // - A missing file, section or key gives the default; the default loses its
-//   trailing blanks.
+//   trailing spaces (not tabs).
 // - String reads copy at most size-1 characters and always terminate.
 // - Integer reads: a missing or empty value gives the default; otherwise
-//   leading blanks, an optional sign and decimal digits, 0 when there are
-//   none, with the wrap-around of a 32-bit unsigned conversion.
+//   leading blanks, an optional sign, then digits: decimal, or hexadecimal,
+//   octal or binary after "0x", "0o" or "0b" (lower case only; "0X1F" is 0);
+//   0 when there are none, with the wrap-around of a 32-bit unsigned
+//   conversion.
+// - Not reproduced: Windows guesses a file's encoding from its bytes, and a
+//   NUL byte early in a file can make it read the file as UTF-16, so that
+//   nothing is found; the stand-in reads every file as ANSI bytes.
 #pragma once
 
 #include <cstdint>
