@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <iomanip>
 
 namespace vorn_host {
 
@@ -60,38 +59,45 @@ void ConsoleProgress::stepFinished(const StepRecord &record) {
 }
 
 void WriteTable(std::ostream &out, const RunSetting &s, const RunRecord &run) {
-  out << "Vorn_CMU200 " << s.version << " on " << (s.simulated ? "the simulated station " : "station ")
-      << s.station << (s.virtualClock ? ", virtual clock" : ", real time") << "\n";
-  out << "plan " << s.plan << ", parameters " << s.parameters << ", started " << run.started << "\n";
+  // Lines end at their last mark: nothing trails behind an empty column.
+  auto line = [&out](std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out << text << "\n";
+  };
+  line("Vorn_CMU200 " + s.version + " on " + (s.simulated ? "the simulated station " : "station ") +
+       s.station + (s.virtualClock ? ", virtual clock" : ", real time"));
+  line("plan " + s.plan + ", parameters " + s.parameters + ", started " + run.started);
   if (!s.faults.empty()) {
-    out << "faults";
-    for (const std::string &f : s.faults) out << " " << f;
-    out << "\n";
+    std::string faults = "faults";
+    for (const std::string &f : s.faults) faults += " " + f;
+    line(faults);
   }
-  out << "\n";
-  out << " No  Step  " << Padded("Export", 24) << " Verdict      Time\n";
+  line("");
+  line(" No  Step  " + Padded("Export", 24) + " " + Padded("Verdict", 8) + "     Time");
+  const std::string indent(12, ' ');
   for (std::size_t i = 0; i < run.steps.size(); ++i) {
     const StepRecord &r = run.steps[i];
     char head[64];
     std::snprintf(head, sizeof head, "%3zu %5d  ", i + 1, static_cast<int>(r.step.number));
-    out << head << Padded(r.step.shortName(), 24) << " " << Padded(VerdictText(r.verdict), 8);
-    if (r.verdict != Verdict::kNotRun) out << std::setw(9) << Seconds(r.seconds);
-    out << "\n";
-    const std::string indent(12, ' ');
-    if (r.verdict == Verdict::kError) out << indent << r.text << "\n";
+    std::string time;
+    if (r.verdict != Verdict::kNotRun) time = Seconds(r.seconds);
+    line(head + Padded(r.step.shortName(), 24) + " " + Padded(VerdictText(r.verdict), 8) +
+         std::string(time.size() < 9 ? 9 - time.size() : 0, ' ') + time);
+    if (r.verdict == Verdict::kError) line(indent + r.text);
     for (const EntryResult &e : r.entries) {
-      char entry[16];
-      std::snprintf(entry, sizeof entry, "[%2d]", e.entry);
+      char entry[48];
+      std::snprintf(entry, sizeof entry, "[%2d] %12s  ", e.entry, e.value ? TableValue(*e.value).c_str() : "-");
       std::string limit;
       if (e.limit) limit = e.limit->text() + (e.passed ? " ok" : " FAIL");
-      out << indent << entry << " " << std::setw(12) << (e.value ? TableValue(*e.value) : "-") << "  "
-          << Padded(limit, 18) << (e.name ? *e.name : "") << "\n";
+      line(indent + entry + Padded(limit, 18) + (e.name ? *e.name : ""));
     }
-    for (const std::string &miss : r.misses) out << indent << "FAIL: " << miss << "\n";
+    for (const std::string &miss : r.misses) line(indent + "FAIL: " + miss);
   }
-  out << "\nRun: " << VerdictText(run.verdict) << " (" << Counts(run) << ") in " << Seconds(run.seconds);
-  if (s.virtualClock) out << ", " << Seconds(run.waitedMs / 1000.0) << " on the station's clock";
-  out << "; exit status " << run.exitStatus() << "\n";
+  std::string summary = "Run: " + std::string(VerdictText(run.verdict)) + " (" + Counts(run) + ") in " +
+                        Seconds(run.seconds);
+  if (s.virtualClock) summary += ", " + Seconds(run.waitedMs / 1000.0) + " on the station's clock";
+  line("");
+  line(summary + "; exit status " + std::to_string(run.exitStatus()));
 }
 
 std::string JsonNumber(double value) {
