@@ -1,8 +1,6 @@
 // vorn-host: plays the station's host test sequencer. Loads the library by its
 // file, resolves each step of a plan by its plain export name, provides the
 // data container, runs the steps on the simulated station and reports.
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -10,7 +8,7 @@
 
 #include "Vorn_CMU200.h"
 #include "alldata/container.h"
-#include "dynlib.h"
+#include "os.h"
 #include "options.h"
 #include "plan.h"
 #include "report.h"
@@ -30,12 +28,6 @@ using VersionFunction = int32_t(VORN_CMU200_CALL *)(char *buffer);
 int CannotStart(const std::string &why) {
   std::fprintf(stderr, "vorn-host: %s\n", why.c_str());
   return kCannotStart;
-}
-
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";
-  return name;
 }
 
 // The fault script of the run: the scenarios' texts, then the --fault ones.
@@ -123,7 +115,7 @@ int main(int argc, char **argv) {
   versionText[sizeof versionText - 1] = '\0';
 
   RunSetting setting;
-  setting.station = o.station.empty() ? HostName() : o.station;
+  setting.station = o.station.empty() ? MachineName() : o.station;
   setting.library = libraryFile;
   setting.version = versionText;
   setting.parameters = o.parameters;

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 
+#include "os.h"
 #include "station/station.h"
 
 namespace vorn_host {
@@ -83,15 +83,6 @@ std::string BreachOf(const StepBuffers &b, int32_t returned) {
   return {};
 }
 
-std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 std::string Miss(const EntryResult &e) {
   const std::string limit = "limit " + e.limit->text();
   if (!e.value) return "entry " + std::to_string(e.entry) + " not written (" + limit + ")";
@@ -119,7 +110,7 @@ void Judge(const StepBuffers &b, StepRecord &record) {
   record.verdict = record.misses.empty() ? Verdict::kPass : Verdict::kFail;
 }
 
-StepRecord RunOne(const PlanStep &step, StepFunction function, Progress *progress) {
+StepRecord RunOne(const PlanStep &step, StepFunction function) {
   StepRecord record;
   record.step = step;
   StepBuffers buffers;
@@ -140,7 +131,6 @@ StepRecord RunOne(const PlanStep &step, StepFunction function, Progress *progres
   } else {
     Judge(buffers, record);
   }
-  (void)progress;
   return record;
 }
 
@@ -180,7 +170,7 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions,
       continue;
     }
     if (progress != nullptr) progress->stepStarted(i, plan.steps.size(), step);
-    run.steps.push_back(RunOne(step, functions.at(i), progress));
+    run.steps.push_back(RunOne(step, functions.at(i)));
     if (progress != nullptr) progress->stepFinished(run.steps.back());
     stopped = run.steps.back().verdict == Verdict::kError && !options.keepGoing;
   }

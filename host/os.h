@@ -1,7 +1,8 @@
-// The one place the runner touches the platform's loader: opening the library
-// by its file and finding an export by its plain name. dynlib_posix.cpp does
-// it with dlopen and dlsym; a Windows build gives the same three functions
-// with LoadLibraryA and GetProcAddress.
+// What the runner asks of the operating system, all in one place: loading the
+// library by its file and finding an export by its plain name, the folder of
+// the running executable, the machine's name and the time of day. os_posix.cpp
+// does it with dlopen, dlsym and friends; a Windows build gives the same
+// functions in os_windows.cpp with LoadLibraryA, GetProcAddress and the like.
 #pragma once
 
 #include <string>
@@ -27,5 +28,10 @@ class DynamicLibrary {
  private:
   void *handle_ = nullptr;
 };
+
+// The machine's name, or "station" when it has none.
+std::string MachineName();
+// The time now, UTC, as "2024-05-01T08:30:00Z".
+std::string UtcNow();
 
 }  // namespace vorn_host

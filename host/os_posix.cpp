@@ -1,7 +1,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include "dynlib.h"
+#include <ctime>
+
+#include "os.h"
 
 namespace vorn_host {
 
@@ -34,5 +36,20 @@ std::string DynamicLibrary::besideExecutable(const char *fileName) {
 }
 
 const char *DynamicLibrary::defaultFileName() { return "libVorn_CMU200.so"; }
+
+std::string MachineName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";
+  return name;
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
 
 }  // namespace vorn_host
