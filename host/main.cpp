@@ -30,12 +30,15 @@ int CannotStart(const std::string &why) {
   return kCannotStart;
 }
 
-// The fault script of the run: the scenarios' texts, then the --fault ones.
+// The station's faults: the scenarios' changes to the equipment and fault
+// texts, then the --fault texts; faults gets every text in the script.
 bool SetUpStation(const Options &o, std::vector<std::string> &faults, std::string &error) {
   station::Station &st = station::station();
   st.clock.setVirtual(o.fast);
   for (const std::string &name : o.scenarios) {
-    for (const std::string &text : FindScenario(name)->faults) faults.push_back(text);
+    const Scenario &scenario = *FindScenario(name);
+    if (scenario.setUp != nullptr) scenario.setUp(st);
+    for (const std::string &text : scenario.faults) faults.push_back(text);
   }
   for (const std::string &text : o.faults) faults.push_back(text);
   for (const std::string &text : faults) {
@@ -121,6 +124,7 @@ int main(int argc, char **argv) {
   setting.parameters = o.parameters;
   setting.plan = o.plan;
   setting.virtualClock = o.fast;
+  setting.scenarios = o.scenarios;
   setting.faults = faults;
 
   alldata::SetParameterFile(o.parameters);

@@ -6,9 +6,10 @@ namespace vorn_host {
 
 namespace {
 
-// VISA's "resource not found" (VI_ERROR_RSRC_NFOUND), which the GPIB
-// instruments' drivers return when nothing answers at the address.
-const std::string kNotFound = "-1073807343";
+std::string Status(int64_t status) { return std::to_string(status); }
+
+// A GPIB address where nothing of the station listens.
+constexpr int32_t kEmptyAddress = 30;
 
 }  // namespace
 
@@ -125,13 +126,14 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
 
 const std::vector<Scenario> &Scenarios() {
   static const std::vector<Scenario> list = {
-      {"phone-off", "the phone stays off: it never answers the link check",
-       {"DWD_check_comm_link=0@1+"}},
+      {"supply-absent", "no supply answers at its GPIB address", {},
+       [](station::Station &st) { st.supply.setGpibAddress(kEmptyAddress); }},
+      {"tester-absent", "no tester answers at its GPIB address", {},
+       [](station::Station &st) { st.tester.gpibAddress = kEmptyAddress; }},
       {"no-com-port", "the phone's COM port cannot be opened", {"DWD_set_com_port=0@1+"}},
-      {"supply-absent", "no supply answers at its GPIB address", {"viOpen=" + kNotFound + "@1+"}},
-      {"tester-absent", "no tester answers at its GPIB address", {"RSCMU_Init_Base=" + kNotFound + "@1+"}},
+      {"phone-off", "the phone stays off: it never answers the link check", {"DWD_check_comm_link=0@1+"}},
       {"handover-refused", "the tester refuses every handover",
-       {"RSCMU_GSM_Sig_HandOver=" + kNotFound + "@1+"}},
+       {"RSCMU_GSM_Sig_HandOver=" + Status(station::kErrorHandoverTarget) + "@1+"}},
   };
   return list;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "station/station.h"
+
 namespace vorn_host {
 
 struct Options {
@@ -26,10 +28,13 @@ struct Options {
 bool ParseOptions(int argc, const char *const *argv, Options &options, std::string &error);
 std::string Usage();
 
+// A way the simulated station goes wrong: fault script texts, shown in the
+// table and the record, and what it changes in the equipment models.
 struct Scenario {
   const char *name;
   const char *what;
-  std::vector<std::string> faults;  // fault script texts
+  std::vector<std::string> faults;
+  void (*setUp)(station::Station &station) = nullptr;
 };
 const std::vector<Scenario> &Scenarios();
 const Scenario *FindScenario(const std::string &name);

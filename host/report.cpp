@@ -24,6 +24,18 @@ std::string Padded(std::string text, std::size_t width) {
   return text;
 }
 
+std::string Joined(const std::vector<std::string> &texts) {
+  std::string out;
+  for (const std::string &t : texts) out += (out.empty() ? "" : " ") + t;
+  return out;
+}
+
+std::string JsonArray(const std::vector<std::string> &texts) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i) out += (i ? ", " : "") + JsonString(texts[i]);
+  return out + "]";
+}
+
 std::string Counts(const RunRecord &run) {
   std::string out;
   for (Verdict v : {Verdict::kPass, Verdict::kFail, Verdict::kError, Verdict::kNotRun}) {
@@ -67,11 +79,8 @@ void WriteTable(std::ostream &out, const RunSetting &s, const RunRecord &run) {
   line("Vorn_CMU200 " + s.version + " on " + (s.simulated ? "the simulated station " : "station ") +
        s.station + (s.virtualClock ? ", virtual clock" : ", real time"));
   line("plan " + s.plan + ", parameters " + s.parameters + ", started " + run.started);
-  if (!s.faults.empty()) {
-    std::string faults = "faults";
-    for (const std::string &f : s.faults) faults += " " + f;
-    line(faults);
-  }
+  if (!s.scenarios.empty()) line("scenarios " + Joined(s.scenarios));
+  if (!s.faults.empty()) line("faults " + Joined(s.faults));
   line("");
   line(" No  Step  " + Padded("Export", 24) + " " + Padded("Verdict", 8) + "     Time");
   const std::string indent(12, ' ');
@@ -140,9 +149,8 @@ void WriteJson(std::ostream &out, const RunSetting &s, const RunRecord &run) {
       << ", \"simulated\": " << (s.simulated ? "true" : "false")
       << ", \"clock\": " << JsonString(s.virtualClock ? "virtual" : "real")
       << ", \"library\": " << JsonString(s.library) << ", \"version\": " << JsonString(s.version)
-      << ", \"parameters\": " << JsonString(s.parameters) << ", \"faults\": [";
-  for (std::size_t i = 0; i < s.faults.size(); ++i) out << (i ? ", " : "") << JsonString(s.faults[i]);
-  out << "]},\n";
+      << ", \"parameters\": " << JsonString(s.parameters) << ", \"scenarios\": " << JsonArray(s.scenarios)
+      << ", \"faults\": " << JsonArray(s.faults) << "},\n";
   out << "  \"plan\": " << JsonString(s.plan) << ",\n";
   out << "  \"started\": " << JsonString(run.started) << ",\n";
   out << "  \"verdict\": " << JsonString(VerdictText(run.verdict)) << ",\n";
@@ -167,9 +175,7 @@ void WriteJson(std::ostream &out, const RunSetting &s, const RunRecord &run) {
           << ", \"low\": " << (l.low ? JsonNumber(*l.low) : "null")
           << ", \"high\": " << (l.high ? JsonNumber(*l.high) : "null") << "}";
     }
-    out << "],\n     \"misses\": [";
-    for (std::size_t k = 0; k < r.misses.size(); ++k) out << (k ? ", " : "") << JsonString(r.misses[k]);
-    out << "],\n     \"results\": [";
+    out << "],\n     \"misses\": " << JsonArray(r.misses) << ",\n     \"results\": [";
     for (std::size_t k = 0; k < r.entries.size(); ++k) {
       const EntryResult &e = r.entries[k];
       out << (k ? ",\n                 " : "") << "{\"entry\": " << e.entry

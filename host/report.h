@@ -20,7 +20,8 @@ struct RunSetting {
   std::string plan;        // the plan file
   bool simulated = true;
   bool virtualClock = false;
-  std::vector<std::string> faults;  // the fault script, as given
+  std::vector<std::string> scenarios;  // the named station faults
+  std::vector<std::string> faults;     // the fault script, as given
 };
 
 // "[ 3/20] OBTInit, step 3 ... PASS (0.01 s)", with the long waits between.

@@ -69,7 +69,7 @@ TEST(HostOptions, EveryScenarioIsAValidFaultScript) {
   for (const vorn_host::Scenario &s : vorn_host::Scenarios()) {
     station::FaultScript script;
     for (const std::string &text : s.faults) EXPECT_TRUE(script.addText(text)) << s.name << ": " << text;
-    EXPECT_FALSE(s.faults.empty()) << s.name;
+    EXPECT_TRUE(!s.faults.empty() || s.setUp != nullptr) << s.name;
   }
 }
 

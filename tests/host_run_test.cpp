@@ -217,6 +217,7 @@ vorn_host::RunSetting Setting() {
   s.parameters = "station.ini";
   s.plan = "t.plan";
   s.virtualClock = true;
+  s.scenarios = {"phone-off"};
   s.faults = {"RSCMU_Init_Base=-1@1"};
   return s;
 }
@@ -235,7 +236,7 @@ TEST_F(HostRunTest, TableShowsStepsValuesLimitsAndTheRunsVerdict) {
            "  2     2  OBTInit                  ERROR      0.00 s\n"
            "            RSCMU_Init_Base Failed! CMU200 Error:\n",
            "  3     3  DcInit                   NOT RUN\n",
-           "faults RSCMU_Init_Base=-1@1",
+           "scenarios phone-off\nfaults RSCMU_Init_Base=-1@1\n",
            "Run: ERROR (1 FAIL, 1 ERROR, 1 not run)",
            "exit status 1",
        }) {
@@ -251,6 +252,7 @@ TEST_F(HostRunTest, JsonRecordHoldsTheWholeRun) {
   EXPECT_EQ(j["station"]["name"], "line 3");
   EXPECT_EQ(j["station"]["clock"], "virtual");
   EXPECT_EQ(j["station"]["version"], "1.04");
+  EXPECT_EQ(j["station"]["scenarios"], nlohmann::json::array({"phone-off"}));
   EXPECT_EQ(j["station"]["faults"], nlohmann::json::array({"RSCMU_Init_Base=-1@1"}));
   EXPECT_EQ(j["plan"], "t.plan");
   EXPECT_EQ(j["started"], r.started);
