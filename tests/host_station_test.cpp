@@ -93,4 +93,29 @@ TEST_F(HostStationTest, FaultsShowWhatEachFailureLooksLike) {
   EXPECT_EQ(recorded()["station"]["faults"], json::array({"viClear=-1"}));
 }
 
+TEST_F(HostStationTest, PhoneScenarios) {
+  const std::string params = file("s.ini", "[1]\n[2]\nComPort=COM3\n");
+  const std::string plan = file("t.plan", "DcInit 1\nMobInit 2 1=1\n");
+  const struct {
+    const char *scenario;
+    const char *text;
+  } cases[] = {
+      {"no-com-port", "DWD_set_com_port Failed! DWD Error:COM3 does not exist on this computer"},
+      {"phone-off", "DWD_check_comm_link Failed! ErrMsg:COM3: no answer from the phone"},
+      {"phone-normal-mode", "DWD_check_for_ptest Fail to Switch!!!"},
+  };
+  for (const auto &c : cases) {
+    const vorn_test::HostRun r = host(std::string("--scenario ") + c.scenario + " --params " + params + " " + plan);
+    EXPECT_EQ(r.status, 1) << c.scenario;
+    const json j = recorded();
+    EXPECT_EQ(j["steps"][0]["verdict"], "PASS") << c.scenario;
+    EXPECT_EQ(j["steps"][1]["verdict"], "ERROR") << c.scenario;
+    EXPECT_EQ(j["steps"][1]["text"], c.text) << c.scenario;
+  }
+  // Without a scenario the phone, fed by the supply, comes up in test mode.
+  const vorn_test::HostRun r = host("--params " + params + " " + plan);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(recorded()["steps"][1]["results"][0]["name"], "COM3, 115200, ULC2");
+}
+
 }  // namespace
