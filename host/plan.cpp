@@ -50,37 +50,50 @@ bool ParseBound(std::string_view text, double &value) {
   return ParseWhole(text, value) && std::isfinite(value);
 }
 
-// "ENTRY=..." into limit; an empty text on success, else the problem.
-std::string ParseLimit(std::string_view token, Limit &limit) {
+// "ENTRY=..." or "FIRST-LAST=..." into limits, one per entry; an empty text on
+// success, else the problem.
+std::string ParseLimits(std::string_view token, std::vector<Limit> &limits) {
   const std::size_t eq = token.find('=');
   if (eq == std::string_view::npos) return "expected a limit ENTRY=LOW..HIGH, got \"" + std::string(token) + "\"";
-  if (!ParseWhole(token.substr(0, eq), limit.entry) || limit.entry < kFirstEntry ||
-      limit.entry > kLastEntry) {
-    return "limit \"" + std::string(token) + "\": the entry must be a number from " +
-           std::to_string(kFirstEntry) + " to " + std::to_string(kLastEntry);
+  const std::string bad = "limit \"" + std::string(token) + "\": ";
+  const std::string_view entries = token.substr(0, eq);
+  const std::size_t dash = entries.find('-');
+  int first = 0;
+  int last = 0;
+  const bool entriesRead = dash == std::string_view::npos
+                               ? ParseWhole(entries, first) && (last = first, true)
+                               : ParseWhole(entries.substr(0, dash), first) &&
+                                     ParseWhole(entries.substr(dash + 1), last);
+  if (!entriesRead || first < kFirstEntry || last > kLastEntry || first > last) {
+    return bad + "the entry must be a number from " + std::to_string(kFirstEntry) + " to " +
+           std::to_string(kLastEntry) + ", or a range of them such as 7-22";
   }
+  Limit limit;
   const std::string_view range = token.substr(eq + 1);
   const std::size_t dots = range.find("..");
-  const std::string bad = "limit \"" + std::string(token) + "\": ";
   if (dots == std::string_view::npos) {
     double value = 0.0;
     if (!ParseBound(range, value)) return bad + "\"" + std::string(range) + "\" is not a number";
     limit.low = limit.high = value;
-    return {};
+  } else {
+    const std::string_view low = range.substr(0, dots);
+    const std::string_view high = range.substr(dots + 2);
+    if (low.empty() && high.empty()) return bad + "give at least one bound";
+    double value = 0.0;
+    if (!low.empty()) {
+      if (!ParseBound(low, value)) return bad + "\"" + std::string(low) + "\" is not a number";
+      limit.low = value;
+    }
+    if (!high.empty()) {
+      if (!ParseBound(high, value)) return bad + "\"" + std::string(high) + "\" is not a number";
+      limit.high = value;
+    }
+    if (limit.low && limit.high && *limit.low > *limit.high) return bad + "the low bound is above the high one";
   }
-  const std::string_view low = range.substr(0, dots);
-  const std::string_view high = range.substr(dots + 2);
-  if (low.empty() && high.empty()) return bad + "give at least one bound";
-  double value = 0.0;
-  if (!low.empty()) {
-    if (!ParseBound(low, value)) return bad + "\"" + std::string(low) + "\" is not a number";
-    limit.low = value;
+  for (int entry = first; entry <= last; ++entry) {
+    limit.entry = entry;
+    limits.push_back(limit);
   }
-  if (!high.empty()) {
-    if (!ParseBound(high, value)) return bad + "\"" + std::string(high) + "\" is not a number";
-    limit.high = value;
-  }
-  if (limit.low && limit.high && *limit.low > *limit.high) return bad + "the low bound is above the high one";
   return {};
 }
 
@@ -107,13 +120,15 @@ std::string ParseLine(std::string_view line, PlanStep &step) {
     return "step number \"" + std::string(tokens[1]) + "\" is not a 32-bit integer";
   }
   for (std::size_t i = 2; i < tokens.size(); ++i) {
-    Limit limit;
-    const std::string problem = ParseLimit(tokens[i], limit);
+    std::vector<Limit> limits;
+    const std::string problem = ParseLimits(tokens[i], limits);
     if (!problem.empty()) return problem;
-    if (step.limitFor(limit.entry) != nullptr) {
-      return "entry " + std::to_string(limit.entry) + " has two limits";
+    for (const Limit &limit : limits) {
+      if (step.limitFor(limit.entry) != nullptr) {
+        return "entry " + std::to_string(limit.entry) + " has two limits";
+      }
+      step.limits.push_back(limit);
     }
-    step.limits.push_back(limit);
   }
   return {};
 }

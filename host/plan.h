@@ -7,7 +7,8 @@
 //   OBTPowervsTime      10  1=28..36  5=1
 //
 // A limit is ENTRY=VALUE, ENTRY=LOW..HIGH, ENTRY=LOW.. or ENTRY=..HIGH, the
-// bounds included; "#" or ";" starts a comment that runs to the end of the line.
+// bounds included; FIRST-LAST in place of ENTRY gives each entry of the range
+// the same limit. "#" or ";" starts a comment that runs to the end of the line.
 #pragma once
 
 #include <cstdint>

@@ -33,6 +33,8 @@ TEST(HostPlan, GoodLines) {
        {"1:-60..", "2:..-20.5"}},
       {"OBTOutputRFSpectrum 8 30=-1e2..0 ; spectrum", "Vorn_CMU200_OBTOutputRFSpectrum", 8, {"30:-100..0"}},
       {"MobClose 2147483647\r", "Vorn_CMU200_MobClose", 2147483647, {}},
+      {"OBTOutputRFSpectrum 6 1-2=..1.5 29-30=..-24 4=-30", "Vorn_CMU200_OBTOutputRFSpectrum", 6,
+       {"1:..1.5", "2:..1.5", "29:..-24", "30:..-24", "4:-30"}},
   };
   for (const auto &c : cases) {
     std::vector<std::string> errors;
@@ -72,6 +74,10 @@ TEST(HostPlan, BadLinesNameFileLineAndProblem) {
       {"DcInit 1 0=1", "the entry must be a number from 1 to 30"},
       {"DcInit 1 31=1", "the entry must be a number from 1 to 30"},
       {"DcInit 1 a=1", "the entry must be a number from 1 to 30"},
+      {"DcInit 1 29-31=1", "or a range of them such as 7-22"},
+      {"DcInit 1 5-3=1", "or a range of them such as 7-22"},
+      {"DcInit 1 -3=1", "or a range of them such as 7-22"},
+      {"DcInit 1 3-=1", "or a range of them such as 7-22"},
       {"DcInit 1 1=", "\"\" is not a number"},
       {"DcInit 1 1=..", "give at least one bound"},
       {"DcInit 1 1=abc", "\"abc\" is not a number"},
@@ -81,6 +87,7 @@ TEST(HostPlan, BadLinesNameFileLineAndProblem) {
       {"DcInit 1 1=1,5", "is not a number"},
       {"DcInit 1 1=36..28", "the low bound is above the high one"},
       {"DcInit 1 1=1 1=2", "entry 1 has two limits"},
+      {"DcInit 1 1-5=1 4=2", "entry 4 has two limits"},
   };
   for (const auto &c : cases) {
     std::vector<std::string> errors;

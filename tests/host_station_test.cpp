@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "station/measurement.h"
 #include "support/host_run.h"
 
 namespace {
@@ -116,6 +117,96 @@ TEST_F(HostStationTest, PhoneScenarios) {
   const vorn_test::HostRun r = host("--params " + params + " " + plan);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(recorded()["steps"][1]["results"][0]["name"], "COM3, 115200, ULC2");
+}
+
+// The README's first command, on the virtual clock: every step PASS, and the
+// results the simulated station gives for this plan and parameter file.
+TEST_F(HostStationTest, TypicalStationRun) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const vorn_test::HostRun r = host("--params " + examples + "/station.ini " + examples + "/typical.plan");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const json j = recorded();
+  const json &steps = j["steps"];
+  ASSERT_EQ(steps.size(), 20u);
+  for (const json &step : steps) EXPECT_EQ(step["verdict"], "PASS") << step.dump();
+  // About fifteen seconds of the station's waits, which the real time run spends.
+  EXPECT_GE(j["waitedMs"], 13000);
+  EXPECT_LE(j["waitedMs"], 17000);
+  EXPECT_LT(j["durationMs"], 1000.0);
+
+  auto name = [&](std::size_t index, std::size_t entry = 0) {
+    return steps[index]["results"][entry]["name"].get<std::string>();
+  };
+  auto value = [&](std::size_t index, std::size_t entry = 0) {
+    return steps[index]["results"][entry]["value"].get<double>();
+  };
+  const std::vector<std::string> order = {
+      "DcInit", "MobInit", "OBTInit", "MakeCall",
+      "OBTPowervsTime", "OBTOutputRFSpectrum", "OBTRXLevelandQuality",
+      "OBTChangeTCH", "OBTChangeTXLevel", "OBTPowervsTime", "OBTRXLevelandQuality",
+      "OBTHandOver", "OBTPowervsTime",
+      "OBTHandOver", "OBTPowervsTime", "OBTOutputRFSpectrum", "OBTRXLevelandQuality",
+      "OBTEndCall", "MobReset", "MobClose"};
+  for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(steps[i]["export"], "Vorn_CMU200_" + order[i]) << i;
+
+  EXPECT_EQ(name(1), "COM3, 115200, ULC2");
+  EXPECT_EQ(value(3), 1.0);  // the phone reached idle on the cell and called
+  // Band, channel and level as each measurement saw them.
+  const struct {
+    std::size_t index;
+    const char *conditions;
+  } named[] = {
+      {4, "Band=EGSM;Chan=20;TXLevel=0"},  {6, "Band=EGSM;Chan=20;TXLevel=0"},
+      {9, "Band=EGSM;Chan=62;TXLevel=10"}, {10, "Band=EGSM;Chan=62;TXLevel=10"},
+      {11, "Band=DCS;Chan=62;TXLevel=10"}, {12, "Band=DCS;Chan=62;TXLevel=10"},
+      {13, "Band=PCS;Chan=62;TXLevel=10"}, {14, "Band=PCS;Chan=62;TXLevel=10"},
+      {16, "Band=PCS;Chan=62;TXLevel=10"},
+  };
+  for (const auto &n : named) EXPECT_EQ(name(n.index), n.conditions) << n.index;
+
+  // Power versus time: the phone's nominal power for band and level.
+  const struct {
+    std::size_t index;
+    int bandCode;
+    int level;
+  } powers[] = {{4, 1, 0}, {9, 1, 10}, {12, 2, 10}, {14, 3, 10}};
+  for (const auto &p : powers) {
+    const double average = value(p.index, 0);
+    EXPECT_NEAR(average, station::NominalPowerDbm(p.bandCode, p.level), 0.25) << p.index;
+    EXPECT_NEAR(value(p.index, 1), average, 0.05) << p.index;        // useful part
+    EXPECT_NEAR(value(p.index, 2), average + 0.6, 0.1) << p.index;  // peak
+    EXPECT_NEAR(value(p.index, 3), 0.0, 0.2) << p.index;            // timing error
+    EXPECT_EQ(value(p.index, 4), 1.0) << p.index;                   // inside the template
+  }
+  // Receive level and quality of the traffic channel at "CellPower" -100 dBm.
+  for (std::size_t index : {6u, 10u, 16u}) {
+    EXPECT_EQ(value(index, 0), station::RxLevel(-100.0)) << index;
+    EXPECT_EQ(value(index, 1), station::RxQuality(-100.0)) << index;
+  }
+
+  // Both spectra, all fifteen offsets on: thirty named entries.
+  for (std::size_t index : {5u, 15u}) {
+    ASSERT_EQ(steps[index]["results"].size(), 30u);
+    EXPECT_EQ(name(index, 0), "-0.10MHZ Modulation Spectrum");
+    EXPECT_EQ(name(index, 1), "+0.10MHZ Modulation Spectrum");
+    EXPECT_EQ(name(index, 21), "+1.80MHZ Modulation Spectrum");
+    EXPECT_EQ(name(index, 22), "-0.40MHZ Switching Spectrum");
+    EXPECT_EQ(name(index, 29), "+1.80MHZ Switching Spectrum");
+    for (int p = 0; p < 11; ++p) {
+      EXPECT_NEAR(value(index, 2 * p), station::kModulationDb[p], 0.3) << index << " " << p;
+      EXPECT_NEAR(value(index, 2 * p + 1), station::kModulationDb[p] + 0.4, 0.3) << index << " " << p;
+    }
+    for (int q = 0; q < 4; ++q) {
+      EXPECT_NEAR(value(index, 22 + 2 * q), station::kSwitchingDbm[q], 0.3) << index << " " << q;
+      EXPECT_NEAR(value(index, 23 + 2 * q), station::kSwitchingDbm[q] - 0.5, 0.3) << index << " " << q;
+    }
+  }
+  EXPECT_EQ(value(19), 1.0);  // the link closed
+
+  for (const char *row : {"  1     1  DcInit                   PASS", " 20    14  MobClose                 PASS",
+                          "Run: PASS (20 PASS)", "exit status 0"}) {
+    EXPECT_NE(r.out.find(row), std::string::npos) << row << "\n" << r.out;
+  }
 }
 
 }  // namespace
