@@ -8,6 +8,7 @@
 #include <string>
 
 #include "station/measurement.h"
+#include "station/tester.h"
 #include "support/host_run.h"
 
 namespace {
@@ -117,6 +118,34 @@ TEST_F(HostStationTest, PhoneScenarios) {
   const vorn_test::HostRun r = host("--params " + params + " " + plan);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(recorded()["steps"][1]["results"][0]["name"], "COM3, 115200, ULC2");
+}
+
+TEST_F(HostStationTest, TesterScenariosInTheTypicalRun) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string refused = "CMU200 Error: " + std::to_string(station::kErrorHandoverTarget) +
+                              ". RSCMU_GSM_Sig_HandOver Failed! ";
+  const struct {
+    const char *scenario;
+    std::size_t index;  // the first step that does not pass
+    const char *verdict;
+    std::string text;
+  } cases[] = {
+      {"tester-absent", 2, "ERROR", "RSCMU_Init_Base Failed! CMU200 Error:"},
+      {"handover-refused", 11, "ERROR", refused},
+      {"phone-without-egsm", 3, "FAIL", ""},
+  };
+  for (const auto &c : cases) {
+    const vorn_test::HostRun r = host(std::string("--scenario ") + c.scenario + " --params " + examples +
+                                      "/station.ini " + examples + "/typical.plan");
+    EXPECT_EQ(r.status, 1) << c.scenario;
+    const json j = recorded();
+    for (std::size_t i = 0; i < c.index; ++i) EXPECT_EQ(j["steps"][i]["verdict"], "PASS") << c.scenario << i;
+    EXPECT_EQ(j["steps"][c.index]["verdict"], c.verdict) << c.scenario;
+    EXPECT_EQ(j["steps"][c.index]["text"], c.text) << c.scenario;
+    EXPECT_EQ(j["verdict"], "ERROR") << c.scenario;  // every scenario ends in a step that fails
+  }
+  // The phone that never camps: MakeCall's finding is the limit it misses.
+  EXPECT_EQ(recorded()["steps"][3]["misses"], json::array({"entry 1 = 0, outside 1"}));
 }
 
 // The README's first command, on the virtual clock: every step PASS, and the
