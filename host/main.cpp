@@ -87,12 +87,6 @@ int main(int argc, char **argv) {
                        std::to_string(kLongestPath) + " characters");
   }
 
-  std::unique_ptr<std::ofstream> json;
-  if (!o.json.empty()) {
-    json = std::make_unique<std::ofstream>(o.json, std::ios::binary | std::ios::trunc);
-    if (!*json) return CannotStart(o.json + ": cannot write the JSON record");
-  }
-
   std::vector<std::string> faults;
   if (!SetUpStation(o, faults, error)) return CannotStart(error);
 
@@ -112,6 +106,13 @@ int main(int argc, char **argv) {
   }
   for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
   if (!problems.empty()) return kCannotStart;
+
+  // Opened last, so that a run that cannot start leaves an earlier record be.
+  std::unique_ptr<std::ofstream> json;
+  if (!o.json.empty()) {
+    json = std::make_unique<std::ofstream>(o.json, std::ios::binary | std::ios::trunc);
+    if (!*json) return CannotStart(o.json + ": cannot write the JSON record");
+  }
 
   char versionText[16] = {};
   version(versionText);
@@ -133,7 +134,7 @@ int main(int argc, char **argv) {
   runOptions.keepGoing = o.keepGoing;
   const RunRecord run = RunPlan(plan, functions, runOptions, o.quiet ? nullptr : &progress);
 
-  std::cout << "\n";
+  if (!o.quiet) std::cout << "\n";  // apart from the progress above it on a terminal
   WriteTable(std::cout, setting, run);
   std::cout.flush();
   if (json) {
