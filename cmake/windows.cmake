@@ -3,9 +3,8 @@
 # - Vorn_CMU200.dll calls the real Windows API and imports the five outside
 #   DLLs through import libraries made here from the project's own .def files
 #   (windows/*.def), never from vendor files.
-# - Each stand-in is compiled once into an object library: its DLL, named as
-#   on a station, exports exactly its .def by plain name; the test executable
-#   links the same objects directly (see tests/CMakeLists.txt).
+# - Each stand-in is compiled once into an object library: its DLL is named
+#   as on a station, and the test executable links the same objects directly.
 set(VORN_DEF_DIR ${PROJECT_SOURCE_DIR}/windows)
 set(VORN_IMPORT_DIR ${PROJECT_BINARY_DIR}/imports)
 file(MAKE_DIRECTORY ${VORN_IMPORT_DIR})
@@ -24,33 +23,47 @@ foreach(dll AllData rscmu200_32 rscmuk2g_32 DWDIO VISA32)
   list(APPEND VORN_IMPORT_LIBRARIES ${lib})
 endforeach()
 
-# vorn_outside_library on Windows: NAME is the object library (what the tests
-# link); NAME_dll is the stand-in DLL when the outside library has a .def (the
-# Windows API has none: the station's own kernel32 and user32 answer).
+# vorn_outside_library on Windows: an outside library with a .def is the
+# stand-in DLL NAME, named as on a station, built from the object library
+# NAME_objects; the Windows API has none (the station's own kernel32 and user32
+# answer), so vorn_winapi is only the object library. The test executable
+# links the objects (see tests/windows.cmake).
+#
+# A stand-in DLL exports its C entry points by plain name (--kill-at) and, as
+# on Linux, its own C++ insides for the host runner (the container's
+# alldata::SetParameterFile); never the runtime linked into it. The
+# standin_exports test holds each DLL to its .def.
+set(VORN_NO_RUNTIME_EXPORTS
+    -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libmingwex.a)
 function(vorn_windows_outside_library name)
-  add_library(${name} OBJECT ${ARGN})
-  target_link_libraries(${name} PUBLIC vorn_station)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  set_property(GLOBAL APPEND PROPERTY VORN_TEST_STANDINS ${name})
-  if(EXISTS ${VORN_DEF_DIR}/${name}.def)
-    add_library(${name}_dll SHARED $<TARGET_OBJECTS:${name}> ${VORN_DEF_DIR}/${name}.def)
-    set_target_properties(${name}_dll PROPERTIES OUTPUT_NAME ${name} PREFIX ""
-                          IMPORT_PREFIX "lib" IMPORT_SUFFIX "_standin.a")
+  if(NOT EXISTS ${VORN_DEF_DIR}/${name}.def)
+    add_library(${name} OBJECT ${ARGN})
+    set(objects ${name})
+  else()
+    set(objects ${name}_objects)
+    add_library(${objects} OBJECT ${ARGN})
+    add_library(${name} SHARED $<TARGET_OBJECTS:${objects}>)
+    set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "lib"
+                          IMPORT_SUFFIX "_standin.a")
     if(name STREQUAL "DWDIO")
-      set_target_properties(${name}_dll PROPERTIES SUFFIX ".DLL")
+      set_target_properties(${name} PROPERTIES SUFFIX ".DLL")
     endif()
-    target_link_libraries(${name}_dll PRIVATE vorn_station ws2_32)
-    target_link_options(${name}_dll PRIVATE -Wl,--kill-at)
-    set_property(GLOBAL APPEND PROPERTY VORN_STANDIN_DLLS ${name}_dll)
+    target_link_libraries(${name} PUBLIC vorn_station PRIVATE ws2_32)
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/platform)
+    target_link_options(${name} PRIVATE -Wl,--kill-at -Wl,--export-all-symbols
+                        ${VORN_NO_RUNTIME_EXPORTS})
+    set_property(GLOBAL APPEND PROPERTY VORN_STANDIN_DLLS ${name})
   endif()
+  target_link_libraries(${objects} PUBLIC vorn_station)
+  target_include_directories(${objects} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  set_property(GLOBAL APPEND PROPERTY VORN_TEST_STANDINS ${objects})
 endfunction()
 
 # The library's DLL: its exports are windows/Vorn_CMU200.def by plain name.
 function(vorn_windows_library target)
   # The stand-ins and the tests reach the station's C++ insides in its DLL:
   # it exports all of its own symbols, none of the runtime linked into it.
-  target_link_options(vorn_station PRIVATE -Wl,--export-all-symbols
-    -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libmingwex.a)
+  target_link_options(vorn_station PRIVATE -Wl,--export-all-symbols ${VORN_NO_RUNTIME_EXPORTS})
   target_sources(${target} PRIVATE ${VORN_DEF_DIR}/Vorn_CMU200.def)
   target_link_libraries(${target} PRIVATE ${VORN_IMPORT_LIBRARIES} kernel32 user32)
   target_link_options(${target} PRIVATE -Wl,--kill-at)

@@ -6,6 +6,7 @@
 // the tester, the phone and the supply, which keep coherent state together.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -92,9 +93,19 @@ class Clock {
  public:
   void setVirtual(bool on) { virtual_ = on; }
   bool isVirtual() const { return virtual_; }
+#if defined(_WIN32)
+  // On Windows the library waits with kernel32's Sleep, which the station
+  // never sees: in real time the clock is the time that really passed.
+  uint64_t nowMs() const { return virtual_ ? nowMs_ : realElapsedMs(); }
+  void reset() {
+    nowMs_ = 0;
+    realStart_ = std::chrono::steady_clock::now();
+  }
+#else
   uint64_t nowMs() const { return nowMs_; }
-  void wait(uint32_t milliseconds);
   void reset() { nowMs_ = 0; }
+#endif
+  void wait(uint32_t milliseconds);
   // Told of every wait as it begins, so that a host can show the long pauses;
   // kept across a station reset. An empty listener tells no one.
   void setListener(std::function<void(uint32_t milliseconds)> listener) {
@@ -105,6 +116,14 @@ class Clock {
   bool virtual_ = false;
   uint64_t nowMs_ = 0;
   std::function<void(uint32_t)> listener_;
+#if defined(_WIN32)
+  uint64_t realElapsedMs() const {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - realStart_)
+                                     .count());
+  }
+  std::chrono::steady_clock::time_point realStart_ = std::chrono::steady_clock::now();
+#endif
 };
 
 class Station {
