@@ -68,6 +68,13 @@ function(vorn_windows_library target)
   target_link_libraries(${target} PRIVATE ${VORN_IMPORT_LIBRARIES} kernel32 user32)
   target_link_options(${target} PRIVATE -Wl,--kill-at)
   set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX "")
+  # The import library for a host that links the DLL: from the .def, so that a
+  # caller's decorated __stdcall names bind to the plain exports (the linker's
+  # own, Vorn_CMU200.dll.a, holds only the plain names).
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_DLLTOOL} -k -d ${VORN_DEF_DIR}/Vorn_CMU200.def
+            -l ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/libVorn_CMU200.a
+    VERBATIM)
   # Every stand-in DLL lands beside it, so a host runs it as on a station.
   get_property(dlls GLOBAL PROPERTY VORN_STANDIN_DLLS)
   if(dlls)

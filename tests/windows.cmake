@@ -65,3 +65,11 @@ foreach(dll ${dlls})
   set_tests_properties(standin_exports_${dll} PROPERTIES
     ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP};NM=${CMAKE_NM}")
 endforeach()
+
+# A host linking the DLL through the import library made from its .def.
+add_executable(link_probe ${PROJECT_SOURCE_DIR}/windows/link_probe.c)
+target_include_directories(link_probe PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_link_libraries(link_probe PRIVATE ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/libVorn_CMU200.a)
+add_dependencies(link_probe Vorn_CMU200)
+add_test(NAME dll_import_library COMMAND link_probe)
+set_tests_properties(dll_import_library PROPERTIES PASS_REGULAR_EXPRESSION "Vorn_CMU200.dll 1")
