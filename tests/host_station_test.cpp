@@ -223,11 +223,11 @@ TEST_F(HostStationTest, TypicalStationRun) {
     EXPECT_EQ(name(index, 29), "+1.80MHZ Switching Spectrum");
     for (int p = 0; p < 11; ++p) {
       EXPECT_NEAR(value(index, 2 * p), station::kModulationDb[p], 0.3) << index << " " << p;
-      EXPECT_NEAR(value(index, 2 * p + 1), station::kModulationDb[p] + 0.4, 0.3) << index << " " << p;
+      EXPECT_NEAR(value(index, 2 * p + 1), station::kModulationDb[p] + station::kModulationUpperSideDb, 0.3) << index << " " << p;
     }
     for (int q = 0; q < 4; ++q) {
       EXPECT_NEAR(value(index, 22 + 2 * q), station::kSwitchingDbm[q], 0.3) << index << " " << q;
-      EXPECT_NEAR(value(index, 23 + 2 * q), station::kSwitchingDbm[q] - 0.5, 0.3) << index << " " << q;
+      EXPECT_NEAR(value(index, 23 + 2 * q), station::kSwitchingDbm[q] + station::kSwitchingUpperSideDb, 0.3) << index << " " << q;
     }
   }
   EXPECT_EQ(value(19), 1.0);  // the link closed
