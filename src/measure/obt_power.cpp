@@ -17,8 +17,9 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTPowervsTime(
   if (fails(step, RSCMU_GSM_Sig_ConfPowMprCont(t.sigSession, 0, 10, msg), "RSCMU_GSM_Sig_ConfPowMprCont")) return step.failed();
   if (fails(step, RSCMU_GSM_Sig_InitPowMpr(t.sigSession, msg), "RSCMU_GSM_Sig_InitPowMpr")) return step.failed();
 
-  // A fetch that leaves the flag untouched counts as inside the template; the
-  // reals start at 0 so that such a fetch hands back no stack garbage either.
+  // Preset, so a fetch that reports success without filling an output hands
+  // back 0.0 rather than whatever the stack held; the flag's 0 then counts as
+  // inside the template.
   double a3 = 0.0, a4 = 0.0, a6 = 0.0, a7 = 0.0, a9 = 0.0, a10 = 0.0, a11 = 0.0, a12 = 0.0;
   int32_t a5 = 0;
   int32_t templateFlag = 0;
