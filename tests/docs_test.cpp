@@ -1,0 +1,828 @@
+// Keeps the station engineer's references true to the code: every key a step
+// reads (with its reader and default) and every failure label or fixed text a
+// step can write is in docs/parameters.md and docs/failures.md, and every key
+// and label listed there is in the code. The sources and documents are read
+// when the test runs, so the check follows the code as it changes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef VORN_SOURCE_DIR
+#error "VORN_SOURCE_DIR must name the source tree"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kRoot = VORN_SOURCE_DIR;
+
+std::string ReadWhole(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string Trim(const std::string &text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::string Lower(std::string text) {
+  for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsIdent(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// ---- C++ source, as far as the check needs it --------------------------------
+
+// The source with comments blanked out (line breaks kept), literals untouched.
+std::string StripComments(const std::string &src) {
+  std::string out = src;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const char c = out[i];
+    if (c == '"' || c == '\'') {
+      for (++i; i < out.size() && out[i] != c; ++i) {
+        if (out[i] == '\\') ++i;
+      }
+    } else if (c == '/' && i + 1 < out.size() && out[i + 1] == '/') {
+      for (; i < out.size() && out[i] != '\n'; ++i) out[i] = ' ';
+    } else if (c == '/' && i + 1 < out.size() && out[i + 1] == '*') {
+      const std::size_t end = out.find("*/", i + 2);
+      const std::size_t stop = end == std::string::npos ? out.size() : end + 2;
+      for (; i < stop; ++i) {
+        if (out[i] != '\n') out[i] = ' ';
+      }
+      --i;
+    }
+  }
+  return out;
+}
+
+// Index just past the bracket that closes the one at open.
+std::size_t Closing(const std::string &src, std::size_t open) {
+  int depth = 0;
+  for (std::size_t i = open; i < src.size(); ++i) {
+    const char c = src[i];
+    if (c == '"' || c == '\'') {
+      for (++i; i < src.size() && src[i] != c; ++i) {
+        if (src[i] == '\\') ++i;
+      }
+    } else if (c == '(' || c == '{' || c == '[') {
+      ++depth;
+    } else if (c == ')' || c == '}' || c == ']') {
+      if (--depth == 0) return i + 1;
+    }
+  }
+  return src.size();
+}
+
+// The text between two brackets split at its top-level commas.
+std::vector<std::string> SplitTopLevel(const std::string &inner) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    const char c = inner[i];
+    if (c == '"' || c == '\'') {
+      const std::size_t start = i;
+      for (++i; i < inner.size() && inner[i] != c; ++i) {
+        if (inner[i] == '\\') ++i;
+      }
+      current += inner.substr(start, i - start + 1);
+    } else if (c == '(' || c == '{' || c == '[') {
+      const std::size_t end = Closing(inner, i);
+      current += inner.substr(i, end - i);
+      i = end - 1;
+    } else if (c == ',') {
+      parts.push_back(Trim(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!Trim(current).empty() || !parts.empty()) parts.push_back(Trim(current));
+  return parts;
+}
+
+// The text of an expression that is nothing but string literals ("a" "b").
+std::optional<std::string> StringLiteral(const std::string &expr) {
+  std::string text = Trim(expr);
+  if (text.empty() || text.front() != '"') return std::nullopt;
+  std::string value;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != '"') return std::nullopt;
+    for (++i; i < text.size() && text[i] != '"'; ++i) {
+      if (text[i] == '\\' && i + 1 < text.size()) {
+        const char e = text[++i];
+        value += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+      } else {
+        value += text[i];
+      }
+    }
+    ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  }
+  return value;
+}
+
+std::optional<double> NumberLiteral(const std::string &expr) {
+  static const std::regex number(R"(^[-+]?\s*(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?[fFlLuU]*$)");
+  std::string text = Trim(expr);
+  if (!std::regex_match(text, number)) return std::nullopt;
+  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+  while (!text.empty() && std::isalpha(static_cast<unsigned char>(text.back()))) text.pop_back();
+  return std::strtod(text.c_str(), nullptr);
+}
+
+struct SourceFile {
+  fs::path path;
+  std::string code;  // comments blanked
+  int lineOf(std::size_t offset) const {
+    return 1 + static_cast<int>(std::count(code.begin(), code.begin() + offset, '\n'));
+  }
+  std::string where(std::size_t offset) const {
+    return fs::relative(path, kRoot).string() + ":" + std::to_string(lineOf(offset));
+  }
+};
+
+struct CallSite {
+  std::string name;
+  bool member = false;  // called as object.name( or object->name(
+  std::vector<std::string> args;
+  std::size_t offset = 0;
+  std::size_t end = 0;  // just past the closing parenthesis
+};
+
+std::vector<CallSite> Calls(const std::string &code) {
+  std::vector<CallSite> calls;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    if (c == '"' || c == '\'') {
+      for (++i; i < code.size() && code[i] != c; ++i) {
+        if (code[i] == '\\') ++i;
+      }
+      continue;
+    }
+    if (!(std::isalpha(static_cast<unsigned char>(c)) || c == '_') || (i > 0 && IsIdent(code[i - 1]))) {
+      continue;
+    }
+    std::size_t end = i;
+    while (end < code.size() && IsIdent(code[end])) ++end;
+    std::size_t open = end;
+    while (open < code.size() && std::isspace(static_cast<unsigned char>(code[open]))) ++open;
+    if (open < code.size() && code[open] == '(') {
+      CallSite call;
+      call.name = code.substr(i, end - i);
+      std::size_t before = i;
+      while (before > 0 && std::isspace(static_cast<unsigned char>(code[before - 1]))) --before;
+      call.member = before > 0 && (code[before - 1] == '.' ||
+                                   (before > 1 && code[before - 1] == '>' && code[before - 2] == '-'));
+      call.end = Closing(code, open);
+      call.args = SplitTopLevel(code.substr(open + 1, call.end - open - 2));
+      call.offset = i;
+      calls.push_back(call);
+    }
+    i = end - 1;
+  }
+  return calls;
+}
+
+std::vector<SourceFile> LibrarySources() {
+  std::vector<SourceFile> files;
+  for (const auto &entry : fs::recursive_directory_iterator(kRoot / "src")) {
+    const std::string ext = entry.path().extension().string();
+    if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
+    files.push_back({entry.path(), StripComments(ReadWhole(entry.path()))});
+  }
+  std::sort(files.begin(), files.end(),
+            [](const SourceFile &a, const SourceFile &b) { return a.path < b.path; });
+  return files;
+}
+
+// The literal value a named constant of the file stands for, if it is one:
+// "constexpr int32_t kName = 20;" or "... kName{20};" or "... kName[] = "text";".
+std::optional<std::string> ConstantText(const SourceFile &file, const std::string &name) {
+  if (name.empty() || !std::all_of(name.begin(), name.end(), IsIdent)) return std::nullopt;
+  const std::regex declaration("\\b" + name + R"(\s*(?:\[\s*\w*\s*\])?\s*(?:=\s*|\{)\s*([^;{}]+?)\s*\}?\s*;)");
+  std::smatch match;
+  if (!std::regex_search(file.code, match, declaration)) return std::nullopt;
+  return match[1].str();
+}
+
+// ---- Tables in the code: the values a table-driven argument takes ------------
+
+// The data members of "struct name { ... };", in order.
+std::vector<std::string> StructFields(const std::string &body) {
+  std::vector<std::string> fields;
+  std::string inner = body;
+  std::size_t start = 0;
+  while (start < inner.size()) {
+    std::size_t semi = inner.find(';', start);
+    if (semi == std::string::npos) break;
+    std::string decl = Trim(inner.substr(start, semi - start));
+    start = semi + 1;
+    if (decl.find('(') != std::string::npos || decl.rfind("static", 0) == 0 ||
+        decl.rfind("using", 0) == 0 || decl.rfind("constexpr", 0) == 0) {
+      continue;
+    }
+    const std::size_t eq = decl.find_first_of("={");
+    if (eq != std::string::npos) decl = Trim(decl.substr(0, eq));
+    // "int lower, upper" declares two members; the type comes first.
+    std::vector<std::string> names = SplitTopLevel(decl);
+    for (std::size_t n = 0; n < names.size(); ++n) {
+      std::string name = names[n];
+      const std::size_t bracket = name.find('[');
+      if (bracket != std::string::npos) name = Trim(name.substr(0, bracket));
+      std::size_t e = name.size();
+      while (e > 0 && !IsIdent(name[e - 1])) --e;
+      std::size_t b = e;
+      while (b > 0 && IsIdent(name[b - 1])) --b;
+      fields.push_back(name.substr(b, e - b));
+    }
+  }
+  return fields;
+}
+
+// The rows of every array of the given element type (or of any type when empty),
+// each split into its fields.
+std::vector<std::vector<std::string>> ArrayRows(const SourceFile &file, const std::string &type,
+                                                const std::string &arrayName) {
+  std::vector<std::vector<std::string>> rows;
+  const std::string typePart = type.empty() ? R"([\w:<>\s\*]+?)" : "\\b" + type + R"(\b[\s\*]*(?:const\s+)?)";
+  const std::string namePart = arrayName.empty() ? R"(\w+)" : arrayName;
+  const std::regex declaration(typePart + R"(\s*\b()" + namePart + R"()\s*\[\s*\w*\s*\]\s*=\s*\{)");
+  for (std::sregex_iterator it(file.code.begin(), file.code.end(), declaration), end; it != end; ++it) {
+    const std::size_t open = static_cast<std::size_t>(it->position(0) + it->length(0) - 1);
+    const std::size_t close = Closing(file.code, open);
+    for (const std::string &item : SplitTopLevel(file.code.substr(open + 1, close - open - 2))) {
+      if (item.empty()) continue;
+      if (item.front() == '{') {
+        rows.push_back(SplitTopLevel(item.substr(1, Closing(item, 0) - 2)));
+      } else {
+        rows.push_back({item});
+      }
+    }
+  }
+  return rows;
+}
+
+// The literals a non-literal argument stands for when it walks a table of the
+// file: "offset.key" (a member of a struct whose arrays the file declares),
+// "kKeys[i]", or a loop variable over such an array. Empty when it is none.
+std::vector<std::string> TableValues(const std::vector<SourceFile> &files, const SourceFile &file,
+                                     const std::string &expr) {
+  std::vector<std::string> values;
+  std::smatch match;
+  const std::string text = Trim(expr);
+  auto fromRows = [&](const std::vector<std::vector<std::string>> &rows, std::size_t field) {
+    for (const auto &row : rows) {
+      if (field < row.size()) {
+        if (auto literal = StringLiteral(row[field])) values.push_back(*literal);
+      }
+    }
+  };
+  // The struct definitions may sit in a header beside the file.
+  std::vector<const SourceFile *> scope{&file};
+  for (const SourceFile &other : files) {
+    if (&other != &file && other.path.parent_path() == file.path.parent_path()) scope.push_back(&other);
+  }
+  static const std::regex member(R"((?:\.|->)\s*(\w+)$)");
+  static const std::regex indexed(R"(^(\w+)\s*\[.*\]$)");
+  static const std::regex plain(R"(^\w+$)");
+  if (std::regex_search(text, match, member)) {
+    const std::string name = match[1];
+    for (const SourceFile *candidate : scope) {
+      static const std::regex structs(R"(\bstruct\s+(\w+)\s*\{)");
+      for (std::sregex_iterator it(candidate->code.begin(), candidate->code.end(), structs), end;
+           it != end; ++it) {
+        const std::size_t open = static_cast<std::size_t>(it->position(0) + it->length(0) - 1);
+        const std::size_t close = Closing(candidate->code, open);
+        const auto fields = StructFields(candidate->code.substr(open + 1, close - open - 2));
+        const auto at = std::find(fields.begin(), fields.end(), name);
+        if (at == fields.end()) continue;
+        for (const SourceFile *user : scope) {
+          fromRows(ArrayRows(*user, (*it)[1], ""), static_cast<std::size_t>(at - fields.begin()));
+        }
+      }
+    }
+  } else if (std::regex_match(text, match, indexed) || std::regex_match(text, match, plain)) {
+    std::string name = match[1].matched ? match[1].str() : text;
+    // A range-for variable: the array it walks.
+    const std::regex loop(R"(for\s*\([^:;()]*\b)" + name + R"(\s*:\s*(\w+)\s*\))");
+    std::smatch loopMatch;
+    if (std::regex_search(file.code, loopMatch, loop)) name = loopMatch[1];
+    for (const SourceFile *candidate : scope) fromRows(ArrayRows(*candidate, "", name), 0);
+  }
+  return values;
+}
+
+// ---- What the code reads and writes --------------------------------------------
+
+struct KeyRead {
+  std::string section;  // "step" for the step section, else the fixed section's name
+  std::string key;
+  std::string reader;   // integer, real, text
+  std::string def;      // the default: the text of a text reader, a number's value otherwise
+  std::string where;
+  std::string step;     // the export defined in the file that reads it, "" for a shared file
+};
+
+std::string Canonical(const std::string &reader, const std::string &def) {
+  if (reader == "text") return def;
+  std::ostringstream out;
+  out << std::strtod(def.c_str(), nullptr);
+  return out.str();
+}
+
+// An export defined in a file (other than the version query) and where its body lies.
+struct ExportBody {
+  std::string name;
+  std::size_t begin = 0, end = 0;
+};
+
+std::vector<ExportBody> ExportsDefined(const SourceFile &file) {
+  std::vector<ExportBody> bodies;
+  for (const CallSite &call : Calls(file.code)) {
+    if (call.name.rfind("Vorn_CMU200_", 0) != 0 || call.name == "Vorn_CMU200_GetVersion") continue;
+    std::size_t next = call.end;
+    while (next < file.code.size() && std::isspace(static_cast<unsigned char>(file.code[next]))) ++next;
+    if (next < file.code.size() && file.code[next] == '{') {
+      bodies.push_back({call.name, next, Closing(file.code, next)});
+    }
+  }
+  return bodies;
+}
+
+// The step a call belongs to: the export whose body holds it, else the file's
+// only export, else none (a helper shared by several steps).
+std::string OwnerOf(const std::vector<ExportBody> &bodies, std::size_t offset) {
+  for (const ExportBody &body : bodies) {
+    if (offset >= body.begin && offset < body.end) return body.name;
+  }
+  return bodies.size() == 1 ? bodies.front().name : "";
+}
+
+struct CodeFacts {
+  std::vector<KeyRead> keys;
+  std::map<std::string, std::set<std::string>> labels;  // label or fixed text -> steps ("" shared)
+  std::map<std::string, std::string> labelWhere;
+  std::map<std::string, std::vector<std::string>> forms;  // writer -> its literals, in order
+  std::vector<std::string> problems;  // what the check could not read
+};
+
+bool IsFailureWriter(const std::string &name) {
+  const std::string lower = Lower(name);
+  return lower.find("fail") != std::string::npos || name == "writeText";
+}
+
+CodeFacts ReadCode() {
+  CodeFacts facts;
+  const std::vector<SourceFile> files = LibrarySources();
+  for (const SourceFile &file : files) {
+    const std::vector<ExportBody> bodies = ExportsDefined(file);
+    for (const CallSite &call : Calls(file.code)) {
+      const std::string where = file.where(call.offset);
+      const std::string owner = OwnerOf(bodies, call.offset);
+      const bool read = call.name == "ReadInt" || call.name == "ReadFloat" || call.name == "ReadString";
+      if (read && call.member && (call.args.size() == 2 || call.args.size() == 3)) {
+        KeyRead base;
+        base.reader = call.name == "ReadInt" ? "integer" : call.name == "ReadFloat" ? "real" : "text";
+        base.where = where;
+        base.step = owner;
+        base.section = "step";
+        const std::size_t k = call.args.size() - 2;
+        if (k == 1) {
+          if (auto section = StringLiteral(call.args[0])) {
+            base.section = *section;
+          } else if (auto constant = ConstantText(file, Trim(call.args[0]));
+                     constant && StringLiteral(*constant)) {
+            base.section = *StringLiteral(*constant);
+          } else if (call.args[0].find("section") == std::string::npos) {
+            facts.problems.push_back(where + ": section " + call.args[0] + " is not a literal");
+          }
+        }
+        std::string defExpr = call.args[k + 1];
+        if (!StringLiteral(defExpr) && !NumberLiteral(defExpr)) {
+          if (auto constant = ConstantText(file, Trim(defExpr))) defExpr = *constant;
+        }
+        if (auto text = StringLiteral(defExpr)) {
+          base.def = *text;
+        } else if (auto number = NumberLiteral(defExpr)) {
+          base.def = std::to_string(*number);
+        } else {
+          facts.problems.push_back(where + ": default " + call.args[k + 1] + " is not a literal");
+          continue;
+        }
+        base.def = Canonical(base.reader, base.def);
+        std::vector<std::string> keys;
+        if (auto key = StringLiteral(call.args[k])) {
+          keys.push_back(*key);
+        } else {
+          keys = TableValues(files, file, call.args[k]);
+          if (keys.empty()) {
+            facts.problems.push_back(where + ": key " + call.args[k] + " is neither a literal nor a table");
+          }
+        }
+        for (const std::string &key : keys) {
+          KeyRead read1 = base;
+          read1.key = key;
+          facts.keys.push_back(read1);
+        }
+      } else if (IsFailureWriter(call.name)) {
+        const bool frame = file.path.parent_path().filename() == "frame";
+        if (frame) continue;  // the frame's writers take the labels of the steps
+        for (const std::string &arg : call.args) {
+          std::vector<std::string> texts;
+          if (auto text = StringLiteral(arg)) {
+            texts.push_back(*text);
+          } else if (auto constant = ConstantText(file, Trim(arg)); constant && StringLiteral(*constant)) {
+            texts.push_back(*StringLiteral(*constant));
+          } else {
+            texts = TableValues(files, file, arg);  // a parameter of a helper gives none
+          }
+          for (const std::string &text : texts) {
+            facts.labels[text].insert(owner);
+            facts.labelWhere.emplace(text, where);
+          }
+        }
+      }
+    }
+    // The four failure forms: the literals of the frame's writers, in order.
+    if (file.path.filename() == "step.cpp") {
+      static const std::regex writer(R"(\bStep::(write\w+Failure)\s*\()");
+      for (std::sregex_iterator it(file.code.begin(), file.code.end(), writer), end; it != end; ++it) {
+        const std::size_t open = file.code.find('{', static_cast<std::size_t>(it->position(0)));
+        const std::string body = file.code.substr(open, Closing(file.code, open) - open);
+        static const std::regex literal(R"("(?:[^"\\]|\\.)*")");
+        auto &texts = facts.forms[(*it)[1]];
+        for (std::sregex_iterator l(body.begin(), body.end(), literal), lend; l != lend; ++l) {
+          texts.push_back(std::regex_replace(*StringLiteral(l->str()), std::regex("%d"), "STATUS"));
+        }
+      }
+    }
+  }
+  return facts;
+}
+
+// ---- What the documents say -------------------------------------------------------
+
+struct DocTable {
+  std::string step;     // the export named by the heading the table stands under, or ""
+  std::string section;  // "step", or the fixed section a heading names as `[Name]`
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+  int line = 0;
+};
+
+std::vector<std::string> Cells(const std::string &line) {
+  std::vector<std::string> cells;
+  std::string text = Trim(line);
+  if (text.size() < 2) return cells;
+  text = text.substr(1, text.back() == '|' ? text.size() - 2 : std::string::npos);
+  std::string current;
+  bool inCode = false;
+  for (char c : text) {
+    if (c == '`') inCode = !inCode;
+    if (c == '|' && !inCode) {
+      cells.push_back(Trim(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  cells.push_back(Trim(current));
+  return cells;
+}
+
+// The first code span of a cell, as written.
+std::optional<std::string> Code(const std::string &cell) {
+  const std::size_t open = cell.find('`');
+  if (open == std::string::npos) return std::nullopt;
+  const std::size_t close = cell.find('`', open + 1);
+  if (close == std::string::npos) return std::nullopt;
+  return cell.substr(open + 1, close - open - 1);
+}
+
+struct Document {
+  std::string text;
+  std::vector<DocTable> tables;
+  std::vector<std::string> stepHeadings;  // exports named by headings
+  std::vector<std::pair<std::string, std::string>> iniBlocks;  // (text, where)
+};
+
+Document ReadDocument(const std::string &name) {
+  Document doc;
+  doc.text = ReadWhole(kRoot / "docs" / name);
+  std::istringstream in(doc.text);
+  std::string line;
+  int number = 0;
+  std::string step;
+  std::string section = "step";
+  DocTable *table = nullptr;
+  bool inFence = false, iniFence = false;
+  std::string fence;
+  int fenceLine = 0;
+  static const std::regex exportName(R"(`(Vorn_CMU200_\w+)`)");
+  static const std::regex fixedSection(R"(`\[(\w+)\]`)");
+  while (std::getline(in, line)) {
+    ++number;
+    if (line.rfind("```", 0) == 0) {
+      if (inFence && iniFence) doc.iniBlocks.push_back({fence, name + ":" + std::to_string(fenceLine)});
+      inFence = !inFence;
+      iniFence = inFence && Trim(line.substr(3)) == "ini";
+      fence.clear();
+      fenceLine = number;
+      continue;
+    }
+    if (inFence) {
+      fence += line + "\n";
+      continue;
+    }
+    if (line.rfind('#', 0) == 0) {
+      table = nullptr;
+      const std::size_t level = line.find_first_not_of('#');
+      std::smatch match;
+      section = "step";
+      if (std::regex_search(line, match, exportName)) {
+        step = match[1];
+        doc.stepHeadings.push_back(step);
+      } else if (level <= 3) {
+        step.clear();
+      }
+      if (std::regex_search(line, match, fixedSection)) section = match[1];
+      continue;
+    }
+    if (line.rfind('|', 0) != 0) {
+      table = nullptr;
+      continue;
+    }
+    const std::vector<std::string> cells = Cells(line);
+    if (table == nullptr) {
+      doc.tables.push_back({step, section, cells, {}, number});
+      table = &doc.tables.back();
+    } else if (!cells.empty() && cells[0].find_first_not_of("-: ") == std::string::npos) {
+      continue;  // the line under the header
+    } else {
+      table->rows.push_back(cells);
+    }
+  }
+  return doc;
+}
+
+int Column(const DocTable &table, const std::string &name) {
+  for (std::size_t i = 0; i < table.header.size(); ++i) {
+    if (table.header[i] == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+struct DocKey {
+  std::string step, section, key, reader, def, where;
+};
+
+std::vector<DocKey> DocumentedKeys(const Document &doc, const std::string &name) {
+  std::vector<DocKey> keys;
+  for (const DocTable &table : doc.tables) {
+    const int key = Column(table, "Key"), reader = Column(table, "Reader"), def = Column(table, "Default");
+    if (key < 0) continue;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      const auto &row = table.rows[r];
+      DocKey entry;
+      entry.step = table.step;
+      entry.section = table.section;
+      entry.where = name + ":" + std::to_string(table.line + 2 + static_cast<int>(r));
+      const auto code = key < static_cast<int>(row.size()) ? Code(row[key]) : std::nullopt;
+      entry.key = code.value_or("");
+      if (reader >= 0 && reader < static_cast<int>(row.size())) entry.reader = row[reader];
+      if (def >= 0 && def < static_cast<int>(row.size())) {
+        std::string text = Code(row[def]).value_or(row[def]);
+        if (entry.reader == "text" && text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+          text = text.substr(1, text.size() - 2);
+        }
+        entry.def = Canonical(entry.reader, text);
+      }
+      keys.push_back(entry);
+    }
+  }
+  return keys;
+}
+
+struct DocLabel {
+  std::string step, text, where;
+};
+
+std::vector<DocLabel> DocumentedLabels(const Document &doc, const std::string &name) {
+  std::vector<DocLabel> labels;
+  for (const DocTable &table : doc.tables) {
+    if (table.header.empty() || (table.header[0] != "Label" && table.header[0] != "Text")) continue;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      const auto code = table.rows[r].empty() ? std::nullopt : Code(table.rows[r][0]);
+      labels.push_back({table.step, code.value_or(""),
+                        name + ":" + std::to_string(table.line + 2 + static_cast<int>(r))});
+    }
+  }
+  return labels;
+}
+
+// The exports the public header declares, other than the version query.
+std::set<std::string> DeclaredSteps() {
+  std::set<std::string> steps;
+  const std::string header = StripComments(ReadWhole(kRoot / "include" / "Vorn_CMU200.h"));
+  static const std::regex declaration(R"(VORN_CMU200_CALL\s+(Vorn_CMU200_\w+)\s*\()");
+  for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
+    if ((*it)[1] != "Vorn_CMU200_GetVersion") steps.insert((*it)[1]);
+  }
+  return steps;
+}
+
+// The keys of an INI text by section, as the profile reader sees them (case folded).
+std::map<std::string, std::set<std::string>> IniKeys(const std::string &text) {
+  std::map<std::string, std::set<std::string>> keys;
+  std::istringstream in(text);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (line.empty()) continue;
+    if (line.front() == '[') {
+      section = Lower(Trim(line.substr(1, line.find(']') - 1)));
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) keys[section].insert(Lower(Trim(line.substr(0, eq))));
+  }
+  return keys;
+}
+
+// ---- The checks -------------------------------------------------------------------
+
+class DocsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    code_ = new CodeFacts(ReadCode());
+    parameters_ = new Document(ReadDocument("parameters.md"));
+    failures_ = new Document(ReadDocument("failures.md"));
+  }
+  static void TearDownTestSuite() {
+    delete code_;
+    delete parameters_;
+    delete failures_;
+  }
+  static CodeFacts *code_;
+  static Document *parameters_;
+  static Document *failures_;
+};
+
+CodeFacts *DocsTest::code_ = nullptr;
+Document *DocsTest::parameters_ = nullptr;
+Document *DocsTest::failures_ = nullptr;
+
+TEST_F(DocsTest, TheCodeCanBeRead) {
+  for (const std::string &problem : code_->problems) ADD_FAILURE() << problem;
+  EXPECT_FALSE(code_->keys.empty()) << "no key read found under src/";
+}
+
+TEST_F(DocsTest, EveryStepHasItsSectionInBothReferences) {
+  const std::set<std::string> declared = DeclaredSteps();
+  for (const Document *doc : {parameters_, failures_}) {
+    const std::set<std::string> headed(doc->stepHeadings.begin(), doc->stepHeadings.end());
+    for (const std::string &step : declared) {
+      EXPECT_TRUE(headed.count(step)) << step << " has no section in "
+                                      << (doc == parameters_ ? "parameters.md" : "failures.md");
+    }
+    for (const std::string &step : headed) {
+      EXPECT_TRUE(declared.count(step)) << step << " is documented but not exported";
+    }
+  }
+}
+
+TEST_F(DocsTest, EveryKeyReadIsDocumentedWithItsReaderAndDefault) {
+  const std::vector<DocKey> documented = DocumentedKeys(*parameters_, "parameters.md");
+  for (const KeyRead &read : code_->keys) {
+    bool found = false, elsewhere = false;
+    for (const DocKey &doc : documented) {
+      if (doc.key != read.key || doc.section != read.section || doc.reader != read.reader ||
+          doc.def != read.def) {
+        continue;
+      }
+      if (read.step.empty() || doc.step == read.step) found = true;
+      else elsewhere = true;
+    }
+    EXPECT_TRUE(found) << read.where << ": key \"" << read.key << "\" (" << read.reader
+                       << ", default " << read.def << ", section " << read.section << ")"
+                       << (read.step.empty() ? "" : " of " + read.step)
+                       << (elsewhere ? " is documented under another step" : " is not in parameters.md");
+  }
+}
+
+TEST_F(DocsTest, EveryDocumentedKeyIsRead) {
+  for (const DocKey &doc : DocumentedKeys(*parameters_, "parameters.md")) {
+    bool found = false;
+    for (const KeyRead &read : code_->keys) {
+      const bool stepMatches = read.step.empty() || read.step == doc.step;
+      found = found || (read.key == doc.key && read.section == doc.section &&
+                        read.reader == doc.reader && read.def == doc.def && stepMatches);
+    }
+    EXPECT_TRUE(found) << doc.where << ": key \"" << doc.key << "\" (" << doc.reader << ", default "
+                       << doc.def << ") under " << (doc.step.empty() ? "no step" : doc.step)
+                       << " is not read so by the code";
+  }
+}
+
+TEST_F(DocsTest, EveryFailureTextIsDocumented) {
+  const std::vector<DocLabel> documented = DocumentedLabels(*failures_, "failures.md");
+  for (const auto &[label, steps] : code_->labels) {
+    for (const std::string &step : steps) {
+      const bool found = std::any_of(documented.begin(), documented.end(), [&](const DocLabel &doc) {
+        return doc.text == label && (step.empty() || doc.step == step);
+      });
+      EXPECT_TRUE(found) << code_->labelWhere.at(label) << ": \"" << label << "\""
+                         << (step.empty() ? "" : " of " + step) << " is not in failures.md";
+    }
+  }
+}
+
+TEST_F(DocsTest, EveryDocumentedFailureTextIsWritten) {
+  for (const DocLabel &doc : DocumentedLabels(*failures_, "failures.md")) {
+    const auto it = code_->labels.find(doc.text);
+    const bool found = it != code_->labels.end() &&
+                       (it->second.count(doc.step) > 0 || it->second.count("") > 0);
+    EXPECT_TRUE(found) << doc.where << ": \"" << doc.text << "\" under " << doc.step
+                       << " is not written by that step";
+  }
+}
+
+TEST_F(DocsTest, TheFailureFormsAreDocumentedAsBuilt) {
+  EXPECT_EQ(code_->forms.size(), 4u) << "the frame's failure writers were not found";
+  const DocTable *forms = nullptr;
+  for (const DocTable &table : failures_->tables) {
+    if (!table.header.empty() && table.header[0] == "Form") forms = &table;
+  }
+  ASSERT_NE(forms, nullptr) << "failures.md has no table of the failure forms";
+  for (const auto &[writer, literals] : code_->forms) {
+    // writeTesterCodedFailure is the "tester coded form".
+    std::string name;
+    for (char c : writer.substr(5, writer.size() - 5 - 7)) {
+      if (std::isupper(static_cast<unsigned char>(c)) && !name.empty()) name += ' ';
+      name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    name += " form";
+    const auto row = std::find_if(forms->rows.begin(), forms->rows.end(),
+                                  [&](const auto &cells) { return cells.size() > 1 && cells[0] == name; });
+    ASSERT_NE(row, forms->rows.end()) << "no row for the " << name;
+    const std::string text = Code((*row)[1]).value_or("");
+    std::size_t at = 0;
+    for (const std::string &literal : literals) {
+      const std::size_t found = text.find(literal, at);
+      EXPECT_NE(found, std::string::npos) << "the " << name << " `" << text << "` lacks \"" << literal << "\"";
+      if (found != std::string::npos) at = found + literal.size();
+    }
+  }
+}
+
+TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
+  std::set<std::string> stepKeys, fixed;
+  for (const DocKey &doc : DocumentedKeys(*parameters_, "parameters.md")) {
+    (doc.section == "step" ? stepKeys : fixed).insert(Lower(doc.section == "step" ? doc.key
+                                                                                : doc.section + "/" + doc.key));
+  }
+  std::vector<std::pair<std::string, std::string>> files = parameters_->iniBlocks;
+  ASSERT_FALSE(files.empty()) << "parameters.md has no example file";
+  if (fs::exists(kRoot / "examples" / "station.ini")) {
+    files.push_back({ReadWhole(kRoot / "examples" / "station.ini"), "examples/station.ini"});
+  }
+  for (const auto &[text, where] : files) {
+    for (const auto &[section, keys] : IniKeys(text)) {
+      const bool number = !section.empty() && section.find_first_not_of("-0123456789") == std::string::npos;
+      for (const std::string &key : keys) {
+        const bool known = number ? stepKeys.count(key) > 0 : fixed.count(section + "/" + key) > 0;
+        EXPECT_TRUE(known) << where << ": [" << section << "] " << key << " is no key of parameters.md";
+      }
+    }
+  }
+}
+
+TEST_F(DocsTest, ReadmeLinksTheReferences) {
+  const std::string readme = ReadWhole(kRoot / "README.md");
+  for (const char *doc : {"docs/parameters.md", "docs/failures.md", "docs/simulated-station.md"}) {
+    EXPECT_NE(readme.find(std::string("(") + doc + ")"), std::string::npos) << "README.md does not link " << doc;
+    EXPECT_TRUE(fs::exists(kRoot / doc)) << doc << " is missing";
+  }
+}
+
+}  // namespace
