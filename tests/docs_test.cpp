@@ -259,75 +259,110 @@ std::vector<std::string> StructFields(const std::string &body) {
   return fields;
 }
 
-// The rows of every array of the given element type (or of any type when empty),
-// each split into its fields.
-std::vector<std::vector<std::string>> ArrayRows(const SourceFile &file, const std::string &type,
-                                                const std::string &arrayName) {
-  std::vector<std::vector<std::string>> rows;
-  const std::string typePart = type.empty() ? R"([\w:<>\s\*]+?)" : "\\b" + type + R"(\b[\s\*]*(?:const\s+)?)";
-  const std::string namePart = arrayName.empty() ? R"(\w+)" : arrayName;
-  const std::regex declaration(typePart + R"(\s*\b()" + namePart + R"()\s*\[\s*\w*\s*\]\s*=\s*\{)");
+// An array initialised in place: "constexpr Offset kModulation[] = {...};".
+struct ArrayTable {
+  std::string type;  // the word before the name: the element type, or "const" for "char *const"
+  std::vector<std::vector<std::string>> rows;  // each row's fields; a scalar row has one
+};
+
+std::vector<std::pair<std::string, ArrayTable>> Arrays(const SourceFile &file) {
+  std::vector<std::pair<std::string, ArrayTable>> arrays;
+  static const std::regex declaration(R"((\w+)[\s\*&]+(\w+)\s*\[\s*\w*\s*\]\s*=\s*\{)");
   for (std::sregex_iterator it(file.code.begin(), file.code.end(), declaration), end; it != end; ++it) {
     const std::size_t open = static_cast<std::size_t>(it->position(0) + it->length(0) - 1);
     const std::size_t close = Closing(file.code, open);
+    ArrayTable table;
+    table.type = (*it)[1];
     for (const std::string &item : SplitTopLevel(file.code.substr(open + 1, close - open - 2))) {
       if (item.empty()) continue;
       if (item.front() == '{') {
-        rows.push_back(SplitTopLevel(item.substr(1, Closing(item, 0) - 2)));
+        table.rows.push_back(SplitTopLevel(item.substr(1, Closing(item, 0) - 2)));
       } else {
-        rows.push_back({item});
+        table.rows.push_back({item});
       }
     }
+    arrays.push_back({(*it)[2], table});
   }
-  return rows;
+  return arrays;
 }
 
-// The literals a non-literal argument stands for when it walks a table of the
-// file: "offset.key" (a member of a struct whose arrays the file declares),
-// "kKeys[i]", or a loop variable over such an array. Empty when it is none.
+// The data members of every "struct Name { ... };" of the file, by struct name.
+std::map<std::string, std::vector<std::string>> Structs(const SourceFile &file) {
+  std::map<std::string, std::vector<std::string>> structs;
+  static const std::regex definition(R"(\bstruct\s+(\w+)\s*\{)");
+  for (std::sregex_iterator it(file.code.begin(), file.code.end(), definition), end; it != end; ++it) {
+    const std::size_t open = static_cast<std::size_t>(it->position(0) + it->length(0) - 1);
+    const std::size_t close = Closing(file.code, open);
+    structs[(*it)[1]] = StructFields(file.code.substr(open + 1, close - open - 2));
+  }
+  return structs;
+}
+
+// The array a table walk reads: "kKeys[i]" and "kKeys" name it; a loop
+// variable ("for (const Offset &point : kModulation)") or a reference to one
+// row ("const Offset &point = kModulation[p];") lead to it.
+std::string ArrayNameOf(const SourceFile &file, const std::string &base) {
+  static const std::regex indexed(R"(^(\w+)\s*\[.*\]$)");
+  static const std::regex plain(R"(^\w+$)");
+  std::smatch match;
+  if (std::regex_match(base, match, indexed)) return match[1];
+  if (!std::regex_match(base, plain)) return "";
+  const std::regex loop(R"(for\s*\([^;:()]*\b)" + base + R"(\s*:\s*(\w+)\s*\))");
+  if (std::regex_search(file.code, match, loop)) return match[1];
+  const std::regex row("\\b" + base + R"(\s*=\s*&?\s*(\w+)\s*\[)");
+  if (std::regex_search(file.code, match, row)) return match[1];
+  return base;
+}
+
+// The literals a non-literal argument stands for when it walks a table in the
+// file or a header beside it: "offset.key", "kLossLines[k].key", "kKeys[i]",
+// or a loop variable over such an array. Empty when it is none (a helper's
+// parameter, say).
 std::vector<std::string> TableValues(const std::vector<SourceFile> &files, const SourceFile &file,
                                      const std::string &expr) {
-  std::vector<std::string> values;
-  std::smatch match;
-  const std::string text = Trim(expr);
-  auto fromRows = [&](const std::vector<std::vector<std::string>> &rows, std::size_t field) {
-    for (const auto &row : rows) {
-      if (field < row.size()) {
-        if (auto literal = StringLiteral(row[field])) values.push_back(*literal);
-      }
-    }
-  };
-  // The struct definitions may sit in a header beside the file.
   std::vector<const SourceFile *> scope{&file};
   for (const SourceFile &other : files) {
     if (&other != &file && other.path.parent_path() == file.path.parent_path()) scope.push_back(&other);
   }
-  static const std::regex member(R"((?:\.|->)\s*(\w+)$)");
-  static const std::regex indexed(R"(^(\w+)\s*\[.*\]$)");
-  static const std::regex plain(R"(^\w+$)");
-  if (std::regex_search(text, match, member)) {
-    const std::string name = match[1];
-    for (const SourceFile *candidate : scope) {
-      static const std::regex structs(R"(\bstruct\s+(\w+)\s*\{)");
-      for (std::sregex_iterator it(candidate->code.begin(), candidate->code.end(), structs), end;
-           it != end; ++it) {
-        const std::size_t open = static_cast<std::size_t>(it->position(0) + it->length(0) - 1);
-        const std::size_t close = Closing(candidate->code, open);
-        const auto fields = StructFields(candidate->code.substr(open + 1, close - open - 2));
-        const auto at = std::find(fields.begin(), fields.end(), name);
-        if (at == fields.end()) continue;
-        for (const SourceFile *user : scope) {
-          fromRows(ArrayRows(*user, (*it)[1], ""), static_cast<std::size_t>(at - fields.begin()));
-        }
+  std::map<std::string, std::vector<std::string>> structs;
+  std::vector<std::pair<std::string, ArrayTable>> arrays;
+  for (const SourceFile *candidate : scope) {
+    structs.merge(Structs(*candidate));
+    for (auto &array : Arrays(*candidate)) arrays.push_back(std::move(array));
+  }
+  const std::string text = Trim(expr);
+  std::string base = text, member;
+  static const std::regex memberAccess(R"(^(.*?)\s*(?:\.|->)\s*(\w+)$)");
+  std::smatch match;
+  if (std::regex_match(text, match, memberAccess)) {
+    base = Trim(match[1]);
+    member = match[2];
+  }
+  const std::string arrayName = ArrayNameOf(file, base);
+  std::vector<std::string> values;
+  auto take = [&](const ArrayTable &table) {
+    std::size_t field = 0;
+    if (!member.empty()) {
+      const auto fields = structs.find(table.type);
+      if (fields == structs.end()) return false;
+      const auto at = std::find(fields->second.begin(), fields->second.end(), member);
+      if (at == fields->second.end()) return false;
+      field = static_cast<std::size_t>(at - fields->second.begin());
+    }
+    for (const auto &row : table.rows) {
+      if (field < row.size()) {
+        if (auto literal = StringLiteral(row[field])) values.push_back(*literal);
       }
     }
-  } else if (std::regex_match(text, match, indexed) || std::regex_match(text, match, plain)) {
-    std::string name = match[1].matched ? match[1].str() : text;
-    // A range-for variable: the array it walks.
-    const std::regex loop(R"(for\s*\([^:;()]*\b)" + name + R"(\s*:\s*(\w+)\s*\))");
-    std::smatch loopMatch;
-    if (std::regex_search(file.code, loopMatch, loop)) name = loopMatch[1];
-    for (const SourceFile *candidate : scope) fromRows(ArrayRows(*candidate, "", name), 0);
+    return true;
+  };
+  bool named = false;
+  for (const auto &[name, table] : arrays) {
+    if (name == arrayName) named = take(table) || named;
+  }
+  // A member read through a pointer the check cannot follow: every table whose rows have it.
+  if (!named && !member.empty()) {
+    for (const auto &[name, table] : arrays) take(table);
   }
   return values;
 }
@@ -396,7 +431,9 @@ CodeFacts ReadCode() {
   const std::vector<SourceFile> files = LibrarySources();
   for (const SourceFile &file : files) {
     const std::vector<ExportBody> bodies = ExportsDefined(file);
-    for (const CallSite &call : Calls(file.code)) {
+    // The frame holds the readers and writers themselves; the steps hold their keys and labels.
+    const bool frame = file.path.parent_path().filename() == "frame";
+    for (const CallSite &call : frame ? std::vector<CallSite>{} : Calls(file.code)) {
       const std::string where = file.where(call.offset);
       const std::string owner = OwnerOf(bodies, call.offset);
       const bool read = call.name == "ReadInt" || call.name == "ReadFloat" || call.name == "ReadString";
@@ -445,8 +482,6 @@ CodeFacts ReadCode() {
           facts.keys.push_back(read1);
         }
       } else if (IsFailureWriter(call.name)) {
-        const bool frame = file.path.parent_path().filename() == "frame";
-        if (frame) continue;  // the frame's writers take the labels of the steps
         for (const std::string &arg : call.args) {
           std::vector<std::string> texts;
           if (auto text = StringLiteral(arg)) {
