@@ -324,12 +324,20 @@ std::vector<std::string> TableValues(const std::vector<SourceFile> &files, const
   for (const SourceFile &other : files) {
     if (&other != &file && other.path.parent_path() == file.path.parent_path()) scope.push_back(&other);
   }
-  std::map<std::string, std::vector<std::string>> structs;
-  std::vector<std::pair<std::string, ArrayTable>> arrays;
-  for (const SourceFile *candidate : scope) {
-    structs.merge(Structs(*candidate));
-    for (auto &array : Arrays(*candidate)) arrays.push_back(std::move(array));
+  // The tables of a folder, read once.
+  static std::map<std::string, std::pair<std::map<std::string, std::vector<std::string>>,
+                                         std::vector<std::pair<std::string, ArrayTable>>>>
+      folders;
+  const std::string folder = file.path.parent_path().string();
+  if (folders.count(folder) == 0) {
+    auto &[foundStructs, foundArrays] = folders[folder];
+    for (const SourceFile *candidate : scope) {
+      foundStructs.merge(Structs(*candidate));
+      for (auto &array : Arrays(*candidate)) foundArrays.push_back(std::move(array));
+    }
   }
+  const auto &structs = folders[folder].first;
+  const auto &arrays = folders[folder].second;
   const std::string text = Trim(expr);
   std::string base = text, member;
   static const std::regex memberAccess(R"(^(.*?)\s*(?:\.|->)\s*(\w+)$)");
@@ -356,13 +364,8 @@ std::vector<std::string> TableValues(const std::vector<SourceFile> &files, const
     }
     return true;
   };
-  bool named = false;
   for (const auto &[name, table] : arrays) {
-    if (name == arrayName) named = take(table) || named;
-  }
-  // A member read through a pointer the check cannot follow: every table whose rows have it.
-  if (!named && !member.empty()) {
-    for (const auto &[name, table] : arrays) take(table);
+    if (name == arrayName) take(table);
   }
   return values;
 }
@@ -421,81 +424,266 @@ struct CodeFacts {
   std::vector<std::string> problems;  // what the check could not read
 };
 
+// The calls that write a failure text: the subsystems' fails() helpers,
+// Step::fail() and the frame's writers.
 bool IsFailureWriter(const std::string &name) {
-  const std::string lower = Lower(name);
-  return lower.find("fail") != std::string::npos || name == "writeText";
+  const bool writer = name.rfind("write", 0) == 0 && name.size() > 12 &&
+                      name.compare(name.size() - 7, 7, "Failure") == 0;
+  return name.rfind("fail", 0) == 0 || writer || name == "writeText";
+}
+
+// A function defined in a file: its parameters' names and where its body lies.
+struct Function {
+  std::string name;
+  std::vector<std::string> params;
+  std::size_t at = 0;  // where its name stands
+  std::size_t begin = 0, end = 0;
+};
+
+bool IsKeyword(const std::string &name) {
+  static const std::set<std::string> keywords{"if", "for", "while", "switch", "catch", "return", "sizeof"};
+  return keywords.count(name) > 0;
+}
+
+std::vector<Function> Functions(const SourceFile &file) {
+  std::vector<Function> functions;
+  for (const CallSite &call : Calls(file.code)) {
+    std::size_t next = call.end;
+    while (next < file.code.size() && std::isspace(static_cast<unsigned char>(file.code[next]))) ++next;
+    if (IsKeyword(call.name)) continue;
+    // A body follows, perhaps after "const" or "noexcept".
+    std::size_t brace = next;
+    while (brace < file.code.size() && IsIdent(file.code[brace])) ++brace;
+    while (brace < file.code.size() && std::isspace(static_cast<unsigned char>(file.code[brace]))) ++brace;
+    if (next >= file.code.size() || (file.code[next] != '{' && file.code[brace] != '{')) continue;
+    if (file.code[next] != '{') next = brace;
+    Function function;
+    function.name = call.name;
+    for (std::string param : call.args) {
+      const std::size_t eq = param.find('=');
+      if (eq != std::string::npos) param = Trim(param.substr(0, eq));
+      // "const Setting (&settings)[N]" names settings.
+      static const std::regex arraySuffix(R"(\[[^\]]*\]\s*$)");
+      param = std::regex_replace(param, arraySuffix, "");
+      std::size_t e = param.size();
+      while (e > 0 && !IsIdent(param[e - 1])) --e;
+      std::size_t b = e;
+      while (b > 0 && IsIdent(param[b - 1])) --b;
+      function.params.push_back(param.substr(b, e - b));
+    }
+    function.at = call.offset;
+    function.begin = next;
+    function.end = Closing(file.code, next);
+    functions.push_back(function);
+  }
+  return functions;
+}
+
+// An expression as written at one place in the code.
+struct Place {
+  const SourceFile *file = nullptr;
+  std::size_t offset = 0;
+};
+
+// The identifier an expression starts from ("keys" of "keys[p - 1]", "s" of
+// "s.label"), without namespace qualifiers.
+std::string BaseOf(const std::string &expr) {
+  std::string text = Trim(expr);
+  static const std::regex qualified(R"(^(?:\w+::)+)");
+  text = std::regex_replace(text, qualified, "");
+  std::size_t e = 0;
+  while (e < text.size() && IsIdent(text[e])) ++e;
+  return text.substr(0, e);
+}
+
+std::string Unqualified(const std::string &expr) {
+  static const std::regex qualified(R"(^\s*(?:\w+::)+)");
+  return Trim(std::regex_replace(expr, qualified, ""));
+}
+
+std::string ReplaceBase(const std::string &expr, const std::string &replacement) {
+  const std::string text = Unqualified(expr);
+  const std::string base = BaseOf(text);
+  return replacement + text.substr(base.size());
+}
+
+class CodeReader {
+ public:
+  explicit CodeReader(std::vector<SourceFile> files) : files_(std::move(files)) {
+    for (const SourceFile &file : files_) {
+      functions_[&file] = Functions(file);
+      calls_[&file] = Calls(file.code);
+      exports_[&file] = ExportsDefined(file);
+      for (const Function &function : functions_[&file]) definitions_[&file].insert(function.at);
+      definitions_[&file];
+    }
+  }
+
+  const std::vector<SourceFile> &files() const { return files_; }
+  const std::vector<CallSite> &calls(const SourceFile &file) const { return calls_.at(&file); }
+
+  // The innermost function whose body holds the place.
+  const Function *enclosing(const Place &place) const {
+    const Function *best = nullptr;
+    for (const Function &function : functions_.at(place.file)) {
+      if (place.offset >= function.begin && place.offset < function.end &&
+          (best == nullptr || function.begin > best->begin)) {
+        best = &function;
+      }
+    }
+    return best;
+  }
+
+  // The exports' bodies decide which step a place belongs to.
+  std::string owner(const Place &place) const {
+    return OwnerOf(exports_.at(place.file), place.offset);
+  }
+
+  // The expressions as the callers give them: where an expression starts from
+  // a parameter of the function it is written in (or from a row or loop
+  // variable over such a parameter), each call of that function gives the
+  // expressions again with its own argument put in, until none does.
+  std::vector<std::pair<std::vector<std::string>, Place>> expand(const std::vector<std::string> &exprs,
+                                                                 const Place &place, int depth = 0) const {
+    const Function *function = enclosing(place);
+    if (function == nullptr || depth > 6) return {{exprs, place}};
+    std::vector<std::string> current = exprs;
+    bool uses = false;
+    for (std::string &expr : current) {
+      std::string base = BaseOf(expr);
+      if (base.empty()) continue;
+      if (std::find(function->params.begin(), function->params.end(), base) == function->params.end()) {
+        // "const Setting &s = settings[i]" or "for (... s : settings)": go on from the array.
+        const std::string array = ArrayNameOf(*place.file, base);
+        if (array != base && !array.empty() &&
+            std::find(function->params.begin(), function->params.end(), array) != function->params.end()) {
+          expr = ReplaceBase(expr, array + "[0]");
+          base = array;
+        }
+      }
+      uses = uses || std::find(function->params.begin(), function->params.end(), base) != function->params.end();
+    }
+    if (!uses) return {{exprs, place}};
+    std::vector<std::pair<std::vector<std::string>, Place>> out;
+    for (const SourceFile &file : files_) {
+      for (const CallSite &call : calls(file)) {
+        if (call.name != function->name || call.args.size() != function->params.size()) continue;
+        if (definitions_.at(&file).count(call.offset) > 0) continue;  // a definition, not a call
+        std::vector<std::string> substituted;
+        for (const std::string &expr : current) {
+          const std::string base = BaseOf(expr);
+          const auto at = std::find(function->params.begin(), function->params.end(), base);
+          substituted.push_back(at == function->params.end()
+                                    ? expr
+                                    : ReplaceBase(expr, Unqualified(call.args[static_cast<std::size_t>(
+                                                            at - function->params.begin())])));
+        }
+        for (auto &expanded : expand(substituted, {&file, call.offset}, depth + 1)) out.push_back(expanded);
+      }
+    }
+    return out;
+  }
+
+  // The texts an expression stands for at a place: a literal, a named
+  // constant, or the rows of a table.
+  std::vector<std::string> texts(const std::string &expr, const Place &place) const {
+    if (auto literal = StringLiteral(expr)) return {*literal};
+    const std::string name = Unqualified(expr);
+    if (auto constant = ConstantText(*place.file, name); constant && StringLiteral(*constant)) {
+      return {*StringLiteral(*constant)};
+    }
+    return TableValues(files_, *place.file, name);
+  }
+
+ private:
+  std::vector<SourceFile> files_;
+  std::map<const SourceFile *, std::vector<Function>> functions_;
+  std::map<const SourceFile *, std::vector<CallSite>> calls_;
+  std::map<const SourceFile *, std::vector<ExportBody>> exports_;
+  std::map<const SourceFile *, std::set<std::size_t>> definitions_;
+};
+
+// Whether an argument may carry a text: a literal or a name, not a call.
+bool MayBeText(const std::string &arg) {
+  static const std::regex name(R"(^[\w:]+(\s*\[[^\]]*\])?(\s*(\.|->)\s*\w+)?$)");
+  return StringLiteral(arg).has_value() || std::regex_match(Trim(arg), name);
+}
+
+void ReadKey(const CodeReader &reader, const SourceFile &file, const CallSite &call, CodeFacts &facts) {
+  const std::size_t k = call.args.size() - 2;
+  std::vector<std::string> exprs{call.args[k], call.args[k + 1], k == 1 ? call.args[0] : ""};
+  for (const auto &[expanded, place] : reader.expand(exprs, {&file, call.offset})) {
+    const std::string where = place.file->where(place.offset);
+    KeyRead base;
+    base.reader = call.name == "ReadInt" ? "integer" : call.name == "ReadFloat" ? "real" : "text";
+    base.where = where;
+    base.step = reader.owner(place);
+    base.section = "step";
+    if (!expanded[2].empty() && expanded[2].find("section") == std::string::npos) {
+      const auto sections = reader.texts(expanded[2], place);
+      if (sections.size() == 1) {
+        base.section = sections.front();
+      } else {
+        facts.problems.push_back(where + ": section " + expanded[2] + " is not a literal");
+      }
+    }
+    std::string defExpr = expanded[1];
+    if (!StringLiteral(defExpr) && !NumberLiteral(defExpr)) {
+      if (auto constant = ConstantText(*place.file, Unqualified(defExpr))) defExpr = *constant;
+    }
+    if (auto text = StringLiteral(defExpr)) {
+      base.def = *text;
+    } else if (auto number = NumberLiteral(defExpr)) {
+      base.def = std::to_string(*number);
+    } else {
+      facts.problems.push_back(where + ": default " + expanded[1] + " is not a literal");
+      continue;
+    }
+    base.def = Canonical(base.reader, base.def);
+    const std::vector<std::string> keys = reader.texts(expanded[0], place);
+    if (keys.empty()) facts.problems.push_back(where + ": key " + expanded[0] + " is neither a literal nor a table");
+    for (const std::string &key : keys) {
+      KeyRead read = base;
+      read.key = key;
+      facts.keys.push_back(read);
+    }
+  }
+}
+
+void ReadLabels(const CodeReader &reader, const SourceFile &file, const CallSite &call, CodeFacts &facts) {
+  // A writer called through a parameter ("report(step, status, s.label)") is
+  // one when its callers hand it a writer.
+  const Function *function = reader.enclosing({&file, call.offset});
+  const bool throughParameter =
+      function != nullptr &&
+      std::find(function->params.begin(), function->params.end(), call.name) != function->params.end();
+  if (!IsFailureWriter(call.name) && !throughParameter) return;
+  std::vector<std::string> exprs{call.name};
+  for (const std::string &arg : call.args) exprs.push_back(MayBeText(arg) ? arg : "");
+  for (const auto &[expanded, place] : reader.expand(exprs, {&file, call.offset})) {
+    if (!IsFailureWriter(BaseOf(expanded[0]))) continue;
+    for (std::size_t i = 1; i < expanded.size(); ++i) {
+      if (expanded[i].empty()) continue;
+      for (const std::string &text : reader.texts(expanded[i], place)) {
+        facts.labels[text].insert(reader.owner(place));
+        facts.labelWhere.emplace(text + "\n" + reader.owner(place), place.file->where(place.offset));
+      }
+    }
+  }
 }
 
 CodeFacts ReadCode() {
   CodeFacts facts;
-  const std::vector<SourceFile> files = LibrarySources();
-  for (const SourceFile &file : files) {
-    const std::vector<ExportBody> bodies = ExportsDefined(file);
+  const CodeReader reader(LibrarySources());
+  for (const SourceFile &file : reader.files()) {
     // The frame holds the readers and writers themselves; the steps hold their keys and labels.
     const bool frame = file.path.parent_path().filename() == "frame";
-    for (const CallSite &call : frame ? std::vector<CallSite>{} : Calls(file.code)) {
-      const std::string where = file.where(call.offset);
-      const std::string owner = OwnerOf(bodies, call.offset);
+    for (const CallSite &call : frame ? std::vector<CallSite>{} : reader.calls(file)) {
       const bool read = call.name == "ReadInt" || call.name == "ReadFloat" || call.name == "ReadString";
       if (read && call.member && (call.args.size() == 2 || call.args.size() == 3)) {
-        KeyRead base;
-        base.reader = call.name == "ReadInt" ? "integer" : call.name == "ReadFloat" ? "real" : "text";
-        base.where = where;
-        base.step = owner;
-        base.section = "step";
-        const std::size_t k = call.args.size() - 2;
-        if (k == 1) {
-          if (auto section = StringLiteral(call.args[0])) {
-            base.section = *section;
-          } else if (auto constant = ConstantText(file, Trim(call.args[0]));
-                     constant && StringLiteral(*constant)) {
-            base.section = *StringLiteral(*constant);
-          } else if (call.args[0].find("section") == std::string::npos) {
-            facts.problems.push_back(where + ": section " + call.args[0] + " is not a literal");
-          }
-        }
-        std::string defExpr = call.args[k + 1];
-        if (!StringLiteral(defExpr) && !NumberLiteral(defExpr)) {
-          if (auto constant = ConstantText(file, Trim(defExpr))) defExpr = *constant;
-        }
-        if (auto text = StringLiteral(defExpr)) {
-          base.def = *text;
-        } else if (auto number = NumberLiteral(defExpr)) {
-          base.def = std::to_string(*number);
-        } else {
-          facts.problems.push_back(where + ": default " + call.args[k + 1] + " is not a literal");
-          continue;
-        }
-        base.def = Canonical(base.reader, base.def);
-        std::vector<std::string> keys;
-        if (auto key = StringLiteral(call.args[k])) {
-          keys.push_back(*key);
-        } else {
-          keys = TableValues(files, file, call.args[k]);
-          if (keys.empty()) {
-            facts.problems.push_back(where + ": key " + call.args[k] + " is neither a literal nor a table");
-          }
-        }
-        for (const std::string &key : keys) {
-          KeyRead read1 = base;
-          read1.key = key;
-          facts.keys.push_back(read1);
-        }
-      } else if (IsFailureWriter(call.name)) {
-        for (const std::string &arg : call.args) {
-          std::vector<std::string> texts;
-          if (auto text = StringLiteral(arg)) {
-            texts.push_back(*text);
-          } else if (auto constant = ConstantText(file, Trim(arg)); constant && StringLiteral(*constant)) {
-            texts.push_back(*StringLiteral(*constant));
-          } else {
-            texts = TableValues(files, file, arg);  // a parameter of a helper gives none
-          }
-          for (const std::string &text : texts) {
-            facts.labels[text].insert(owner);
-            facts.labelWhere.emplace(text, where);
-          }
-        }
+        ReadKey(reader, file, call, facts);
+      } else {
+        ReadLabels(reader, file, call, facts);
       }
     }
     // The four failure forms: the literals of the frame's writers, in order.
@@ -786,7 +974,7 @@ TEST_F(DocsTest, EveryFailureTextIsDocumented) {
       const bool found = std::any_of(documented.begin(), documented.end(), [&](const DocLabel &doc) {
         return doc.text == label && (step.empty() || doc.step == step);
       });
-      EXPECT_TRUE(found) << code_->labelWhere.at(label) << ": \"" << label << "\""
+      EXPECT_TRUE(found) << code_->labelWhere.at(label + "\n" + step) << ": \"" << label << "\""
                          << (step.empty() ? "" : " of " + step) << " is not in failures.md";
     }
   }
@@ -848,6 +1036,40 @@ TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
         const bool known = number ? stepKeys.count(key) > 0 : fixed.count(section + "/" + key) > 0;
         EXPECT_TRUE(known) << where << ": [" << section << "] " << key << " is no key of parameters.md";
       }
+    }
+  }
+}
+
+// The operations a stand-in answers: every station::Entry of platform/.
+std::set<std::string> StandInOperations() {
+  std::set<std::string> ops;
+  static const std::regex entry(R"re(station::Entry\s+\w+\s*\(\s*"(\w+)")re");
+  for (const auto &file : fs::recursive_directory_iterator(kRoot / "platform")) {
+    if (!file.is_regular_file() || file.path().extension() != ".cpp") continue;
+    const std::string code = ReadWhole(file.path());
+    for (std::sregex_iterator it(code.begin(), code.end(), entry), end; it != end; ++it) ops.insert((*it)[1]);
+  }
+  return ops;
+}
+
+TEST_F(DocsTest, SimulatedStationNamesRealOperationsAndStatuses) {
+  const std::string doc = ReadWhole(kRoot / "docs" / "simulated-station.md");
+  const std::set<std::string> ops = StandInOperations();
+  // Every fault text and every operation named in code spans is one the stand-ins answer.
+  static const std::regex fault(R"(`(\w+)=-?\d+(@\d+\+?)?`)");
+  int faults = 0;
+  for (std::sregex_iterator it(doc.begin(), doc.end(), fault), end; it != end; ++it, ++faults) {
+    EXPECT_TRUE(ops.count((*it)[1])) << "simulated-station.md faults " << (*it)[1] << ", which no stand-in answers";
+  }
+  EXPECT_GT(faults, 0) << "simulated-station.md shows no fault";
+  // The driver statuses of the simulated tester, in hex and decimal, as the code defines them.
+  for (const char *header : {"tester.h", "measurement.h"}) {
+    const std::string code = ReadWhole(kRoot / "platform" / "station" / header);
+    static const std::regex status(R"(constexpr int32_t (k\w+) = static_cast<int32_t>\(0x([0-9A-Fa-f]+)u\))");
+    for (std::sregex_iterator it(code.begin(), code.end(), status), end; it != end; ++it) {
+      const auto value = static_cast<int32_t>(std::stoul((*it)[2], nullptr, 16));
+      const std::string row = "| " + std::to_string(value) + " | `0x" + (*it)[2].str() + "` |";
+      EXPECT_NE(doc.find(row), std::string::npos) << (*it)[1] << " is not listed as " << row;
     }
   }
 }
