@@ -217,12 +217,20 @@ std::vector<SourceFile> LibrarySources() {
 
 // The literal value a named constant of the file stands for, if it is one:
 // "constexpr int32_t kName = 20;" or "... kName{20};" or "... kName[] = "text";".
-std::optional<std::string> ConstantText(const SourceFile &file, const std::string &name) {
-  if (name.empty() || !std::all_of(name.begin(), name.end(), IsIdent)) return std::nullopt;
+std::optional<std::string> ConstantTextOnce(const SourceFile &file, const std::string &name) {
   const std::regex declaration("\\b" + name + R"(\s*(?:\[\s*\w*\s*\])?\s*(?:=\s*|\{)\s*([^;{}]+?)\s*\}?\s*;)");
   std::smatch match;
   if (!std::regex_search(file.code, match, declaration)) return std::nullopt;
   return match[1].str();
+}
+
+std::optional<std::string> ConstantText(const SourceFile &file, const std::string &name) {
+  if (name.empty() || !std::all_of(name.begin(), name.end(), IsIdent)) return std::nullopt;
+  static std::map<std::pair<std::string, std::string>, std::optional<std::string>> known;
+  const auto key = std::make_pair(file.path.string(), name);
+  const auto it = known.find(key);
+  if (it != known.end()) return it->second;
+  return known[key] = ConstantTextOnce(file, name);
 }
 
 // ---- Tables in the code: the values a table-driven argument takes ------------
@@ -301,7 +309,17 @@ std::map<std::string, std::vector<std::string>> Structs(const SourceFile &file) 
 // The array a table walk reads: "kKeys[i]" and "kKeys" name it; a loop
 // variable ("for (const Offset &point : kModulation)") or a reference to one
 // row ("const Offset &point = kModulation[p];") lead to it.
+std::string ArrayNameOfOnce(const SourceFile &file, const std::string &base);
+
 std::string ArrayNameOf(const SourceFile &file, const std::string &base) {
+  static std::map<std::pair<std::string, std::string>, std::string> known;
+  const auto key = std::make_pair(file.path.string(), base);
+  const auto it = known.find(key);
+  if (it != known.end()) return it->second;
+  return known[key] = ArrayNameOfOnce(file, base);
+}
+
+std::string ArrayNameOfOnce(const SourceFile &file, const std::string &base) {
   static const std::regex indexed(R"(^(\w+)\s*\[.*\]$)");
   static const std::regex plain(R"(^\w+$)");
   std::smatch match;
@@ -892,6 +910,28 @@ std::map<std::string, std::set<std::string>> IniKeys(const std::string &text) {
   return keys;
 }
 
+// The values of an INI text by section and key (case folded), as the text
+// reader gives them: cut at "//" and "/*", trimmed.
+std::map<std::string, std::string> IniValues(const std::string &text) {
+  std::map<std::string, std::string> values;
+  std::istringstream in(text);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (line.empty()) continue;
+    if (line.front() == '[') {
+      section = Lower(Trim(line.substr(1, line.find(']') - 1)));
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string value = line.substr(eq + 1);
+    for (const char *comment : {"//", "/*"}) value = value.substr(0, value.find(comment));
+    values.emplace("[" + section + "] " + Lower(Trim(line.substr(0, eq))), Trim(value));
+  }
+  return values;
+}
+
 // ---- The checks -------------------------------------------------------------------
 
 class DocsTest : public ::testing::Test {
@@ -1071,6 +1111,23 @@ TEST_F(DocsTest, SimulatedStationNamesRealOperationsAndStatuses) {
       const std::string row = "| " + std::to_string(value) + " | `0x" + (*it)[2].str() + "` |";
       EXPECT_NE(doc.find(row), std::string::npos) << (*it)[1] << " is not listed as " << row;
     }
+  }
+}
+
+TEST_F(DocsTest, TheExampleFileIsTheStationRunsFile) {
+  const fs::path station = kRoot / "examples" / "station.ini";
+  if (!fs::exists(station)) GTEST_SKIP() << "no examples/station.ini";
+  ASSERT_FALSE(parameters_->iniBlocks.empty());
+  const auto documented = IniValues(parameters_->iniBlocks.back().first);
+  const auto run = IniValues(ReadWhole(station));
+  for (const auto &[key, value] : run) {
+    const auto it = documented.find(key);
+    EXPECT_TRUE(it != documented.end() && it->second == value)
+        << "examples/station.ini has " << key << "=" << value << ", the example of parameters.md "
+        << (it == documented.end() ? "lacks it" : "has " + it->second);
+  }
+  for (const auto &[key, value] : documented) {
+    EXPECT_TRUE(run.count(key)) << "the example of parameters.md has " << key << ", examples/station.ini not";
   }
 }
 

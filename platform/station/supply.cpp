@@ -22,12 +22,12 @@ const SupplyError kQueueOverflow{-350, "Queue overflow"};
 
 enum class Action { Output, Voltage, Current, Reset, Clear };
 
-struct CommandSpec {
+struct CommandSyntax {
   std::string_view header;  // in SCPI notation: optional nodes in brackets
   Action action;
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandSyntax kCommands[] = {
     {"OUTPut[:STATe]", Action::Output},
     {"[SOURce:]VOLTage[:LEVel][:IMMediate][:AMPLitude]", Action::Voltage},
     {"[SOURce:]CURRent[:LEVel][:IMMediate][:AMPLitude]", Action::Current},
@@ -92,7 +92,7 @@ bool MatchNodes(const std::vector<std::string_view> &words, std::size_t w,
   return nodes[n].optional && MatchNodes(words, w, nodes, n + 1);
 }
 
-const CommandSpec *FindCommand(std::string_view header) {
+const CommandSyntax *FindCommand(std::string_view header) {
   if (!header.empty() && header.front() == ':') header.remove_prefix(1);
   std::vector<std::string_view> words;
   for (std::size_t start = 0;;) {
@@ -101,8 +101,8 @@ const CommandSpec *FindCommand(std::string_view header) {
     if (colon == std::string_view::npos) break;
     start = colon + 1;
   }
-  for (const CommandSpec &spec : kCommands) {
-    if (MatchNodes(words, 0, Nodes(spec.header), 0)) return &spec;
+  for (const CommandSyntax &syntax : kCommands) {
+    if (MatchNodes(words, 0, Nodes(syntax.header), 0)) return &syntax;
   }
   return nullptr;
 }
@@ -202,14 +202,14 @@ void Supply::execute(std::string_view command) {
   while (split < command.size() && !IsBlank(command[split])) ++split;
   const std::string_view header = command.substr(0, split);
   const std::string_view parameter = Trim(command.substr(split));
-  const CommandSpec *spec = FindCommand(header);
-  if (spec == nullptr) return addError(kUndefinedHeader);
-  const bool takesParameter = spec->action != Action::Reset && spec->action != Action::Clear;
+  const CommandSyntax *syntax = FindCommand(header);
+  if (syntax == nullptr) return addError(kUndefinedHeader);
+  const bool takesParameter = syntax->action != Action::Reset && syntax->action != Action::Clear;
   if (parameter.find(',') != std::string_view::npos || (!takesParameter && !parameter.empty()))
     return addError(kParameterNotAllowed);
   if (takesParameter && parameter.empty())
     return addError(kMissingParameter);
-  switch (spec->action) {
+  switch (syntax->action) {
     case Action::Output:
       return setOutput(parameter);
     case Action::Voltage:
