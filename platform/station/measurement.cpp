@@ -39,6 +39,7 @@ double Measurement::vary(double span) {
 
 int32_t Measurement::configure(const Tester &tester, int32_t sig, const std::string &name,
                                std::vector<int32_t> values) {
+  tell(name);
   if (const int32_t status = tester.checkSig(sig); status != kTesterOk) return status;
   std::string key = name;
   if (name == "ConfSpecModContMpo" || name == "ConfSpecSwitContMpo") {
@@ -51,12 +52,14 @@ int32_t Measurement::configure(const Tester &tester, int32_t sig, const std::str
 }
 
 int32_t Measurement::initiateSpectrum(const Tester &tester, int32_t sig) {
+  tell("InitSpecMSw");
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   spectrumInitiated_.insert(sig);
   return kTesterOk;
 }
 
 int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *values) {
+  tell("FetcArrSpecMSw");
   if (values == nullptr) return kErrorParameter;
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   if (spectrumInitiated_.count(sig) == 0) return kErrorNoResult;
@@ -77,12 +80,14 @@ int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *va
 }
 
 int32_t Measurement::initiatePower(const Tester &tester, int32_t sig) {
+  tell("InitPowMpr");
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   powerInitiated_.insert(sig);
   return kTesterOk;
 }
 
 int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &result) {
+  tell("FetcPowMpr");
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   if (powerInitiated_.count(sig) == 0) return kErrorNoResult;
   const CallView call = *tester.callOn(sig);
@@ -101,6 +106,7 @@ int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &
 }
 
 int32_t Measurement::rxLevel(const Tester &tester, int32_t sig, int32_t *level) {
+  tell("SensRrepRxl");
   if (level == nullptr) return kErrorParameter;
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   *level = RxLevel(tester.callOn(sig)->trafficLevelDbm);
@@ -108,6 +114,7 @@ int32_t Measurement::rxLevel(const Tester &tester, int32_t sig, int32_t *level) 
 }
 
 int32_t Measurement::rxQuality(const Tester &tester, int32_t sig, int32_t *quality) {
+  tell("SensRrepRxq");
   if (quality == nullptr) return kErrorParameter;
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   *quality = RxQuality(tester.callOn(sig)->trafficLevelDbm);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -62,7 +63,16 @@ class Measurement {
   // burst is not.
   int32_t templateFlag = 0;
 
+  // Back to power-on: no settings, no results, the seed restarted, no watcher.
   void reset() { *this = Measurement(); }
+
+  // Someone to tell of each operation the measurements carry out, by its name
+  // without the driver prefix ("ConfSpecModContMpo", "SensRrepRxl"), before it
+  // takes effect: a rehearsal can change the station at that point, as an
+  // operator might between two of a step's calls.
+  void setWatcher(std::function<void(const std::string &operation)> watcher) {
+    watcher_ = std::move(watcher);
+  }
 
   int32_t configure(const Tester &tester, int32_t sig, const std::string &name,
                     std::vector<int32_t> values);
@@ -76,10 +86,14 @@ class Measurement {
  private:
   // A small variation of at most +/- span, repeatable.
   double vary(double span);
+  void tell(const std::string &operation) const {
+    if (watcher_) watcher_(operation);
+  }
 
   std::set<int32_t> spectrumInitiated_;
   std::set<int32_t> powerInitiated_;
   uint32_t seed_ = 20261208u;
+  std::function<void(const std::string &)> watcher_;
 };
 
 }  // namespace station
