@@ -892,28 +892,10 @@ std::set<std::string> DeclaredSteps() {
   return steps;
 }
 
-// The keys of an INI text by section, as the profile reader sees them (case folded).
-std::map<std::string, std::set<std::string>> IniKeys(const std::string &text) {
-  std::map<std::string, std::set<std::string>> keys;
-  std::istringstream in(text);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    line = Trim(line);
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      section = Lower(Trim(line.substr(1, line.find(']') - 1)));
-      continue;
-    }
-    const std::size_t eq = line.find('=');
-    if (eq != std::string::npos) keys[section].insert(Lower(Trim(line.substr(0, eq))));
-  }
-  return keys;
-}
-
-// The values of an INI text by section and key (case folded), as the text
+// The values of an INI text by (section, key), both case folded, as the text
 // reader gives them: cut at "//" and "/*", trimmed.
-std::map<std::string, std::string> IniValues(const std::string &text) {
-  std::map<std::string, std::string> values;
+std::map<std::pair<std::string, std::string>, std::string> IniValues(const std::string &text) {
+  std::map<std::pair<std::string, std::string>, std::string> values;
   std::istringstream in(text);
   std::string line, section;
   while (std::getline(in, line)) {
@@ -927,7 +909,7 @@ std::map<std::string, std::string> IniValues(const std::string &text) {
     if (eq == std::string::npos) continue;
     std::string value = line.substr(eq + 1);
     for (const char *comment : {"//", "/*"}) value = value.substr(0, value.find(comment));
-    values.emplace("[" + section + "] " + Lower(Trim(line.substr(0, eq))), Trim(value));
+    values.emplace(std::make_pair(section, Lower(Trim(line.substr(0, eq)))), Trim(value));
   }
   return values;
 }
@@ -1070,12 +1052,11 @@ TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
     files.push_back({ReadWhole(kRoot / "examples" / "station.ini"), "examples/station.ini"});
   }
   for (const auto &[text, where] : files) {
-    for (const auto &[section, keys] : IniKeys(text)) {
+    for (const auto &[entry, value] : IniValues(text)) {
+      const auto &[section, key] = entry;
       const bool number = !section.empty() && section.find_first_not_of("-0123456789") == std::string::npos;
-      for (const std::string &key : keys) {
-        const bool known = number ? stepKeys.count(key) > 0 : fixed.count(section + "/" + key) > 0;
-        EXPECT_TRUE(known) << where << ": [" << section << "] " << key << " is no key of parameters.md";
-      }
+      const bool known = number ? stepKeys.count(key) > 0 : fixed.count(section + "/" + key) > 0;
+      EXPECT_TRUE(known) << where << ": [" << section << "] " << key << " is no key of parameters.md";
     }
   }
 }
@@ -1123,11 +1104,12 @@ TEST_F(DocsTest, TheExampleFileIsTheStationRunsFile) {
   for (const auto &[key, value] : run) {
     const auto it = documented.find(key);
     EXPECT_TRUE(it != documented.end() && it->second == value)
-        << "examples/station.ini has " << key << "=" << value << ", the example of parameters.md "
-        << (it == documented.end() ? "lacks it" : "has " + it->second);
+        << "examples/station.ini has [" << key.first << "] " << key.second << "=" << value
+        << ", the example of parameters.md " << (it == documented.end() ? "lacks it" : "has " + it->second);
   }
-  for (const auto &[key, value] : documented) {
-    EXPECT_TRUE(run.count(key)) << "the example of parameters.md has " << key << ", examples/station.ini not";
+  for (const auto &entry : documented) {
+    EXPECT_TRUE(run.count(entry.first)) << "the example of parameters.md has [" << entry.first.first << "] "
+                                        << entry.first.second << ", examples/station.ini not";
   }
 }
 
