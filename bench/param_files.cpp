@@ -10,11 +10,14 @@
 
 namespace vorn_bench {
 
-std::string SectionsFile(int sections) {
-  std::string out =
-      "[Attenuation]\nGSM850_Low_CH=1.3\nGSM900_Mid_CH=0.5\nDCS1800_High_CH=0.8\n\n";
-  for (int i = 1; i < sections; ++i) {
-    out += "[" + std::to_string(i) + "]\n";
+std::string SectionsFile(int sections, int firstNumber, bool attenuation) {
+  std::string out;
+  if (attenuation) {
+    out = "[Attenuation]\nGSM850_Low_CH=1.3\nGSM900_Mid_CH=0.5\nDCS1800_High_CH=0.8\n\n";
+  }
+  const int steps = attenuation ? sections - 1 : sections;
+  for (int i = 0; i < steps; ++i) {
+    out += "[" + std::to_string(firstNumber + i) + "]\n";
     out += "GPIB=20\nBand=900\nRF port=1\nBCCH=20 // the cell\nBCCH_Power=-85\n";
     out += "ComPort=COM3\nBaudRate=115200\nTCH=62\nCellPower=-85.5\nDelay=100\n\n";
   }

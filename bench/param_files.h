@@ -5,10 +5,10 @@
 
 namespace vorn_bench {
 
-// A station's parameter file of `sections` sections: "Attenuation", then step
-// sections "1" to "sections - 1", each with the keys of a few steps. A lookup
-// in the last step section walks the whole file.
-std::string SectionsFile(int sections);
+// A station's parameter file of `sections` sections: "Attenuation" (unless
+// left out), then step sections numbered from firstNumber, each with the keys
+// of a few steps. A lookup in the last step section walks the whole file.
+std::string SectionsFile(int sections, int firstNumber = 1, bool attenuation = true);
 
 // Writes contents to a fresh file under /tmp and returns its path.
 std::string WriteTempFile(const std::string &contents, const char *name);

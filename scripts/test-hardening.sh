@@ -3,7 +3,8 @@
 #  1. the whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (build-asan/); any sanitizer report fails the run, even one in a test that passed;
 #  2. the libFuzzer targets built with clang (build-fuzz/), each run for a bounded
-#     time on a copy of its seed corpus (fuzz/corpus/<target>/); any finding fails.
+#     time on a copy of its seed corpus (fuzz/corpus/<target>/), with the options
+#     in fuzz/<target>.flags if there is one; any finding fails.
 # VORN_FUZZ_SECONDS (default 60) is the fuzzing time of all targets together.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,10 +44,12 @@ for target in "${targets[@]}"; do
   seeds=fuzz/corpus/${target%_fuzz}
   mkdir -p "$work/$target"
   log=$work/$target.log
+  flags=()
+  if [ -f "fuzz/$target.flags" ]; then read -r -a flags <"fuzz/$target.flags"; fi
   # New inputs go to the work folder; the seeds in the repository stay as they are.
   if ! build-fuzz/bin/"$target" -max_total_time="$each" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$work/$target-" \
-      "$work/$target" "$seeds" >"$log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$work/$target-" "${flags[@]}" \
+      "$work/$target" "$seeds" >"$log" 2>&1 </dev/null; then
     tail -60 "$log"
     mkdir -p build-fuzz/findings
     cp "$work/$target"-* build-fuzz/findings/ 2>/dev/null || true
