@@ -60,6 +60,16 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_GetVersion(char *buffer);
 
 /* ---- The DC supply ---------------------------------------------------- */
 
+/* Powers the phone. Opens the supply through VISA at the resource name of key
+ * "GPIB" (default "GPIB0::14::INSTR"; a LAN supply is "TCPIP0::host::port::SOCKET"),
+ * switches its output off first when "Reset" is 1 (the default), sends "Voltage"
+ * (default "4") and "Current" (default "3") as the supply's own texts and switches
+ * the output on; 1.5 s of waits (1 s without the reset). values[1] = 1.0; names are
+ * never written. A voltage or current text of 20 characters or more is refused
+ * before the supply is opened. Nothing is closed, on success or failure. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(int32_t step, double *values,
+                                                            Vorn_CMU200_ResultName *names,
+                                                            char *errorText);
 
 /* ---- The phone --------------------------------------------------------- */
 
