@@ -73,6 +73,31 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(int32_t step, double
 
 /* ---- The phone --------------------------------------------------------- */
 
+/* Opens the phone's serial link ("ComPort" COMn, "BaudRate" 115200, "DTR" 0,
+ * "RTS" 1, "Prefix" ULC2), waits for the phone to answer (asking the operator
+ * "Turn on phone!" when it does not), brings it into test mode by a software
+ * reset when needed and stores the link handle in the host container.
+ * values[1] = 1.0, names[1] = "COM3, 115200, ULC2". */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(int32_t step, double *values,
+    Vorn_CMU200_ResultName *names, char *errorText);
+
+/* Sets the phone's test mode on channel "BCCH" (20), waits up to 4 s for the
+ * phone to report idle and lets it originate an emergency call on the
+ * tester's cell. values[1] = 1.0, or 0.0 (and return 0) when the phone never
+ * reported idle. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MakeCall(int32_t step, double *values,
+    Vorn_CMU200_ResultName *names, char *errorText);
+
+/* Software reset of the phone, into normal mode when "SwitchToNormal" is
+ * nonzero (default 0: no mode change). values[1] = 1.0. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobReset(int32_t step, double *values,
+    Vorn_CMU200_ResultName *names, char *errorText);
+
+/* Closes the phone's link; reads no parameters. values[1] = the library's
+ * close status, 0 to 255 (1 = closed); returns 0 whatever it is. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobClose(int32_t step, double *values,
+    Vorn_CMU200_ResultName *names, char *errorText);
+
 
 /* ---- The tester: cell, call, handover ---------------------------------- */
 
