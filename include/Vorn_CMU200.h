@@ -101,6 +101,45 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobClose(int32_t step, doub
 
 /* ---- The tester: cell, call, handover ---------------------------------- */
 
+/* Brings the CMU200 into service: opens its base system at GPIB address "GPIB"
+ * (default 20), loads and enables the twelve-line path-loss table from section
+ * "Attenuation" (keys GSM850_Low_CH ... PCS1900_High_CH, default 1.0 dB, held in
+ * single precision), binds "Band" (850, 900 default, 1800, 1900) to secondary
+ * address 1, opens its signalling session on connector "RF port" (default 1),
+ * sets up the network and the cell on channel "BCCH" (default 20) at "BCCH_Power"
+ * dBm (default -85) and starts signalling. values[1] = 1.0. The band sessions
+ * that handovers of an earlier run opened are dropped. Failure text: "<operation> Failed! CMU200
+ * Error:", or "Band Not Support!". */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(int32_t step, double *values,
+                                                             Vorn_CMU200_ResultName *names,
+                                                             char *errorText);
+
+/* Hands the call over to band "Band" (default 900), opening that band's
+ * signalling session on the next free secondary address (2, 3, ...) the first
+ * time. values[1] = 1.0, names[1] = "Band=<label>;Chan=<channel>;TXLevel=<level>"
+ * (labels GSM850, EGSM, DCS, PCS). Waits 3 s for 1900. Failure text:
+ * "CMU200 Error: <status>. <operation> Failed! ", or "Band Not Support!". */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTHandOver(int32_t step, double *values,
+                                                                 Vorn_CMU200_ResultName *names,
+                                                                 char *errorText);
+
+/* Moves the call to traffic channel "TCH" (default 32), recorded for the result
+ * names of later steps. values[1] = 1.0. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTCH(int32_t step, double *values,
+                                                                  Vorn_CMU200_ResultName *names,
+                                                                  char *errorText);
+
+/* Commands the phone to power control level "TXLevel" (default 5), recorded for
+ * the result names of later steps. values[1] = 1.0. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTXLevel(
+    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+
+/* Ends the call, switches signalling off and closes the base system; the tester
+ * state is kept for whatever step comes next. values[1] = 1.0. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(int32_t step, double *values,
+                                                                Vorn_CMU200_ResultName *names,
+                                                                char *errorText);
+
 
 /* ---- The measurements on the call -------------------------------------- */
 

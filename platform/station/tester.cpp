@@ -124,6 +124,26 @@ int32_t Tester::setTraceDisplay(int32_t base, bool on) {
   return kTesterOk;
 }
 
+int32_t Tester::options(int32_t base, std::string *text) const {
+  if (text == nullptr) return kErrorParameter;
+  if (const int32_t status = checkBase(base); status != kTesterOk) return status;
+  *text = "B21,B52,B95,K21,K22,K23,K24,K42,K43";  // GSM signalling and measurements, all four bands
+  return kTesterOk;
+}
+
+int32_t Tester::query(int32_t session, const std::string &text, std::string *answer) const {
+  if (answer == nullptr) return kErrorParameter;
+  if (const int32_t status = checkAnySession(session); status != kTesterOk) return status;
+  if (text == "*OPC?") {
+    *answer = "1";
+  } else if (text == "*IDN?") {
+    *answer = "Rohde&Schwarz,CMU 200,100001,V5.30";
+  } else {
+    return kErrorParameter;
+  }
+  return kTesterOk;
+}
+
 int32_t Tester::checkAnySession(int32_t session) const {
   return checkBase(session) == kTesterOk ? kTesterOk : checkSig(session);
 }
@@ -176,6 +196,7 @@ int32_t Tester::configure(int32_t sig, const std::string &name, std::vector<doub
   if (name == "ConfHandTarg" && BandOfHandoverTarget(static_cast<int>(first)) == 0) {
     return kErrorParameter;
   }
+  if (name == "ConfNetwSystBandInd" && first != 0 && first != 1) return kErrorParameter;  // DCS, PCS
   session.settings[name] = std::move(values);
   return kTesterOk;
 }
@@ -219,8 +240,12 @@ int32_t Tester::handOver(int32_t current, int32_t target) {
   if (!wanted || BandOfHandoverTarget(static_cast<int>(*wanted)) != to.bandCode) {
     return kErrorHandoverTarget;
   }
+  if (target == current) return kTesterOk;  // the call stays where it is
   cellSession = target;
   call.bandCode = to.bandCode;
+  // The call lands on the target cell's traffic channel.
+  call.trafficChannel =
+      static_cast<int>(to.setting("ConfBssTchChan").value_or(DefaultTrafficChannel(to.bandCode)));
   return kTesterOk;
 }
 

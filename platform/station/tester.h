@@ -104,8 +104,12 @@ class Tester {
   int32_t setLossLine(int32_t base, int32_t line, LossLine values);
   int32_t enableLossTable(int32_t base, bool on);
   int32_t setTraceDisplay(int32_t base, bool on);
+  // The installed options, as the option query answers.
+  int32_t options(int32_t base, std::string *text) const;
   // Any session handle: base or signalling ("*OPC?", time-out).
   int32_t checkAnySession(int32_t session) const;
+  // IEEE 488.2 queries: "*OPC?" answers "1" once everything told is done, "*IDN?" the identity.
+  int32_t query(int32_t session, const std::string &query, std::string *answer) const;
   int32_t setTimeout(int32_t session, int32_t timeoutMs);
 
   // ---- Signalling ----
