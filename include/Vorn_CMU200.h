@@ -143,6 +143,22 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(int32_t step, do
 
 /* ---- The measurements on the call -------------------------------------- */
 
+/* Output RF spectrum: for every offset switched on by its key (default on),
+ * modulation offsets first, then switching offsets, two entries from 1
+ * upward: the lower side named "-0.10MHZ Modulation Spectrum" and the like,
+ * then the upper side named "+...". Up to 30 values. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTOutputRFSpectrum(
+    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+/* Power versus time: values[1..4] from the power fetch, values[5] 1.0 when
+ * the burst is inside the template, 0.0 otherwise; names[1]
+ * "Band=%s;Chan=%d;TXLevel=%d". */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTPowervsTime(
+    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+/* Receive level and quality at "CellPower": values[1] RX level, values[2] RX
+ * quality, names[1] "Band=%s;Chan=%d;TXLevel=%d". Waits 1.5 s plus "Delay" ms. */
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(
+    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+
 
 /* ----------------------------------------------------------------------- */
 

@@ -352,6 +352,31 @@ TEST_F(MobileTest, TestModeRefusedByAPhoneInNormalMode) {
   EXPECT_TRUE(host.resultsUntouched());
 }
 
+TEST_F(MobileTest, CallReachedThroughTesterInitialisation) {
+  const struct {
+    const char *file;  // [1] the phone's link and call, [2] the tester
+    double value;
+    station::Signalling after;
+  } cases[] = {
+      {"[1]\nComPort=COM3\n[2]\n", 1.0, station::Signalling::CallEstablished},
+      {"[1]\nComPort=COM3\nBCCH=600\n[2]\nBand=1800\nBCCH=600\n", 1.0,
+       station::Signalling::CallEstablished},
+      // the phone listens on another channel than the cell's
+      {"[1]\nComPort=COM3\nBCCH=30\n[2]\n", 0.0, station::Signalling::On},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.file);
+    st().reset();
+    host = vorn_test::HostBuffers();
+    writeParameters(c.file);
+    ASSERT_EQ(mobInit(), 0) << host.error();  // switched on by the operator, then into test mode
+    ASSERT_EQ(Vorn_CMU200_OBTInit(2, host.values, host.names, host.errorText), 0) << host.error();
+    ASSERT_EQ(makeCall(), 0) << host.error();
+    EXPECT_EQ(host.values[1], c.value);
+    EXPECT_EQ(st().tester.signalling, c.after);
+  }
+}
+
 // ---- Reset and close ----
 
 TEST_F(MobileTest, ResetWithAndWithoutSwitchToNormal) {

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -34,8 +35,7 @@ int ListeningSocket(bool listening, uint16_t &port) {
 
 // A LAN instrument on 127.0.0.1: takes one connection and keeps what arrives
 // until it holds `lines` line feeds, the peer closes, or the time is up.
-// With lines = 0 it resets the connection as soon as the first bytes arrive
-// (not at once: a reset racing the client's connect would fail the open).
+// With lines = 0 it holds the connection until drop(), then closes it with a reset.
 class LoopbackServer {
  public:
   explicit LoopbackServer(int lines) {
@@ -49,6 +49,11 @@ class LoopbackServer {
   bool started() const { return listener_ >= 0; }
   std::string resource() const {
     return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET";
+  }
+  // The instrument goes away: the held connection is reset.
+  void drop() {
+    dropped_ = true;
+    if (thread_.joinable()) thread_.join();
   }
   // What arrived; waits for the server to finish.
   std::string received() {
@@ -64,10 +69,12 @@ class LoopbackServer {
     const int peer = accept(listener_, nullptr, nullptr);
     if (peer < 0) return;
     if (lines == 0) {
+      // Held until the client has opened its session, so the open never races the reset.
+      while (!dropped_ && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       const linger reset{1, 0};  // close with a reset, as a crashed instrument would
       setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-      pollfd readable{peer, POLLIN, 0};
-      poll(&readable, 1, kTestTimeoutMs);
     }
     int seen = 0;
     while (seen < lines) {
@@ -88,6 +95,7 @@ class LoopbackServer {
   uint16_t port_ = 0;
   std::thread thread_;
   std::string received_;
+  std::atomic<bool> dropped_{false};
 };
 
 class SupplySocketTest : public vorn_test::StationTest {
@@ -149,8 +157,9 @@ TEST_F(SupplySocketTest, ClosedConnectionIsReportedNotSignalled) {
   ASSERT_TRUE(server.started());
   ViSession instrument = VI_NULL;
   ASSERT_EQ(open(server.resource(), &instrument), VI_SUCCESS);
-  // The instrument goes at the first write. The next writes may still land in
-  // the socket's buffer; soon one must fail, with a status and no SIGPIPE.
+  server.drop();  // the instrument has gone
+  // The first writes may still land in the socket's buffer; soon one must fail,
+  // with a status and no SIGPIPE.
   ViStatus status = VI_SUCCESS;
   for (int i = 0; i < 100 && status == VI_SUCCESS; ++i) {
     status = write(instrument, "OUTP ON");

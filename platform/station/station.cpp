@@ -110,6 +110,7 @@ void Station::reset() {
   tester.reset();
   phone.reset();
   supply.reset();
+  measurement.reset();
 }
 
 void Station::operatorAcknowledged(std::string_view text) { phone.operatorAcknowledged(text); }

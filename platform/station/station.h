@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "station/measurement.h"
 #include "station/phone.h"
 #include "station/supply.h"
 #include "station/tester.h"
@@ -107,6 +108,7 @@ class Station {
   Tester tester;
   Phone phone;
   Supply supply;
+  Measurement measurement;
 
   // Back to a fresh station: empty journal and script, equipment at its
   // defaults, clock at 0. The clock's mode is kept.

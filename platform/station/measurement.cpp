@@ -1,0 +1,117 @@
+#include "station/measurement.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "station/tester.h"
+
+namespace station {
+
+namespace {
+
+// The session must be open, and a measurement needs the established call on it.
+int32_t CheckCall(const Tester &tester, int32_t sig) {
+  if (const int32_t status = tester.checkSig(sig); status != kTesterOk) return status;
+  return tester.callOn(sig) ? kTesterOk : kErrorNoCall;
+}
+
+}  // namespace
+
+double NominalPowerDbm(int bandCode, int level) {
+  if (bandCode == 2 || bandCode == 3) return 30.0 - 2.0 * std::clamp(level, 0, 15);
+  return 33.0 - 2.0 * (std::clamp(level, 5, 19) - 5);
+}
+
+int32_t RxLevel(double dbm) {
+  return static_cast<int32_t>(std::clamp(std::floor(dbm + 111.0), 0.0, 63.0));
+}
+
+int32_t RxQuality(double dbm) {
+  if (dbm >= -101.0) return 0;
+  return static_cast<int32_t>(std::clamp(std::ceil((-101.0 - dbm) * 0.9), 0.0, 7.0));
+}
+
+double Measurement::vary(double span) {
+  seed_ = seed_ * 1664525u + 1013904223u;  // a fixed linear congruential sequence
+  const double unit = static_cast<double>(seed_ >> 8) / static_cast<double>(1u << 24);
+  return (unit * 2.0 - 1.0) * span;
+}
+
+int32_t Measurement::configure(const Tester &tester, int32_t sig, const std::string &name,
+                               std::vector<int32_t> values) {
+  if (const int32_t status = tester.checkSig(sig); status != kTesterOk) return status;
+  std::string key = name;
+  if (name == "ConfSpecModContMpo" || name == "ConfSpecSwitContMpo") {
+    const int32_t points = name == "ConfSpecModContMpo" ? 11 : 4;
+    if (values.empty() || values[0] < 1 || values[0] > points) return kErrorParameter;
+    key += " " + std::to_string(values[0]);
+  }
+  settings[key] = std::move(values);
+  return kTesterOk;
+}
+
+int32_t Measurement::initiateSpectrum(const Tester &tester, int32_t sig) {
+  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  spectrumInitiated_.insert(sig);
+  return kTesterOk;
+}
+
+int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *values) {
+  if (values == nullptr) return kErrorParameter;
+  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  if (spectrumInitiated_.count(sig) == 0) return kErrorNoResult;
+  const CallView call = *tester.callOn(sig);
+  const double carrier = NominalPowerDbm(call.bandCode, call.powerControlLevel) + vary(0.2);
+  for (int p = 1; p <= 11; ++p) {
+    values[11 - p] = kModulationDb[p - 1] + vary(0.3);
+    values[11 + p] = kModulationDb[p - 1] + 0.4 + vary(0.3);  // the upper side a little higher
+  }
+  for (int q = 1; q <= 4; ++q) {
+    values[27 - q] = kSwitchingDbm[q - 1] + vary(0.3);
+    values[27 + q] = kSwitchingDbm[q - 1] - 0.5 + vary(0.3);
+  }
+  // The reference carrier power, not an offset: no spectrum result.
+  values[11] = carrier;
+  values[27] = carrier;
+  return kTesterOk;
+}
+
+int32_t Measurement::initiatePower(const Tester &tester, int32_t sig) {
+  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  powerInitiated_.insert(sig);
+  return kTesterOk;
+}
+
+int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &result) {
+  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  if (powerInitiated_.count(sig) == 0) return kErrorNoResult;
+  const CallView call = *tester.callOn(sig);
+  const double nominal = NominalPowerDbm(call.bandCode, call.powerControlLevel);
+  result.averagePower = nominal + vary(0.25);
+  result.currentPower = result.averagePower + vary(0.05);
+  result.statisticCount = 10;
+  result.minimumPower = result.averagePower - 0.1 - std::fabs(vary(0.05));
+  result.maximumPower = result.averagePower + 0.1 + std::fabs(vary(0.05));
+  result.templateFlag = templateFlag;
+  result.peakPower = result.averagePower + 0.6 + vary(0.1);
+  result.usefulPartPower = result.averagePower + vary(0.05);
+  result.timingAdvance = vary(0.2);
+  result.frequencyError = 12.0 + vary(8.0);
+  return kTesterOk;
+}
+
+int32_t Measurement::rxLevel(const Tester &tester, int32_t sig, int32_t *level) {
+  if (level == nullptr) return kErrorParameter;
+  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  *level = RxLevel(tester.callOn(sig)->trafficLevelDbm);
+  return kTesterOk;
+}
+
+int32_t Measurement::rxQuality(const Tester &tester, int32_t sig, int32_t *quality) {
+  if (quality == nullptr) return kErrorParameter;
+  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  *quality = RxQuality(tester.callOn(sig)->trafficLevelDbm);
+  return kTesterOk;
+}
+
+}  // namespace station

@@ -1,0 +1,41 @@
+// Receive level and quality: the traffic channel set to the cell power, then
+// the phone's receiver report.
+#include "Vorn_CMU200.h"
+#include "frame/step.h"
+#include "frame/winapi.h"
+#include "measure/call_name.h"
+#include "tester/rscmu.h"
+#include "tester/tester_state.h"
+#include "tester/tester_step.h"
+
+namespace {
+
+constexpr uint32_t kSettleMs = 1500;  // the call settles at the new level
+
+// "Delay" in milliseconds; a negative value means no wait, not a wait of 49 days.
+uint32_t DelayMs(int32_t delay) { return delay < 0 ? 0u : static_cast<uint32_t>(delay); }
+
+}  // namespace
+
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(
+    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+  using vorn::fails;
+  vorn::Step step(number, values, names, errorText);
+  const vorn::TesterState &t = vorn::testerState;
+  vorn::DriverMessage msg;
+  const double cellPower = step.ReadFloat("CellPower", -100.0f);
+  if (fails(step, RSCMU_GSM_Sig_ProcBssTchLevUtim(t.sigSession, cellPower, msg), "RSCMU_GSM_Sig_ProcBssTchLevUtim")) return step.failed();
+  if (fails(step, vorn::QueryComplete(t.sigSession, msg), "RSCMU_Query")) return step.failed();
+  Sleep(kSettleMs);
+  int32_t rxLevel = 0;
+  if (fails(step, RSCMU_GSM_Sig_SensRrepRxl(t.sigSession, &rxLevel, msg), "RSCMU_GSM_Sig_SensRrepRxl")) return step.failed();
+  if (fails(step, vorn::QueryComplete(t.sigSession, msg), "RSCMU_Query")) return step.failed();
+  Sleep(DelayMs(step.ReadInt("Delay", 100)));
+  int32_t rxQuality = 0;
+  if (fails(step, RSCMU_GSM_Sig_SensRrepRxq(t.sigSession, &rxQuality, msg), "RSCMU_GSM_Sig_SensRrepRxq")) return step.failed();
+
+  step.setValue(1, static_cast<double>(rxLevel));
+  step.setValue(2, static_cast<double>(rxQuality));
+  vorn::NameTheCall(step, t);
+  return step.succeeded();
+}
