@@ -24,6 +24,7 @@ if grep -Eq "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log; then
   echo "sanitizer report in the test suite" >&2
   exit 1
 fi
+grep -h '^failure sweep:' build-asan/Testing/Temporary/LastTest.log || true
 
 echo "== bounded fuzz runs"
 targets=()
