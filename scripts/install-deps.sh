@@ -3,7 +3,7 @@
 # Quiet and quick when everything is already there.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev locales binutils)
+packages=(cmake make g++ libgtest-dev locales binutils nlohmann-json3-dev)
 packages+=(valgrind)  # the memcheck run of the typical station run
 missing=()
 for p in "${packages[@]}" "$@"; do

@@ -215,6 +215,15 @@ TEST_F(MeasureTest, TemplateFlagIsAFindingNotAFailure) {
   }
 }
 
+TEST_F(MeasureTest, AFetchThatFillsNothingReadsAsInsideTheTemplateWithZeroValues) {
+  initialisedWithCall();
+  st().faults.add("RSCMU_GSM_Sig_FetcPowMpr", 0);  // succeeds without touching an output
+  ASSERT_EQ(power(), 0) << host.error();
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(host.values[i], 0.0) << i;
+  EXPECT_EQ(host.values[5], 1.0);  // the flag was preset to 0
+  EXPECT_EQ(host.name(1), "Band=EGSM;Chan=20;TXLevel=0");
+}
+
 TEST_F(MeasureTest, EachPowerFailureNamesItsOperation) {
   const char *const ops[] = {"RSCMU_GSM_Sig_ConfPowMprContRep", "RSCMU_GSM_Sig_ConfPowMprCont",
                              "RSCMU_GSM_Sig_InitPowMpr", "RSCMU_GSM_Sig_FetcPowMpr"};

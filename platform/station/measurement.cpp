@@ -63,12 +63,12 @@ int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *va
   const CallView call = *tester.callOn(sig);
   const double carrier = NominalPowerDbm(call.bandCode, call.powerControlLevel) + vary(0.2);
   for (int p = 1; p <= 11; ++p) {
-    values[11 - p] = kModulationDb[p - 1] + vary(0.3);
-    values[11 + p] = kModulationDb[p - 1] + 0.4 + vary(0.3);  // the upper side a little higher
+    values[11 - p] = kModulationDb[p - 1] + vary(0.15);
+    values[11 + p] = kModulationDb[p - 1] + kModulationUpperSideDb + vary(0.15);
   }
   for (int q = 1; q <= 4; ++q) {
     values[27 - q] = kSwitchingDbm[q - 1] + vary(0.3);
-    values[27 + q] = kSwitchingDbm[q - 1] - 0.5 + vary(0.3);
+    values[27 + q] = kSwitchingDbm[q - 1] + kSwitchingUpperSideDb + vary(0.3);
   }
   // The reference carrier power, not an offset: no spectrum result.
   values[11] = carrier;

@@ -31,6 +31,9 @@ int32_t RxQuality(double dbm);
 // The spectrum due to modulation at the eleven offsets (0.10 to 1.80 MHz), relative to the carrier.
 inline constexpr double kModulationDb[11] = {0.3, -33.0, -37.0, -66.0, -71.0, -72.0,
                                              -72.5, -73.0, -73.5, -74.0, -75.0};
+// How far the upper side lies from the lower, modulation then switching.
+inline constexpr double kModulationUpperSideDb = -0.1;
+inline constexpr double kSwitchingUpperSideDb = -0.5;
 // The spectrum due to switching at the four offsets (0.40 to 1.80 MHz), absolute.
 inline constexpr double kSwitchingDbm[4] = {-25.0, -28.0, -30.0, -33.0};
 

@@ -99,6 +99,7 @@ std::optional<int64_t> FaultScript::statusFor(std::string_view op, int64_t callN
 }
 
 void Clock::wait(uint32_t milliseconds) {
+  if (listener_) listener_(milliseconds);
   if (!virtual_) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   nowMs_ += milliseconds;
 }

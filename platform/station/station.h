@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -94,10 +95,16 @@ class Clock {
   uint64_t nowMs() const { return nowMs_; }
   void wait(uint32_t milliseconds);
   void reset() { nowMs_ = 0; }
+  // Told of every wait as it begins, so that a host can show the long pauses;
+  // kept across a station reset. An empty listener tells no one.
+  void setListener(std::function<void(uint32_t milliseconds)> listener) {
+    listener_ = std::move(listener);
+  }
 
  private:
   bool virtual_ = false;
   uint64_t nowMs_ = 0;
+  std::function<void(uint32_t)> listener_;
 };
 
 class Station {

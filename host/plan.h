@@ -1,0 +1,62 @@
+// A plan file: the steps of a station run, one a line, each with the number
+// that names its parameter section and optional limits on its result entries.
+//
+//   # supply, phone, tester
+//   DcInit              1   1=1
+//   Vorn_CMU200_MobInit 2   1=1
+//   OBTPowervsTime      10  1=28..36  5=1
+//
+// A limit is ENTRY=VALUE, ENTRY=LOW..HIGH, ENTRY=LOW.. or ENTRY=..HIGH, the
+// bounds included; FIRST-LAST in place of ENTRY gives each entry of the range
+// the same limit. "#" or ";" starts a comment that runs to the end of the line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn_host {
+
+inline constexpr const char *kExportPrefix = "Vorn_CMU200_";
+// Result entries a step may write: 1 to 30 of the host's 31.
+inline constexpr int kFirstEntry = 1;
+inline constexpr int kLastEntry = 30;
+
+struct Limit {
+  int entry = 1;
+  std::optional<double> low;
+  std::optional<double> high;
+
+  bool accepts(double value) const;
+  // "1", "28..36", "-60..", "..-20"
+  std::string text() const;
+};
+
+struct PlanStep {
+  int line = 0;            // in the plan file, from 1
+  std::string exportName;  // "Vorn_CMU200_OBTInit"
+  int32_t number = 0;      // names the step's parameter section
+  std::vector<Limit> limits;
+
+  // The export name without its prefix: "OBTInit".
+  std::string shortName() const;
+  const Limit *limitFor(int entry) const;
+};
+
+struct Plan {
+  std::string file;
+  std::vector<PlanStep> steps;
+};
+
+// The thirteen steps of the library, by export name.
+const std::vector<std::string> &StepExports();
+
+// Parses a plan's text. Every bad line adds one "file:line: problem" to
+// errors; the plan is usable only when errors stays empty.
+Plan ParsePlan(std::string_view text, const std::string &file, std::vector<std::string> &errors);
+// Reads and parses a plan file; an unreadable file is one error.
+Plan ReadPlan(const std::string &path, std::vector<std::string> &errors);
+
+}  // namespace vorn_host

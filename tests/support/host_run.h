@@ -1,0 +1,23 @@
+// Runs the built vorn-host as a station engineer would, capturing what it
+// prints and its exit status.
+#pragma once
+
+#include <string>
+
+namespace vorn_test {
+
+struct HostRun {
+  int status = -1;  // the exit status, -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// args is appended to the command line as it stands (shell words).
+HostRun RunHost(const std::string &args);
+// A fresh folder under /tmp.
+std::string TempDir();
+// A file of the build beside vorn-host (a library, a stand-in).
+std::string BuiltFile(const std::string &name);
+std::string ReadText(const std::string &path);
+
+}  // namespace vorn_test
