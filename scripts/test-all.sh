@@ -7,3 +7,6 @@ bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+
+# Sanitizer build of the suite and the bounded fuzz runs.
+bash scripts/test-hardening.sh
