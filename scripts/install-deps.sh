@@ -4,6 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev locales binutils nlohmann-json3-dev)
+packages+=(valgrind)  # the memcheck run of the typical station run
 missing=()
 for p in "${packages[@]}" "$@"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

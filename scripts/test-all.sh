@@ -7,4 +7,9 @@ bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+
+# Sanitizer build of the suite and the bounded fuzz runs.
+bash scripts/test-hardening.sh
+
+# The 32-bit Windows build under Wine.
 bash scripts/test-windows.sh

@@ -46,6 +46,10 @@ TEST(ProfileFindValue, FollowsTheWindowsRules) {
       {"a later [] is never read", "[3]\nA=1\n[]\nKey=v\n", "", "Key", nullptr},
       {"nul bytes", Bytes("[3]\nKey=a\0b\n"), "3", "Key", "a"},
       {"binary junk", Bytes("\x01\xff[3\n]\0=\n[3]\nKey=v"), "3", "Key", "v"},
+      {"bracket in a value", "[4]\nKey=[3]\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"name ends at the first ']'", "[3]x]\nKey=v\n", "3", "Key", "v"},
+      {"no name holds ']'", "[3]x]\nKey=v\n", "3]x", "Key", nullptr},
+      {"name across lines", "[3\n]\nKey=v\n", "3\n", "Key", nullptr},
   };
   for (const FindCase &c : cases) {
     SCOPED_TRACE(c.name);

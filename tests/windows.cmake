@@ -31,7 +31,7 @@ get_property(standins GLOBAL PROPERTY VORN_TEST_STANDINS)
 target_link_libraries(vorn_tests PRIVATE vorn_core ${standins} vorn_station gtest gtest_main
                       ws2_32 kernel32 user32)
 target_compile_definitions(vorn_tests PRIVATE
-  VORN_LIBRARY_FILE="$<TARGET_FILE:Vorn_CMU200>")
+  VORN_LIBRARY_FILE="$<TARGET_FILE:Vorn_CMU200>" VORN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 add_dependencies(vorn_tests Vorn_CMU200)
 # The runtime (winpthreads) calls kernel32's Sleep through its import pointer,
 # which pulls kernel32's stub for Sleep in beside the stand-in's: the first

@@ -27,7 +27,8 @@ std::string DefaultText(const char *def) {
 
 std::optional<std::string> Lookup(const char *section, const char *key, const char *file) {
   if (section == nullptr || key == nullptr) return std::nullopt;
-  const std::optional<std::string> contents = winapi::ReadFile(file);
+  thread_local std::string buffer;
+  const std::optional<std::string_view> contents = winapi::ReadFile(file, buffer);
   if (!contents) return std::nullopt;
   return winapi::FindValue(*contents, section, key);
 }

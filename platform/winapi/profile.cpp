@@ -1,6 +1,17 @@
 #include "winapi/profile.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+// The cross-built tests read files here too: in binary, so CR LF reach the
+// reader as they stand (there is no exec to close on).
+#define O_CLOEXEC O_BINARY
+#else
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <cstring>
 
 namespace winapi {
@@ -35,6 +46,36 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
+// Whether only blanks stand between the start of its line and position p.
+bool AtLineStart(std::string_view text, std::size_t p) {
+  while (p > 0 && IsBlank(text[p - 1])) --p;
+  return p == 0 || text[p - 1] == '\n' || text[p - 1] == '\r';
+}
+
+// The end of the line that holds position from: its LF or CR, or the end of the text.
+std::size_t LineEnd(std::string_view text, std::size_t from) {
+  const char *begin = text.data() + from;
+  const std::size_t rest = text.size() - from;
+  const char *lf = static_cast<const char *>(std::memchr(begin, '\n', rest));
+  const std::size_t limit = lf == nullptr ? rest : static_cast<std::size_t>(lf - begin);
+  const char *cr = static_cast<const char *>(std::memchr(begin, '\r', limit));
+  return from + (cr == nullptr ? limit : static_cast<std::size_t>(cr - begin));
+}
+
+// Whether the '[' at position open starts the line "[section]" (blanks allowed
+// around the name and around the line). section is trimmed and holds none of
+// "\r\n]", so the name's match also proves the ']' lies on the same line.
+bool OpensSection(std::string_view text, std::size_t open, std::string_view section) {
+  std::size_t i = open + 1;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  if (text.size() - i < section.size()) return false;
+  for (const char c : section) {
+    if (Lower(text[i++]) != Lower(c)) return false;
+  }
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  return i < text.size() && text[i] == ']' && AtLineStart(text, open);
+}
+
 }  // namespace
 
 std::optional<std::string> FindValue(std::string_view contents, std::string_view section,
@@ -42,25 +83,31 @@ std::optional<std::string> FindValue(std::string_view contents, std::string_view
   if (contents.size() >= 3 && contents.compare(0, 3, "\xEF\xBB\xBF") == 0) contents.remove_prefix(3);
   section = Trim(section);
   key = Trim(key);
-  // Lines before the first section header form a section with the empty
-  // name, the first of that name (so a later "[]" is never read).
-  enum { Before, Inside, After } where = section.empty() ? Inside : Before;
-  std::size_t start = 0;
-  while (start <= contents.size() && where != After) {
-    std::size_t end = contents.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = contents.size();
+  // A section name is what stands between '[' and the first ']' of its line.
+  if (section.find_first_of("\r\n]") != std::string_view::npos) return std::nullopt;
+  // Up to the section only section lines count: go from '[' to '[' (a file
+  // of many sections is read on every key read, so this is the hot path).
+  std::size_t start = std::string_view::npos;  // the first line inside the section
+  // Lines before the first section line form a section with the empty name,
+  // the first of that name (so a later "[]" is never read).
+  if (section.empty()) start = 0;
+  for (std::size_t p = contents.find('['); p != std::string_view::npos && !section.empty();
+       p = contents.find('[', p + 1)) {
+    if (OpensSection(contents, p, section)) {
+      start = LineEnd(contents, p) + 1;
+      break;
+    }
+  }
+  // Inside it, line by line up to the next section line.
+  while (start <= contents.size()) {
+    const std::size_t end = LineEnd(contents, start);
     const std::string_view line = Trim(contents.substr(start, end - start));
     start = end + 1;
     if (line.empty()) continue;
     if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      if (close == std::string_view::npos) continue;
-      const bool match = SameName(Trim(line.substr(1, close - 1)), section);
-      if (where == Inside) where = After;
-      else if (match) where = Inside;
-      continue;
+      if (line.find(']') == std::string_view::npos) continue;
+      return std::nullopt;  // the section ended without the key
     }
-    if (where != Inside) continue;
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) {
       if (SameName(line, key)) return std::nullopt;  // a key without a value
@@ -73,16 +120,26 @@ std::optional<std::string> FindValue(std::string_view contents, std::string_view
   return std::nullopt;
 }
 
-std::optional<std::string> ReadFile(const char *path) {
+std::optional<std::string_view> ReadFile(const char *path, std::string &buffer) {
   if (path == nullptr || path[0] == '\0') return std::nullopt;
-  std::FILE *file = std::fopen(path, "rb");
-  if (file == nullptr) return std::nullopt;
-  std::string contents;
-  char chunk[8192];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) contents.append(chunk, got);
-  std::fclose(file);
-  return contents;
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  const std::size_t expected =
+      fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  // One byte more than the file holds, so one read normally sees its end. The
+  // buffer only grows: a station reads the same file over and over.
+  if (buffer.size() < expected + 1) buffer.resize(expected + 1);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == buffer.size()) buffer.resize(buffer.size() * 2);
+    const ssize_t got = read(fd, &buffer[used], buffer.size() - used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  return std::string_view(buffer.data(), used);
 }
 
 uint32_t CopyOut(std::string_view value, char *out, uint32_t size) {

@@ -39,8 +39,9 @@ namespace winapi {
 std::optional<std::string> FindValue(std::string_view contents, std::string_view section,
                                      std::string_view key);
 
-// The whole file, or nothing when it cannot be read.
-std::optional<std::string> ReadFile(const char *path);
+// The whole file, read into buffer (which is reused and only grows), or
+// nothing when it cannot be read.
+std::optional<std::string_view> ReadFile(const char *path, std::string &buffer);
 
 // GetPrivateProfileStringA's copy rule: returns the number of characters copied.
 uint32_t CopyOut(std::string_view value, char *out, uint32_t size);
