@@ -133,7 +133,7 @@ std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_
   if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
   section = Trim(section);
   key = Trim(key);
-  bool inside = false;
+  bool inside = section.empty();  // the lines before any section line
   for (std::size_t start = 0; start <= contents.size();) {
     std::size_t end = contents.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = contents.size();
