@@ -1115,7 +1115,8 @@ TEST_F(DocsTest, TheExampleFileIsTheStationRunsFile) {
 
 TEST_F(DocsTest, ReadmeLinksTheReferences) {
   const std::string readme = ReadWhole(kRoot / "README.md");
-  for (const char *doc : {"docs/parameters.md", "docs/failures.md", "docs/simulated-station.md"}) {
+  for (const char *doc : {"docs/parameters.md", "docs/failures.md", "docs/simulated-station.md", "docs/host-runner.md",
+                          "docs/windows.md", "docs/hardening.md", "bench/README.md", "HACKING.md"}) {
     EXPECT_NE(readme.find(std::string("(") + doc + ")"), std::string::npos) << "README.md does not link " << doc;
     EXPECT_TRUE(fs::exists(kRoot / doc)) << doc << " is missing";
   }
