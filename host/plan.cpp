@@ -159,13 +159,8 @@ const Limit *PlanStep::limitFor(int entry) const {
 
 const std::vector<std::string> &StepExports() {
   static const std::vector<std::string> names = {
-      "Vorn_CMU200_DcInit",         "Vorn_CMU200_MobInit",
-      "Vorn_CMU200_MakeCall",       "Vorn_CMU200_MobReset",
-      "Vorn_CMU200_MobClose",       "Vorn_CMU200_OBTInit",
-      "Vorn_CMU200_OBTHandOver",    "Vorn_CMU200_OBTChangeTCH",
-      "Vorn_CMU200_OBTChangeTXLevel", "Vorn_CMU200_OBTEndCall",
-      "Vorn_CMU200_OBTPowervsTime", "Vorn_CMU200_OBTRXLevelandQuality",
-      "Vorn_CMU200_OBTOutputRFSpectrum",
+#define VORN_CMU200_STEP(name) "Vorn_CMU200_" #name,
+#include "Vorn_CMU200_steps.h"
   };
   return names;
 }

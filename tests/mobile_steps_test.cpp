@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/alldata.h"
+#include "support/journal_file.h"
 #include "support/station_test.h"
 
 namespace {
@@ -55,25 +56,13 @@ class MobileTest : public vorn_test::StationTest {
   }
 };
 
-const Texts kLineSetUp = {
-    "DWD_set_com_port(3)",        "DWD_set_eep_cfg_filename(ULC2, 1)", "DWD_set_baud_rate(115200, 1)",
-    "DWD_set_DTR(0, 1)",          "DWD_set_RTS(1, 1)",                 "DWD_set_v24_mode(0, 1)",
-    "Sleep(100)",                 "DWD_set_v24_mode(0, 1)",            "Sleep(100)"};
-
-Texts Join(std::vector<Texts> parts) {
-  Texts out;
-  for (const Texts &part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-
 // ---- Link and test-mode entry ----
 
 TEST_F(MobileTest, LinkToAnAnsweringPhoneInTestMode) {
   phone().setSwitchedOn(true);
   phone().setMode(Mode::Test);
   ASSERT_EQ(mobInit(), 0) << host.error();
-  EXPECT_EQ(calls(), Join({{"dcGet_ParaFileName()"}, kLineSetUp,
-                           {"DWD_check_comm_link(1)", "DWD_check_for_ptest(1)", "dcSet_hMobile(1)"}}));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(calls(), "mobile_link_in_test_mode.txt", {}));
   EXPECT_EQ(host.values[1], 1.0);
   EXPECT_EQ(host.name(1), "COM3, 115200, ULC2");
   EXPECT_EQ(host.error(), "host text");
@@ -144,11 +133,7 @@ TEST_F(MobileTest, PhoneAnsweringOnlyAtTheThirdCheckStillGetsTheSecondRun) {
 TEST_F(MobileTest, PhoneThatIsOffIsSwitchedOnByTheOperator) {
   phone().setMode(Mode::Test);
   ASSERT_EQ(mobInit(), 0) << host.error();
-  EXPECT_EQ(calls(), Join({{"dcGet_ParaFileName()"}, kLineSetUp,
-                           {"DWD_check_comm_link(1)", "DWD_check_comm_link(1)", "DWD_check_comm_link(1)",
-                            "MessageBoxA(0, Turn on phone!, Information, 0)", "DWD_set_v24_mode(0, 1)",
-                            "Sleep(100)", "DWD_check_comm_link(1)", "DWD_check_for_ptest(1)",
-                            "dcSet_hMobile(1)"}}));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(calls(), "mobile_link_operator_switches_on.txt", {}));
   EXPECT_EQ(host.values[1], 1.0);
 }
 
@@ -166,11 +151,7 @@ TEST_F(MobileTest, PhoneThatStaysOff) {
 TEST_F(MobileTest, PhoneInNormalModeIsSwitchedByAReset) {
   phone().setSwitchedOn(true);
   ASSERT_EQ(mobInit(), 0) << host.error();
-  EXPECT_EQ(calls(), Join({{"dcGet_ParaFileName()"}, kLineSetUp,
-                           {"DWD_check_comm_link(1)", "DWD_check_for_ptest(1)",
-                            "DWD_set_serial_interface_mode(2, 1)", "DWD_sw_reset(1)", "Sleep(3000)",
-                            "DWD_set_v24_mode(0, 1)", "Sleep(100)", "DWD_set_v24_mode(0, 1)", "Sleep(100)",
-                            "DWD_check_comm_link(1)", "DWD_check_for_ptest(1)", "dcSet_hMobile(1)"}}));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(calls(), "mobile_link_reset_into_test_mode.txt", {}));
   EXPECT_EQ(st().clock.nowMs(), 3400u);
   EXPECT_EQ(phone().mode(), Mode::Test);
   EXPECT_EQ(host.name(1), "COM3, 115200, ULC2");

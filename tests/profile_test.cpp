@@ -33,10 +33,16 @@ TEST(ProfileFindValue, FollowsTheWindowsRules) {
       {"single quotes", "[3]\nKey='a b'\n", "3", "Key", "a b"},
       {"unmatched quote", "[3]\nKey=\"a b'\n", "3", "Key", "\"a b'"},
       {"lone quote", "[3]\nKey=\"\n", "3", "Key", "\""},
+      {"empty quotes", "[3]\nKey=\"\"\n", "3", "Key", ""},
+      {"tab inside quotes", "[3]\nKey=\"\tv\"\n", "3", "Key", "\tv"},
+      {"tab before quotes", "[3]\nKey=\t\"v\"\n", "3", "Key", "v"},
+      {"only a tab in quotes", "[3]\nKey=\"\t\"\n", "3", "Key", "\t"},
       {"semicolon is text", "[3]\nKey=v ; note\n", "3", "Key", "v ; note"},
       {"first '='", "[3]\nKey=a=b\n", "3", "Key", "a=b"},
       {"other section", "[4]\nKey=v\n", "3", "Key", nullptr},
       {"section ends", "[3]\n[4]\nKey=v\n", "3", "Key", nullptr},
+      {"'[' line without ']' inside", "[3]\nA=1\n[4\nKey=v\n", "3", "Key", "v"},
+      {"a later same-named section", "[3]\nA=1\n[4\nB=2\n[3]\nKey=v\n", "3", "Key", nullptr},
       {"no '='", "[3]\nKey\n", "3", "Key", nullptr},
       {"empty", "[3]\nKey=\n", "3", "Key", ""},
       {"first key wins", "[3]\nKey=1\nKey=2\n", "3", "Key", "1"},
@@ -119,8 +125,9 @@ TEST_F(ProfileApiTest, MissingFileOrKeyGivesTheDefault) {
 }
 
 TEST_F(ProfileApiTest, IntOfEmptyOrQuotedValue) {
-  writeParameters("[3]\nEmpty=\nQuoted=\"12\"\nBlank=   \n");
+  writeParameters("[3]\nEmpty=\nQuoted=\"12\"\nBlank=   \nNoQuoted=\"\"\n");
   const char *path = parameterPath().c_str();
+  EXPECT_EQ(GetPrivateProfileIntA("3", "NoQuoted", 9, path), 9u);
   EXPECT_EQ(GetPrivateProfileIntA("3", "Empty", 9, path), 9u);
   EXPECT_EQ(GetPrivateProfileIntA("3", "Blank", 9, path), 9u);
   EXPECT_EQ(GetPrivateProfileIntA("3", "Quoted", 9, path), 12u);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/journal_file.h"
 #include "support/tester_fixture.h"
 
 namespace {
@@ -12,61 +13,12 @@ using vorn_test::Handle;
 
 class TesterInitTest : public vorn_test::TesterTest {};
 
-// As the journal writes doubles: the shortest text that reads back the same.
-const char *const kLossLineHz[] = {"824200000",  "836400000",  "848800000",  "880200000",
-                                   "902400000",  "914800000",  "1710200000", "1747600000",
-                                   "1784800000", "1.861e+09",  "1877800000", "1909800000"};
-
-std::vector<std::string> ExpectedInit(const std::string &b, const std::string &s,
-                                      const std::string &loss = "1", const char *group = "7",
-                                      const char *bandCode = "1", const char *port = "0",
-                                      const char *bcch = "20", const char *level = "-85") {
-  std::vector<std::string> out = {
-      "RSCMU_Init_Base(0, 0, 20, 1, 1) = 0",
-      "RSCMU_Base_RemTraceDisplay(" + b + ", 1) = 0",
-      "RSCMU_Base_SystOptInf(" + b + ") = 0",
-  };
-  for (int line = 1; line <= 12; ++line) {
-    out.push_back("RSCMU_Base_ConfUserCorrLossTablLine(" + b + ", " + std::to_string(line) +
-                  ", 1, " + kLossLineHz[line - 1] + ", 1, " + loss + ", 1, " + loss +
-                  ", 0, 0, 0, 0) = 0");
-  }
-  std::vector<std::string> rest = {
-      "RSCMU_Base_ConfUserCorrLossTabl(" + b + ") = 0",
-      "RSCMU_Base_ConfUserCorrLossTablEnab(" + b + ", 1) = 0",
-      "RSCMU_Base_SystRemAddrSec(" + b + ", 1, " + group + ") = 0",
-      "RSCMU_Init_GSM_Sig(" + b + ", " + bandCode + ") = 0",
-  };
-  const std::vector<std::string> network = vorn_test::ExpectedNetwork(s, port);
-  rest.insert(rest.end(), network.begin(), network.end());
-  const std::vector<std::string> cell = {
-      "RSCMU_Query(" + s + ", *OPC?, 1) = 0",
-      "RSCMU_GSM_Sig_ConfBssCchMode(" + s + ", 0) = 0",
-      "RSCMU_GSM_Sig_ConfBssCchChan(" + s + ", " + bcch + ") = 0",
-      "RSCMU_GSM_Sig_ConfBssCchLevAbs(" + s + ", " + level + ") = 0",
-      "RSCMU_GSM_Sig_ConfBssPdatMslMtim(" + s + ", 3) = 0",
-      "RSCMU_GSM_Sig_ConfBssTchTim(" + s + ", 3) = 0",
-      "RSCMU_GSM_Sig_ConfBssMslLmod(" + s + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfBssTchLevUtim(" + s + ", -85) = 0",
-      "RSCMU_GSM_Sig_ConfMssCchPcl(" + s + ", 5) = 0",
-      "RSCMU_GSM_Sig_ConfBssMslSconfInd(" + s +
-          ", 1, 0, 1, -20, 1, -20, 1, 0, 0, -20, 0, -20, 0, -20, 0, -20) = 0",
-      "RSCMU_GSM_Sig_ConfMssMslSconf(" + s +
-          ", 0, 15, 0, 15, 0, 15, 1, 15, 0, 15, 0, 15, 0, 15, 0, 15) = 0",
-      "RSCMU_GSM_Sig_ConfRxqContAgct(" + s + ", 2) = 0",
-      "RSCMU_GSM_Sig_ProcSignAct(" + s + ", 1) = 0",
-      "RSCMU_Query(" + s + ", *OPC?, 1) = 0",
-      "RSCMU_GSM_Sig_SensSignStat(" + s + ") = 0",
-  };
-  rest.insert(rest.end(), cell.begin(), cell.end());
-  out.insert(out.end(), rest.begin(), rest.end());
-  return out;
-}
-
 TEST_F(TesterInitTest, EmptyFileOpensTheTesterAndSetsUpAnEgsmCell) {
   ASSERT_EQ(init(), 0) << host.error();
   const vorn::TesterState &t = state();
-  EXPECT_EQ(calls(), ExpectedInit(Handle(t.baseSession), Handle(t.sigSession)));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(
+      calls(), "tester_init_egsm_defaults.txt",
+      {{"base", Handle(t.baseSession)}, {"sig", Handle(t.sigSession)}}));
   EXPECT_EQ(host.values[1], 1.0);
   EXPECT_EQ(host.values[2], vorn_test::HostBuffers::kUntouched);
   EXPECT_EQ(host.name(1), vorn_test::HostBuffers().name(1));
@@ -109,8 +61,9 @@ TEST_F(TesterInitTest, SettingsComeFromTheStepSectionAndTheAttenuationSection) {
       "DCS1800_High_CH=0.5\nPCS1900_Low_CH=0.5\nPCS1900_Mid_CH=0.5\nPCS1900_High_CH=0.5\n");
   ASSERT_EQ(init(4), 0) << host.error();
   const vorn::TesterState &t = state();
-  EXPECT_EQ(calls(), ExpectedInit(Handle(t.baseSession), Handle(t.sigSession), "0.5", "11", "2",
-                                  "1", "600", "-60"));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(
+      calls(), "tester_init_dcs_configured.txt",
+      {{"base", Handle(t.baseSession)}, {"sig", Handle(t.sigSession)}}));
   EXPECT_STREQ(t.bandLabel, "DCS");
   EXPECT_EQ(t.channel, 600);
   EXPECT_EQ(t.rfPortIndex, 1);

@@ -24,6 +24,9 @@ list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/supply_socket_test\\.cpp$")
 # JSON with the host's nlohmann headers; under Wine the runner is proven by
 # the typical station run instead (scripts/test-windows.sh).
 list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/(host_[^/]*_test|support/host_run)\\.cpp$")
+# The documents' check takes its facts from the profile stand-in's record of
+# the keys read; here the profile functions are kernel32's, which keep none.
+list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/docs_test\\.cpp$")
 
 add_executable(vorn_tests ${VORN_TEST_SOURCES})
 target_include_directories(vorn_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

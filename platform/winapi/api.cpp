@@ -38,12 +38,14 @@ std::optional<std::string> Lookup(const char *section, const char *key, const ch
 extern "C" uint32_t WINAPI_CALL GetPrivateProfileStringA(const char *section, const char *key,
                                                          const char *def, char *out,
                                                          uint32_t size, const char *file) {
+  winapi::Record(section, key, def == nullptr ? "" : def, winapi::ProfileRead::Reader::String);
   const std::optional<std::string> value = Lookup(section, key, file);
   return winapi::CopyOut(value ? *value : DefaultText(def), out, size);
 }
 
 extern "C" uint32_t WINAPI_CALL GetPrivateProfileIntA(const char *section, const char *key,
                                                       int32_t def, const char *file) {
+  winapi::Record(section, key, std::to_string(def), winapi::ProfileRead::Reader::Int);
   const std::optional<std::string> value = Lookup(section, key, file);
   if (!value || value->empty() || (*value)[0] == '\0') return static_cast<uint32_t>(def);
   return winapi::ParseProfileInt(*value);

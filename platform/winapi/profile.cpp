@@ -142,6 +142,37 @@ std::optional<std::string_view> ReadFile(const char *path, std::string &buffer) 
   return std::string_view(buffer.data(), used);
 }
 
+namespace {
+
+struct ReadRecord {
+  bool on = false;
+  std::vector<ProfileRead> reads;
+};
+
+ReadRecord &TheRecord() {
+  static ReadRecord record;
+  return record;
+}
+
+}  // namespace
+
+void RecordReads(bool on) {
+  TheRecord().on = on;
+  TheRecord().reads.clear();
+}
+
+std::vector<ProfileRead> TakeReads() {
+  std::vector<ProfileRead> taken;
+  taken.swap(TheRecord().reads);
+  return taken;
+}
+
+void Record(const char *section, const char *key, std::string def, ProfileRead::Reader reader) {
+  if (!TheRecord().on) return;
+  TheRecord().reads.push_back(
+      {section == nullptr ? "" : section, key == nullptr ? "" : key, std::move(def), reader});
+}
+
 uint32_t CopyOut(std::string_view value, char *out, uint32_t size) {
   if (out == nullptr || size == 0) return 0;
   // A NUL inside the value ends it, as it would in the Windows buffer.

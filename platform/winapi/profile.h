@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace winapi {
 
@@ -48,5 +49,20 @@ uint32_t CopyOut(std::string_view value, char *out, uint32_t size);
 
 // GetPrivateProfileIntA's conversion of a non-empty value.
 uint32_t ParseProfileInt(std::string_view value);
+
+// A record of the profile reads, for the documents' check: which section and
+// key each read asked for, with which default, by which function. Off until
+// turned on; turning it on or off empties it.
+struct ProfileRead {
+  enum class Reader { Int, String };
+  std::string section;
+  std::string key;
+  std::string def;  // as the caller gave it; an integer default in decimal
+  Reader reader;
+};
+void RecordReads(bool on);
+// The reads since the last call (or since the record was turned on).
+std::vector<ProfileRead> TakeReads();
+void Record(const char *section, const char *key, std::string def, ProfileRead::Reader reader);
 
 }  // namespace winapi

@@ -80,6 +80,8 @@ std::vector<File> Corpus() {
       {"nosection", "Key=v\n[S]\nOther=w\n"},
       {"emptyfile", ""},
       {"trailingblank", "[S]\nKey=v   \nTab=v\t\n"},
+      {"quotedtab", "[S]\nIn=\"\tv\"\nOut=\t\"v\"\nBoth=\"\t\"\nEmpty=\"\"\n"},
+      {"openline", "[S]\nA=1\n[T\nB=2\n[S]\nC=3\n"},
   };
 }
 
@@ -128,6 +130,9 @@ std::vector<Read> Reads() {
       S("nosection", "", "Key"), S("nosection", "S", "Other"),
       S("emptyfile", "S", "Key"), S("nonexistent", "S", "Key"),
       S("trailingblank", "S", "Key"), S("trailingblank", "S", "Tab"),
+      S("quotedtab", "S", "In"), S("quotedtab", "S", "Out"), S("quotedtab", "S", "Both"),
+      S("quotedtab", "S", "Empty"), I("quotedtab", "S", "Empty"),
+      S("openline", "S", "B"), S("openline", "S", "C"), S("openline", "T", "B"),
       I("lf", "S", "Missing"), I("lf", "S", "Key"), I("empty", "S", "Key"),
       I("blanks", "S", "Empty"), I("nonexistent", "S", "Key", 12),
   };

@@ -4,19 +4,8 @@ namespace vorn_test {
 
 const std::vector<StepExport> &Steps() {
   static const std::vector<StepExport> steps = {
-      {"DcInit", Vorn_CMU200_DcInit},
-      {"MobInit", Vorn_CMU200_MobInit},
-      {"OBTInit", Vorn_CMU200_OBTInit},
-      {"MakeCall", Vorn_CMU200_MakeCall},
-      {"OBTPowervsTime", Vorn_CMU200_OBTPowervsTime},
-      {"OBTOutputRFSpectrum", Vorn_CMU200_OBTOutputRFSpectrum},
-      {"OBTRXLevelandQuality", Vorn_CMU200_OBTRXLevelandQuality},
-      {"OBTChangeTCH", Vorn_CMU200_OBTChangeTCH},
-      {"OBTChangeTXLevel", Vorn_CMU200_OBTChangeTXLevel},
-      {"OBTHandOver", Vorn_CMU200_OBTHandOver},
-      {"OBTEndCall", Vorn_CMU200_OBTEndCall},
-      {"MobReset", Vorn_CMU200_MobReset},
-      {"MobClose", Vorn_CMU200_MobClose},
+#define VORN_CMU200_STEP(name) {#name, Vorn_CMU200_##name},
+#include "Vorn_CMU200_steps.h"
   };
   return steps;
 }

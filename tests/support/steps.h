@@ -21,7 +21,7 @@ struct StepExport {
   StepFunction run;
 };
 
-// The thirteen steps.
+// The thirteen steps, from include/Vorn_CMU200_steps.h.
 const std::vector<StepExport> &Steps();
 const StepExport *FindStep(std::string_view name);
 

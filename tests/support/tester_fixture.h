@@ -74,18 +74,4 @@ class TesterTest : public StationTest {
 
 inline std::string Handle(int32_t handle) { return station::arg(handle); }
 
-// The network settings, time-out and connectors every band session gets, as journalled.
-inline std::vector<std::string> ExpectedNetwork(const std::string &sig, const std::string &port) {
-  return {
-      "RSCMU_GSM_Sig_ConfNetwNSup(" + sig + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwSmodTraf(" + sig + ", 0) = 0",
-      "RSCMU_GSM_Sig_ConfNetwSmodBits(" + sig + ", 2) = 0",
-      "RSCMU_GSM_Sig_ConfNetwIdenMcc(" + sig + ", 1) = 0",
-      "RSCMU_GSM_Sig_ConfNetwIdenMnc(" + sig + ", 1) = 0",
-      "RSCMU_SetTimeoutAttribute(" + sig + ", 20000) = 0",
-      "RSCMU_GSM_Sig_Inp(" + sig + ", " + port + ") = 0",
-      "RSCMU_GSM_Sig_Outp(" + sig + ", " + port + ") = 0",
-  };
-}
-
 }  // namespace vorn_test
