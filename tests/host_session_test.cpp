@@ -213,6 +213,17 @@ TEST(HostSession, OneWriterOfAJsonLinesFileAtATime) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
+// A record that cannot be written after the steps ran: its own message, exit
+// status 1, and no further unit tested without its record.
+TEST(HostSession, AFailedRecordWriteEndsTheSessionWithStatusOne) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const vorn_test::HostRun r = vorn_test::RunHost("--fast --quiet --units 3 --json /dev/full --params " + examples +
+                                                  "/station.ini " + examples + "/typical.plan");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("writing the JSON line of unit 1 failed"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("unit 2 SIM-000002"), std::string::npos) << r.err;
+}
+
 // Runs vorn-host, its input a pipe that gives input and then nothing more,
 // and asks it to stop after the given time.
 vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after) {
