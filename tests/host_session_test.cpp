@@ -213,6 +213,50 @@ TEST(HostSession, OneWriterOfAJsonLinesFileAtATime) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
+// The EGSM part of the typical plan, with its cleanup: every nominal phone
+// passes, and marginal phones miss limits of several kinds.
+TEST(HostSession, MarginalPhonesGiveAYieldWithASpread) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string typical = vorn_test::ReadText(examples + "/typical.plan");
+  const std::string dir = vorn_test::TempDir();
+  const std::string plan = dir + "/egsm.plan";
+  std::ofstream(plan) << typical.substr(0, typical.find("# Traffic channel")) +
+                             typical.substr(typical.find("cleanup:"));
+  const std::string common = "--fast --quiet --units 1000 --params " + examples + "/station.ini --json " + dir;
+  const vorn_test::HostRun nominal = vorn_test::RunHost(common + "/n.jsonl " + plan);
+  EXPECT_EQ(nominal.status, 0) << nominal.out;
+  EXPECT_NE(nominal.out.find("1000 units: 1000 PASS"), std::string::npos) << nominal.out;
+
+  const vorn_test::HostRun marginal = vorn_test::RunHost("--scenario marginal-phones " + common + "/m.jsonl " + plan);
+  EXPECT_EQ(marginal.status, 1);
+  const std::size_t at = marginal.out.find("first-pass yield ");
+  ASSERT_NE(at, std::string::npos) << marginal.out;
+  const double yield = std::stod(marginal.out.substr(at + 17));
+  EXPECT_GE(yield, 90.0);
+  EXPECT_LE(yield, 99.0);
+  std::set<std::string> missed;  // step and entry of every limit missed
+  std::istringstream lines(vorn_test::ReadText(dir + "/m.jsonl"));
+  for (std::string line; std::getline(lines, line);) {
+    const json j = json::parse(line);
+    if (j["verdict"] == "PASS") continue;
+    EXPECT_EQ(j["verdict"], "FAIL") << line;
+    std::size_t misses = 0;
+    for (const json &step : j["steps"]) {
+      for (const json &miss : step["misses"]) {
+        ++misses;
+        const std::string text = miss;  // "entry 4 = 1.52, outside -1..1"
+        missed.insert(step["export"].get<std::string>() + " " + text.substr(0, text.find(' ', 6)));
+      }
+    }
+    EXPECT_GT(misses, 0u) << line;
+  }
+  for (const char *kind : {"Vorn_CMU200_OBTPowervsTime entry 1", "Vorn_CMU200_OBTPowervsTime entry 4",
+                           "Vorn_CMU200_OBTOutputRFSpectrum entry 3", "Vorn_CMU200_OBTRXLevelandQuality entry 1"}) {
+    EXPECT_EQ(missed.count(kind), 1u) << kind;
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
 // A record that cannot be written after the steps ran: its own message, exit
 // status 1, and no further unit tested without its record.
 TEST(HostSession, AFailedRecordWriteEndsTheSessionWithStatusOne) {
