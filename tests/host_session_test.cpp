@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "options.h"
 #include "session.h"
 #include "simulation.h"
 #include "support/host_run.h"
@@ -68,6 +69,34 @@ TEST(HostSession, SerialsAreCheckedAndFilesNameTheLine) {
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].rfind(dir + "/serials:3: serial \"P 2\"", 0), 0u) << problems[0];
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(HostSession, SessionOptions) {
+  const struct {
+    std::vector<const char *> args;
+    const char *error;  // empty: accepted
+  } cases[] = {
+      {{"--units", "3", "--retest=2"}, ""},
+      {{"--serial-prompt"}, ""},
+      {{"--units", "0"}, "--units takes a whole number from 1 to 1000000, not \"0\""},
+      {{"--units", "+3"}, "--units takes a whole number"},
+      {{"--units", "3x"}, "--units takes a whole number"},
+      {{"--retest", "101", "--units", "1"}, "--retest takes a whole number from 0 to 100"},
+      {{"--units", "3", "--serials", "s.txt"}, "name the units one way"},
+      {{"--retest", "1"}, "--retest needs a session"},
+  };
+  for (const auto &c : cases) {
+    std::vector<const char *> args = {"vorn-host", "--params", "s.ini", "t.plan"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    vorn_host::Options o;
+    std::string error;
+    const bool parsed = vorn_host::ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+    EXPECT_EQ(parsed, *c.error == '\0') << c.args[0] << " " << error;
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    if (parsed) {
+      EXPECT_TRUE(o.session()) << c.args[0];
+    }
+  }
 }
 
 TEST(HostSession, ThePromptAsksAgainUntilASerialOrAnEmptyLine) {
