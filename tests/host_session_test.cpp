@@ -68,6 +68,13 @@ TEST(HostSession, SerialsAreCheckedAndFilesNameTheLine) {
   vorn_host::SerialList list(dir + "/serials", problems);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].rfind(dir + "/serials:3: serial \"P 2\"", 0), 0u) << problems[0];
+  std::string many;
+  for (int i = 0; i < 23; ++i) many += "x y\n";
+  std::ofstream(dir + "/bad") << many;
+  problems.clear();
+  vorn_host::SerialList bad(dir + "/bad", problems);
+  ASSERT_EQ(problems.size(), 21u);  // 20 named, then how many more
+  EXPECT_EQ(problems[20], dir + "/bad: 3 more lines hold no serial");
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
