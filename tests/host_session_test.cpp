@@ -306,7 +306,8 @@ TEST(HostSession, AFailedRecordWriteEndsTheSessionWithStatusOne) {
 
 // Runs vorn-host, its input a pipe that gives input and then nothing more,
 // and asks it to stop after the given time.
-vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after) {
+vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after,
+                               int signal = SIGINT) {
   const std::string dir = vorn_test::TempDir();
   int in[2];
   if (pipe(in) != 0) return {};
@@ -321,7 +322,7 @@ vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input
   close(in[0]);
   if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) return {};
   usleep(after);
-  kill(pid, SIGINT);
+  kill(pid, signal);
   int raw = 0;
   waitpid(pid, &raw, 0);
   close(in[1]);
@@ -366,18 +367,20 @@ TEST(HostSession, CtrlCInRealTimeRunsTheCleanupAndKeepsTheRecords) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-// Ctrl-C at the serial prompt ends the session with its summary; a stop is
+// A stop at the serial prompt ends the session with its summary; a stop is
 // no failure of its own.
-TEST(HostSession, CtrlCAtThePromptEndsTheSession) {
+TEST(HostSession, AStopAtThePromptEndsTheSession) {
   const std::string examples = VORN_EXAMPLES_DIR;
-  const vorn_test::HostRun r = StoppedHost(
-      "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
-      "P-1\n", 500000);
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
-  EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
-      << r.out;
-  EXPECT_NE(r.out.find("stopped by the operator"), std::string::npos) << r.out;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const vorn_test::HostRun r = StoppedHost(
+        "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
+        "P-1\n", 400000, signal);
+    EXPECT_EQ(r.status, 0) << signal << r.err;
+    EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
+        << signal << r.out;
+    EXPECT_NE(r.out.find("stopped by the operator"), std::string::npos) << signal << r.out;
+  }
 }
 
 std::size_t ResidentKb() {
