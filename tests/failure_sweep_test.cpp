@@ -7,7 +7,8 @@
 // call failing (the fault script names the operation and its call number).
 // Each time the step must return -1, write exactly the failure text of that
 // operation, call nothing after it (but the phone library's last error, which
-// the mobile form carries), and leave ResultValues and ResultNames as the host
+// the mobile form carries, and the one close of a link or VISA session the
+// step had opened), and leave ResultValues and ResultNames as the host
 // left them.
 #include <cstdio>
 #include <functional>
@@ -16,7 +17,7 @@
 #include <vector>
 
 #include "alldata/container.h"
-#include "mobile/dwdio.h"
+#include "outside/dwdio.h"
 #include "support/station_test.h"
 #include "support/steps.h"
 #include "tester/tester_state.h"
@@ -52,6 +53,10 @@ struct StepRules {
   std::set<std::string> unchecked;
   // The failure label of a call, where it is not the operation's own name.
   std::function<std::string(const Call &)> label;
+  // The one call allowed after a failure, last, once `opening` had succeeded:
+  // the close of what the step opened.
+  const char *closing = nullptr;
+  const char *opening = nullptr;
 };
 
 // Statuses no step looks at: the path fetch and the handle store (ignored by
@@ -88,8 +93,8 @@ const std::set<std::string> kLinkSetUpUnchecked = {
 
 const std::vector<StepRules> &Rules() {
   static const std::vector<StepRules> rules = {
-      {"DcInit", Form::Supply, {}, SupplyLabel},
-      {"MobInit", Form::Mobile, kLinkSetUpUnchecked, OwnName},
+      {"DcInit", Form::Supply, {"viClose"}, SupplyLabel, "viClose", "viOpenDefaultRM"},
+      {"MobInit", Form::Mobile, kLinkSetUpUnchecked, OwnName, "DWD_close_com_port", "DWD_set_com_port"},
       {"OBTInit", Form::Tester, {}, TesterInitLabel},
       {"MakeCall", Form::Mobile, {}, OwnName},
       {"OBTPowervsTime", Form::Tester, {}, OwnName},
@@ -196,7 +201,8 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
 
       EXPECT_EQ(result, -1);
       EXPECT_TRUE(buffers.resultsUntouched());
-      // The failing call is the step's last: only the last-error text may follow.
+      // The failing call is the step's last: only the last-error text may
+      // follow, and then the one close of what the step had opened.
       const std::vector<Call> &calls = st().journal.calls();
       std::size_t faulted = calls.size();
       for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -204,7 +210,13 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
       }
       ASSERT_LT(faulted, calls.size()) << "the failing call was never made";
       EXPECT_EQ(calls[faulted].op, failing.op);
-      for (std::size_t i = faulted + 1; i < calls.size(); ++i) {
+      std::size_t end = calls.size();
+      if (rules.closing != nullptr && failing.op != rules.opening) {
+        ASSERT_GT(end, faulted + 1) << "nothing closed after the failure";
+        EXPECT_EQ(calls.back().op, rules.closing);
+        --end;
+      }
+      for (std::size_t i = faulted + 1; i < end; ++i) {
         EXPECT_EQ(calls[i].op, "DWD_get_last_error") << "called after the failure: "
                                                      << calls[i].text();
       }

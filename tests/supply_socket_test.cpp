@@ -11,8 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "supply/visa.h"
+#include "outside/visa.h"
 #include "support/station_test.h"
+#include "visa/status.h"
 
 namespace {
 

@@ -2,9 +2,10 @@
 // the station's simulated GPIB bus.
 #include <string>
 
-#include "supply/visa.h"
+#include "outside/visa.h"
 #include "support/station_test.h"
 #include "visa/resource.h"
+#include "visa/status.h"
 
 namespace {
 
