@@ -55,7 +55,6 @@ function(vorn_windows_outside_library name)
     set_property(GLOBAL APPEND PROPERTY VORN_STANDIN_DLLS ${name})
   endif()
   target_link_libraries(${objects} PUBLIC vorn_station)
-  target_include_directories(${objects} PRIVATE ${PROJECT_SOURCE_DIR}/src)
   set_property(GLOBAL APPEND PROPERTY VORN_TEST_STANDINS ${objects})
 endfunction()
 

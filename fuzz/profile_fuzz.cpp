@@ -28,7 +28,7 @@
 #include <string_view>
 
 #include "frame/param_file.h"
-#include "frame/winapi.h"
+#include "outside/winapi.h"
 #include "winapi/profile.h"
 
 namespace {

@@ -16,12 +16,13 @@ endif()
 # Outside functions must be needed, never defined by the library itself.
 foreach(fn GetPrivateProfileIntA GetPrivateProfileStringA Sleep MessageBoxA
            dcGet_ParaFileName dcGet_hMobile dcSet_hMobile
-           RSCMU_Init_Base RSCMU_Init_GSM_Sig DWD_set_com_port viOpen)
+           RSCMU_Init_Base RSCMU_Init_GSM_Sig DWD_set_com_port viOpen viClose)
   if(defined MATCHES "[ \n]${fn}\n")
     message(FATAL_ERROR "the library defines the outside function ${fn}")
   endif()
 endforeach()
-foreach(fn GetPrivateProfileIntA GetPrivateProfileStringA dcGet_ParaFileName)
+# The closing calls too: the supply step closes its sessions, a failed link set-up its port.
+foreach(fn GetPrivateProfileIntA GetPrivateProfileStringA dcGet_ParaFileName viClose DWD_close_com_port)
   if(NOT needed MATCHES "U ${fn}\n")
     message(FATAL_ERROR "the library does not need ${fn} from outside")
   endif()

@@ -7,7 +7,8 @@
 // call failing (the fault script names the operation and its call number).
 // Each time the step must return -1, write exactly the failure text of that
 // operation, call nothing after it (but the phone library's last error, which
-// the mobile form carries), and leave ResultValues and ResultNames as the host
+// the mobile form carries, and the one close of a link or VISA session the
+// step had opened), and leave ResultValues and ResultNames as the host
 // left them.
 #include <cstdio>
 #include <map>
@@ -45,7 +46,8 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
 
     EXPECT_EQ(result, -1);
     EXPECT_TRUE(buffers.resultsUntouched());
-    // The failing call is the step's last: only the last-error text may follow.
+    // The failing call is the step's last: only the last-error text may
+    // follow, and then the one close of what the step had opened.
     const std::vector<Call> &calls = st().journal.calls();
     std::size_t faulted = calls.size();
     for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -53,7 +55,13 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
     }
     ASSERT_LT(faulted, calls.size()) << "the failing call was never made";
     EXPECT_EQ(calls[faulted].op, c.call.op);
-    for (std::size_t i = faulted + 1; i < calls.size(); ++i) {
+    std::size_t end = calls.size();
+    if (c.closing != nullptr) {
+      ASSERT_GT(end, faulted + 1) << "nothing closed after the failure";
+      EXPECT_EQ(calls.back().op, c.closing);
+      --end;
+    }
+    for (std::size_t i = faulted + 1; i < end; ++i) {
       EXPECT_EQ(calls[i].op, "DWD_get_last_error") << "called after the failure: "
                                                    << calls[i].text();
     }

@@ -87,19 +87,19 @@ TEST_F(MeasurementModelTest, RefusesWhatTheInstrumentWould) {
   station::PowerResult power;
   int32_t value = 0;
   // A fetch before its measurement was initiated has no result.
-  EXPECT_EQ(m.fetchSpectrum(st().tester, sig, array), station::kErrorNoResult);
-  EXPECT_EQ(m.fetchPower(st().tester, sig, power), station::kErrorNoResult);
+  EXPECT_EQ(m.fetchSpectrum(sig, array), station::kErrorNoResult);
+  EXPECT_EQ(m.fetchPower(sig, power), station::kErrorNoResult);
   // Points outside the tables are out of range.
-  EXPECT_EQ(m.configure(st().tester, sig, "ConfSpecModContMpo", {12, 1}), station::kErrorParameter);
-  EXPECT_EQ(m.configure(st().tester, sig, "ConfSpecSwitContMpo", {0, 1}), station::kErrorParameter);
-  EXPECT_EQ(m.configure(st().tester, sig, "ConfSpecSwitContMpo", {4, 3}), station::kTesterOk);
+  EXPECT_EQ(m.configure(sig, "ConfSpecModContMpo", {12, 1}), station::kErrorParameter);
+  EXPECT_EQ(m.configure(sig, "ConfSpecSwitContMpo", {0, 1}), station::kErrorParameter);
+  EXPECT_EQ(m.configure(sig, "ConfSpecSwitContMpo", {4, 3}), station::kTesterOk);
   EXPECT_EQ(m.settings.at("ConfSpecSwitContMpo 4"), (std::vector<int32_t>{4, 3}));
   // A handle that is no session.
-  EXPECT_EQ(m.configure(st().tester, sig + 100, "ConfPowMprCont", {0, 10}), station::kErrorInvalidSession);
-  EXPECT_EQ(m.rxLevel(st().tester, sig + 100, &value), station::kErrorInvalidSession);
+  EXPECT_EQ(m.configure(sig + 100, "ConfPowMprCont", {0, 10}), station::kErrorInvalidSession);
+  EXPECT_EQ(m.rxLevel(sig + 100, &value), station::kErrorInvalidSession);
   // After the call ends there is nothing to measure.
   ASSERT_EQ(endCall(), 0) << host.error();
-  EXPECT_NE(m.rxQuality(st().tester, sig, &value), station::kTesterOk);
+  EXPECT_NE(m.rxQuality(sig, &value), station::kTesterOk);
 }
 
 TEST_F(MeasurementModelTest, ResetRestartsTheVariation) {

@@ -20,8 +20,8 @@ class SpectrumTest : public vorn_test::MeasureTest {
     station::Measurement replay;
     const int32_t s = vorn::testerState.sigSession;
     std::vector<double> array(32);
-    EXPECT_EQ(replay.initiateSpectrum(st().tester, s), station::kTesterOk);
-    EXPECT_EQ(replay.fetchSpectrum(st().tester, s, array.data()), station::kTesterOk);
+    EXPECT_EQ(replay.initiateSpectrum(s), station::kTesterOk);
+    EXPECT_EQ(replay.fetchSpectrum(s, array.data()), station::kTesterOk);
     return array;
   }
 };

@@ -30,8 +30,8 @@ TEST_F(PowerTest, MeasuresTheCallAndNamesIt) {
   // 10, 9 and 11 in entries 1 to 4.
   station::Measurement replay;
   station::PowerResult r;
-  ASSERT_EQ(replay.initiatePower(st().tester, vorn::testerState.sigSession), 0);
-  ASSERT_EQ(replay.fetchPower(st().tester, vorn::testerState.sigSession, r), 0);
+  ASSERT_EQ(replay.initiatePower(vorn::testerState.sigSession), 0);
+  ASSERT_EQ(replay.fetchPower(vorn::testerState.sigSession, r), 0);
   EXPECT_EQ(host.values[1], r.averagePower);
   EXPECT_EQ(host.values[2], r.usefulPartPower);  // argument 10
   EXPECT_EQ(host.values[3], r.peakPower);        // argument 9

@@ -2,7 +2,7 @@
 // restart after a software reset, the mode it restarts in, and its links.
 #include <string>
 
-#include "mobile/dwdio.h"
+#include "outside/dwdio.h"
 #include "support/station_test.h"
 
 namespace {
@@ -124,6 +124,19 @@ TEST_F(PhoneTest, ClosedLinkNoLongerReachesThePhone) {
   EXPECT_EQ(DWD_get_last_error(), "link handle " + std::to_string(handle) + " is not open");
   EXPECT_EQ(DWD_close_com_port(handle), 0);
   EXPECT_NE(open(), handle);  // a new link, a new handle
+}
+
+TEST_F(PhoneTest, PortIsExclusiveWhileALinkHoldsIt) {
+  const uint32_t first = open();
+  uint32_t other = 0;
+  EXPECT_EQ(DWD_set_com_port(3, &other), 0);
+  EXPECT_STREQ(DWD_get_last_error(), "COM3 is in use by another link");
+  EXPECT_TRUE(phone().linkOpen(first));  // the holder keeps its link
+  uint32_t elsewhere = 0;
+  EXPECT_EQ(DWD_set_com_port(4, &elsewhere), 1);  // another port is free
+  EXPECT_EQ(DWD_close_com_port(first), 1);
+  EXPECT_FALSE(phone().portHeld(3));
+  EXPECT_NE(open(), first);
 }
 
 }  // namespace

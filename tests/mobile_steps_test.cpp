@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/alldata.h"
+#include "outside/alldata.h"
+#include "outside/dwdio.h"
 #include "support/journal_file.h"
 #include "support/station_test.h"
 
@@ -146,6 +147,8 @@ TEST_F(MobileTest, PhoneThatStaysOff) {
   EXPECT_EQ(st().journal.count("DWD_check_for_ptest"), 0u);
   EXPECT_TRUE(host.resultsUntouched());
   EXPECT_EQ(storedHandle(), 0u);
+  EXPECT_EQ(equipmentOps().back(), "DWD_close_com_port");
+  EXPECT_EQ(st().journal.of("DWD_close_com_port").at(0).text(), "DWD_close_com_port(1)");
 }
 
 TEST_F(MobileTest, PhoneInNormalModeIsSwitchedByAReset) {
@@ -188,6 +191,11 @@ TEST_F(MobileTest, SwitchIntoTestModeThatFails) {
     EXPECT_EQ(st().journal.count("MessageBoxA"), 0u);  // never a prompt after the reset
     EXPECT_EQ(st().journal.count("dcSet_hMobile"), 0u);
     EXPECT_TRUE(host.resultsUntouched());
+    // The link it opened is closed last, once the failure text has its last error.
+    const Texts ops = equipmentOps();
+    EXPECT_EQ(ops.back(), "DWD_close_com_port");
+    EXPECT_EQ(st().journal.count("DWD_close_com_port"), 1u);
+    EXPECT_FALSE(phone().linkOpen(1));
   }
 }
 
@@ -215,11 +223,40 @@ TEST_F(MobileTest, LongPrefixIsBoundedToItsNameEntry) {
   EXPECT_EQ(st().journal.of("DWD_set_eep_cfg_filename").at(0).args.at(0), prefix);  // in full
 }
 
-TEST_F(MobileTest, SecondLinkReplacesTheStoredHandle) {
+TEST_F(MobileTest, SecondLinkNeedsThePortFreeAndThenReplacesTheStoredHandle) {
   openLink();
+  EXPECT_EQ(mobInit(), -1);  // the first link still holds COM3
+  EXPECT_EQ(host.error(), "DWD_set_com_port Failed! DWD Error:COM3 is in use by another link");
+  EXPECT_EQ(storedHandle(), 1u);
+  EXPECT_EQ(st().journal.count("DWD_close_com_port"), 0u);  // a failed open closes nothing
+  ASSERT_EQ(DWD_close_com_port(1), 1);
   ASSERT_EQ(mobInit(), 0) << host.error();
   EXPECT_EQ(storedHandle(), 2u);
-  EXPECT_FALSE(phone().linkOpen(1));  // the port was taken over
+}
+
+TEST_F(MobileTest, FailedSetUpFreesThePortForTheNextLink) {
+  const struct {
+    const char *name;
+    void (*arrange)(station::Phone &);
+  } cases[] = {
+      {"a phone that never answers", [](station::Phone &p) { p.setStaysOff(true); }},
+      {"a phone that will not switch", [](station::Phone &p) { p.setStaysInNormalMode(true); }},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    st().reset();
+    phone().setSwitchedOn(true);
+    c.arrange(phone());
+    ASSERT_EQ(mobInit(), -1);
+    EXPECT_FALSE(phone().portHeld(3));
+    // The next phone on the same port.
+    phone().reset();
+    phone().setSwitchedOn(true);
+    phone().setMode(Mode::Test);
+    host = vorn_test::HostBuffers();
+    EXPECT_EQ(mobInit(), 0) << host.error();
+    EXPECT_TRUE(phone().portHeld(3));
+  }
 }
 
 // ---- Emergency call: the channel and the idle wait ----

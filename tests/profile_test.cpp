@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "frame/winapi.h"
+#include "outside/winapi.h"
 #include "support/station_test.h"
 #include "winapi/profile.h"
 

@@ -11,8 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "supply/visa.h"
+#include "outside/visa.h"
 #include "support/station_test.h"
+#include "visa/status.h"
 
 namespace {
 
@@ -98,6 +99,64 @@ class LoopbackServer {
   std::atomic<bool> dropped_{false};
 };
 
+// A LAN instrument that serves one connection at a time, as many do: the next
+// is accepted only once the peer closed the one before. Serves `connections`
+// and counts the messages (line feeds) that reached it.
+class OneAtATimeServer {
+ public:
+  explicit OneAtATimeServer(int connections) {
+    listener_ = ListeningSocket(true, port_);
+    if (listener_ >= 0) thread_ = std::thread([this, connections] { serve(connections); });
+  }
+  ~OneAtATimeServer() {
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+  bool started() const { return listener_ >= 0; }
+  std::string resource() const { return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
+  // What arrived, and how many connections ended; waits for the server to finish.
+  std::string received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+  int served() {
+    if (thread_.joinable()) thread_.join();
+    return served_;
+  }
+
+ private:
+  void serve(int connections) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestTimeoutMs);
+    for (int c = 0; c < connections; ++c) {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (poll(&waiting, 1, kTestTimeoutMs) != 1) return;
+      const int peer = accept(listener_, nullptr, nullptr);
+      if (peer < 0) return;
+      for (;;) {  // until the peer closes
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd readable{peer, POLLIN, 0};
+        if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) != 1) {
+          close(peer);
+          return;  // a connection nobody closes holds the instrument for good
+        }
+        char buffer[256];
+        const ssize_t got = recv(peer, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        received_.append(buffer, static_cast<std::size_t>(got));
+      }
+      close(peer);
+      ++served_;
+    }
+  }
+
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  std::thread thread_;
+  std::string received_;
+  int served_ = 0;
+};
+
 class SupplySocketTest : public vorn_test::StationTest {
  protected:
   ViStatus open(const std::string &name, ViSession *instrument) {
@@ -127,6 +186,22 @@ TEST_F(SupplySocketTest, StepSendsTheFourCommandsEachTerminated) {
   for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(st().journal.of("viWrite")[i].args[2], counts[i]);
   EXPECT_EQ(host.values[1], 1.0);
   EXPECT_FALSE(st().supply.outputOn());  // the LAN supply took them, not the simulated one
+}
+
+TEST_F(SupplySocketTest, TenCallsInARowAllReachASupplyServingOneConnectionAtATime) {
+  OneAtATimeServer server(10);
+  ASSERT_TRUE(server.started());
+  writeParameters("[1]\nGPIB=" + server.resource() + "\nReset=0\n");
+  st().faults.add("viWrite", VI_ERROR_TMO, 14);  // the fifth call fails at its current command
+  for (int call = 1; call <= 10; ++call) {
+    host = vorn_test::HostBuffers();
+    EXPECT_EQ(Vorn_CMU200_DcInit(1, host.values, host.names, host.errorText), call == 5 ? -1 : 0)
+        << call << ": " << host.error();
+  }
+  std::string expected;
+  for (int call = 1; call <= 10; ++call) expected += call == 5 ? "VOLT 4\n" : "VOLT 4\nCURR 3\nOUTP ON\n";
+  EXPECT_EQ(server.received(), expected);
+  EXPECT_EQ(server.served(), 10);
 }
 
 TEST_F(SupplySocketTest, MessageEndingInALineFeedGetsNoSecond) {

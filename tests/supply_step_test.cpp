@@ -1,10 +1,12 @@
 // The DC supply step: its VISA calls and waits, every failure label, the
-// settings it refuses, and the simulated supply it powers.
+// settings it refuses, the sessions it closes, and the simulated supply it powers.
 #include <string>
 #include <vector>
 
-#include "supply/visa.h"
+#include "outside/visa.h"
 #include "support/station_test.h"
+#include "visa/sessions.h"
+#include "visa/status.h"
 
 namespace {
 
@@ -53,6 +55,8 @@ TEST_F(SupplyStepTest, EmptySectionSwitchesTheOutputOffSetsItUpAndOn) {
       "viWrite(" + instrument + ", CURR 3, 6) = 0",
       "viWrite(" + instrument + ", OUTP ON, 7) = 0",
       "Sleep(1000) = 0",
+      "viClose(" + instrument + ") = 0",
+      "viClose(" + rm + ") = 0",
   };
   EXPECT_EQ(st().journal.texts(true), expected);
   EXPECT_EQ(host.values[1], 1.0);
@@ -128,10 +132,21 @@ TEST_F(SupplyStepTest, EveryFailureNamesItsOperationAndStopsThere) {
     host = vorn_test::HostBuffers();
     writeParameters(std::string("[1]\nReset=") + c.reset + "\n");
     st().faults.add(c.op, c.status, c.nth);
+    const std::size_t openBefore = visa::sessions().openCount();
     EXPECT_EQ(run(), -1);
     EXPECT_EQ(host.error(), std::string(c.label) + "DcInit Failed!");
     EXPECT_TRUE(host.resultsUntouched());
-    EXPECT_EQ(equipmentOps().back(), c.op);  // nothing after the failing call
+    // Nothing after the failing call but closing the resource manager, once it
+    // is open, which closes its instrument session with it.
+    const bool managerOpen = std::string(c.op) != "viOpenDefaultRM";
+    const std::vector<std::string> ops = equipmentOps();
+    ASSERT_GE(ops.size(), managerOpen ? 2u : 1u);
+    EXPECT_EQ(ops[ops.size() - (managerOpen ? 2 : 1)], c.op);
+    EXPECT_EQ(st().journal.count("viClose"), managerOpen ? 1u : 0u);
+    if (managerOpen) {
+      EXPECT_EQ(session("viClose"), session("viOpen"));
+    }
+    EXPECT_EQ(visa::sessions().openCount(), openBefore);
     EXPECT_EQ(st().journal.count("viWrite"), c.writes);
     EXPECT_FALSE(st().supply.outputOn());  // "OUTP ON" only after everything before it
     const bool offWaited = std::string(c.reset) == "1" && c.writes >= 2;
@@ -156,22 +171,33 @@ TEST_F(SupplyStepTest, ResourceThatCannotBeOpenedFailsAsGpib) {
     EXPECT_EQ(host.error(), "GPIBDcInit Failed!");
     ASSERT_EQ(st().journal.count("viOpen"), 1u);
     EXPECT_EQ(st().journal.of("viOpen")[0].status, c.status);
-    EXPECT_EQ(equipmentOps().back(), "viOpen");
+    EXPECT_EQ(equipmentOps(), (std::vector<std::string>{"viOpenDefaultRM", "viOpen", "viClose"}));
   }
 }
 
-TEST_F(SupplyStepTest, SettingOfTwentyCharactersIsRefusedBeforeAnyVisaCall) {
+TEST_F(SupplyStepTest, SettingTooLongOrEmptyIsRefusedBeforeAnyVisaCall) {
   const std::string twenty = "4.000000000000000000";  // 20 characters
   const std::string nineteen = twenty.substr(0, 19);
   const struct {
     std::string keys;
-    const char *label;  // nullptr: accepted
+    const char *label;  // nullptr: accepted, and sent as it is
+    std::string voltage = "4";
+    std::string current = "3";
   } cases[] = {
       {"Voltage=" + twenty, "DC_Voltage_4V"},
       {"Current=" + twenty, "DC_Current_3A"},
       {"Voltage=" + twenty + "\nCurrent=" + twenty, "DC_Voltage_4V"},
       {"Voltage=" + std::string(200, '9'), "DC_Voltage_4V"},
-      {"Voltage=" + nineteen + "\nCurrent=" + nineteen, nullptr},
+      {"Voltage=" + nineteen + "\nCurrent=" + nineteen, nullptr, nineteen, nineteen},
+      // An empty setting would leave the supply at its earlier setpoint.
+      {"Voltage=", "DC_Voltage_4V"},
+      {"Voltage=   ", "DC_Voltage_4V"},
+      {"Voltage=\" \t \"", "DC_Voltage_4V"},
+      {"Current=", "DC_Current_3A"},
+      {"Current=\"  \"", "DC_Current_3A"},
+      // Anything else is the supply's to judge.
+      {"Voltage=3.8V\nCurrent=MAX", nullptr, "3.8V", "MAX"},
+      {"Voltage=\"  4\"", nullptr, " 4"},  // the reader drops one leading blank, the step none
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.keys);
@@ -180,8 +206,8 @@ TEST_F(SupplyStepTest, SettingOfTwentyCharactersIsRefusedBeforeAnyVisaCall) {
     writeParameters("[1]\n" + c.keys + "\n");
     if (c.label == nullptr) {
       EXPECT_EQ(run(), 0);
-      EXPECT_EQ(writes(), (std::vector<std::string>{"OUTP OFF", "VOLT " + nineteen,
-                                                    "CURR " + nineteen, "OUTP ON"}));
+      EXPECT_EQ(writes(), (std::vector<std::string>{"OUTP OFF", "VOLT " + c.voltage,
+                                                    "CURR " + c.current, "OUTP ON"}));
       continue;
     }
     EXPECT_EQ(run(), -1);
@@ -191,19 +217,23 @@ TEST_F(SupplyStepTest, SettingOfTwentyCharactersIsRefusedBeforeAnyVisaCall) {
   }
 }
 
-TEST_F(SupplyStepTest, SecondCallOpensASecondPairAndClosesNothing) {
+TEST_F(SupplyStepTest, EachCallOpensItsOwnPairAndClosesItBeforeReturning) {
+  const std::size_t openBefore = visa::sessions().openCount();
   ASSERT_EQ(run(), 0);
   ASSERT_EQ(run(), 0);
   EXPECT_EQ(st().journal.count("viOpenDefaultRM"), 2u);
   EXPECT_NE(session("viOpen", 1), session("viOpen", 2));
   EXPECT_NE(session("viClear", 1), session("viClear", 2));
-  // The first call's instrument session is still open.
+  // The instrument session first, then its resource manager.
+  EXPECT_EQ(session("viClose", 1), session("viClear", 1));
+  EXPECT_EQ(session("viClose", 2), session("viOpen", 1));
+  EXPECT_EQ(visa::sessions().openCount(), openBefore);
+  // The first call's instrument session is gone; the output stays as set.
   const ViSession first = static_cast<ViSession>(std::stoul(session("viClear", 1)));
   const unsigned char command[] = "OUTP OFF";
   ViUInt32 written = 0;
-  EXPECT_EQ(viWrite(first, command, 8, &written), VI_SUCCESS);
-  EXPECT_EQ(written, 8u);
-  EXPECT_FALSE(st().supply.outputOn());
+  EXPECT_EQ(viWrite(first, command, 8, &written), VI_ERROR_INV_OBJECT);
+  EXPECT_TRUE(st().supply.outputOn());
 }
 
 TEST_F(SupplyStepTest, SettingsTheSupplyRefusesStillSucceedAndReachItsErrorQueue) {

@@ -2,9 +2,11 @@
 // the station's simulated GPIB bus.
 #include <string>
 
-#include "supply/visa.h"
+#include "outside/visa.h"
 #include "support/station_test.h"
 #include "visa/resource.h"
+#include "visa/sessions.h"
+#include "visa/status.h"
 
 namespace {
 
@@ -131,6 +133,25 @@ TEST_F(SupplyVisaTest, InstrumentOperationsCheckTheirSession) {
   ASSERT_EQ(open("GPIB0::14::INSTR", &instrument), VI_SUCCESS);
   EXPECT_EQ(viWrite(instrument, nullptr, 4, nullptr), VI_ERROR_USER_BUF);
   EXPECT_FALSE(st().supply.outputOn());
+}
+
+TEST_F(SupplyVisaTest, CloseEndsASessionAndAResourceManagerEndsItsOwn) {
+  const ViSession rm = resourceManager();
+  const ViSession other = resourceManager();
+  ViSession first = VI_NULL, second = VI_NULL, kept = VI_NULL;
+  ASSERT_EQ(viOpen(rm, "GPIB0::14::INSTR", VI_NO_LOCK, VI_TMO_IMMEDIATE, &first), VI_SUCCESS);
+  ASSERT_EQ(viOpen(rm, "GPIB0::14::INSTR", VI_NO_LOCK, VI_TMO_IMMEDIATE, &second), VI_SUCCESS);
+  ASSERT_EQ(viOpen(other, "GPIB0::14::INSTR", VI_NO_LOCK, VI_TMO_IMMEDIATE, &kept), VI_SUCCESS);
+  const std::size_t open = visa::sessions().openCount();
+  EXPECT_EQ(viClose(first), VI_SUCCESS);
+  EXPECT_EQ(viClose(first), VI_ERROR_INV_OBJECT);
+  EXPECT_EQ(viClose(rm), VI_SUCCESS);  // second goes with it
+  EXPECT_EQ(visa::sessions().openCount(), open - 3);
+  for (const ViSession closed : {first, second, rm}) {
+    EXPECT_EQ(write(closed, "OUTP ON"), VI_ERROR_INV_OBJECT) << closed;
+  }
+  EXPECT_EQ(write(kept, "OUTP ON"), VI_SUCCESS);  // another manager's session stays open
+  EXPECT_EQ(viClose(0xFFFFFF), VI_ERROR_INV_OBJECT);
 }
 
 TEST_F(SupplyVisaTest, GpibWritesReachTheSupplyAsOneMessageEach) {

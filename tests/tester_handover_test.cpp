@@ -202,6 +202,50 @@ TEST_F(TesterHandoverTest, WhatAFailedHandoverLeavesBehind) {
   }
 }
 
+TEST_F(TesterHandoverTest, SecondaryAddressesRunFrom2To29ThenStartAgain) {
+  // Phone after phone with the library loaded, two new bands each: the
+  // addresses wrap instead of running out at the fifteenth phone.
+  std::vector<std::string> addresses;
+  for (int phone = 1; phone <= 16; ++phone) {
+    SCOPED_TRACE("phone " + std::to_string(phone));
+    writeParameters("");
+    initialisedWithCall();
+    for (const char *band : {"1800", "1900"}) {
+      selectBand(band);
+      ASSERT_EQ(handOver(), 0) << host.error();
+    }
+    for (const station::Call &call : st().journal.of("RSCMU_Base_SystRemAddrSec")) {
+      if (call.args.at(1) != "1") addresses.push_back(call.args.at(1));
+    }
+  }
+  std::vector<std::string> expected;
+  for (int i = 0; i < 32; ++i) expected.push_back(std::to_string(2 + i % 28));
+  EXPECT_EQ(addresses, expected);
+  EXPECT_EQ(state().nextSecondaryAddress, 6);
+}
+
+TEST_F(TesterHandoverTest, SimulatedTesterTakesAddresses1To29AndRebindingReplaces) {
+  station::Tester &tester = st().tester;
+  int32_t base = 0;
+  ASSERT_EQ(tester.initBase(tester.gpibAddress, &base), station::kTesterOk);
+  for (const auto &[address, status] : {std::pair{0, station::kErrorParameter}, std::pair{1, station::kTesterOk},
+                                        std::pair{29, station::kTesterOk}, std::pair{30, station::kErrorParameter},
+                                        std::pair{-1, station::kErrorParameter}}) {
+    EXPECT_EQ(tester.bindSecondary(base, address, 7), status) << address;
+  }
+  // Address 29 goes from EGSM's function group to DCS's: the DCS session takes it.
+  ASSERT_EQ(tester.bindSecondary(base, 29, 11), station::kTesterOk);
+  int32_t sig = 0;
+  ASSERT_EQ(tester.initSig(base, &sig, 2), station::kTesterOk);
+  EXPECT_EQ(tester.sessions.at(sig).secondary, 29);
+  // A later binding of the same group wins over a higher address.
+  ASSERT_EQ(tester.bindSecondary(base, 2, 11), station::kTesterOk);
+  ASSERT_EQ(tester.initSig(base, &sig, 2), station::kTesterOk);
+  EXPECT_EQ(tester.sessions.at(sig).secondary, 2);
+  ASSERT_EQ(tester.initSig(base, &sig, 1), station::kTesterOk);
+  EXPECT_EQ(tester.sessions.at(sig).secondary, 1);  // EGSM keeps address 1 only
+}
+
 TEST_F(TesterHandoverTest, BeforeAnyInitialisationTheCommandsGoToHandleZero) {
   selectBand("1800");
   ASSERT_EQ(handOver(), -1);

@@ -1,6 +1,7 @@
 // Tester initialisation: its driver calls in order, every failure label, and
 // what it leaves in the tester state and on the simulated tester.
 #include <cstring>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,27 @@ TEST_F(TesterInitTest, ReinitialisationOpensAFreshBaseAndKeepsCounterAndLevel) {
   const std::vector<station::Call> binds = st().journal.of("RSCMU_Base_SystRemAddrSec");
   ASSERT_EQ(binds.size(), 2u);
   EXPECT_EQ(binds[1].args.at(1), "1");
+}
+
+TEST_F(TesterInitTest, RfPortIndexIsHeldAtThe32BitRange) {
+  const struct {
+    const char *value;
+    int32_t index;
+  } cases[] = {
+      {"2", 1},
+      {"0", -1},
+      {"2147483647", 2147483646},
+      {"-2147483647", INT32_MIN},
+      {"-2147483648", INT32_MIN},  // no index below it
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.value);
+    freshRun();
+    writeParameters(std::string("[1]\nRF port=") + c.value + "\n");
+    init();
+    EXPECT_EQ(state().rfPortIndex, c.index);
+    EXPECT_EQ(st().journal.of("RSCMU_GSM_Sig_Inp").at(0).args.at(1), std::to_string(c.index));
+  }
 }
 
 TEST_F(TesterInitTest, TheTesterRefusesWhatItCannotDo) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "alldata/container.h"
-#include "frame/alldata.h"
+#include "alldata.h"
 #include "station/station.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Entry points of the phone I/O library stand-in (DWDIO): each journals the
 // call, lets the fault script decide its status, and otherwise asks the
 // simulated phone (platform/station/phone.cpp).
-#include "mobile/dwdio.h"
+#include "dwdio.h"
 #include "station/station.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "station/station.h"
-#include "tester/rscmu.h"
+#include "rscmu.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "station/station.h"
-#include "tester/rscmu.h"
+#include "rscmu.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 // Entry points of the CMU200 GSM signalling driver stand-in (rscmuk2g_32) for
 // the measurements: spectrum and power configuration, initiation and fetch,
 // and the phone's receiver report. The simulated measurements
-// (station/measurement.h) do the work on the call the simulated tester carries.
+// (station/measurement.h) do the work on the call the simulated tester carries,
+// which they find on the station as every model finds the others.
 #include <string>
 #include <vector>
 
 #include "station/station.h"
-#include "tester/rscmu.h"
+#include "rscmu.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ int32_t Configure(const char *op, int32_t sig, std::vector<int32_t> values) {
   station::Entry call(op, std::move(texts));
   if (call.faulted()) return call.result(FaultStatus(call));
   const std::string name = std::string(op).substr(sizeof kPrefix - 1);
-  return call.result(S().measurement.configure(S().tester, sig, name, std::move(values)));
+  return call.result(S().measurement.configure(sig, name, std::move(values)));
 }
 
 }  // namespace
@@ -68,19 +69,19 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfPowMprContRep(int32_t sig, int32_t a, int32
 int32_t RSCMU_CALL RSCMU_GSM_Sig_InitSpecMSw(int32_t sig, char *) {
   station::Entry call("RSCMU_GSM_Sig_InitSpecMSw", {station::arg(sig)});
   if (call.faulted()) return call.result(FaultStatus(call));
-  return call.result(S().measurement.initiateSpectrum(S().tester, sig));
+  return call.result(S().measurement.initiateSpectrum(sig));
 }
 
 int32_t RSCMU_CALL RSCMU_GSM_Sig_InitPowMpr(int32_t sig, char *) {
   station::Entry call("RSCMU_GSM_Sig_InitPowMpr", {station::arg(sig)});
   if (call.faulted()) return call.result(FaultStatus(call));
-  return call.result(S().measurement.initiatePower(S().tester, sig));
+  return call.result(S().measurement.initiatePower(sig));
 }
 
 int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcArrSpecMSw(int32_t sig, double *values, char *) {
   station::Entry call("RSCMU_GSM_Sig_FetcArrSpecMSw", {station::arg(sig)});
   if (call.faulted()) return call.result(FaultStatus(call));
-  return call.result(S().measurement.fetchSpectrum(S().tester, sig, values));
+  return call.result(S().measurement.fetchSpectrum(sig, values));
 }
 
 int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t p, double *a3, double *a4,
@@ -91,7 +92,7 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t p, double *a3, 
   if (call.faulted()) return call.result(FaultStatus(call));
   if (p != 1) return call.result(station::kErrorParameter);
   station::PowerResult r;
-  const int32_t status = S().measurement.fetchPower(S().tester, sig, r);
+  const int32_t status = S().measurement.fetchPower(sig, r);
   if (status != station::kTesterOk) return call.result(status);
   const auto put = [](auto *out, auto value) {
     if (out != nullptr) *out = value;
@@ -112,13 +113,13 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t p, double *a3, 
 int32_t RSCMU_CALL RSCMU_GSM_Sig_SensRrepRxl(int32_t sig, int32_t *rxLevel, char *) {
   station::Entry call("RSCMU_GSM_Sig_SensRrepRxl", {station::arg(sig)});
   if (call.faulted()) return call.result(FaultStatus(call));
-  return call.result(S().measurement.rxLevel(S().tester, sig, rxLevel));
+  return call.result(S().measurement.rxLevel(sig, rxLevel));
 }
 
 int32_t RSCMU_CALL RSCMU_GSM_Sig_SensRrepRxq(int32_t sig, int32_t *rxQuality, char *) {
   station::Entry call("RSCMU_GSM_Sig_SensRrepRxq", {station::arg(sig)});
   if (call.faulted()) return call.result(FaultStatus(call));
-  return call.result(S().measurement.rxQuality(S().tester, sig, rxQuality));
+  return call.result(S().measurement.rxQuality(sig, rxQuality));
 }
 
 }  // extern "C"

@@ -11,7 +11,8 @@ namespace station {
 namespace {
 
 // The session must be open, and a measurement needs the established call on it.
-int32_t CheckCall(const Tester &tester, int32_t sig) {
+int32_t CheckCall(int32_t sig) {
+  const Tester &tester = station().tester;
   if (const int32_t status = tester.checkSig(sig); status != kTesterOk) return status;
   return tester.callOn(sig) ? kTesterOk : kErrorNoCall;
 }
@@ -38,10 +39,10 @@ double Measurement::vary(double span) {
   return (unit * 2.0 - 1.0) * span;
 }
 
-int32_t Measurement::configure(const Tester &tester, int32_t sig, const std::string &name,
+int32_t Measurement::configure(int32_t sig, const std::string &name,
                                std::vector<int32_t> values) {
   tell(name);
-  if (const int32_t status = tester.checkSig(sig); status != kTesterOk) return status;
+  if (const int32_t status = station().tester.checkSig(sig); status != kTesterOk) return status;
   std::string key = name;
   if (name == "ConfSpecModContMpo" || name == "ConfSpecSwitContMpo") {
     const int32_t points = name == "ConfSpecModContMpo" ? 11 : 4;
@@ -52,19 +53,19 @@ int32_t Measurement::configure(const Tester &tester, int32_t sig, const std::str
   return kTesterOk;
 }
 
-int32_t Measurement::initiateSpectrum(const Tester &tester, int32_t sig) {
+int32_t Measurement::initiateSpectrum(int32_t sig) {
   tell("InitSpecMSw");
-  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
   spectrumInitiated_.insert(sig);
   return kTesterOk;
 }
 
-int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *values) {
+int32_t Measurement::fetchSpectrum(int32_t sig, double *values) {
   tell("FetcArrSpecMSw");
   if (values == nullptr) return kErrorParameter;
-  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
   if (spectrumInitiated_.count(sig) == 0) return kErrorNoResult;
-  const CallView call = *tester.callOn(sig);
+  const CallView call = *station().tester.callOn(sig);
   const double carrier = NominalPowerDbm(call.bandCode, call.powerControlLevel) + vary(0.2);
   // The phone's own spectrum shifts every offset but the nearest, which
   // is still the carrier's own skirt.
@@ -84,18 +85,18 @@ int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *va
   return kTesterOk;
 }
 
-int32_t Measurement::initiatePower(const Tester &tester, int32_t sig) {
+int32_t Measurement::initiatePower(int32_t sig) {
   tell("InitPowMpr");
-  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
   powerInitiated_.insert(sig);
   return kTesterOk;
 }
 
-int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &result) {
+int32_t Measurement::fetchPower(int32_t sig, PowerResult &result) {
   tell("FetcPowMpr");
-  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
+  if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
   if (powerInitiated_.count(sig) == 0) return kErrorNoResult;
-  const CallView call = *tester.callOn(sig);
+  const CallView call = *station().tester.callOn(sig);
   const Phone::Deviations &own = station().phone.deviations();
   const double nominal = NominalPowerDbm(call.bandCode, call.powerControlLevel) + own.powerDb;
   result.averagePower = nominal + vary(0.25);
@@ -111,19 +112,19 @@ int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &
   return kTesterOk;
 }
 
-int32_t Measurement::rxLevel(const Tester &tester, int32_t sig, int32_t *level) {
+int32_t Measurement::rxLevel(int32_t sig, int32_t *level) {
   tell("SensRrepRxl");
   if (level == nullptr) return kErrorParameter;
-  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
-  *level = RxLevel(tester.callOn(sig)->trafficLevelDbm + station().phone.deviations().rxLevelDb);
+  if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
+  *level = RxLevel(station().tester.callOn(sig)->trafficLevelDbm + station().phone.deviations().rxLevelDb);
   return kTesterOk;
 }
 
-int32_t Measurement::rxQuality(const Tester &tester, int32_t sig, int32_t *quality) {
+int32_t Measurement::rxQuality(int32_t sig, int32_t *quality) {
   tell("SensRrepRxq");
   if (quality == nullptr) return kErrorParameter;
-  if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
-  *quality = RxQuality(tester.callOn(sig)->trafficLevelDbm);
+  if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
+  *quality = RxQuality(station().tester.callOn(sig)->trafficLevelDbm);
   return kTesterOk;
 }
 

@@ -14,8 +14,6 @@
 
 namespace station {
 
-class Tester;
-
 // A fetch before its measurement was initiated on the session (no result available).
 inline constexpr int32_t kErrorNoResult = static_cast<int32_t>(0xBFFA0004u);
 
@@ -74,14 +72,14 @@ class Measurement {
     watcher_ = std::move(watcher);
   }
 
-  int32_t configure(const Tester &tester, int32_t sig, const std::string &name,
+  int32_t configure(int32_t sig, const std::string &name,
                     std::vector<int32_t> values);
-  int32_t initiateSpectrum(const Tester &tester, int32_t sig);
-  int32_t fetchSpectrum(const Tester &tester, int32_t sig, double *values /* 32 */);
-  int32_t initiatePower(const Tester &tester, int32_t sig);
-  int32_t fetchPower(const Tester &tester, int32_t sig, PowerResult &result);
-  int32_t rxLevel(const Tester &tester, int32_t sig, int32_t *level);
-  int32_t rxQuality(const Tester &tester, int32_t sig, int32_t *quality);
+  int32_t initiateSpectrum(int32_t sig);
+  int32_t fetchSpectrum(int32_t sig, double *values /* 32 */);
+  int32_t initiatePower(int32_t sig);
+  int32_t fetchPower(int32_t sig, PowerResult &result);
+  int32_t rxLevel(int32_t sig, int32_t *level);
+  int32_t rxQuality(int32_t sig, int32_t *quality);
 
  private:
   // A small variation of at most +/- span, repeatable.

@@ -119,13 +119,18 @@ Phone::Link *Phone::answering(uint32_t handle) {
 
 uint8_t Phone::openPort(int32_t port, uint32_t &handle) {
   if (ports_.count(port) == 0) return fail(PortName(port) + " does not exist on this computer");
-  // The library takes a port over: a link still open on it ends.
-  for (auto it = links_.begin(); it != links_.end();) {
-    it = it->second.port == port ? links_.erase(it) : std::next(it);
-  }
+  // A serial port is exclusive: while a link holds it, it opens for no one else.
+  if (portHeld(port)) return fail(PortName(port) + " is in use by another link");
   handle = nextHandle_++;
   links_[handle].port = port;
   return kDone;
+}
+
+bool Phone::portHeld(int32_t port) const {
+  for (const auto &entry : links_) {
+    if (entry.second.port == port) return true;
+  }
+  return false;
 }
 
 uint8_t Phone::setConfigFile(const char *config, uint32_t handle) {

@@ -87,6 +87,8 @@ class Phone {
   Mode mode() const { return mode_; }
   bool camped() const { return camped_; }
   bool linkOpen(uint32_t handle) const { return links_.count(handle) != 0; }
+  // Whether an open link holds the port, so that no other open of it succeeds.
+  bool portHeld(int32_t port) const;
   // The last failure's text, as DWD_get_last_error hands it out.
   const char *lastError() const { return lastError_.c_str(); }
 

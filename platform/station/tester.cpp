@@ -1,5 +1,7 @@
 #include "station/tester.h"
 
+#include <utility>
+
 namespace station {
 
 namespace {
@@ -81,7 +83,10 @@ int32_t Tester::initBase(int32_t address, int32_t *base) {
     return kErrorNoInstrument;
   }
   const int32_t handle = nextBaseHandle_++;
-  bases[handle] = Base{true, address, {}, {}, false, false};
+  Base opened;
+  opened.open = true;
+  opened.gpibAddress = address;
+  bases[handle] = std::move(opened);
   *base = handle;
   return kTesterOk;
 }
@@ -105,9 +110,12 @@ int32_t Tester::checkBase(int32_t base) const {
 
 int32_t Tester::bindSecondary(int32_t base, int32_t secondary, int32_t functionGroup) {
   if (const int32_t status = checkBase(base); status != kTesterOk) return status;
-  if (secondary < 1 || secondary > 30) return kErrorParameter;  // GPIB secondary addresses
+  if (secondary < kFirstSecondaryAddress || secondary > kLastSecondaryAddress) return kErrorParameter;
   if (functionGroup < 1 || functionGroup > 31) return kErrorParameter;
-  bases[base].secondaryToGroup[secondary] = functionGroup;
+  // Binding an address again replaces its earlier binding.
+  Base &b = bases[base];
+  b.secondaryToGroup[secondary] = functionGroup;
+  b.boundAt[secondary] = ++b.binds;
   return kTesterOk;
 }
 
@@ -165,10 +173,14 @@ int32_t Tester::initSig(int32_t base, int32_t *sig, int32_t bandCode) {
   if (sig == nullptr) return kErrorParameter;
   if (const int32_t status = checkBase(base); status != kTesterOk) return status;
   if (!IsValidBandCode(bandCode)) return kErrorParameter;
-  // The session takes the highest secondary address bound to the band's function group.
+  // The session takes the secondary address bound last to the band's function group.
   int32_t secondary = 0;
-  for (const auto &[address, group] : bases[base].secondaryToGroup) {
-    if (group == FunctionGroupOfBand(bandCode)) secondary = address;
+  int64_t latest = 0;
+  const Base &b = bases[base];
+  for (const auto &[address, group] : b.secondaryToGroup) {
+    if (group != FunctionGroupOfBand(bandCode) || b.boundAt.at(address) < latest) continue;
+    secondary = address;
+    latest = b.boundAt.at(address);
   }
   if (secondary == 0) return kErrorNoFunctionGroup;
   const int32_t handle = nextSigHandle_++;

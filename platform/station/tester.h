@@ -16,6 +16,10 @@
 
 namespace station {
 
+// The secondary addresses the tester takes: 0 is its base system.
+inline constexpr int32_t kFirstSecondaryAddress = 1;
+inline constexpr int32_t kLastSecondaryAddress = 29;
+
 // Driver statuses of the simulated tester (VXIplug&play style, stable).
 inline constexpr int32_t kTesterOk = 0;
 // No instrument answers at the GPIB address (VI_ERROR_RSRC_NFOUND).
@@ -71,6 +75,8 @@ class Tester {
     std::map<int32_t, LossLine> lossLines;        // by line number
     bool lossTableEnabled = false;
     bool traceDisplay = false;
+    std::map<int32_t, int64_t> boundAt;  // when each secondary address was last bound, in binds
+    int64_t binds = 0;
   };
   struct Session {
     int32_t base = 0;

@@ -1,10 +1,11 @@
-// Entry points of the VISA stand-in (VISA32): the four operations of the
+// Entry points of the VISA stand-in (VISA32): the five operations of the
 // standard VISA C interface that the library uses.
 #include <string>
 
 #include "station/station.h"
-#include "supply/visa.h"
+#include "visa.h"
 #include "visa/sessions.h"
+#include "visa/status.h"
 
 namespace {
 
@@ -55,4 +56,10 @@ extern "C" ViStatus VISA_CALL viWrite(ViSession instrument, const unsigned char 
   const ViStatus status = visa::sessions().write(instrument, buffer, count);
   if (status == VI_SUCCESS && written != nullptr) *written = count;
   return call.result(status);
+}
+
+extern "C" ViStatus VISA_CALL viClose(ViObject object) {
+  station::Entry call("viClose", {station::arg(object)});
+  if (call.faulted()) return call.result(FaultStatus(call));
+  return call.result(visa::sessions().close(object));
 }

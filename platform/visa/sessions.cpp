@@ -1,5 +1,6 @@
 #include "visa/sessions.h"
 
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -41,6 +42,7 @@ ViStatus Sessions::open(ViSession resourceManager, const char *name, ViAccessMod
   const std::optional<Resource> resource = ParseResource(name == nullptr ? "" : name);
   if (!resource) return VI_ERROR_INV_RSRC_NAME;
   Session session;
+  session.manager = resourceManager;
   session.resource = *resource;
   switch (resource->kind) {
     case Resource::Kind::Unsupported:
@@ -76,6 +78,18 @@ ViStatus Sessions::write(ViSession instrument, const unsigned char *data, ViUInt
   station::Supply *supply = InstrumentAt(session->resource);
   if (supply == nullptr) return VI_ERROR_NLISTENERS;
   supply->receive(std::string_view(reinterpret_cast<const char *>(data), count));
+  return VI_SUCCESS;
+}
+
+ViStatus Sessions::close(ViSession object) {
+  const auto it = sessions_.find(object);
+  if (it == sessions_.end()) return VI_ERROR_INV_OBJECT;
+  if (it->second.resourceManager) {
+    for (auto s = sessions_.begin(); s != sessions_.end();) {
+      s = s->second.manager == object ? sessions_.erase(s) : std::next(s);
+    }
+  }
+  sessions_.erase(object);
   return VI_SUCCESS;
 }
 

@@ -1,12 +1,13 @@
 // The sessions of the VISA stand-in: resource-manager sessions, and instrument
 // sessions on the station's simulated GPIB bus or on a TCP socket. A session
-// number is never given out twice; none is ever closed by the library.
+// number is never given out twice, not even after its session was closed.
 #pragma once
 
 #include <map>
 #include <memory>
 
-#include "supply/visa.h"
+#include "visa.h"
+#include "visa/status.h"
 #include "visa/resource.h"
 #include "visa/socket_transport.h"
 
@@ -19,10 +20,16 @@ class Sessions {
                 ViSession &instrument);
   ViStatus clear(ViSession instrument);
   ViStatus write(ViSession instrument, const unsigned char *data, ViUInt32 count);
+  // Closes a session (a socket session's connection with it); closing a
+  // resource manager closes every session it opened first.
+  ViStatus close(ViSession object);
+  // How many sessions are open, resource managers included.
+  std::size_t openCount() const { return sessions_.size(); }
 
  private:
   struct Session {
     bool resourceManager = false;
+    ViSession manager = VI_NULL;  // the resource manager that opened an instrument session
     Resource resource;
     std::unique_ptr<SocketTransport> socket;  // a TCPIP SOCKET session's connection
   };

@@ -10,7 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "supply/visa.h"
+#include "visa.h"
+#include "visa/status.h"
 #include "visa/net.h"
 
 namespace visa {

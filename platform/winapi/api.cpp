@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "frame/winapi.h"
+#include "winapi.h"
 #include "station/station.h"
 #include "winapi/profile.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "frame/winapi.h"
+#include "outside/winapi.h"
 
 namespace vorn {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/alldata.h"
+#include "outside/alldata.h"
 
 namespace vorn {
 

@@ -5,7 +5,8 @@
 
 #include "Vorn_CMU200.h"
 #include "frame/step.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
+#include "tester/fails.h"
 #include "tester/tester_state.h"
 #include "tester/tester_step.h"
 
@@ -41,7 +42,7 @@ bool ConfigurePoints(vorn::Step &step, int32_t sig, const OffsetKey *keys, int p
                      PointOperation configure, const char *label, bool *on, char *msg) {
   for (int p = 1; p <= points; ++p) {
     const int32_t value = step.ReadInt(keys[p - 1], 1);
-    if (vorn::fails(step, configure(sig, p, value, msg), label)) return true;
+    if (vorn::tester::fails(step, configure(sig, p, value, msg), label)) return true;
     on[p - 1] = value != 0;
   }
   return false;
@@ -83,7 +84,7 @@ int WritePairs(vorn::Step &step, const OffsetKey *keys, const bool *on, int poin
 
 extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTOutputRFSpectrum(
     int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  using vorn::fails;
+  using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const int32_t sig = vorn::testerState.sigSession;
   vorn::DriverMessage msg;

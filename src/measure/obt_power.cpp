@@ -3,13 +3,14 @@
 #include "Vorn_CMU200.h"
 #include "frame/step.h"
 #include "measure/call_name.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
+#include "tester/fails.h"
 #include "tester/tester_state.h"
 #include "tester/tester_step.h"
 
 extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTPowervsTime(
     int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  using vorn::fails;
+  using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
   vorn::DriverMessage msg;

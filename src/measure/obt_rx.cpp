@@ -2,9 +2,10 @@
 // the phone's receiver report.
 #include "Vorn_CMU200.h"
 #include "frame/step.h"
-#include "frame/winapi.h"
 #include "measure/call_name.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
+#include "outside/winapi.h"
+#include "tester/fails.h"
 #include "tester/tester_state.h"
 #include "tester/tester_step.h"
 
@@ -19,7 +20,7 @@ uint32_t DelayMs(int32_t delay) { return delay < 0 ? 0u : static_cast<uint32_t>(
 
 extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(
     int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  using vorn::fails;
+  using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
   vorn::DriverMessage msg;

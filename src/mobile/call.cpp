@@ -1,8 +1,8 @@
 // Emergency call origination: the phone's test mode on the cell's broadcast
 // channel, the wait for idle, and the emergency call the tester's cell takes.
-#include "frame/alldata.h"
-#include "frame/winapi.h"
-#include "mobile/mobile.h"
+#include "mobile/fails.h"
+#include "outside/alldata.h"
+#include "outside/winapi.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/alldata.h"
-#include "frame/winapi.h"
-#include "mobile/mobile.h"
+#include "mobile/fails.h"
+#include "outside/alldata.h"
+#include "outside/winapi.h"
 
 namespace {
 
@@ -45,31 +45,27 @@ bool Answers(uint32_t handle, int checks) {
   return false;
 }
 
-int NoAnswer(Step &step) {
+// Writes the text of a link that no check got an answer on.
+bool NoAnswer(Step &step) {
   step.writeText("DWD_check_comm_link Failed! ErrMsg:", DWD_get_last_error());
-  return step.failed();
+  return true;
 }
 
-}  // namespace
+struct Line {
+  int32_t baud;
+  int32_t dtr;
+  int32_t rts;
+  vorn::ParamText prefix;
+};
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  Step step(number, values, names, errorText);
-  const vorn::ParamText comPort = step.ReadString("ComPort", "");
-  if (std::strncmp(comPort.c_str(), "COM", 3) != 0) return step.fail("Parameter Format mismatch!");
-  const int32_t port = PortNumber(comPort.c_str() + 3);
-  const int32_t baud = step.ReadInt("BaudRate", 115200);
-  const int32_t dtr = step.ReadInt("DTR", 0);
-  const int32_t rts = step.ReadInt("RTS", 1);
-  const vorn::ParamText prefix = step.ReadString("Prefix", "ULC2");
-
-  uint32_t handle = 0;
-  if (fails(step, DWD_set_com_port(port, &handle), "DWD_set_com_port")) return step.failed();
+// Everything after the port opened: the line set-up, the phone's answer and
+// its test mode. True when the link did not come up (the text is written).
+bool BringUpFails(Step &step, uint32_t handle, const Line &line) {
   // The line set-up's statuses are not looked at: the checks show a bad line.
-  DWD_set_eep_cfg_filename(prefix.c_str(), handle);
-  DWD_set_baud_rate(baud, handle);
-  DWD_set_DTR(dtr, handle);
-  DWD_set_RTS(rts, handle);
+  DWD_set_eep_cfg_filename(line.prefix.c_str(), handle);
+  DWD_set_baud_rate(line.baud, handle);
+  DWD_set_DTR(line.dtr, handle);
+  DWD_set_RTS(line.rts, handle);
   SettleLine(handle);
   SettleLine(handle);
 
@@ -82,23 +78,50 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(
   }
 
   uint8_t inTestMode = 0;
-  if (fails(step, DWD_check_for_ptest(&inTestMode, handle), "DWD_check_for_ptest")) return step.failed();
+  if (fails(step, DWD_check_for_ptest(&inTestMode, handle), "DWD_check_for_ptest")) return true;
+  if (inTestMode == 1) return false;
+  // The mode change's and the reset's statuses are not looked at: the
+  // checks after the restart show whether the switch worked.
+  DWD_set_serial_interface_mode(kRestartInTestMode, handle);
+  DWD_sw_reset(handle);
+  Sleep(kRestartMs);
+  SettleLine(handle);
+  SettleLine(handle);
+  if (!Answers(handle, 4)) return NoAnswer(step);
+  if (fails(step, DWD_check_for_ptest(&inTestMode, handle), "DWD_check_for_ptest")) return true;
   if (inTestMode != 1) {
-    // The mode change's and the reset's statuses are not looked at: the
-    // checks after the restart show whether the switch worked.
-    DWD_set_serial_interface_mode(kRestartInTestMode, handle);
-    DWD_sw_reset(handle);
-    Sleep(kRestartMs);
-    SettleLine(handle);
-    SettleLine(handle);
-    if (!Answers(handle, 4)) return NoAnswer(step);
-    if (fails(step, DWD_check_for_ptest(&inTestMode, handle), "DWD_check_for_ptest")) return step.failed();
-    if (inTestMode != 1) return step.fail("DWD_check_for_ptest Fail to Switch!!!");
+    step.writeText("DWD_check_for_ptest Fail to Switch!!!");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(
+    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+  Step step(number, values, names, errorText);
+  const vorn::ParamText comPort = step.ReadString("ComPort", "");
+  if (std::strncmp(comPort.c_str(), "COM", 3) != 0) return step.fail("Parameter Format mismatch!");
+  const int32_t port = PortNumber(comPort.c_str() + 3);
+  Line line;
+  line.baud = step.ReadInt("BaudRate", 115200);
+  line.dtr = step.ReadInt("DTR", 0);
+  line.rts = step.ReadInt("RTS", 1);
+  line.prefix = step.ReadString("Prefix", "ULC2");
+
+  uint32_t handle = 0;
+  if (fails(step, DWD_set_com_port(port, &handle), "DWD_set_com_port")) return step.failed();
+  // A link that did not come up is closed again, after its failure text read
+  // the last error: a serial port is exclusive, and the next phone needs it.
+  if (BringUpFails(step, handle, line)) {
+    DWD_close_com_port(handle);  // status not looked at
+    return step.failed();
   }
 
   dcSet_hMobile(handle, step.errorText());  // result not looked at
   step.setValue(1, 1.0);
   // Bounded to its 200-character entry: a long prefix is cut, terminated.
-  step.setName(1, "COM%d, %d, %s", port, baud, prefix.c_str());
+  step.setName(1, "COM%d, %d, %s", port, line.baud, line.prefix.c_str());
   return step.succeeded();
 }

@@ -1,7 +1,7 @@
 // Mobile reset and close: the software reset that ends the phone's part of a
 // run (optionally back into normal mode) and the close of its link.
-#include "frame/alldata.h"
-#include "mobile/mobile.h"
+#include "mobile/fails.h"
+#include "outside/alldata.h"
 
 namespace {
 

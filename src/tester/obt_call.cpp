@@ -2,7 +2,8 @@
 // power control level, and call end with the base system closed.
 #include "Vorn_CMU200.h"
 #include "frame/step.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
+#include "tester/fails.h"
 #include "tester/tester_state.h"
 #include "tester/tester_step.h"
 
@@ -15,7 +16,7 @@ constexpr int32_t kSignallingOff = 0;
 int32_t ChangeCall(int32_t number, double *values, Vorn_CMU200_ResultName *names,
                    char *errorText, const char *key, int32_t def, vorn::IntOperation command,
                    const char *label, int32_t &recorded) {
-  using vorn::fails;
+  using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   vorn::TesterState &t = vorn::testerState;
   vorn::DriverMessage msg;
@@ -45,7 +46,7 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTXLevel
 // the base system is closed.
 extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(
     int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  using vorn::fails;
+  using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
   vorn::DriverMessage msg;

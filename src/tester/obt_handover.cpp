@@ -2,8 +2,9 @@
 // the band is wanted, then hands the call over from the current session to it.
 #include "Vorn_CMU200.h"
 #include "frame/step.h"
-#include "frame/winapi.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
+#include "outside/winapi.h"
+#include "tester/fails.h"
 #include "tester/tester_state.h"
 #include "tester/tester_step.h"
 
@@ -17,11 +18,11 @@ constexpr uint32_t kPcsSettleMs = 3000;  // the 1900 target needs time before th
 // function, the session, the network settings and the connectors. True when
 // an operation failed (the text is written).
 bool SetUpBandFails(vorn::Step &step, vorn::TesterState &t, const vorn::BandInfo &band, char *msg) {
-  using vorn::failsCoded;
+  using vorn::tester::failsCoded;
   if (failsCoded(step, RSCMU_Base_SystRemAddrSec(t.baseSession, t.nextSecondaryAddress, band.functionGroup, msg),
                  "RSCMU_Base_SystRemAddrSec"))
     return true;
-  t.nextSecondaryAddress += 1;
+  t.nextSecondaryAddress = vorn::NextSecondaryAddress(t.nextSecondaryAddress);
   // Only a session that opened enters the table: a failed open leaves the band
   // without a session, so the next handover to it sets it up again.
   int32_t opened = vorn::kNoSession;
@@ -41,7 +42,7 @@ bool SetUpBandFails(vorn::Step &step, vorn::TesterState &t, const vorn::BandInfo
 
 extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTHandOver(
     int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  using vorn::failsCoded;
+  using vorn::tester::failsCoded;
   vorn::Step step(number, values, names, errorText);
   vorn::TesterState &t = vorn::testerState;
   vorn::DriverMessage msg;

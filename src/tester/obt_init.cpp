@@ -4,7 +4,8 @@
 // starts signalling.
 #include "Vorn_CMU200.h"
 #include "frame/step.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
+#include "tester/fails.h"
 #include "tester/tester_state.h"
 #include "tester/tester_step.h"
 
@@ -74,7 +75,7 @@ int32_t SendSlotPcls(int32_t sig, const SlotPcl (&p)[8], char *msg) {
 
 extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(
     int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
-  using vorn::fails;
+  using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   vorn::TesterState &t = vorn::testerState;
   vorn::DriverMessage msg;
@@ -117,7 +118,7 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(
   if (fails(step, RSCMU_Init_GSM_Sig(t.baseSession, &t.sigSession, band->bandCode, msg), "RSCMU_Init_GSM_Sig"))
     return step.failed();
   t.bandSessions[band->bandCode] = t.sigSession;
-  t.rfPortIndex = step.ReadInt("RF port", 1) - 1;
+  t.rfPortIndex = vorn::RfPortIndex(step.ReadInt("RF port", 1));
 
   // The network, the connectors and the broadcast cell.
   const int32_t sig = t.sigSession;

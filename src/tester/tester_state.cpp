@@ -29,4 +29,10 @@ void SetBandLabel(TesterState &state, const BandInfo &band) {
   std::snprintf(state.bandLabel, sizeof state.bandLabel, "%s", band.label);
 }
 
+int32_t NextSecondaryAddress(int32_t address) {
+  return address >= kLastSecondaryAddress ? kFirstHandoverAddress : address + 1;
+}
+
+int32_t RfPortIndex(int32_t rfPort) { return rfPort == INT32_MIN ? INT32_MIN : rfPort - 1; }
+
 }  // namespace vorn

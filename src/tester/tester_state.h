@@ -12,6 +12,10 @@ namespace vorn {
 inline constexpr int kBandSlots = 25;          // bandSessions, indexed by band code
 inline constexpr int32_t kNoSession = -1;      // a band that has no signalling session yet
 inline constexpr std::size_t kBandLabelSize = 8;
+// The tester's secondary addresses: 0 is its base system, 1 initialisation's
+// band, 2 to 29 the band sessions that handovers open.
+inline constexpr int32_t kFirstHandoverAddress = 2;
+inline constexpr int32_t kLastSecondaryAddress = 29;
 
 struct TesterState {
   int32_t baseSession = 0;            // the tester's base system
@@ -44,5 +48,14 @@ const BandInfo *FindBand(int32_t bandKey);
 
 // Writes the row's label into bandLabel, in full.
 void SetBandLabel(TesterState &state, const BandInfo &band);
+
+// The address after address for the next band session: 2, 3 ... 29, then 2
+// again. Binding an address again replaces its earlier binding, so a station
+// that keeps the library loaded for phone after phone never runs out.
+int32_t NextSecondaryAddress(int32_t address);
+
+// "RF port", counted from 1, as the connector index the drivers take, held at
+// the 32-bit range (the smallest value has no index below it).
+int32_t RfPortIndex(int32_t rfPort);
 
 }  // namespace vorn

@@ -2,18 +2,6 @@
 
 namespace vorn {
 
-bool fails(Step &step, int32_t status, const char *label) {
-  if (status == 0) return false;
-  step.writeTesterFailure(label);
-  return true;
-}
-
-bool failsCoded(Step &step, int32_t status, const char *label) {
-  if (status == 0) return false;
-  step.writeTesterCodedFailure(status, label);
-  return true;
-}
-
 int32_t QueryComplete(int32_t session, char *msg) {
   char response[256] = {};
   return RSCMU_Query(session, "*OPC?", response, 1, msg);

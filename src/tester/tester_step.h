@@ -1,13 +1,13 @@
-// What the tester steps share: success for the CMU200 drivers, the two failure
-// forms that name a driver operation, the completion query, and settings sent
-// from tables.
+// What the tester steps share besides their failure helper (tester/fails.h):
+// the driver message buffer, the completion query, and settings sent from
+// tables.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "frame/step.h"
-#include "tester/rscmu.h"
+#include "outside/rscmu.h"
 
 namespace vorn {
 
@@ -16,13 +16,6 @@ struct DriverMessage {
   char text[kDriverMessageSize] = {};
   operator char *() { return text; }
 };
-
-// Driver success is status 0. On failure writes the tester form
-// (label + " Failed! CMU200 Error:").
-bool fails(Step &step, int32_t status, const char *label);
-// The same in the tester coded form, which carries the status
-// ("CMU200 Error: <status>. " + label + " Failed! "), as the handover reports.
-bool failsCoded(Step &step, int32_t status, const char *label);
 
 // "*OPC?": waits until the tester has completed what it was told; only the
 // status counts, the answer is not read.

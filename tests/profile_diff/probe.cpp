@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/winapi.h"
+#include "outside/winapi.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "alldata/container.h"
-#include "mobile/dwdio.h"
+#include "outside/dwdio.h"
 #include "support/station_test.h"
 #include "support/steps.h"
 #include "tester/tester_state.h"
@@ -41,6 +41,10 @@ struct StepRules {
   std::set<std::string> unchecked;
   // The failure label of a call, where it is not the operation's own name.
   std::function<std::string(const Call &)> label;
+  // The one call allowed after a failure, last, once `opening` had succeeded:
+  // the close of what the step opened.
+  const char *closing = nullptr;
+  const char *opening = nullptr;
 };
 
 // Statuses no step looks at: the path fetch and the handle store (ignored by
@@ -77,8 +81,8 @@ const std::set<std::string> kLinkSetUpUnchecked = {
 
 const std::vector<StepRules> &Rules() {
   static const std::vector<StepRules> rules = {
-      {"DcInit", Form::Supply, {}, SupplyLabel},
-      {"MobInit", Form::Mobile, kLinkSetUpUnchecked, OwnName},
+      {"DcInit", Form::Supply, {"viClose"}, SupplyLabel, "viClose", "viOpenDefaultRM"},
+      {"MobInit", Form::Mobile, kLinkSetUpUnchecked, OwnName, "DWD_close_com_port", "DWD_set_com_port"},
       {"OBTInit", Form::Tester, {}, TesterInitLabel},
       {"MakeCall", Form::Mobile, {}, OwnName},
       {"OBTPowervsTime", Form::Tester, {}, OwnName},
@@ -143,7 +147,8 @@ std::vector<FailureCase> FailureCases(const std::string &parameterPath) {
       const Call &call = calls[i];
       if (kNeverChecked.count(call.op) > 0 || rules.unchecked.count(call.op) > 0) continue;
       const std::string label = call.op == "dcGet_hMobile" ? "" : rules.label(call);
-      cases.push_back({at, call, rules.form, label, FailingStatus(call.op)});
+      const char *closing = call.op == (rules.opening ? rules.opening : "") ? nullptr : rules.closing;
+      cases.push_back({at, call, rules.form, label, FailingStatus(call.op), closing});
     }
     EXPECT_GT(cases.size(), before) << target.step->name << " checks no call";
   }

@@ -21,6 +21,9 @@ struct FailureCase {
   Form form;
   std::string label;   // empty when the step adds nothing to the container's own text
   int64_t status;      // the failing status the sweep gives the call
+  // The one call the step must make after the failure, last: the close of the
+  // link or session it had opened; null when it must close nothing.
+  const char *closing = nullptr;
 };
 
 // Plays TypicalRun()[0, upTo) on a fresh station and host container that hands

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "frame/callconv.h"
+#include "callconv.h"
 
 extern "C" {
 

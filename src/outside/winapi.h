@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "frame/callconv.h"
+#include "callconv.h"
 
 extern "C" {
 uint32_t WINAPI_CALL GetPrivateProfileIntA(const char *section, const char *key, int32_t def,

@@ -1,11 +1,11 @@
-// What the mobile steps share: success of a phone library operation and the
-// mobile failure form.
+// Did a phone library call succeed: the helper every mobile step stops
+// through, in the mobile failure form.
 #pragma once
 
 #include <cstdint>
 
 #include "frame/step.h"
-#include "mobile/dwdio.h"
+#include "outside/dwdio.h"
 
 namespace vorn::mobile {
 

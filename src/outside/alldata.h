@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frame/callconv.h"
+#include "callconv.h"
 
 extern "C" {
 int32_t ALLDATA_CALL dcGet_ParaFileName(char *path /* 512 */, char *errorText);

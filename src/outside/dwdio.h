@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "frame/callconv.h"
+#include "callconv.h"
 
 extern "C" {
 uint8_t DWD_CALL DWD_set_com_port(int32_t port, uint32_t *handle);
