@@ -117,7 +117,8 @@ TEST(HostPlan, EmptyAndUnreadablePlansAreErrors) {
   errors.clear();
   vorn_host::ReadPlan("/nonexistent/typical.plan", errors);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "/nonexistent/typical.plan: cannot read the plan file");
+  // The system's reason follows: "...: No such file or directory".
+  EXPECT_EQ(errors[0].rfind("/nonexistent/typical.plan: cannot read the plan file: ", 0), 0u) << errors[0];
 }
 
 TEST(HostPlan, LimitsIncludeTheirBounds) {
