@@ -5,6 +5,8 @@
 // when the test runs, so the check follows the code as it changes.
 #include <gtest/gtest.h>
 
+#include "station/operations.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -1071,6 +1073,22 @@ std::set<std::string> StandInOperations() {
     for (std::sregex_iterator it(code.begin(), code.end(), entry), end; it != end; ++it) ops.insert((*it)[1]);
   }
   return ops;
+}
+
+// The list of operations a fault may name is the stand-ins' own, both ways:
+// each name journalled (directly or through a configuration helper) is in
+// it, and each name in it is journalled somewhere.
+TEST_F(DocsTest, TheOperationListIsTheStandInsOwn) {
+  std::set<std::string> journalled = StandInOperations();
+  static const std::regex helper(R"re(Configure\w*\(\s*"(\w+)")re");
+  for (const auto &file : fs::recursive_directory_iterator(kRoot / "platform")) {
+    if (!file.is_regular_file() || file.path().filename() == "operations.cpp") continue;
+    const std::string code = ReadWhole(file.path());
+    for (std::sregex_iterator it(code.begin(), code.end(), helper), end; it != end; ++it) journalled.insert((*it)[1]);
+  }
+  std::set<std::string> listed;
+  for (const std::string_view op : station::Operations()) listed.insert(std::string(op));
+  EXPECT_EQ(listed, journalled);
 }
 
 TEST_F(DocsTest, SimulatedStationNamesRealOperationsAndStatuses) {
