@@ -80,3 +80,56 @@ BENCHMARK(ReadIntLastSection)->Arg(10)->Arg(1000)->Arg(20000);
 BENCHMARK(ReadFloatLastSection)->Arg(10)->Arg(1000)->Arg(20000);
 BENCHMARK(ReadStringLastSection)->Arg(10)->Arg(1000)->Arg(20000);
 BENCHMARK(ReadIntMissingKey)->Arg(10)->Arg(1000)->Arg(20000);
+
+namespace {
+
+// 50 MB parameter files of hostile contents: a key read of each against a
+// plain read of the same file, which it should stay within 3x of, whatever
+// the content (the reader's cost is linear in the file's size).
+constexpr std::size_t kHostileSize = 50u << 20;
+
+std::string Repeated(std::string head, const std::string &unit) {
+  while (head.size() + unit.size() <= kHostileSize) head += unit;
+  return head;
+}
+
+// 0: '[' only; 1: blanks; 2: CR only; 3: LF only; 4: the section, then
+// CR-only lines without the key; 5: "[" lines; 6: "[5" lines, never closed.
+std::string HostileContents(int64_t kind) {
+  switch (kind) {
+    case 0: return std::string(kHostileSize, '[');
+    case 1: return std::string(kHostileSize, ' ');
+    case 2: return std::string(kHostileSize, '\r');
+    case 3: return std::string(kHostileSize, '\n');
+    case 4: return Repeated("[5]\r", "x\r");
+    case 5: return Repeated("", "[\n");
+    default: return Repeated("", "[5\n");
+  }
+}
+
+struct HostileFixture {
+  explicit HostileFixture(int64_t kind)
+      : path(vorn_bench::WriteTempFile(HostileContents(kind), ("hostile-" + std::to_string(kind)).c_str())) {
+    file.Open(path.c_str());
+  }
+  ~HostileFixture() { std::remove(path.c_str()); }
+  std::string path;
+  vorn::ParamFile file;
+};
+
+void PlainReadHostile(benchmark::State &state) {
+  HostileFixture f(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(vorn_bench::PlainRead(f.path.c_str()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kHostileSize));
+}
+
+void ReadIntHostile(benchmark::State &state) {
+  HostileFixture f(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(f.file.ReadInt("5", "Delay", 7));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kHostileSize));
+}
+
+}  // namespace
+
+BENCHMARK(PlainReadHostile)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadIntHostile)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);

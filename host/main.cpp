@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "Vorn_CMU200.h"
+#include "faults.h"
+#include "inputs.h"
 #include "alldata/container.h"
 #include "os.h"
 #include "options.h"
@@ -17,6 +19,7 @@
 #include "run.h"
 #include "session.h"
 #include "simulation.h"
+#include "text.h"
 
 namespace {
 
@@ -28,8 +31,13 @@ constexpr std::size_t kLongestPath = 511;
 
 using VersionFunction = int32_t(VORN_CMU200_CALL *)(char *buffer);
 
+constexpr int kDidNotPass = 1;
+
+// Messages name paths and quote plans: no control byte reaches the terminal.
+void Say(const std::string &text) { std::fprintf(stderr, "vorn-host: %s\n", TerminalText(text).c_str()); }
+
 int CannotStart(const std::string &why) {
-  std::fprintf(stderr, "vorn-host: %s\n", why.c_str());
+  Say(why);
   return kCannotStart;
 }
 
@@ -47,10 +55,13 @@ F Resolve(const DynamicLibrary &library, const std::string &name) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // Before any file is opened: a closed 1 or 2 would be the next file's.
+  MakeStandardDescriptorsValid();
+  IgnoreBrokenPipe();
   Options o;
   std::string error;
   if (!ParseOptions(argc, argv, o, error)) {
-    std::fprintf(stderr, "vorn-host: %s\n\n%s", error.c_str(), Usage().c_str());
+    std::fprintf(stderr, "vorn-host: %s\n\n%s", TerminalText(error).c_str(), Usage().c_str());
     return kCannotStart;
   }
   if (o.help) {
@@ -61,18 +72,36 @@ int main(int argc, char **argv) {
     for (const Scenario &s : Scenarios()) std::printf("%-18s %s\n", s.name, s.what);
     return 0;
   }
+  if (o.listFaults) {
+    std::fputs(OperationList().c_str(), stdout);
+    return 0;
+  }
 
   // Everything that can stop the run is found before the first step.
   std::vector<std::string> problems;
   const Plan plan = ReadPlan(o.plan, problems);
-  for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
+  for (const std::string &p : problems) Say(p);
   if (!problems.empty()) return kCannotStart;
 
-  if (!std::ifstream(o.parameters)) return CannotStart(o.parameters + ": cannot read the parameter file");
+  std::vector<InputFile> inputs(2);
+  std::string parameterText;
+  if (!CheckInput(o.plan, "plan file", kLargestTextInput, true, inputs[0], error)) return CannotStart(error);
+  if (!ReadTextInput(o.parameters, "parameter file", false, inputs[1], parameterText, error)) {
+    return CannotStart(error);
+  }
   if (o.parameters.size() > kLongestPath) {
     return CannotStart(o.parameters + ": the parameter file's path is longer than " +
                        std::to_string(kLongestPath) + " characters");
   }
+  // A step whose section is missing runs on the library's defaults.
+  const std::vector<std::string> unsectioned = StepsWithoutSection(plan, parameterText, o.parameters);
+  for (std::size_t i = 0; i < unsectioned.size() && i < kShownBadLines; ++i) {
+    Say((o.strict ? "" : "warning: ") + unsectioned[i] + (o.strict ? "" : ": it runs on defaults"));
+  }
+  if (unsectioned.size() > kShownBadLines) {
+    Say(std::to_string(unsectioned.size() - kShownBadLines) + " more steps without a section");
+  }
+  if (o.strict && !unsectioned.empty()) return CannotStart("--strict: every step needs its section");
 
   std::unique_ptr<SerialList> serialList;
   if (!o.serials.empty()) {
@@ -87,6 +116,10 @@ int main(int argc, char **argv) {
 
   const std::string libraryFile =
       o.library.empty() ? DynamicLibrary::besideExecutable(DynamicLibrary::defaultFileName()) : o.library;
+  inputs.emplace_back();
+  if (!CheckInput(libraryFile, "library", kLargestLibrary, false, inputs.back(), error)) {
+    return CannotStart("cannot load the library " + error);
+  }
   DynamicLibrary library;
   if (!library.open(libraryFile, error)) return CannotStart("cannot load the library " + libraryFile + ": " + error);
   const auto version = Resolve<VersionFunction>(library, "Vorn_CMU200_GetVersion");
@@ -99,8 +132,15 @@ int main(int argc, char **argv) {
                          " does not export " + step.exportName);
     }
   }
-  for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
+  for (const std::string &p : problems) Say(p);
   if (!problems.empty()) return kCannotStart;
+
+  // No output may name an input, the library or a file the host has mapped.
+  for (const InputFile &mapped : MappedFiles()) inputs.push_back(mapped);
+  if (!o.json.empty()) {
+    const std::string clash = OutputClash(o.json, "JSON record", inputs);
+    if (!clash.empty()) return CannotStart(clash);
+  }
 
   // Opened last, so that a run that cannot start leaves an earlier record be:
   // a single run's record replaces the file only when it is whole; a
@@ -168,6 +208,9 @@ int main(int argc, char **argv) {
   if (!o.quiet) std::cout << "\n";  // apart from the progress above it on a terminal
   WriteTable(std::cout, setting, run);
   std::cout.flush();
+  // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
+  const bool tableWritten = static_cast<bool>(std::cout);
+  if (!tableWritten) Say("writing the results table to standard output failed");
   if (!o.json.empty()) {
     std::ostringstream text;
     WriteJson(text, setting, run);
@@ -177,5 +220,5 @@ int main(int argc, char **argv) {
       return kRecordFailed;
     }
   }
-  return run.exitStatus();
+  return tableWritten ? run.exitStatus() : kDidNotPass;
 }

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "faults.h"
+
 namespace vorn_host {
 
 std::string Usage() {
@@ -19,9 +21,12 @@ std::string Usage() {
          "  --station NAME       the station's name in the table and the record\n"
          "  --fault OP=STATUS[@N[+]]\n"
          "                       make outside operation OP return STATUS at its Nth call\n"
-         "                       (default 1st), or from its Nth call on with +; repeatable\n"
+         "                       (default 1st), or from its Nth call on with +; repeatable;\n"
+         "                       --fault list shows the operations\n"
          "  --scenario NAME      a named station fault; --scenario list shows them\n"
          "  --quiet              no progress while running\n"
+         "  --strict             a step number without a section in the parameter file\n"
+         "                       stops the run (default: a warning)\n"
          "\n"
          "A production session runs the plan once for each unit, named by one of:\n"
          "  --units N            N units with the serials SIM-000001, SIM-000002, ...\n"
@@ -34,7 +39,8 @@ std::string Usage() {
          "\n"
          "Exit status: 0 when every step and every limit passed (in a session: every\n"
          "unit tested passed), 1 when the run did not pass or its record could not be\n"
-         "written, 2 when it could not start (command line, plan, parameter file, library).\n";
+         "written, 2 when it could not start (command line, plan, parameter file, library).\n"
+         "docs/host-input.md says what the host refuses before it starts.\n";
 }
 
 bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &error) {
@@ -82,6 +88,14 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       into = static_cast<int>(n);
       return true;
     };
+    // An option of one value given twice is a mistake, not a choice.
+    auto takeOnce = [&](std::string &into) {
+      if (!into.empty()) {
+        error = arg + " given twice";
+        return false;
+      }
+      return take(into);
+    };
     auto flag = [&](bool &into) {
       if (inlineValue) {
         error = arg + " takes no value";
@@ -93,16 +107,22 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     std::string item;
     bool ok = true;
     if (arg == "--params") {
-      ok = take(o.parameters);
+      ok = takeOnce(o.parameters);
     } else if (arg == "--library") {
-      ok = take(o.library);
+      ok = takeOnce(o.library);
     } else if (arg == "--json") {
-      ok = take(o.json);
+      ok = takeOnce(o.json);
     } else if (arg == "--station") {
-      ok = take(o.station);
+      ok = takeOnce(o.station);
     } else if (arg == "--fault") {
       ok = take(item);
-      if (ok) o.faults.push_back(item);
+      if (ok && item == "list") {
+        o.listFaults = true;
+      } else if (ok && !(error = FaultProblem(item)).empty()) {
+        ok = false;
+      } else if (ok) {
+        o.faults.push_back(item);
+      }
     } else if (arg == "--scenario") {
       ok = take(item);
       if (ok && item == "list") {
@@ -116,7 +136,7 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     } else if (arg == "--units") {
       ok = count(o.units, 1, 1000000);
     } else if (arg == "--serials") {
-      ok = take(o.serials);
+      ok = takeOnce(o.serials);
     } else if (arg == "--serial-prompt") {
       ok = flag(o.serialPrompt);
     } else if (arg == "--retest") {
@@ -127,6 +147,8 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       ok = flag(o.keepGoing);
     } else if (arg == "--quiet") {
       ok = flag(o.quiet);
+    } else if (arg == "--strict") {
+      ok = flag(o.strict);
     } else if (arg == "--help" || arg == "-h") {
       ok = flag(o.help);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -140,7 +162,7 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     }
     if (!ok) return false;
   }
-  if (o.help || o.listScenarios) return true;
+  if (o.help || o.listScenarios || o.listFaults) return true;
   if (o.plan.empty()) {
     error = "no plan file given";
     return false;

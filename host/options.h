@@ -17,8 +17,10 @@ struct Options {
   bool fast = false;       // --fast: the station's waits on the virtual clock
   bool keepGoing = false;  // --keep-going: run on after an ERROR
   bool quiet = false;      // --quiet: no progress
+  bool strict = false;     // --strict: a step number without its section stops the run
   bool help = false;       // --help
   bool listScenarios = false;           // --scenario list
+  bool listFaults = false;              // --fault list
   std::vector<std::string> faults;      // --fault OP=STATUS[@N[+]], in order
   std::vector<std::string> scenarios;   // --scenario NAME, in order
   // A production session: the units by one of these three.

@@ -4,8 +4,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <sstream>
+
+#include "inputs.h"
+#include "text.h"
 
 namespace vorn_host {
 
@@ -54,8 +55,8 @@ bool ParseBound(std::string_view text, double &value) {
 // success, else the problem.
 std::string ParseLimits(std::string_view token, std::vector<Limit> &limits) {
   const std::size_t eq = token.find('=');
-  if (eq == std::string_view::npos) return "expected a limit ENTRY=LOW..HIGH, got \"" + std::string(token) + "\"";
-  const std::string bad = "limit \"" + std::string(token) + "\": ";
+  if (eq == std::string_view::npos) return "expected a limit ENTRY=LOW..HIGH, got \"" + Excerpt(token) + "\"";
+  const std::string bad = "limit \"" + Excerpt(token) + "\": ";
   const std::string_view entries = token.substr(0, eq);
   const std::size_t dash = entries.find('-');
   int first = 0;
@@ -73,7 +74,7 @@ std::string ParseLimits(std::string_view token, std::vector<Limit> &limits) {
   const std::size_t dots = range.find("..");
   if (dots == std::string_view::npos) {
     double value = 0.0;
-    if (!ParseBound(range, value)) return bad + "\"" + std::string(range) + "\" is not a number";
+    if (!ParseBound(range, value)) return bad + "\"" + Excerpt(range) + "\" is not a number";
     limit.low = limit.high = value;
   } else {
     const std::string_view low = range.substr(0, dots);
@@ -81,11 +82,11 @@ std::string ParseLimits(std::string_view token, std::vector<Limit> &limits) {
     if (low.empty() && high.empty()) return bad + "give at least one bound";
     double value = 0.0;
     if (!low.empty()) {
-      if (!ParseBound(low, value)) return bad + "\"" + std::string(low) + "\" is not a number";
+      if (!ParseBound(low, value)) return bad + "\"" + Excerpt(low) + "\" is not a number";
       limit.low = value;
     }
     if (!high.empty()) {
-      if (!ParseBound(high, value)) return bad + "\"" + std::string(high) + "\" is not a number";
+      if (!ParseBound(high, value)) return bad + "\"" + Excerpt(high) + "\" is not a number";
       limit.high = value;
     }
     if (limit.low && limit.high && *limit.low > *limit.high) return bad + "the low bound is above the high one";
@@ -113,11 +114,11 @@ std::vector<std::string_view> Tokens(std::string_view line) {
 std::string ParseLine(std::string_view line, PlanStep &step) {
   const std::vector<std::string_view> tokens = Tokens(line);
   const std::optional<std::string> name = FindExport(tokens[0]);
-  if (!name) return "unknown step \"" + std::string(tokens[0]) + "\"";
+  if (!name) return "unknown step \"" + Excerpt(tokens[0]) + "\"";
   step.exportName = *name;
   if (tokens.size() < 2) return "step " + step.shortName() + " needs its step number";
   if (!ParseWhole(tokens[1], step.number)) {
-    return "step number \"" + std::string(tokens[1]) + "\" is not a 32-bit integer";
+    return "step number \"" + Excerpt(tokens[1]) + "\" is not a 32-bit integer";
   }
   for (std::size_t i = 2; i < tokens.size(); ++i) {
     std::vector<Limit> limits;
@@ -136,7 +137,8 @@ std::string ParseLine(std::string_view line, PlanStep &step) {
 }  // namespace
 
 bool Limit::accepts(double value) const {
-  if (std::isnan(value)) return false;
+  // No value that is not a finite number passes, not even an open limit.
+  if (!std::isfinite(value)) return false;
   return (!low || value >= *low) && (!high || value <= *high);
 }
 
@@ -168,13 +170,19 @@ const std::vector<std::string> &StepExports() {
 Plan ParsePlan(std::string_view text, const std::string &file, std::vector<std::string> &errors) {
   Plan plan;
   plan.file = file;
+  // Read as the parameter files are: a UTF-8 byte order mark is not text, and
+  // a line ends at CR LF, LF or CR alone.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   const std::size_t errorsBefore = errors.size();
+  int badLines = 0;
   int number = 0;
   int cleanupLine = 0;
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
+    const std::size_t end = text.find_first_of("\r\n");
     std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end != std::string_view::npos && text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+    text.remove_prefix(next);
     ++number;
     line = line.substr(0, line.find_first_of("#;"));
     const std::vector<std::string_view> tokens = Tokens(line);
@@ -193,23 +201,26 @@ Plan ParsePlan(std::string_view text, const std::string &file, std::vector<std::
     const std::string problem = ParseLine(line, step);
     if (problem.empty()) {
       plan.steps.push_back(std::move(step));
-    } else {
+    } else if (++badLines <= kShownBadLines) {
       errors.push_back(file + ":" + std::to_string(number) + ": " + problem);
     }
+  }
+  if (badLines > kShownBadLines) {
+    errors.push_back(file + ": " + std::to_string(badLines - kShownBadLines) + " more bad lines");
   }
   if (plan.steps.empty() && errors.size() == errorsBefore) errors.push_back(file + ": the plan has no steps");
   return plan;
 }
 
 Plan ReadPlan(const std::string &path, std::vector<std::string> &errors) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    errors.push_back(path + ": cannot read the plan file");
+  InputFile file;
+  std::string text;
+  std::string error;
+  if (!ReadTextInput(path, "plan file", true, file, text, error)) {
+    errors.push_back(error);
     return Plan{path, {}};
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParsePlan(text.str(), path, errors);
+  return ParsePlan(text, path, errors);
 }
 
 }  // namespace vorn_host

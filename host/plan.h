@@ -58,10 +58,17 @@ struct Plan {
 // The thirteen steps of the library, by export name.
 const std::vector<std::string> &StepExports();
 
-// Parses a plan's text. Every bad line adds one "file:line: problem" to
-// errors; the plan is usable only when errors stays empty.
+// Messages name the first bad lines of a plan; the rest are counted.
+inline constexpr int kShownBadLines = 20;
+
+// Parses a plan's text. Each of the first kShownBadLines bad lines adds one
+// "file:line: problem" to errors (quoting at most an excerpt of the line),
+// and one more tells how many bad lines follow; the plan is usable only when
+// errors stays empty. A UTF-8 byte order mark, and CR LF, LF or CR line ends
+// read alike.
 Plan ParsePlan(std::string_view text, const std::string &file, std::vector<std::string> &errors);
-// Reads and parses a plan file; an unreadable file is one error.
+// Reads and parses a plan file; a file that is no readable regular file of
+// at most kLargestTextInput bytes is one error.
 Plan ReadPlan(const std::string &path, std::vector<std::string> &errors);
 
 }  // namespace vorn_host

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "text.h"
+
 namespace vorn_host {
 
 namespace {
@@ -14,6 +16,8 @@ std::string Seconds(double seconds) {
 }
 
 std::string TableValue(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", value);
   return text;
@@ -72,9 +76,10 @@ void ConsoleProgress::stepFinished(const StepRecord &record) {
 
 void WriteTable(std::ostream &out, const RunSetting &s, const RunRecord &run) {
   // Lines end at their last mark: nothing trails behind an empty column.
+  // Names, texts and paths come from outside: no control byte reaches the terminal.
   auto line = [&out](std::string text) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    out << text << "\n";
+    out << TerminalText(text) << "\n";
   };
   line("Vorn_CMU200 " + s.version + " on " + (s.simulated ? "the simulated station " : "station ") +
        s.station + (s.virtualClock ? ", virtual clock" : ", real time"));
@@ -117,10 +122,24 @@ std::string JsonNumber(double value) {
   return error == std::errc() ? std::string(text, last) : std::string("null");
 }
 
+std::string JsonValue(double value) {
+  if (std::isnan(value)) return "\"NaN\"";
+  if (std::isinf(value)) return value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
+  return JsonNumber(value);
+}
+
 std::string JsonString(const std::string &text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
+    const std::size_t length = Utf8Length(text, i);
+    if (length > 1) {
+      out.append(text, i, length);  // valid UTF-8 stays as it is
+      i += length;
+      continue;
+    }
+    ++i;
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
@@ -128,12 +147,10 @@ std::string JsonString(const std::string &text) {
       out += "\\n";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (u < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      out += escape;
-    } else if (u >= 0x80) {
-      // The library's texts are single-byte: keep JSON valid whatever they hold.
+    } else if (u < 0x20 || length == 0) {
+      // A control byte, or a byte that is not UTF-8: the latter is read as
+      // the Latin-1 character of its value (0xE9 as U+00E9), so the record
+      // stays valid and the byte's value can be told.
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", u);
       out += escape;
@@ -182,7 +199,7 @@ void WriteJson(std::ostream &out, const RunSetting &s, const RunRecord &run) {
     for (std::size_t k = 0; k < r.entries.size(); ++k) {
       const EntryResult &e = r.entries[k];
       out << (k ? ",\n                 " : "") << "{\"entry\": " << e.entry
-          << ", \"value\": " << (e.value ? JsonNumber(*e.value) : "null")
+          << ", \"value\": " << (e.value ? JsonValue(*e.value) : "null")
           << ", \"name\": " << (e.name ? JsonString(*e.name) : "null")
           << ", \"passed\": " << (e.passed ? "true" : "false") << "}";
     }

@@ -50,7 +50,12 @@ void WriteJson(std::ostream &out, const RunSetting &setting, const RunRecord &ru
 // A double as the shortest text that reads back as the same double; JSON's
 // null for what JSON cannot hold.
 std::string JsonNumber(double value);
-// A JSON string literal.
+// A result value: a number, or the strings "NaN", "Infinity" and "-Infinity"
+// for what is not finite, so that it is told from null ("not written").
+std::string JsonValue(double value);
+// A JSON string literal. Valid UTF-8 is written as it stands; a byte that is
+// not part of valid UTF-8 is written as the \u00XX escape of its value, as
+// if it were a Latin-1 character.
 std::string JsonString(const std::string &text);
 
 }  // namespace vorn_host

@@ -85,6 +85,10 @@ std::string BreachOf(const StepBuffers &b, int32_t returned) {
 std::string Miss(const EntryResult &e) {
   const std::string limit = "limit " + e.limit->text();
   if (!e.value) return "entry " + std::to_string(e.entry) + " not written (" + limit + ")";
+  if (!std::isfinite(*e.value)) {
+    const char *what = std::isnan(*e.value) ? "NaN" : *e.value > 0 ? "Infinity" : "-Infinity";
+    return "entry " + std::to_string(e.entry) + " = " + what + ", not a finite number (" + limit + ")";
+  }
   char value[40];
   std::snprintf(value, sizeof value, "%.10g", *e.value);
   return "entry " + std::to_string(e.entry) + " = " + value + ", outside " + limit.substr(6);

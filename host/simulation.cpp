@@ -58,6 +58,8 @@ bool SimulatedStation::setUp(bool virtualClock, const std::vector<std::string> &
   }
   for (const std::string &text : faults) faultsApplied.push_back(text);
   for (const std::string &text : faultsApplied) {
+    error = FaultProblem(text);
+    if (!error.empty()) return false;
     if (!st.faults.addText(text)) {
       error = "malformed fault \"" + text + "\" (OP=STATUS, OP=STATUS@N or OP=STATUS@N+)";
       return false;

@@ -6,6 +6,8 @@
 // sweep's cases give the labels, and a few runs give the fixed texts.
 #include <gtest/gtest.h>
 
+#include "station/operations.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -471,6 +473,34 @@ TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
       EXPECT_TRUE(known) << where << ": [" << section << "] " << key << " is no key of parameters.md";
     }
   }
+}
+
+// The operations a stand-in answers: every station::Entry of platform/.
+std::set<std::string> StandInOperations() {
+  std::set<std::string> ops;
+  static const std::regex entry(R"re(station::Entry\s+\w+\s*\(\s*"(\w+)")re");
+  for (const auto &file : fs::recursive_directory_iterator(kRoot / "platform")) {
+    if (!file.is_regular_file() || file.path().extension() != ".cpp") continue;
+    const std::string code = ReadWhole(file.path());
+    for (std::sregex_iterator it(code.begin(), code.end(), entry), end; it != end; ++it) ops.insert((*it)[1]);
+  }
+  return ops;
+}
+
+// The list of operations a fault may name is the stand-ins' own, both ways:
+// each name journalled (directly or through a configuration helper) is in
+// it, and each name in it is journalled somewhere.
+TEST_F(DocsTest, TheOperationListIsTheStandInsOwn) {
+  std::set<std::string> journalled = StandInOperations();
+  static const std::regex helper(R"re(Configure\w*\(\s*"(\w+)")re");
+  for (const auto &file : fs::recursive_directory_iterator(kRoot / "platform")) {
+    if (!file.is_regular_file() || file.path().filename() == "operations.cpp") continue;
+    const std::string code = ReadWhole(file.path());
+    for (std::sregex_iterator it(code.begin(), code.end(), helper), end; it != end; ++it) journalled.insert((*it)[1]);
+  }
+  std::set<std::string> listed;
+  for (const std::string_view op : station::Operations()) listed.insert(std::string(op));
+  EXPECT_EQ(listed, journalled);
 }
 
 TEST_F(DocsTest, SimulatedStationNamesRealOperationsAndStatuses) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "report.h"
+#include "text.h"
 #include "run.h"
 #include "simulation.h"
 #include "support/station_test.h"
@@ -293,6 +294,76 @@ TEST(HostJson, TextsAndNumbersStayValid) {
   EXPECT_EQ(vorn_host::JsonNumber(1.2999999523162842), "1.2999999523162842");
   EXPECT_EQ(vorn_host::JsonNumber(-85.0), "-85");
   EXPECT_EQ(vorn_host::JsonNumber(std::numeric_limits<double>::infinity()), "null");
+}
+
+int32_t WritesInfinity(int32_t, double *values, Vorn_CMU200_ResultName *, char *) {
+  values[1] = std::numeric_limits<double>::infinity();
+  values[2] = -std::numeric_limits<double>::infinity();
+  values[3] = std::numeric_limits<double>::quiet_NaN();
+  values[4] = 2.0;
+  return 0;
+}
+
+TEST_F(HostRunTest, ValuesThatAreNotFiniteNeverPass) {
+  const struct {
+    const char *limit;
+    int entry;
+  } cases[] = {{"1=0..", 1}, {"1=..1e308", 1}, {"2=..0", 2}, {"2=-1e308..", 2}, {"3=..5", 3}, {"3=0..", 3}};
+  for (const auto &c : cases) {
+    const RunRecord r = run(std::string("OBTPowervsTime 1 4=2 ") + c.limit, {WritesInfinity});
+    EXPECT_EQ(r.steps[0].verdict, Verdict::kFail) << c.limit;
+    ASSERT_EQ(r.steps[0].misses.size(), 1u) << c.limit;
+    EXPECT_NE(r.steps[0].misses[0].find("not a finite number"), std::string::npos) << r.steps[0].misses[0];
+  }
+  // Told apart from "not written" (null) in the record.
+  const RunRecord r = run("OBTPowervsTime 1 1=0.. 5=1\n", {WritesInfinity});
+  std::ostringstream out;
+  vorn_host::WriteJson(out, Setting(), r);
+  const nlohmann::json results = nlohmann::json::parse(out.str())["steps"][0]["results"];
+  ASSERT_EQ(results.size(), 5u);
+  EXPECT_EQ(results[0]["value"], "Infinity");
+  EXPECT_EQ(results[1]["value"], "-Infinity");
+  EXPECT_EQ(results[2]["value"], "NaN");
+  EXPECT_EQ(results[3]["value"], 2.0);
+  EXPECT_TRUE(results[4]["value"].is_null());
+}
+
+TEST(HostJson, Utf8RoundTripsAndOnlyStrayBytesAreEscaped) {
+  const struct {
+    std::string text;
+    std::string reads;  // what a JSON reader gets back
+  } cases[] = {
+      {"L\xc3\xadnea-\xe2\x82\xac", "L\xc3\xadnea-\xe2\x82\xac"},          // "Línea-€" as it is
+      {"\xf0\x9f\x93\xb1 ok", "\xf0\x9f\x93\xb1 ok"},                     // four bytes
+      {"caf\xe9", "caf\xc3\xa9"},                                     // a stray Latin-1 byte: U+00E9
+      {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                               // overlong: each byte alone
+      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},                    // a surrogate
+      {"\xe2\x82", "\xc3\xa2\xc2\x82"},                               // cut at the end
+      {"\xe2\x82(", "\xc3\xa2\xc2\x82("},                             // cut in the middle
+  };
+  for (const auto &c : cases) {
+    const std::string json = vorn_host::JsonString(c.text);
+    EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), c.reads) << json;
+  }
+  EXPECT_EQ(vorn_host::JsonString("L\xc3\xadnea"), "\"L\xc3\xadnea\"");  // no \u escape for valid UTF-8
+}
+
+TEST(HostText, TerminalTextEscapesControlsOnly) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"\x1b[31mred", "\\x1b[31mred"},
+      {"a\tb\r\n\x7f", "a\\x09b\\x0d\\x0a\\x7f"},
+      {"L\xc3\xadnea-\xe2\x82\xac", "L\xc3\xadnea-\xe2\x82\xac"},
+      {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},  // C1 CSI, UTF-8 encoded
+      {"\x9b" "2J\xff", "\\x9b2J\\xff"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(vorn_host::TerminalText(c.text), c.shown);
+  EXPECT_EQ(vorn_host::Excerpt(std::string(200, 'x')), std::string(80, 'x') + "...");
+  // Cut between characters, not inside one.
+  EXPECT_EQ(vorn_host::Excerpt(std::string(79, 'x') + "\xe2\x82\xac\xe2\x82\xac"),
+            std::string(79, 'x') + "\xe2\x82\xac...");
 }
 
 }  // namespace

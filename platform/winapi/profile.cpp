@@ -52,15 +52,30 @@ bool AtLineStart(std::string_view text, std::size_t p) {
   return p == 0 || text[p - 1] == '\n' || text[p - 1] == '\r';
 }
 
-// The end of the line that holds position from: its LF or CR, or the end of the text.
-std::size_t LineEnd(std::string_view text, std::size_t from) {
-  const char *begin = text.data() + from;
-  const std::size_t rest = text.size() - from;
-  const char *lf = static_cast<const char *>(std::memchr(begin, '\n', rest));
-  const std::size_t limit = lf == nullptr ? rest : static_cast<std::size_t>(lf - begin);
-  const char *cr = static_cast<const char *>(std::memchr(begin, '\r', limit));
-  return from + (cr == nullptr ? limit : static_cast<std::size_t>(cr - begin));
-}
+// The ends of the lines of a text, asked for in increasing positions. The
+// next LF is remembered, so that a text of CR-only lines is not searched to
+// its end for an LF at every line: the cost stays linear in the text's size.
+class LineEnds {
+ public:
+  explicit LineEnds(std::string_view text) : text_(text) {}
+
+  // The end of the line that holds position from: its LF or CR, or the end of the text.
+  std::size_t at(std::size_t from) {
+    if (from >= text_.size()) return text_.size();
+    if (!lfKnown_ || lf_ < from) {
+      const void *found = std::memchr(text_.data() + from, '\n', text_.size() - from);
+      lf_ = found == nullptr ? text_.size() : static_cast<std::size_t>(static_cast<const char *>(found) - text_.data());
+      lfKnown_ = true;
+    }
+    const void *cr = std::memchr(text_.data() + from, '\r', lf_ - from);
+    return cr == nullptr ? lf_ : static_cast<std::size_t>(static_cast<const char *>(cr) - text_.data());
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t lf_ = 0;
+  bool lfKnown_ = false;
+};
 
 // Whether the '[' at position open starts the line "[section]" (blanks allowed
 // around the name and around the line). section is trimmed and holds none of
@@ -88,19 +103,23 @@ std::optional<std::string> FindValue(std::string_view contents, std::string_view
   // Up to the section only section lines count: go from '[' to '[' (a file
   // of many sections is read on every key read, so this is the hot path).
   std::size_t start = std::string_view::npos;  // the first line inside the section
+  LineEnds lines(contents);
   // Lines before the first section line form a section with the empty name,
   // the first of that name (so a later "[]" is never read).
   if (section.empty()) start = 0;
-  for (std::size_t p = contents.find('['); p != std::string_view::npos && !section.empty();
-       p = contents.find('[', p + 1)) {
-    if (OpensSection(contents, p, section)) {
-      start = LineEnd(contents, p) + 1;
+  // Only the first '[' of a line can open a section: after a candidate the
+  // search goes on from the next line, so each line is looked at once.
+  for (std::size_t p = contents.find('['); p != std::string_view::npos && !section.empty();) {
+    const std::size_t end = lines.at(p);
+    if (AtLineStart(contents, p) && OpensSection(contents, p, section)) {
+      start = end + 1;
       break;
     }
+    p = end >= contents.size() ? std::string_view::npos : contents.find('[', end + 1);
   }
   // Inside it, line by line up to the next section line.
   while (start <= contents.size()) {
-    const std::size_t end = LineEnd(contents, start);
+    const std::size_t end = lines.at(start);
     const std::string_view line = Trim(contents.substr(start, end - start));
     start = end + 1;
     if (line.empty()) continue;

@@ -10,9 +10,10 @@
 namespace vorn_test {
 
 #ifdef VORN_HOST_FILE
-HostRun RunHost(const std::string &args) {
+HostRun RunHost(const std::string &args, int timeoutSeconds) {
   const std::string dir = TempDir();
-  const std::string command = std::string(VORN_HOST_FILE) + " " + args + " </dev/null >" + dir +
+  const std::string limit = timeoutSeconds > 0 ? "timeout -k 2 " + std::to_string(timeoutSeconds) + " " : "";
+  const std::string command = limit + std::string(VORN_HOST_FILE) + " " + args + " </dev/null >" + dir +
                               "/out 2>" + dir + "/err";
   const int raw = std::system(command.c_str());
   HostRun r;

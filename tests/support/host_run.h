@@ -12,8 +12,10 @@ struct HostRun {
   std::string err;
 };
 
-// args is appended to the command line as it stands (shell words).
-HostRun RunHost(const std::string &args);
+// args is appended to the command line as it stands (shell words). A run
+// that outlasts timeoutSeconds (when given) is killed and gives status -1
+// or 124: a hang fails the test instead of stopping the suite.
+HostRun RunHost(const std::string &args, int timeoutSeconds = 0);
 // A fresh folder under /tmp.
 std::string TempDir();
 // A file of the build beside vorn-host (a library, a stand-in).
