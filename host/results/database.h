@@ -34,12 +34,15 @@ class Database {
   // "BEGIN IMMEDIATE" on SQLite, so that a writer never waits for a lock it
   // cannot get while holding a read lock; "BEGIN" on PostgreSQL.
   virtual const char *beginWrite() const = 0;
+  // Made ready for the writes of a session, once its schema is current:
+  // SQLite's WAL mode. (Not before: a file this host must not change stays as it is.)
+  virtual bool readyForWriting(std::string & /*error*/) { return true; }
 };
 
 // postgresql://... or postgres://...
 bool IsServerTarget(const std::string &target);
 
-// A SQLite file in WAL mode, created when missing.
+// A SQLite file, created when missing.
 std::unique_ptr<Database> OpenSqlite(const std::string &path, std::string &error);
 // A PostgreSQL server by its connection URI.
 std::unique_ptr<Database> OpenPostgres(const std::string &uri, std::string &error);

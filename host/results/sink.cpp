@@ -33,11 +33,13 @@ bool DatabaseSink::sessionStarted(const SessionInfo &session, std::string &error
 
 bool DatabaseSink::attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) {
   bool stored = false;
+  kept_ = false;
   if (!ensureSession(session, error) || !local_->putUnit(ToRow(session, unit), stored, error)) {
     error = "unit " + std::to_string(unit.unit) + " attempt " + std::to_string(unit.attempt) +
             " was not recorded: " + error;
     return false;
   }
+  kept_ = true;
   return !serverTarget() || tryForward(error);
 }
 

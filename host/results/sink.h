@@ -41,6 +41,8 @@ class DatabaseSink : public vorn_host::RecordSink {
   // Attempts waiting in the spool; 0 for a file target.
   std::size_t pending();
   const std::string &target() const { return target_; }
+  // Whether the last attempt handed over is committed, whatever was said.
+  bool lastKept() const { return kept_; }
 
  private:
   DatabaseSink(std::string target, std::unique_ptr<Store> local) : target_(std::move(target)), local_(std::move(local)) {}
@@ -54,6 +56,7 @@ class DatabaseSink : public vorn_host::RecordSink {
   std::unique_ptr<Store> server_;  // connected while the server answers
   std::string sessionWritten_;     // the session whose row is in local_
   bool outageTold_ = false;
+  bool kept_ = false;
 };
 
 // Sends every attempt in the spool to the server, oldest first, each removed

@@ -29,6 +29,10 @@ class SqliteDatabase : public Database {
       return false;
     }
     sqlite3_busy_timeout(db_, kBusyMs);
+    return exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;", error);
+  }
+
+  bool readyForWriting(std::string &error) override {
     std::string mode;
     if (!query("PRAGMA journal_mode=WAL", {}, [&](const Row &r) { mode = r[0].value_or(""); return true; }, error)) {
       return false;
@@ -37,7 +41,7 @@ class SqliteDatabase : public Database {
       error = path_ + ": cannot use WAL mode (journal mode " + mode + ")";
       return false;
     }
-    return exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;", error);
+    return true;
   }
 
   Engine engine() const override { return Engine::kSqlite; }

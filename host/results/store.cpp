@@ -115,7 +115,7 @@ UnitRow ToRow(const SessionInfo &session, const UnitRecord &unit) {
 
 std::unique_ptr<Store> Store::Open(const std::string &target, bool outbox, std::string &error) {
   std::unique_ptr<Database> db = OpenDatabase(target, error);
-  if (!db || !Migrate(*db, error)) return nullptr;
+  if (!db || !Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
   if (outbox && !db->exec(kOutbox, error)) return nullptr;
   return std::unique_ptr<Store>(new Store(std::move(db), outbox));
 }
