@@ -27,7 +27,7 @@ class PostgresDatabase : public Database {
   bool open(std::string &error) {
     // A server that does not answer costs at most this long per attempt.
     const char *keys[] = {"dbname", "connect_timeout", "application_name", nullptr};
-    const char *values[] = {uri_.c_str(), "5", "vorn", nullptr};
+    const char *values[] = {uri_.c_str(), "3", "vorn", nullptr};
     conn_ = PQconnectdbParams(keys, values, 1);
     if (PQstatus(conn_) != CONNECTION_OK) {
       error = name() + ": " + Trimmed(PQerrorMessage(conn_));

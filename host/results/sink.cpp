@@ -28,7 +28,7 @@ bool DatabaseSink::ensureSession(const SessionInfo &session, std::string &error)
 
 bool DatabaseSink::sessionStarted(const SessionInfo &session, std::string &error) {
   if (!ensureSession(session, error)) return false;
-  return !serverTarget() || tryForward(error);
+  return !serverTarget() || tryForward(true, error);
 }
 
 bool DatabaseSink::attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) {
@@ -40,14 +40,14 @@ bool DatabaseSink::attemptFinished(const SessionInfo &session, const UnitRecord 
     return false;
   }
   kept_ = true;
-  return !serverTarget() || tryForward(error);
+  return !serverTarget() || tryForward(false, error);
 }
 
 bool DatabaseSink::sessionEnded(const SessionInfo &session, std::string &error) {
   if (!local_->putSession(session, error)) return false;
   sessionWritten_ = session.id;
   if (!serverTarget()) return true;
-  if (!tryForward(error)) return false;
+  if (!tryForward(true, error)) return false;
   const std::size_t left = pending();
   if (left > 0) {
     error = std::to_string(left) + " units wait in the spool " + local_->db().name() +
@@ -57,10 +57,16 @@ bool DatabaseSink::sessionEnded(const SessionInfo &session, std::string &error) 
   return true;
 }
 
-bool DatabaseSink::tryForward(std::string &error) {
+// The pause before a server that did not answer is tried again.
+constexpr std::chrono::seconds kRetryPause{10};
+
+bool DatabaseSink::tryForward(bool force, std::string &error) {
   std::string why;
   if (server_ && !server_->db().connected()) server_.reset();
+  const auto now = std::chrono::steady_clock::now();
+  if (!server_ && !force && now < nextTry_) return true;
   if (!server_) server_ = Store::Open(target_, false, why);
+  if (!server_) nextTry_ = now + kRetryPause;
   std::size_t forwarded = 0;
   if (server_ && Forward(*local_, *server_, forwarded, why)) {
     outageTold_ = false;

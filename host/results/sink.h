@@ -7,6 +7,7 @@
 // after every attempt, at the session's end and by `vorn-results forward`.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -49,7 +50,10 @@ class DatabaseSink : public vorn_host::RecordSink {
   bool serverTarget() const { return IsServerTarget(target_); }
   bool ensureSession(const vorn_host::SessionInfo &session, std::string &error);
   // Forwards what it can; says once per outage that the server is away.
-  bool tryForward(std::string &error);
+  // Unless forced, a server that did not answer is tried again only after a
+  // pause, so that a station cut off from the network does not wait for a
+  // connection's timeout at every unit.
+  bool tryForward(bool force, std::string &error);
 
   std::string target_;
   std::unique_ptr<Store> local_;   // the file, or the spool
@@ -57,6 +61,7 @@ class DatabaseSink : public vorn_host::RecordSink {
   std::string sessionWritten_;     // the session whose row is in local_
   bool outageTold_ = false;
   bool kept_ = false;
+  std::chrono::steady_clock::time_point nextTry_{};
 };
 
 // Sends every attempt in the spool to the server, oldest first, each removed
