@@ -27,7 +27,7 @@ struct Feed {
     base = unit.uuid.substr(0, 24);
   }
   const vorn_host::UnitRecord &next() {
-    char tail[16];
+    char tail[24];
     std::snprintf(tail, sizeof tail, "%012ld", ++n);
     unit.uuid = base + tail;
     unit.unit = static_cast<int>(n);

@@ -295,7 +295,11 @@ bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::strin
 }
 
 bool Store::removeUnit(const std::string &uuid, std::string &error) {
-  return transaction(
+  // Not waited onto the disk: a removal a crash undoes only sends the unit
+  // again, and the server keeps one copy. (SQLite's WAL keeps it consistent.)
+  const bool file = db_->engine() == Engine::kSqlite;
+  if (file && !db_->exec("PRAGMA synchronous=NORMAL", error)) return false;
+  const bool removed = transaction(
       [&](std::string &e) {
         return db_->query("DELETE FROM result WHERE unit_uuid = $1", {uuid}, {}, e) &&
                db_->query("DELETE FROM step WHERE unit_uuid = $1", {uuid}, {}, e) &&
@@ -303,6 +307,9 @@ bool Store::removeUnit(const std::string &uuid, std::string &error) {
                (!outbox_ || db_->query("DELETE FROM outbox WHERE kind = 'unit' AND key = $1", {uuid}, {}, e));
       },
       error);
+  std::string ignored;
+  if (file && !db_->exec("PRAGMA synchronous=FULL", removed ? error : ignored)) return false;
+  return removed;
 }
 
 bool Store::outbox(std::vector<Queued> &queued, std::string &error) {
