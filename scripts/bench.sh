@@ -15,7 +15,8 @@ if [ "${1:-}" = results ]; then
   bash scripts/install-deps.sh
   cmake --build build-bench -j2 --target vorn_results_bench
   folder=/tmp/vorn-pg-bench-$$
-  trap 'bash scripts/pg-test-server.sh stop "$folder"; rm -rf "$folder"' EXIT
+  script=$PWD/scripts/pg-test-server.sh
+  trap 'bash "$script" stop "$folder"; rm -rf "$folder"' EXIT
   VORN_PG_FSYNC=on bash scripts/pg-test-server.sh start "$folder"
   VORN_PG_URL=$(bash scripts/pg-test-server.sh url "$folder")
   export VORN_PG_URL
