@@ -16,6 +16,8 @@
 #include "options.h"
 #include "plan.h"
 #include "report.h"
+#include "results/sha256.h"
+#include "results/sink.h"
 #include "run.h"
 #include "session.h"
 #include "simulation.h"
@@ -50,6 +52,63 @@ F Resolve(const DynamicLibrary &library, const std::string &name) {
   // dlsym and GetProcAddress hand back an untyped address; the export's type
   // is the one the library's header declares.
   return reinterpret_cast<F>(library.symbol(name.c_str()));
+}
+
+// What the records say of the session: where, with what, by whom.
+SessionInfo SessionOf(const Options &o, const RunSetting &setting) {
+  SessionInfo session;
+  session.id = NewUuid();
+  session.station = setting.station;
+  session.host = MachineName();
+  session.library = setting.library;
+  session.version = setting.version;
+  session.plan = setting.plan;
+  session.planSha256 = vorn_results::Sha256File(setting.plan);
+  session.parameters = setting.parameters;
+  session.parametersSha256 = vorn_results::Sha256File(setting.parameters);
+  session.operatorName = o.operatorName;
+  session.simulated = setting.simulated;
+  session.started = UtcNow();
+  return session;
+}
+
+// The results database as one of the session's outputs. An attempt the
+// database kept (in the file, or in the spool while the server is away) is
+// no lost record: the notice is said on the progress line and the session
+// goes on.
+class ResultsOutput : public RecordSink {
+ public:
+  explicit ResultsOutput(vorn_results::DatabaseSink &sink) : sink_(sink) {}
+  bool sessionStarted(const SessionInfo &session, std::string &error) override {
+    return sink_.sessionStarted(session, error);
+  }
+  bool attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) override {
+    if (sink_.attemptFinished(session, unit, error)) return true;
+    if (!sink_.lastKept()) return false;
+    Say(error);
+    return true;
+  }
+  bool sessionEnded(const SessionInfo &session, std::string &error) override {
+    return sink_.sessionEnded(session, error);
+  }
+
+ private:
+  vorn_results::DatabaseSink &sink_;
+};
+
+// A single run with --db: recorded as a session of one unit without a serial.
+void RecordSingleRun(vorn_results::DatabaseSink &sink, SessionInfo session, const RunRecord &run) {
+  ResultsOutput output(sink);
+  session.started = run.started;
+  UnitRecord unit;
+  unit.uuid = NewUuid();
+  unit.unit = 1;
+  unit.run = run;
+  std::string error;
+  if (!output.sessionStarted(session, error)) Say(error);
+  if (!output.attemptFinished(session, unit, error)) Say(error);
+  session.ended = UtcNow();
+  if (!output.sessionEnded(session, error)) Say(error);
 }
 
 }  // namespace
@@ -137,6 +196,13 @@ int main(int argc, char **argv) {
 
   // No output may name an input, the library or a file the host has mapped.
   for (const InputFile &mapped : MappedFiles()) inputs.push_back(mapped);
+  if (!o.db.empty() && o.db.rfind("postgresql:", 0) != 0) {
+    const std::string clash = OutputClash(o.db, "results database", inputs);
+    if (!clash.empty()) return CannotStart(clash);
+  }
+  // The results database, or null when the run records none.
+  std::unique_ptr<vorn_results::DatabaseSink> results = vorn_results::MakeDatabaseSink(o, o.session(), error);
+  if (!results && !error.empty()) return CannotStart(error);
   if (!o.json.empty()) {
     const std::string clash = OutputClash(o.json, "JSON record", inputs);
     if (!clash.empty()) return CannotStart(clash);
@@ -175,16 +241,7 @@ int main(int argc, char **argv) {
   runOptions.stopRequests = StopRequests;
 
   if (o.session()) {
-    SessionInfo info;
-    info.id = NewUuid();
-    info.station = setting.station;
-    info.host = MachineName();
-    info.library = libraryFile;
-    info.version = versionText;
-    info.plan = o.plan;
-    info.parameters = o.parameters;
-    info.simulated = setting.simulated;
-    info.started = UtcNow();
+    SessionInfo info = SessionOf(o, setting);
     GeneratedUnits generated(o.units);
     PromptedUnits prompted(simulation, stderr);
     UnitSource &units = serialList ? static_cast<UnitSource &>(*serialList)
@@ -194,6 +251,11 @@ int main(int argc, char **argv) {
     SessionTable table(std::cout, setting);
     std::vector<RecordSink *> sinks;
     if (!o.json.empty()) sinks.push_back(&json);
+    std::unique_ptr<ResultsOutput> database;
+    if (results) {
+      database = std::make_unique<ResultsOutput>(*results);
+      sinks.push_back(database.get());
+    }
     sinks.push_back(&table);
     SessionOptions sessionOptions;
     sessionOptions.run = runOptions;
@@ -211,6 +273,7 @@ int main(int argc, char **argv) {
   // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
   const bool tableWritten = static_cast<bool>(std::cout);
   if (!tableWritten) Say("writing the results table to standard output failed");
+  if (results) RecordSingleRun(*results, SessionOf(o, setting), run);
   if (!o.json.empty()) {
     std::ostringstream text;
     WriteJson(text, setting, run);

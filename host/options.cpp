@@ -24,6 +24,11 @@ std::string Usage() {
          "                       (default 1st), or from its Nth call on with +; repeatable;\n"
          "                       --fault list shows the operations\n"
          "  --scenario NAME      a named station fault; --scenario list shows them\n"
+         "  --db PATH|postgresql://...\n"
+         "                       record the units in this SQLite file or PostgreSQL server\n"
+         "                       (a session's default: results.sqlite in the working folder)\n"
+         "  --no-db              record no units in a database\n"
+         "  --operator NAME      the operator, kept with the session's record\n"
          "  --quiet              no progress while running\n"
          "  --strict             a step number without a section in the parameter file\n"
          "                       stops the run (default: a warning)\n"
@@ -141,6 +146,12 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       ok = flag(o.serialPrompt);
     } else if (arg == "--retest") {
       ok = count(o.retest, 0, 100);
+    } else if (arg == "--db") {  // the results database
+      ok = takeOnce(o.db);
+    } else if (arg == "--no-db") {
+      ok = flag(o.noDb);
+    } else if (arg == "--operator") {
+      ok = takeOnce(o.operatorName);
     } else if (arg == "--fast") {
       ok = flag(o.fast);
     } else if (arg == "--keep-going") {
@@ -163,6 +174,10 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     if (!ok) return false;
   }
   if (o.help || o.listScenarios || o.listFaults) return true;
+  if (o.noDb && !o.db.empty()) {
+    error = "--db and --no-db contradict each other";
+    return false;
+  }
   if (o.plan.empty()) {
     error = "no plan file given";
     return false;

@@ -30,6 +30,11 @@ struct Options {
   int retest = 0;             // --retest N: a unit that did not pass, again up to N times
 
   bool session() const { return units > 0 || !serials.empty() || serialPrompt; }
+
+  // The results database (see MakeDatabaseSink in results/sink.h).
+  std::string db;            // --db PATH|postgresql://...; empty: the default
+  bool noDb = false;         // --no-db
+  std::string operatorName;  // --operator NAME
 };
 
 // False, with the reason in error, on a command line that cannot be run.

@@ -198,6 +198,9 @@ SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &func
 }
 
 std::string NewUuid() {
+  // Every bit from the system's entropy: a generator seeded once with 32 bits
+  // would repeat UUIDs over enough sessions, and a repeated UUID is a unit a
+  // results server drops as already stored.
   std::random_device source;
   unsigned char bytes[16];
   for (std::size_t i = 0; i < sizeof bytes; i += 4) {

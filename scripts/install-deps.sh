@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev locales binutils nlohmann-json3-dev)
 packages+=(valgrind)  # the memcheck run of the typical station run
+# The results database: SQLite, and a PostgreSQL server the tests start themselves.
+packages+=(libsqlite3-dev sqlite3 libpq-dev postgresql)
 missing=()
 for p in "${packages[@]}" "$@"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,0 +1,104 @@
+// The results database's costs: recording one unit of the typical plan in a
+// SQLite file, and through the spool to a PostgreSQL server (VORN_PG_URL;
+// scripts/bench.sh starts one), and `vorn-results export --csv` over a file of
+// 100 000 units (made once, kept in the build folder).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "results/sink.h"
+#include "synthetic.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vorn_results;
+
+struct Feed {
+  vorn_host::SessionInfo session = vorn_results_test::SyntheticSession("bench");
+  vorn_host::UnitRecord unit;
+  std::string base;
+  long n = 0;
+  Feed() {
+    std::mt19937 random(1);
+    unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 1, 1, true, random);
+    base = unit.uuid.substr(0, 24);
+  }
+  const vorn_host::UnitRecord &next() {
+    char tail[24];
+    std::snprintf(tail, sizeof tail, "%012ld", ++n);
+    unit.uuid = base + tail;
+    unit.unit = static_cast<int>(n);
+    return unit;
+  }
+};
+
+void Record(benchmark::State &state, const std::string &target, const std::string &spool) {
+  std::string error;
+  std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(target, spool, error);
+  Feed feed;
+  if (!sink || !sink->sessionStarted(feed.session, error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  for (auto _ : state) {
+    if (!sink->attemptFinished(feed.session, feed.next(), error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+  }
+  if (sink->pending() != 0) state.SkipWithError("units left in the spool");
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RecordUnitSqlite(benchmark::State &state) {
+  fs::remove("bench-results.sqlite");
+  Record(state, "bench-results.sqlite", "");
+}
+BENCHMARK(BM_RecordUnitSqlite)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_RecordUnitForwardedToPostgres(benchmark::State &state) {
+  const char *url = std::getenv("VORN_PG_URL");
+  if (url == nullptr) {
+    state.SkipWithError("VORN_PG_URL is not set (scripts/bench.sh starts a server)");
+    return;
+  }
+  fs::remove("bench-spool.sqlite");
+  Record(state, url, "bench-spool.sqlite");
+}
+BENCHMARK(BM_RecordUnitForwardedToPostgres)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+constexpr long kExportUnits = 100000;
+
+void BM_ExportCsv100kUnits(benchmark::State &state) {
+  const std::string file = "bench-100k.sqlite";
+  if (!fs::exists(file)) {
+    std::string error;
+    std::unique_ptr<Store> store = Store::Open(file + ".part", false, error);
+    Feed feed;
+    bool stored = false;
+    // Filled without waiting on the disk: this file is made, not measured.
+    if (!store || !store->db().exec("PRAGMA synchronous=OFF", error) || !store->putSession(feed.session, error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    for (long i = 0; i < kExportUnits; ++i) {
+      if (!store->putUnit(ToRow(feed.session, feed.next()), stored, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+      }
+    }
+    store.reset();
+    fs::rename(file + ".part", file);
+  }
+  const std::string command = std::string(VORN_RESULTS_TOOL) + " --db " + file + " export --csv >bench-100k.csv";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("vorn-results export failed");
+  }
+  state.counters["bytes"] = static_cast<double>(fs::file_size("bench-100k.csv"));
+}
+BENCHMARK(BM_ExportCsv100kUnits)->Unit(benchmark::kSecond)->Iterations(3);
+
+}  // namespace

@@ -1,0 +1,483 @@
+// The results database on real engines: SQLite files, and PostgreSQL servers
+// of the tests' own (VORN_PG_URL, set by ctest's results_pg fixture).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "options.h"
+#include "results/queries.h"
+#include "results/schema.h"
+#include "results/sha256.h"
+#include "results/sink.h"
+#include "synthetic.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vorn_results;
+using vorn_host::SessionInfo;
+using vorn_host::UnitRecord;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    char name[] = "/tmp/vorn-results-XXXXXX";
+    path = mkdtemp(name);
+  }
+  ~TempDir() { fs::remove_all(path); }
+  std::string operator/(const std::string &file) const { return (path / file).string(); }
+};
+
+std::string ServerUrl() {
+  const char *url = std::getenv("VORN_PG_URL");
+  return url != nullptr ? url : "";
+}
+
+long Count(Database &db, const std::string &sql, const std::vector<Value> &params = {}) {
+  long n = -1;
+  std::string error;
+  EXPECT_TRUE(db.query(sql, params, [&](const Row &r) { n = std::stol(r[0].value_or("-1")); return true; }, error))
+      << error;
+  return n;
+}
+
+std::vector<std::string> Lines(const std::string &file) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+pid_t Spawn(const std::vector<std::string> &args, const std::string &errFile) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!errFile.empty()) freopen(errFile.c_str(), "a", stderr);
+    std::vector<char *> argv;
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool WaitForLines(const std::string &file, std::size_t count, int seconds = 60) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (Lines(file).size() < count) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// The text with every run of blanks made one space.
+std::string Squeezed(const std::string &text) {
+  std::string out;
+  for (char c : text) {
+    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+    out += c;
+  }
+  return out;
+}
+
+int Script(const std::string &command, const std::string &folder) {
+  return std::system(("bash " VORN_PG_SCRIPT " " + command + " " + folder + " >/dev/null").c_str());
+}
+
+TEST(Sha256, KnownDigestsOfBytesAndFiles) {
+  const struct {
+    std::string bytes;
+    const char *digest;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+       "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  TempDir dir;
+  for (const auto &c : cases) {
+    EXPECT_EQ(Sha256Hex(c.bytes), c.digest) << c.bytes.size() << " bytes";
+    std::ofstream(dir / "f", std::ios::binary | std::ios::trunc) << c.bytes;
+    EXPECT_EQ(Sha256File(dir / "f"), c.digest) << c.bytes.size() << " bytes from a file";
+  }
+  std::string error;
+  EXPECT_EQ(Sha256File(dir / "missing", &error), "");
+  EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+// A unit with the awkward values a real run can leave.
+UnitRecord AwkwardUnit() {
+  std::mt19937 random(7);
+  UnitRecord u = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 4, 2, false, random);
+  auto &steps = u.run.steps;
+  steps[2].verdict = vorn_host::Verdict::kError;
+  steps[2].returned = -1;
+  steps[2].text = "RSCMU_Init: \"timeout\", 'quoted', ünïcode; commas, too";
+  steps[4].entries[0].value = std::nan("");
+  steps[4].entries[1].value.reset();  // a limited entry the step did not write
+  steps[4].entries[1].passed = false;
+  steps[5].entries[0].value = 1e-300;
+  steps[5].entries[1].value = 0.1 + 0.2;
+  steps[5].entries[2].name = "Band=DCS, \"1800\"";
+  steps.back().verdict = vorn_host::Verdict::kNotRun;
+  return u;
+}
+
+class StoreRoundTrip : public ::testing::TestWithParam<const char *> {
+ protected:
+  std::string target() { return std::string(GetParam()) == "postgres" ? ServerUrl() : dir / "results.sqlite"; }
+  TempDir dir;
+};
+
+TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
+  ASSERT_FALSE(target().empty()) << "VORN_PG_URL is not set: run the test through ctest";
+  std::string error;
+  std::unique_ptr<Store> store = Store::Open(target(), false, error);
+  ASSERT_TRUE(store) << error;
+  SessionInfo session = vorn_results_test::SyntheticSession("round-trip");
+  session.operatorName = "Ann \"night\" Bäcker";
+  const UnitRecord unit = AwkwardUnit();
+  const UnitRow row = ToRow(session, unit);
+  ASSERT_TRUE(store->putSession(session, error)) << error;
+  bool stored = false;
+  ASSERT_TRUE(store->putUnit(row, stored, error)) << error;
+  EXPECT_TRUE(stored);
+  ASSERT_TRUE(store->putUnit(row, stored, error)) << error;
+  EXPECT_FALSE(stored) << "the second write of one UUID stored it again";
+  EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM step WHERE unit_uuid = $1", {row.uuid}),
+            static_cast<long>(row.steps.size()));
+
+  UnitRow back;
+  bool found = false;
+  ASSERT_TRUE(store->getUnit(row.uuid, back, found, error)) << error;
+  ASSERT_TRUE(found);
+  EXPECT_TRUE(back == row);
+  EXPECT_EQ(back.steps[2].text, row.steps[2].text);
+  EXPECT_TRUE(std::isnan(*back.steps[4].results[0].value));
+  EXPECT_EQ(*back.steps[5].results[1].value, 0.1 + 0.2);
+  EXPECT_FALSE(back.firstAttempt);
+
+  session.ended = "2026-12-08T21:00:00Z";
+  ASSERT_TRUE(store->putSession(session, error)) << error;
+  SessionInfo without = session;
+  without.ended.clear();  // a late copy of the session's start keeps its end
+  ASSERT_TRUE(store->putSession(without, error)) << error;
+  SessionInfo read;
+  ASSERT_TRUE(store->getSession(session.id, read, found, error)) << error;
+  ASSERT_TRUE(found);
+  EXPECT_EQ(read.ended, session.ended);
+  EXPECT_EQ(read.operatorName, session.operatorName);
+  EXPECT_EQ(read.planSha256, session.planSha256);
+  EXPECT_EQ(read.station, session.station);
+  EXPECT_EQ(read.version, session.version);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, StoreRoundTrip, ::testing::Values("sqlite", "postgres"));
+
+// The schema as the first host version wrote it, with a session of one unit
+// tested twice.
+constexpr const char *kVersionOneFile = R"(
+CREATE TABLE schema_version (version INTEGER NOT NULL);
+INSERT INTO schema_version VALUES (1);
+CREATE TABLE station (id INTEGER PRIMARY KEY, name TEXT NOT NULL, host TEXT NOT NULL, library TEXT NOT NULL,
+  version TEXT NOT NULL, UNIQUE (name, host, library, version));
+CREATE TABLE session (id TEXT PRIMARY KEY, station_id BIGINT NOT NULL REFERENCES station (id), plan TEXT NOT NULL,
+  plan_sha256 TEXT NOT NULL, parameters TEXT NOT NULL, parameters_sha256 TEXT NOT NULL, operator TEXT,
+  simulated INTEGER NOT NULL, started TEXT NOT NULL, ended TEXT);
+CREATE TABLE unit (uuid TEXT PRIMARY KEY, session_id TEXT NOT NULL REFERENCES session (id), serial TEXT NOT NULL,
+  unit_index INTEGER NOT NULL, attempt INTEGER NOT NULL, started TEXT NOT NULL, seconds DOUBLE PRECISION NOT NULL,
+  waited_ms BIGINT NOT NULL, verdict TEXT NOT NULL);
+CREATE INDEX unit_serial ON unit (serial);
+CREATE INDEX unit_started ON unit (started);
+CREATE TABLE step (unit_uuid TEXT NOT NULL REFERENCES unit (uuid), step_index INTEGER NOT NULL,
+  plan_line INTEGER NOT NULL, export TEXT NOT NULL, number INTEGER NOT NULL, verdict TEXT NOT NULL,
+  returned BIGINT NOT NULL, text TEXT NOT NULL, seconds DOUBLE PRECISION NOT NULL,
+  PRIMARY KEY (unit_uuid, step_index));
+CREATE TABLE result (unit_uuid TEXT NOT NULL, step_index INTEGER NOT NULL, entry INTEGER NOT NULL,
+  value DOUBLE PRECISION, name TEXT, low DOUBLE PRECISION, high DOUBLE PRECISION, passed INTEGER NOT NULL,
+  PRIMARY KEY (unit_uuid, step_index, entry),
+  FOREIGN KEY (unit_uuid, step_index) REFERENCES step (unit_uuid, step_index));
+INSERT INTO station VALUES (1, 'line1', 'pc1', 'libVorn_CMU200.so', '1.03');
+INSERT INTO session VALUES ('s1', 1, 'typical.plan', 'aa', 'station.ini', 'bb', NULL, 1, '2025-03-01T08:00:00Z',
+  '2025-03-01T09:00:00Z');
+INSERT INTO unit VALUES ('u1', 's1', '351', 1, 1, '2025-03-01T08:00:00Z', 14.5, 9000, 'FAIL');
+INSERT INTO unit VALUES ('u2', 's1', '351', 1, 2, '2025-03-01T08:01:00Z', 14.2, 9000, 'PASS');
+INSERT INTO step VALUES ('u1', 1, 21, 'OBTPowervsTime', 5, 'FAIL', 0, '', 0.01);
+INSERT INTO step VALUES ('u2', 1, 21, 'OBTPowervsTime', 5, 'PASS', 0, '', 0.01);
+INSERT INTO result VALUES ('u1', 1, 1, 37.5, NULL, 30, 36, 0);
+INSERT INTO result VALUES ('u2', 1, 1, 33.0, NULL, 30, 36, 1);
+)";
+
+TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
+  TempDir dir;
+  const std::string file = dir / "old.sqlite";
+  std::string error;
+  {
+    std::unique_ptr<Database> db = OpenSqlite(file, error);
+    ASSERT_TRUE(db && db->exec(kVersionOneFile, error)) << error;
+  }
+  for (int open = 0; open < 2; ++open) {  // and opening it again changes nothing
+    std::unique_ptr<Store> store = Store::Open(file, false, error);
+    ASSERT_TRUE(store) << error;
+    int version = 0;
+    ASSERT_TRUE(SchemaVersion(store->db(), version, error)) << error;
+    EXPECT_EQ(version, kSchemaVersion);
+    Database &db = store->db();
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM unit WHERE first_attempt = (attempt = 1)"), 2);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE export = 'OBTPowervsTime'"), 2);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE name = 'result_export_entry'"), 1);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
+  }
+  std::unique_ptr<Store> store = Store::Open(file, false, error);
+  std::ostringstream summary;
+  ASSERT_TRUE(Summary(*store, summary, error)) << error;
+  EXPECT_NE(Squeezed(summary.str()).find("\nline1 2025-03-01 1 0.0 % 100.0 %\n"), std::string::npos)
+      << summary.str();
+  SessionInfo session = vorn_results_test::SyntheticSession("line1");
+  std::mt19937 random(1);
+  const UnitRecord unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 1, 1, true, random);
+  bool stored = false;
+  ASSERT_TRUE(store->putSession(session, error) && store->putUnit(ToRow(session, unit), stored, error)) << error;
+  EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM unit"), 3);
+}
+
+TEST(Migration, ANewerFileIsLeftUntouched) {
+  TempDir dir;
+  const std::string file = dir / "newer.sqlite";
+  std::string error;
+  {
+    std::unique_ptr<Database> db = OpenSqlite(file, error);
+    ASSERT_TRUE(db && db->exec("PRAGMA journal_mode=DELETE; CREATE TABLE schema_version (version INTEGER);"
+                               " INSERT INTO schema_version VALUES (99); CREATE TABLE unit (x TEXT);",
+                               error))
+        << error;
+  }
+  std::ifstream before(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+  EXPECT_FALSE(Store::Open(file, false, error));
+  EXPECT_NE(error.find("newer than this host's"), std::string::npos) << error;
+  std::ifstream after(file, std::ios::binary);
+  EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == bytes)
+      << "the newer file was changed";
+}
+
+TEST(Crash, KillNineMidUnitLeavesTheFileIntactWithEveryFinishedUnit) {
+  TempDir dir;
+  const std::string file = dir / "results.sqlite";
+  const std::string log = dir / "committed.log";
+  std::mt19937 random(42);
+  for (int round = 1; round <= 4; ++round) {
+    const pid_t pid = Spawn({VORN_FEEDER_FILE, "--db", file, "--log", log, "--units", "1000000"}, dir / "err");
+    ASSERT_TRUE(WaitForLines(log, Lines(log).size() + 20)) << "the writer records no units";
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+    kill(pid, SIGKILL);
+    EXPECT_EQ(Wait(pid), 128 + SIGKILL);
+  }
+  std::string error;
+  std::unique_ptr<Database> db = OpenSqlite(file, error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
+  std::set<std::string> stored;
+  db->query("SELECT uuid FROM unit", {}, [&](const Row &r) { stored.insert(*r[0]); return true; }, error);
+  const std::vector<std::string> committed = Lines(log);
+  for (const std::string &uuid : committed) EXPECT_EQ(stored.count(uuid), 1u) << uuid << " was lost";
+  // Nothing half-written: every unit has all its steps and results.
+  const vorn_host::Plan plan = vorn_results_test::TypicalPlan();
+  const UnitRow shape = ToRow({}, vorn_results_test::SyntheticUnit(plan, 1, 1, true, random));
+  std::size_t results = 0;
+  for (const StepRow &s : shape.steps) results += s.results.size();
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM unit u WHERE (SELECT count(*) FROM step s WHERE s.unit_uuid = u.uuid)"
+                       " <> CAST($1 AS INTEGER) OR (SELECT count(*) FROM result r WHERE r.unit_uuid = u.uuid) <> CAST($2 AS INTEGER)",
+                  {std::to_string(shape.steps.size()), std::to_string(results)}),
+            0);
+  EXPECT_GE(stored.size(), committed.size());
+  EXPECT_LE(stored.size(), committed.size() + 4) << "more units than the writers could have committed";
+}
+
+// A server of the test's own, stopped at the end however the test ends.
+struct OwnServer {
+  std::string folder = "/tmp/vorn-pg-outage-" + std::to_string(getpid());
+  bool started = Script("start", folder) == 0;
+  ~OwnServer() {
+    Script("stop", folder);
+    fs::remove_all(folder);
+  }
+  std::string url() const { return "postgresql:///postgres?host=" + folder + "&user=postgres"; }
+};
+
+TEST(Outage, ServerStoppedMidSessionStoresEveryUnitExactlyOnce) {
+  OwnServer server;
+  ASSERT_TRUE(server.started);
+  TempDir dir;
+  const std::string log = dir / "held.log";
+  const int units = 60;
+  const pid_t pid = Spawn({VORN_FEEDER_FILE, "--db", server.url(), "--spool", dir / "spool.sqlite", "--log", log,
+                           "--units", std::to_string(units), "--pace-ms", "40", "--session-file", dir / "session"},
+                          dir / "err");
+  ASSERT_TRUE(WaitForLines(log, 15));
+  ASSERT_EQ(Script("stop-immediate", server.folder), 0);
+  EXPECT_TRUE(WaitForLines(log, 35)) << "the session stopped with the server";
+  ASSERT_EQ(Script("restart", server.folder), 0);
+  EXPECT_EQ(Wait(pid), 0) << "the spool was not emptied at the session's end";
+
+  std::string error;
+  std::unique_ptr<Database> db = OpenPostgres(server.url(), error);
+  ASSERT_TRUE(db) << error;
+  const std::string session = Lines(dir / "session").at(0);
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM unit WHERE session_id = $1", {session}), units);
+  EXPECT_EQ(Count(*db, "SELECT count(DISTINCT serial) FROM unit WHERE session_id = $1", {session}), units);
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM session WHERE id = $1 AND ended IS NOT NULL", {session}), 1);
+  const std::vector<std::string> said = Lines(dir / "err");
+  std::size_t told = 0;
+  for (const std::string &line : said) told += line.find("results server:") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(told, 1u) << "the outage is to be told once";
+}
+
+TEST(Stations, FourWritersIntoOneServerStoreThousandUnits) {
+  const std::string url = ServerUrl();
+  ASSERT_FALSE(url.empty()) << "VORN_PG_URL is not set: run the test through ctest";
+  TempDir dir;
+  std::vector<pid_t> writers;
+  for (int w = 0; w < 4; ++w) {
+    const std::string n = std::to_string(w);
+    writers.push_back(Spawn({VORN_FEEDER_FILE, "--db", url, "--spool", dir / ("spool" + n), "--log",
+                             dir / ("log" + n), "--units", "250", "--station", "line-" + n, "--session-file",
+                             dir / ("session" + n)},
+                            dir / ("err" + n)));
+  }
+  for (pid_t pid : writers) EXPECT_EQ(Wait(pid), 0);
+  std::string error;
+  std::unique_ptr<Database> db = OpenPostgres(url, error);
+  ASSERT_TRUE(db) << error;
+  std::set<std::string> logged;
+  std::vector<Value> sessions;
+  for (int w = 0; w < 4; ++w) {
+    for (const std::string &uuid : Lines(dir / ("log" + std::to_string(w)))) logged.insert(uuid);
+    sessions.push_back(Lines(dir / ("session" + std::to_string(w))).at(0));
+  }
+  EXPECT_EQ(logged.size(), 1000u);
+  const std::string in = " WHERE session_id IN ($1, $2, $3, $4)";
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM unit" + in, sessions), 1000);
+  EXPECT_EQ(Count(*db, "SELECT count(DISTINCT uuid) FROM unit" + in, sessions), 1000);
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM step WHERE unit_uuid IN (SELECT uuid FROM unit" + in + ")", sessions),
+            1000 * static_cast<long>(vorn_results_test::TypicalPlan().steps.size()));
+}
+
+TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
+  TempDir dir;
+  const std::string file = dir / "results.sqlite";
+  std::string error;
+  std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(file, "", error);
+  ASSERT_TRUE(sink) << error;
+  SessionInfo session = vorn_results_test::SyntheticSession("line7");
+  ASSERT_TRUE(sink->sessionStarted(session, error)) << error;
+  const vorn_host::Plan plan = vorn_results_test::TypicalPlan();
+  std::mt19937 random(3);
+  // Ten phones: 3 and 7 fail and pass their retest, 5 fails twice.
+  std::vector<UnitRecord> attempts;
+  for (int n = 1; n <= 10; ++n) {
+    const int tries = n == 3 || n == 7 || n == 5 ? 2 : 1;
+    for (int a = 1; a <= tries; ++a) {
+      attempts.push_back(vorn_results_test::SyntheticUnit(plan, n, a, !(a == 1 && tries == 2) && n != 5, random));
+      ASSERT_TRUE(sink->attemptFinished(session, attempts.back(), error)) << error;
+    }
+  }
+  std::unique_ptr<Store> store = Store::Open(file, false, error);
+  ASSERT_TRUE(store) << error;
+  std::ostringstream csv;
+  ASSERT_TRUE(ExportCsv(*store, csv, error)) << error;
+  std::vector<std::string> rows;
+  std::istringstream in(csv.str());
+  for (std::string line; std::getline(in, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 1 + attempts.size());
+  const std::string &header = rows[0];
+  EXPECT_NE(header.find(",OBTPowervsTime[1],"), std::string::npos);
+  EXPECT_NE(header.find(",OBTPowervsTime#4[1],"), std::string::npos);
+  EXPECT_EQ(header.find("#5["), std::string::npos);
+  const auto fields = [](const std::string &line) { return std::count(line.begin(), line.end(), ',') + 1; };
+  long limited = 0;
+  for (const auto &s : plan.steps) limited += static_cast<long>(s.limits.size());
+  EXPECT_EQ(fields(header), 10 + limited);
+  for (const std::string &row : rows) EXPECT_EQ(fields(row), fields(header)) << row.substr(0, 60);
+  // The failing value, exact, under its column.
+  const UnitRecord &failed = attempts[2];
+  std::size_t column = 0;
+  for (std::size_t at = 0; at < header.find(",OBTPowervsTime[1],") + 1; ++at) column += header[at] == ',' ? 1 : 0;
+  std::string cell = rows[3];
+  for (std::size_t c = 0; c < column; ++c) cell = cell.substr(cell.find(',') + 1);
+  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[4].entries[0].value));
+
+  std::ostringstream summary;
+  ASSERT_TRUE(Summary(*store, summary, error)) << error;
+  EXPECT_NE(Squeezed(summary.str()).find("\nline7 " + session.started.substr(0, 10) + " 10 70.0 % 90.0 %\n"),
+            std::string::npos)
+      << summary.str();
+  std::ostringstream units;
+  ASSERT_TRUE(ListUnits(*store, failed.serial, units, error)) << error;
+  EXPECT_NE(units.str().find("attempt 1  FAIL"), std::string::npos) << units.str();
+  EXPECT_NE(units.str().find("attempt 2  PASS"), std::string::npos) << units.str();
+  EXPECT_NE(units.str().find("step 5 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
+
+  // The command gives what the functions give.
+  const std::string out = dir / "tool.csv";
+  ASSERT_EQ(std::system((std::string(VORN_RESULTS_TOOL) + " --db " + file + " export --csv >" + out).c_str()), 0);
+  std::ifstream toolCsv(out);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(toolCsv)), std::istreambuf_iterator<char>()), csv.str());
+}
+
+TEST(Options, TheSinkTheCommandLineAsksFor) {
+  TempDir dir;
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path);
+  const struct {
+    std::vector<const char *> args;
+    bool session;
+    const char *target;  // null: no sink
+  } cases[] = {
+      {{}, true, "results.sqlite"},
+      {{}, false, nullptr},
+      {{"--no-db"}, true, nullptr},
+      {{"--db", "line.sqlite"}, false, "line.sqlite"},
+      {{"--db=line.sqlite", "--operator", "ann"}, true, "line.sqlite"},
+  };
+  for (const auto &c : cases) {
+    std::vector<const char *> argv = {"vorn-host", "--params", "p.ini"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    argv.push_back("t.plan");
+    vorn_host::Options o;
+    std::string error;
+    ASSERT_TRUE(vorn_host::ParseOptions(static_cast<int>(argv.size()), argv.data(), o, error)) << error;
+    std::unique_ptr<DatabaseSink> sink = MakeDatabaseSink(o, c.session, error);
+    EXPECT_EQ(sink != nullptr, c.target != nullptr) << error;
+    if (sink && c.target) {
+      EXPECT_EQ(sink->target(), c.target);
+      EXPECT_TRUE(fs::exists(c.target));
+    }
+  }
+  vorn_host::Options o;
+  std::string error;
+  const char *both[] = {"vorn-host", "--params", "p.ini", "--db", "x.sqlite", "--no-db", "t.plan"};
+  EXPECT_FALSE(vorn_host::ParseOptions(7, both, o, error));
+  EXPECT_NE(error.find("--no-db"), std::string::npos);
+  fs::current_path(before);
+}
+
+}  // namespace
