@@ -1,5 +1,6 @@
 #include "simulation.h"
 
+#include "faults.h"
 #include "station/station.h"
 
 namespace vorn_host {
