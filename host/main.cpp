@@ -12,6 +12,8 @@
 #include "options.h"
 #include "plan.h"
 #include "report.h"
+#include "results/sha256.h"
+#include "results/sink.h"
 #include "run.h"
 #include "station/station.h"
 
@@ -55,6 +57,35 @@ F Resolve(const DynamicLibrary &library, const std::string &name) {
   // dlsym and GetProcAddress hand back an untyped address; the export's type
   // is the one the library's header declares.
   return reinterpret_cast<F>(library.symbol(name.c_str()));
+}
+
+// Results database hook for a single run: recorded as a session of one unit,
+// and only when --db names a database. (A production session hands its
+// records to the sink from its own loop.)
+void RecordSingleRun(vorn_results::DatabaseSink &sink, const Options &o, const RunSetting &setting,
+                     const RunRecord &run) {
+  SessionInfo session;
+  session.id = vorn_results::RandomUuid();
+  session.station = setting.station;
+  session.host = MachineName();
+  session.library = setting.library;
+  session.version = setting.version;
+  session.plan = setting.plan;
+  session.planSha256 = vorn_results::Sha256File(setting.plan);
+  session.parameters = setting.parameters;
+  session.parametersSha256 = vorn_results::Sha256File(setting.parameters);
+  session.operatorName = o.operatorName;
+  session.simulated = setting.simulated;
+  session.started = run.started;
+  UnitRecord unit;
+  unit.uuid = vorn_results::RandomUuid();
+  unit.unit = 1;
+  unit.run = run;
+  std::string error;
+  if (!sink.sessionStarted(session, error)) std::fprintf(stderr, "vorn-host: %s\n", error.c_str());
+  if (!sink.attemptFinished(session, unit, error)) std::fprintf(stderr, "vorn-host: %s\n", error.c_str());
+  session.ended = UtcNow();
+  if (!sink.sessionEnded(session, error)) std::fprintf(stderr, "vorn-host: %s\n", error.c_str());
 }
 
 }  // namespace
@@ -107,6 +138,10 @@ int main(int argc, char **argv) {
   for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
   if (!problems.empty()) return kCannotStart;
 
+  // Results database hook: the sink, or null when the run records no database.
+  std::unique_ptr<vorn_results::DatabaseSink> results = vorn_results::MakeDatabaseSink(o, false, error);
+  if (!results && !error.empty()) return CannotStart(error);
+
   // Opened last, so that a run that cannot start leaves an earlier record be.
   std::unique_ptr<std::ofstream> json;
   if (!o.json.empty()) {
@@ -137,6 +172,7 @@ int main(int argc, char **argv) {
   if (!o.quiet) std::cout << "\n";  // apart from the progress above it on a terminal
   WriteTable(std::cout, setting, run);
   std::cout.flush();
+  if (results) RecordSingleRun(*results, o, setting, run);  // results database hook
   if (json) {
     WriteJson(*json, setting, run);
     json->close();

@@ -29,6 +29,11 @@ std::string Usage() {
          "                       make outside operation OP return STATUS at its Nth call\n"
          "                       (default 1st), or from its Nth call on with +; repeatable\n"
          "  --scenario NAME      a named station fault; --scenario list shows them\n"
+         "  --db PATH|postgresql://...\n"
+         "                       record the units in this SQLite file or PostgreSQL server\n"
+         "                       (a session's default: results.sqlite in the working folder)\n"
+         "  --no-db              record no units in a database\n"
+         "  --operator NAME      the operator, kept with the session's record\n"
          "  --quiet              no progress while running\n"
          "  --help               this text\n"
          "\n"
@@ -93,6 +98,12 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       } else if (ok) {
         o.scenarios.push_back(item);
       }
+    } else if (arg == "--db") {  // the results database
+      ok = take(o.db);
+    } else if (arg == "--no-db") {
+      ok = flag(o.noDb);
+    } else if (arg == "--operator") {
+      ok = take(o.operatorName);
     } else if (arg == "--fast") {
       ok = flag(o.fast);
     } else if (arg == "--keep-going") {
@@ -113,6 +124,10 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     if (!ok) return false;
   }
   if (o.help || o.listScenarios) return true;
+  if (o.noDb && !o.db.empty()) {
+    error = "--db and --no-db contradict each other";
+    return false;
+  }
   if (o.plan.empty()) {
     error = "no plan file given";
     return false;

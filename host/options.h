@@ -22,6 +22,11 @@ struct Options {
   bool listScenarios = false;           // --scenario list
   std::vector<std::string> faults;      // --fault OP=STATUS[@N[+]], in order
   std::vector<std::string> scenarios;   // --scenario NAME, in order
+
+  // The results database (see MakeDatabaseSink in results/sink.h).
+  std::string db;            // --db PATH|postgresql://...; empty: the default
+  bool noDb = false;         // --no-db
+  std::string operatorName;  // --operator NAME
 };
 
 // False, with the reason in error, on a command line that cannot be run.

@@ -1,0 +1,53 @@
+// The two engines behind one small interface: statements with $1..$N text
+// parameters and rows of nullable texts. SQLite takes $N as a named parameter
+// numbered in order of first use, so the same statement text runs on both.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorn_results {
+
+using Value = std::optional<std::string>;  // nullopt: SQL NULL
+using Row = std::vector<Value>;
+// Returns false to stop reading rows.
+using RowHandler = std::function<bool(const Row &)>;
+
+enum class Engine { kSqlite, kPostgres };
+
+class Database {
+ public:
+  virtual ~Database() = default;
+  virtual Engine engine() const = 0;
+  // What this database is, for messages: the file or the server's address.
+  virtual std::string name() const = 0;
+  // One or more statements without parameters.
+  virtual bool exec(const std::string &sql, std::string &error) = 0;
+  // One statement; every row it yields goes to onRow (which may be empty).
+  virtual bool query(const std::string &sql, const std::vector<Value> &params, const RowHandler &onRow,
+                     std::string &error) = 0;
+  // False once the connection to a server is lost; a file is always there.
+  virtual bool connected() const { return true; }
+  // "BEGIN IMMEDIATE" on SQLite, so that a writer never waits for a lock it
+  // cannot get while holding a read lock; "BEGIN" on PostgreSQL.
+  virtual const char *beginWrite() const = 0;
+};
+
+// postgresql://... or postgres://...
+bool IsServerTarget(const std::string &target);
+
+// A SQLite file in WAL mode, created when missing.
+std::unique_ptr<Database> OpenSqlite(const std::string &path, std::string &error);
+// A PostgreSQL server by its connection URI.
+std::unique_ptr<Database> OpenPostgres(const std::string &uri, std::string &error);
+std::unique_ptr<Database> OpenDatabase(const std::string &target, std::string &error);
+
+// A double as the shortest text that reads back as the same double, locale-free;
+// "NaN", "Infinity" and "-Infinity" as both engines read them.
+std::string NumberText(double value);
+std::optional<double> ParseNumber(const std::optional<std::string> &text);
+
+}  // namespace vorn_results
