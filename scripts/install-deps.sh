@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev locales binutils nlohmann-json3-dev)
 packages+=(valgrind)  # the memcheck run of the typical station run
+packages+=(chromium nodejs npm sqlite3)  # the browser checks of the report pages (Debian's Chromium)
 missing=()
 for p in "${packages[@]}" "$@"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
