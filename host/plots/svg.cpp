@@ -337,7 +337,7 @@ namespace {
 std::string HorizontalBars(std::string_view kind, std::string_view title, std::string_view unit,
                            const std::vector<Bar> &bars, bool cumulative) {
   Frame f;
-  f.left = 260;
+  f.left = 390;
   f.right = 50;
   f.height = f.top + f.bottom + 20.0 * static_cast<double>(std::max<std::size_t>(1, bars.size()));
   double most = 0, total = 0;

@@ -65,7 +65,7 @@ Scope ScopeOf(const LineFilter &f) {
   add("u.started <= ", f.until);
   add("st.name = ", f.station);
   add("se.plan = ", f.plan);
-  s.with = "WITH u AS (SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.waited_ms, u.verdict,"
+  s.with = "WITH u AS NOT MATERIALIZED (SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.waited_ms, u.verdict,"
            " u.first_attempt, st.name AS station FROM unit u JOIN session se ON se.id = u.session_id"
            " JOIN station st ON st.id = se.station_id" + where + ") ";
   return s;
