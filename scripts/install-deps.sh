@@ -7,6 +7,8 @@ packages=(cmake make g++ libgtest-dev locales binutils nlohmann-json3-dev)
 packages+=(valgrind)  # the memcheck run of the typical station run
 # The results database: SQLite, and a PostgreSQL server the tests start themselves.
 packages+=(libsqlite3-dev sqlite3 libpq-dev postgresql)
+packages+=(chromium nodejs)  # the browser checks of the pages (Debian's own Chromium)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 missing=()
 for p in "${packages[@]}" "$@"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,0 +1,357 @@
+// The report's queries. Every aggregate is computed by the database; rows are
+// read in full only for one unit, the latest units of the control charts and
+// the small grouped answers.
+#include "source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <locale>
+#include <map>
+#include <sstream>
+#include <tuple>
+
+namespace vorn_reports {
+namespace {
+
+std::optional<double> Real(const Value &v) {
+  if (!v) return std::nullopt;
+  const std::string &t = *v;
+  if (t == "NaN") return std::nan("");
+  if (t == "Infinity" || t == "inf") return HUGE_VAL;
+  if (t == "-Infinity" || t == "-inf") return -HUGE_VAL;
+  // The database's own text, read locale-free.
+  std::istringstream in(t);
+  in.imbue(std::locale::classic());
+  double value = 0;
+  in >> value;
+  if (in.fail()) return std::nullopt;
+  return value;
+}
+double RealOr(const Value &v, double otherwise = 0) { return Real(v).value_or(otherwise); }
+int64_t Int(const Value &v) { return v ? std::atoll(v->c_str()) : 0; }
+std::string Text(const Value &v) { return v.value_or(""); }
+
+// A number as SQL literal text, exact and locale-free.
+std::string Literal(double v) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  std::string s(text);
+  std::replace(s.begin(), s.end(), ',', '.');
+  return s;
+}
+std::string Quoted(const std::string &s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+// The filtered attempts as a common table "u", and its parameters.
+struct Scope {
+  std::string with;
+  std::vector<Value> params;
+};
+
+Scope ScopeOf(const LineFilter &f) {
+  Scope s;
+  std::string where;
+  auto add = [&](const std::string &cond, const std::string &value) {
+    if (value.empty()) return;
+    s.params.push_back(value);
+    where += (where.empty() ? " WHERE " : " AND ") + cond + "$" + std::to_string(s.params.size());
+  };
+  add("u.started >= ", f.since);
+  add("u.started <= ", f.until);
+  add("st.name = ", f.station);
+  add("se.plan = ", f.plan);
+  s.with = "WITH u AS NOT MATERIALIZED (SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.waited_ms, u.verdict,"
+           " u.first_attempt, st.name AS station FROM unit u JOIN session se ON se.id = u.session_id"
+           " JOIN station st ON st.id = se.station_id" + where + ") ";
+  return s;
+}
+
+using Key = std::tuple<int, std::string, int>;  // step index, export, entry
+
+}  // namespace
+
+double StationSeconds(double seconds, int64_t waitedMs) {
+  return std::max(seconds, static_cast<double>(waitedMs) / 1000.0);
+}
+
+bool ReadUnit(const Source &src, const std::string &serial, int attempt, UnitView &unit, std::string &error) {
+  bool found = false;
+  std::vector<Value> params = {serial};
+  std::string sql =
+      "SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.verdict, se.plan, st.name, st.host,"
+      " st.library, st.version, (SELECT count(*) FROM unit a WHERE a.serial = u.serial)"
+      " FROM unit u JOIN session se ON se.id = u.session_id JOIN station st ON st.id = se.station_id"
+      " WHERE u.serial = $1";
+  if (attempt > 0) {
+    sql += " AND u.attempt = $2";
+    params.push_back(std::to_string(attempt));
+  }
+  sql += " ORDER BY u.attempt DESC, u.started DESC LIMIT 1";
+  if (!src.query(sql, params,
+                 [&](const Row &r) {
+                   found = true;
+                   unit.uuid = Text(r[0]);
+                   unit.serial = Text(r[1]);
+                   unit.attempt = static_cast<int>(Int(r[2]));
+                   unit.started = Text(r[3]);
+                   unit.seconds = RealOr(r[4]);
+                   unit.verdict = Text(r[5]);
+                   unit.plan = Text(r[6]);
+                   unit.station = Text(r[7]);
+                   unit.host = Text(r[8]);
+                   unit.library = Text(r[9]);
+                   unit.version = Text(r[10]);
+                   unit.attempts = static_cast<int>(Int(r[11]));
+                   return false;
+                 },
+                 error)) {
+    return false;
+  }
+  if (!found) {
+    error = "no unit with serial \"" + serial + "\"" + (attempt > 0 ? " and attempt " + std::to_string(attempt) : "");
+    return false;
+  }
+  const std::vector<Value> key = {unit.uuid};
+  if (!src.query("SELECT step_index, plan_line, export, number, verdict, text, seconds, waited_ms FROM step"
+                 " WHERE unit_uuid = $1 ORDER BY step_index",
+                 key,
+                 [&](const Row &r) {
+                   StepView s;
+                   s.index = static_cast<int>(Int(r[0]));
+                   s.planLine = static_cast<int>(Int(r[1]));
+                   s.exportName = Text(r[2]);
+                   s.number = static_cast<int>(Int(r[3]));
+                   s.verdict = Text(r[4]);
+                   s.text = Text(r[5]);
+                   s.seconds = RealOr(r[6]);
+                   s.waitedMs = Int(r[7]);
+                   unit.steps.push_back(std::move(s));
+                   return true;
+                 },
+                 error)) {
+    return false;
+  }
+  std::map<int, StepView *> byIndex;
+  for (StepView &s : unit.steps) byIndex[s.index] = &s;
+  return src.query("SELECT step_index, entry, value, name, low, high, passed FROM result WHERE unit_uuid = $1"
+                   " ORDER BY step_index, entry",
+                   key,
+                   [&](const Row &r) {
+                     const auto at = byIndex.find(static_cast<int>(Int(r[0])));
+                     if (at == byIndex.end()) return true;
+                     ResultView v;
+                     v.entry = static_cast<int>(Int(r[1]));
+                     v.value = Real(r[2]);
+                     v.name = Text(r[3]);
+                     v.low = Real(r[4]);
+                     v.high = Real(r[5]);
+                     v.passed = Int(r[6]) != 0;
+                     at->second->results.push_back(std::move(v));
+                     return true;
+                   },
+                   error);
+}
+
+bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::string &error) {
+  line.filter = filter;
+  const Scope scope = ScopeOf(filter);
+  const auto q = [&](const std::string &sql, const RowHandler &onRow) {
+    return src.query(scope.with + sql, scope.params, onRow, error);
+  };
+  // Counts: attempts, first attempts and their passes, then per serial
+  // whether its last attempt passed.
+  bool ok = q("SELECT count(*), coalesce(sum(first_attempt), 0),"
+              " coalesce(sum(CASE WHEN first_attempt = 1 AND verdict = 'PASS' THEN 1 ELSE 0 END), 0),"
+              " min(started), max(started) FROM u",
+              [&](const Row &r) {
+                line.attempts = Int(r[0]);
+                line.firstAttempts = Int(r[1]);
+                line.firstPassed = Int(r[2]);
+                line.first = Text(r[3]);
+                line.last = Text(r[4]);
+                return true;
+              }) &&
+            q("SELECT count(*), coalesce(sum(CASE WHEN pa = ma THEN 1 ELSE 0 END), 0) FROM (SELECT serial,"
+              " max(attempt) AS ma, max(CASE WHEN verdict = 'PASS' THEN attempt END) AS pa FROM u GROUP BY serial) t",
+              [&](const Row &r) {
+                line.units = Int(r[0]);
+                line.finalPassed = Int(r[1]);
+                return true;
+              });
+  if (!ok) return false;
+
+  // The limited measurements: moments and failures in one aggregate.
+  std::map<Key, std::size_t> index;
+  ok = q("SELECT r.step_index, r.export, r.entry, count(r.value), sum(r.value), sum(r.value * r.value),"
+         " min(r.value), max(r.value), min(r.low), max(r.high), sum(CASE WHEN r.passed = 0 THEN 1 ELSE 0 END)"
+         " FROM result r JOIN u ON u.uuid = r.unit_uuid WHERE r.low IS NOT NULL OR r.high IS NOT NULL"
+         " GROUP BY r.step_index, r.export, r.entry ORDER BY r.step_index, r.entry",
+         [&](const Row &r) {
+           Measurement m;
+           m.stepIndex = static_cast<int>(Int(r[0]));
+           m.exportName = Text(r[1]);
+           m.entry = static_cast<int>(Int(r[2]));
+           m.moments.count = Int(r[3]);
+           m.moments.sum = RealOr(r[4]);
+           m.moments.sumSq = RealOr(r[5]);
+           m.moments.min = RealOr(r[6]);
+           m.moments.max = RealOr(r[7]);
+           m.low = Real(r[8]);
+           m.high = Real(r[9]);
+           m.failed = Int(r[10]);
+           index[{m.stepIndex, m.exportName, m.entry}] = line.measurements.size();
+           line.measurements.push_back(std::move(m));
+           return true;
+         });
+  if (!ok) return false;
+
+  // Histograms: each measurement's bins, counted by the database.
+  if (!line.measurements.empty()) {
+    std::string frames;
+    for (Measurement &m : line.measurements) {
+      m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
+      const auto cap = vorn_plots::Capabilities(m.moments, m.low, m.high);
+      m.chart.mean = cap.mean;
+      m.chart.sd = cap.sd;
+      m.chart.low = m.low;
+      m.chart.high = m.high;
+      frames += std::string(frames.empty() ? "" : ", ") + "(" + std::to_string(m.stepIndex) + ", " +
+                Quoted(m.exportName) + ", " + std::to_string(m.entry) + ", " + Literal(m.histogram.first) + ", " +
+                Literal(m.histogram.width) + ")";
+    }
+    const std::string bin = src.postgres ? "CAST(floor((r.value - f.first) / f.width) AS INTEGER)"
+                                         : "CAST((r.value - f.first) / f.width AS INTEGER)";
+    ok = src.query(scope.with + ", f(step_index, export, entry, first, width) AS (VALUES " + frames +
+                       ") SELECT r.step_index, r.export, r.entry, " + bin +
+                       " AS bin, count(*) FROM result r JOIN f ON f.step_index = r.step_index AND"
+                       " f.export = r.export AND f.entry = r.entry JOIN u ON u.uuid = r.unit_uuid"
+                       " WHERE r.value IS NOT NULL GROUP BY r.step_index, r.export, r.entry, bin",
+                   scope.params,
+                   [&](const Row &r) {
+                     const auto at = index.find({static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))});
+                     if (at == index.end()) return true;
+                     vorn_plots::Histogram &h = line.measurements[at->second].histogram;
+                     const int64_t b = std::clamp<int64_t>(Int(r[3]), 0, static_cast<int64_t>(h.counts.size()) - 1);
+                     h.counts[static_cast<std::size_t>(b)] += Int(r[4]);
+                     return true;
+                   },
+                   error);
+    if (!ok) return false;
+  }
+
+  // The control charts' points, plan lines and names: from the latest units
+  // only, found through the start-time index.
+  const std::string latest = "latest AS (SELECT uuid, started FROM u ORDER BY started DESC LIMIT " +
+                             std::to_string(kChartUnits) + ") ";
+  std::map<Key, std::vector<std::pair<std::string, double>>> points;
+  ok = q(", " + latest +
+             "SELECT r.step_index, r.export, r.entry, l.started, r.value, r.name, s.plan_line FROM latest l"
+             " JOIN result r ON r.unit_uuid = l.uuid JOIN step s ON s.unit_uuid = r.unit_uuid AND"
+             " s.step_index = r.step_index WHERE r.low IS NOT NULL OR r.high IS NOT NULL",
+         [&](const Row &r) {
+           const Key key{static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))};
+           const auto at = index.find(key);
+           if (at == index.end()) return true;
+           Measurement &m = line.measurements[at->second];
+           if (m.name.empty()) m.name = Text(r[5]);
+           m.planLine = static_cast<int>(Int(r[6]));
+           if (const auto v = Real(r[4])) points[key].emplace_back(Text(r[3]), *v);
+           return true;
+         });
+  if (!ok) return false;
+  for (Measurement &m : line.measurements) {
+    auto &p = points[{m.stepIndex, m.exportName, m.entry}];
+    std::stable_sort(p.begin(), p.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &v : p) m.chart.values.push_back(v.second);
+    m.chart.firstIndex = m.moments.count - static_cast<int64_t>(p.size()) + 1;
+  }
+
+  // Failures: limits missed per step and entry, and steps in ERROR.
+  ok = q("SELECT r.step_index, r.export, r.entry, count(*), max(r.name) FROM result r JOIN u ON u.uuid = r.unit_uuid"
+         " WHERE r.passed = 0 GROUP BY r.step_index, r.export, r.entry",
+         [&](const Row &r) {
+           FailureCount f;
+           f.stepIndex = static_cast<int>(Int(r[0]));
+           f.exportName = Text(r[1]);
+           f.entry = static_cast<int>(Int(r[2]));
+           f.units = Int(r[3]);
+           f.name = Text(r[4]);
+           line.failures.push_back(std::move(f));
+           return true;
+         }) &&
+       q("SELECT s.step_index, s.export, count(*), max(s.plan_line) FROM step s JOIN u ON u.uuid = s.unit_uuid"
+         " WHERE s.verdict = 'ERROR' GROUP BY s.step_index, s.export",
+         [&](const Row &r) {
+           FailureCount f;
+           f.stepIndex = static_cast<int>(Int(r[0]));
+           f.exportName = Text(r[1]);
+           f.units = Int(r[2]);
+           f.planLine = static_cast<int>(Int(r[3]));
+           line.failures.push_back(std::move(f));
+           return true;
+         });
+  if (!ok) return false;
+  for (FailureCount &f : line.failures) {
+    const auto at = index.find({f.stepIndex, f.exportName, f.entry});
+    if (at != index.end()) f.planLine = line.measurements[at->second].planLine;
+  }
+
+  // Test time: moments, then bins; the steps' mean time; attempts per hour
+  // and per station; the latest failing attempts.
+  const std::string unitTime = "(CASE WHEN u.waited_ms / 1000.0 > u.seconds THEN u.waited_ms / 1000.0 ELSE u.seconds END)";
+  ok = q("SELECT count(*), sum(" + unitTime + "), sum(" + unitTime + " * " + unitTime + "), min(" + unitTime +
+             "), max(" + unitTime + ") FROM u",
+         [&](const Row &r) {
+           line.testTimeMoments.count = Int(r[0]);
+           line.testTimeMoments.sum = RealOr(r[1]);
+           line.testTimeMoments.sumSq = RealOr(r[2]);
+           line.testTimeMoments.min = RealOr(r[3]);
+           line.testTimeMoments.max = RealOr(r[4]);
+           return true;
+         });
+  if (!ok) return false;
+  line.testTime = vorn_plots::HistogramFrame(line.testTimeMoments.min, line.testTimeMoments.max, std::nullopt,
+                                             std::nullopt, 20);
+  const std::string timeBin = "(" + unitTime + " - " + Literal(line.testTime.first) + ") / " +
+                              Literal(line.testTime.width);
+  const std::string stepTime =
+      "(CASE WHEN s.waited_ms / 1000.0 > s.seconds THEN s.waited_ms / 1000.0 ELSE s.seconds END)";
+  ok = q("SELECT " + (src.postgres ? "CAST(floor" + timeBin + " AS INTEGER)" : "CAST(" + timeBin + " AS INTEGER)") +
+             " AS bin, count(*) FROM u GROUP BY bin",
+         [&](const Row &r) {
+           const int64_t b = std::clamp<int64_t>(Int(r[0]), 0, static_cast<int64_t>(line.testTime.counts.size()) - 1);
+           line.testTime.counts[static_cast<std::size_t>(b)] += Int(r[1]);
+           return true;
+         }) &&
+       q("SELECT s.step_index, s.export, max(s.plan_line), avg(" + stepTime + ") FROM step s JOIN u ON"
+         " u.uuid = s.unit_uuid GROUP BY s.step_index, s.export ORDER BY s.step_index",
+         [&](const Row &r) {
+           line.stepTimes.push_back({static_cast<int>(Int(r[0])), static_cast<int>(Int(r[2])), Text(r[1]), RealOr(r[3])});
+           return true;
+         }) &&
+       q("SELECT substr(started, 1, 13) AS hour, count(*) FROM u GROUP BY hour ORDER BY hour",
+         [&](const Row &r) {
+           line.perHour.emplace_back(Text(r[0]), Int(r[1]));
+           return true;
+         }) &&
+       q("SELECT station, count(*), coalesce(sum(first_attempt), 0), coalesce(sum(CASE WHEN first_attempt = 1 AND"
+         " verdict = 'PASS' THEN 1 ELSE 0 END), 0) FROM u GROUP BY station ORDER BY station",
+         [&](const Row &r) {
+           line.stations.push_back({Text(r[0]), Int(r[1]), Int(r[2]), Int(r[3])});
+           return true;
+         }) &&
+       q("SELECT serial, attempt, started, station FROM u WHERE verdict <> 'PASS' ORDER BY started DESC LIMIT " +
+             std::to_string(kListedFailures),
+         [&](const Row &r) {
+           line.failedUnits.push_back({Text(r[0]), Text(r[2]), Text(r[3]), static_cast<int>(Int(r[1]))});
+           return true;
+         });
+  return ok;
+}
+
+}  // namespace vorn_reports

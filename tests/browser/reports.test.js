@@ -1,0 +1,91 @@
+// The report pages opened from their files in headless Chromium, with the
+// database the pages came from as the reference. reports.sh makes them.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const path = require('node:path');
+const fs = require('node:fs');
+const { execFileSync } = require('node:child_process');
+const { launch, openPage } = require('./browser');
+
+const dir = process.env.VORN_REPORTS;
+const db = path.join(dir, 'line.sqlite');
+const sql = (query) => execFileSync('sqlite3', ['-separator', '|', db, query], { encoding: 'utf8' })
+  .trim().split('\n').filter(Boolean).map((line) => line.split('|'));
+
+// Opens the page, checks it loads clean and paints something, and hands the
+// page to the check.
+async function withPage(file, check) {
+  const browser = await launch();
+  try {
+    const { page, problems } = await openPage(browser);
+    await page.goto('file://' + path.join(dir, file));
+    const shot = await page.screenshot({ fullPage: false });
+    const shotFile = process.env.VORN_REPORT_SHOTS
+      ? path.join(process.env.VORN_REPORT_SHOTS, 'report-' + path.basename(file, '.html') + '.png')
+      : path.join(dir, file + '.png');
+    fs.writeFileSync(shotFile, shot);
+    // A blank page compresses to almost nothing; a drawn one does not.
+    assert.ok(shot.length > 20000, `${file}: screenshot of ${shot.length} bytes looks blank`);
+    await check(page);
+    assert.deepStrictEqual(problems, []);
+  } finally {
+    await browser.close();
+  }
+}
+
+test('unit page: every spectrum result a point, every limit on one a mask segment', async () => {
+  const uuid = sql("SELECT uuid FROM unit WHERE serial = 'VRN0000020' AND attempt = 1")[0][0];
+  const spectrum = sql(`SELECT step_index, name LIKE '%Modulation%', low IS NOT NULL OR high IS NOT NULL,
+    passed FROM result WHERE unit_uuid = '${uuid}' AND name LIKE '%MHZ % Spectrum'`);
+  assert.ok(spectrum.length >= 30);
+  await withPage('unit.html', async (page) => {
+    const counts = await page.evaluate(() => {
+      const all = (sel) => document.querySelectorAll(sel).length;
+      return {
+        points: all('svg.spectrum circle.point'),
+        out: all('svg.spectrum circle.point.out'),
+        masks: all('svg.spectrum path.mask'),
+        plots: all('svg.spectrum'),
+        verdict: document.querySelector('h1 span').textContent,
+        missedRows: all('table.steps tr.miss'),
+      };
+    });
+    assert.strictEqual(counts.points, spectrum.length);
+    assert.strictEqual(counts.masks, spectrum.filter((r) => r[2] === '1').length);
+    assert.strictEqual(counts.out, spectrum.filter((r) => r[3] === '0').length);
+    assert.ok(counts.out > 0, 'the missed switching limit is marked in the plot');
+    assert.strictEqual(counts.plots, 2 * new Set(spectrum.map((r) => r[0])).size);
+    assert.strictEqual(counts.verdict, 'FAIL');
+    assert.ok(counts.missedRows >= counts.out);
+  });
+});
+
+test('line page: counts, Cpk from the database, links to failing units', async () => {
+  const [attempts, firstPassed, firsts] = sql(`SELECT count(*), sum(first_attempt = 1 AND verdict = 'PASS'),
+    sum(first_attempt) FROM unit`)[0].map(Number);
+  // Burst power of the first power step: Cpk from every value, computed here.
+  const [stepIndex] = sql("SELECT min(step_index) FROM step WHERE export LIKE '%PowervsTime'")[0];
+  const values = sql(`SELECT value, low, high FROM result WHERE step_index = ${stepIndex} AND entry = 1`);
+  const v = values.map((r) => Number(r[0]));
+  const mean = v.reduce((a, b) => a + b, 0) / v.length;
+  const sd = Math.sqrt(v.reduce((a, b) => a + (b - mean) ** 2, 0) / (v.length - 1));
+  const [low, high] = [Number(values[0][1]), Number(values[0][2])];
+  const cpk = Math.min(high - mean, mean - low) / (3 * sd);
+  await withPage('line.html', async (page) => {
+    const seen = await page.evaluate((id) => {
+      const cells = [...document.querySelectorAll('table.counts td')].map((td) => td.textContent);
+      const row = document.querySelector(`table.capability a[href="#m${id}-1"]`).closest('tr');
+      const links = [...document.querySelectorAll('table.failed a')].map((a) => a.getAttribute('href'));
+      return { cells, cpk: row.querySelector('td.cpk').textContent, links,
+        histograms: document.querySelectorAll('svg.histogram').length,
+        charts: document.querySelectorAll('svg.control').length };
+    }, stepIndex);
+    assert.strictEqual(Number(seen.cells[1]), attempts);
+    assert.strictEqual(seen.cells[2], (100 * firstPassed / firsts).toFixed(1).replace(/\.0$/, '') + '%');
+    assert.strictEqual(seen.cpk, cpk.toFixed(2).replace(/\.?0+$/, ''));
+    assert.strictEqual(seen.charts, seen.histograms - 1);  // the test time has a histogram, no chart
+    assert.ok(seen.links.length > 0);
+    for (const href of seen.links) assert.ok(fs.existsSync(path.join(dir, href)), `${href} is written`);
+  });
+});
