@@ -26,8 +26,9 @@ struct Options {
   std::string serials;        // --serials FILE: one serial a line
   bool serialPrompt = false;  // --serial-prompt: asked at the terminal
   int retest = 0;             // --retest N: a unit that did not pass, again up to N times
+  std::string serve;          // --serve [HOST:]PORT: scanned on the operator's web page
 
-  bool session() const { return units > 0 || !serials.empty() || serialPrompt; }
+  bool session() const { return units > 0 || !serials.empty() || serialPrompt || !serve.empty(); }
 };
 
 // False, with the reason in error, on a command line that cannot be run.

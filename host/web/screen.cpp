@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "session.h"
+
 namespace vorn_host::web {
 namespace {
 
@@ -58,7 +60,6 @@ std::string Snapshot::json() const {
       {"waitMs", waitMs},
       {"waitStartedAtMs", waitStartedAtMs},
       {"prompt", prompt.id == 0 ? json(nullptr) : json{{"id", prompt.id}, {"text", prompt.text}}},
-      {"promptOnStation", promptOnStation},
       {"banner", banner ? json{{"serial", banner->serial},
                                {"verdict", VerdictText(banner->verdict)},
                                {"lines", banner->lines}}
@@ -134,15 +135,28 @@ bool Screen::sessionEnded(const SessionInfo &session, std::string &) {
   return true;
 }
 
-void Screen::unitStarted(const std::string &serial, int unit, int attempt, const Plan &plan) {
+void Screen::setPlan(const Plan &plan) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  planSteps_.clear();
+  for (const PlanStep &step : plan.steps) planSteps_.push_back(step.shortName());
+}
+
+void Screen::unitScanned() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  scanned_ = true;
+}
+
+void Screen::attemptStarted(const std::string &serial) {
   std::lock_guard<std::mutex> lock(mutex_);
   UnitView view;
   view.serial = serial;
-  view.unit = unit;
-  view.attempt = attempt;
+  const bool retest = !scanned_ && data_.current && data_.current->serial == serial;
+  view.unit = data_.current ? data_.current->unit + (retest ? 0 : 1) : 1;
+  view.attempt = retest ? data_.current->attempt + 1 : 1;
+  scanned_ = false;
   data_.current = view;
   data_.steps.clear();
-  for (const PlanStep &step : plan.steps) data_.steps.emplace_back().name = step.shortName();
+  for (const std::string &name : planSteps_) data_.steps.emplace_back().name = name;
   data_.stepsDone = 0;
   data_.waitMs = 0;
   data_.banner.reset();
@@ -208,12 +222,6 @@ void Screen::setPlot(std::string svg) {
   std::lock_guard<std::mutex> lock(mutex_);
   plot_ = std::move(svg);
   data_.plotVersion = plot_.empty() ? 0 : data_.version + 1;
-  changed();
-}
-
-void Screen::setPromptOnStation(bool open) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  data_.promptOnStation = open;
   changed();
 }
 
@@ -295,7 +303,7 @@ bool Screen::act(const Action &action, std::string &why) {
   }
   switch (action.kind) {
     case Action::Kind::kStart:
-      why = CheckSerial(action.serial);
+      why = SerialProblem(action.serial);
       if (!why.empty()) break;
       if (data_.state != SessionState::kIdle || startPending_) {
         why = "a unit is running: wait for its verdict";
@@ -356,17 +364,6 @@ void Screen::close() {
 bool Screen::closed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return closed_;
-}
-
-std::string CheckSerial(const std::string &serial) {
-  if (serial.empty()) return "no serial scanned";
-  if (serial.size() > Screen::kLongestSerial) {
-    return "a serial has at most " + std::to_string(Screen::kLongestSerial) + " characters";
-  }
-  for (const char c : serial) {
-    if (c <= ' ' || c > '~') return "a serial holds printable characters only, no spaces";
-  }
-  return "";
 }
 
 }  // namespace vorn_host::web

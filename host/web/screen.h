@@ -71,7 +71,6 @@ struct Snapshot {
   uint64_t waitMs = 0;         // the wait going on now, 0 when none
   uint64_t waitStartedAtMs = 0;
   PromptView prompt;
-  bool promptOnStation = false;  // a prompt is open on the station itself, not here
   std::optional<BannerView> banner;
   std::vector<UnitView> recent;  // the last units, newest first
   int units = 0;                 // units finished (first attempts)
@@ -103,7 +102,6 @@ enum class PromptAnswer { kAcknowledged, kStopped, kNoPage };
 class Screen : public RecordSink, public Progress {
  public:
   static constexpr std::size_t kRecentUnits = 20;
-  static constexpr std::size_t kLongestSerial = 64;
   static constexpr std::size_t kQueuedActions = 16;
 
   Screen();
@@ -112,8 +110,12 @@ class Screen : public RecordSink, public Progress {
   bool sessionStarted(const SessionInfo &session, std::string &error) override;
   bool attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) override;
   bool sessionEnded(const SessionInfo &session, std::string &error) override;
-  // A unit's run begins: its plan's steps are shown as not run yet.
-  void unitStarted(const std::string &serial, int unit, int attempt, const Plan &plan);
+  // The plan whose steps each attempt shows, not run yet, as it begins.
+  void setPlan(const Plan &plan);
+  // A serial was scanned: the next attempt is a new unit's first.
+  void unitScanned();
+  // An attempt at the unit with this serial begins.
+  void attemptStarted(const std::string &serial);
   void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override;
   void waiting(uint32_t milliseconds) override;
   void stepFinished(const StepRecord &record) override;
@@ -121,8 +123,6 @@ class Screen : public RecordSink, public Progress {
   void setNotice(const std::string &text);
   // The finished unit's spectrum plot (SVG), or empty for none.
   void setPlot(std::string svg);
-  // A prompt is open on the station's own screen (no page answers it).
-  void setPromptOnStation(bool open);
 
   // Shows text as a dialog and blocks until a page acknowledges it or Stop
   // is pressed; kNoPage at once when no page is connected to answer.
@@ -167,11 +167,9 @@ class Screen : public RecordSink, public Progress {
   bool acknowledged_ = false;
   bool closed_ = false;
   uint64_t nextPromptId_ = 1;
+  std::vector<std::string> planSteps_;
+  bool scanned_ = false;
   std::function<bool()> interrupted_;
 };
-
-// Serials as the production session takes them: 1 to 64 printable
-// characters, no spaces. Empty when fine, else what is wrong.
-std::string CheckSerial(const std::string &serial);
 
 }  // namespace vorn_host::web

@@ -127,7 +127,6 @@ function drawPrompt(s) {
   } else if (dialog.open) {
     dialog.close();
   }
-  if (s.promptOnStation && !s.notice) $('notice').textContent = 'A prompt is open on the station: answer it there';
 }
 
 function draw(s) {
