@@ -80,8 +80,8 @@ bool ParseServeAddress(const std::string &text, ServeAddress &address, std::stri
   const bool digits = !port.empty() && port.size() <= 5 &&
                       std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (digits) number = std::stoi(port);
-  if (!digits || number < 1 || number > 65535) {
-    error = "--serve " + text + ": the port must be a number from 1 to 65535";
+  if (!digits || number > 65535) {
+    error = "--serve " + text + ": the port must be a number from 0 (any free one) to 65535";
     return false;
   }
   address.host = host;
@@ -99,12 +99,14 @@ struct WebServer::Impl {
 WebServer::WebServer(Screen &screen, Bounds bounds) : screen_(screen), impl_(std::make_unique<Impl>()) {
   httplib::Server &http = impl_->http;
   Impl &impl = *impl_;
-  const std::size_t threads = bounds.streams + 16;
+  // A thread per open stream, and room for each page's other connections,
+  // which a browser keeps open for a while after their requests.
+  const std::size_t threads = 2 * bounds.streams + 16;
   http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   http.set_payload_max_length(bounds.bodyBytes);
   http.set_read_timeout(5, 0);
   http.set_write_timeout(5, 0);
-  http.set_keep_alive_timeout(5);
+  http.set_keep_alive_timeout(1);
 
   // Every request: the client's rate, the host it asked for, then the route.
   http.set_pre_routing_handler([&impl, bounds, this](const httplib::Request &req, httplib::Response &res) {

@@ -9,6 +9,7 @@ const cls = (verdict) => verdict.replace(' ', '');
 let last = null;          // the last state drawn
 let plotShown = 0;        // the plot version on screen
 const seenEnds = new Set();
+let drawnOnce = false;
 // How long after a step's end its verdict was drawn, in ms (read by the checks).
 window.vornStepLatencies = [];
 
@@ -144,7 +145,11 @@ function draw(s) {
   drawSession(s);
   drawPrompt(s);
   const fresh = s.steps.filter((step) => step.endedAtMs && !seenEnds.has(step.endedAtMs));
-  if (fresh.length) {
+  if (!drawnOnce) {
+    // Steps that ended before this page came: not a delay of this page.
+    for (const step of fresh) seenEnds.add(step.endedAtMs);
+    drawnOnce = true;
+  } else if (fresh.length) {
     requestAnimationFrame(() => {
       const now = Date.now();
       for (const step of fresh) {
