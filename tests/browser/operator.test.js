@@ -60,7 +60,8 @@ test('a scanned serial runs to PASS, with every step shown; the figures after it
   assert.strictEqual(await page.locator('#steps li.PASS').count(), 20);
   assert.match(await page.locator('#recent tr').first().textContent(), /WEB-0001PASS/);
   assert.strictEqual(await page.locator('#fpy').textContent(), '100.0 %');
-  assert.ok(await page.locator('#plot').isVisible(), 'the spectrum plot is shown');
+  await page.locator('#plot').waitFor({ state: 'visible', timeout: 5000 });  // the plot, once loaded
+  assert.ok(await page.locator('#plot').evaluate((img) => img.naturalWidth > 0), 'the spectrum plot is drawn');
   assert.strictEqual(await page.evaluate(() => document.activeElement.id), 'serial', 'the field keeps the focus');
 
   // 20 pages watching: the same units, timed by the host, with 1 and 20 pages.
