@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vorn_host {
@@ -24,6 +25,11 @@ class Equipment {
   virtual bool askOperator(const std::string &question, std::string &answer) = 0;
   // The phone with this serial is now in the fixture, in place of the last.
   virtual void newUnit(const std::string &serial) = 0;
+  // The equipment's own prompts during a step ("Turn on phone!") go to
+  // answer while it is set: it returns when the operator answered, true for
+  // OK, false when they stopped instead, or nothing when no one is there, and
+  // then the equipment asks its own way. An empty function gives them back.
+  virtual void onPrompt(std::function<std::optional<bool>(const std::string &text)> answer) = 0;
 };
 
 }  // namespace vorn_host

@@ -22,6 +22,10 @@
 #include "session.h"
 #include "simulation.h"
 #include "text.h"
+#if defined(VORN_HOST_WEB)
+#include "serve.h"
+#include "server.h"
+#endif
 
 namespace {
 
@@ -135,6 +139,12 @@ int main(int argc, char **argv) {
     std::fputs(OperationList().c_str(), stdout);
     return 0;
   }
+#if defined(VORN_HOST_WEB)
+  web::ServeAddress serveAddress;
+  if (!o.serve.empty() && !web::ParseServeAddress(o.serve, serveAddress, error)) return CannotStart(error);
+#else
+  if (!o.serve.empty()) return CannotStart("--serve: this vorn-host is built without the operator's web page");
+#endif
 
   // Everything that can stop the run is found before the first step.
   std::vector<std::string> problems;
@@ -242,11 +252,38 @@ int main(int argc, char **argv) {
 
   if (o.session()) {
     SessionInfo info = SessionOf(o, setting);
+#if defined(VORN_HOST_WEB)
+    // The page's session: started and stopped on the page, its units scanned
+    // there; the steps still run here, on this thread.
+    web::Screen screen;
+    screen.setPlan(plan);
+    screen.setInterrupted([] { return StopRequests() > 0; });
+    web::WebServer server(screen);
+    web::ScreenEquipment screenEquipment(simulation, screen);
+    web::ScannedUnits scanned(screen);
+    web::SpectrumSink spectrum(screen);
+    web::BothProgress bothProgress(o.quiet ? nullptr : &progress, screen);
+    if (!o.serve.empty()) {
+      if (!server.start(serveAddress, error)) return CannotStart(error);
+      const std::string host = serveAddress.host.find(':') != std::string::npos ? "[" + serveAddress.host + "]"
+                                                                                : serveAddress.host;
+      std::fprintf(stderr, "vorn-host: the operator's screen is at http://%s:%d/\n", host.c_str(), server.port());
+      if (!serveAddress.loopback()) {
+        std::fprintf(stderr,
+                     "vorn-host: %s is not this machine's loopback address: the page is reachable from the "
+                     "network, and anyone who reaches it can start and stop units\n",
+                     serveAddress.host.c_str());
+      }
+      runOptions.equipment = &screenEquipment;
+      runOptions.stopRequests = [&screen] { return StopRequests() + (screen.stopRequested() ? 1 : 0); };
+    }
+#endif
     GeneratedUnits generated(o.units);
     PromptedUnits prompted(simulation, stderr);
-    UnitSource &units = serialList ? static_cast<UnitSource &>(*serialList)
-                        : o.serialPrompt ? static_cast<UnitSource &>(prompted)
-                                         : static_cast<UnitSource &>(generated);
+    UnitSource *units = serialList ? static_cast<UnitSource *>(serialList.get())
+                        : o.serialPrompt ? static_cast<UnitSource *>(&prompted)
+                                         : static_cast<UnitSource *>(&generated);
+    Progress *shown = o.quiet ? nullptr : &progress;
     JsonLinesSink json(lines, setting);
     SessionTable table(std::cout, setting);
     std::vector<RecordSink *> sinks;
@@ -257,11 +294,18 @@ int main(int argc, char **argv) {
       sinks.push_back(database.get());
     }
     sinks.push_back(&table);
+#if defined(VORN_HOST_WEB)
+    if (!o.serve.empty()) {
+      units = &scanned;
+      shown = &bothProgress;
+      sinks.push_back(&spectrum);
+      sinks.push_back(&screen);
+    }
+#endif
     SessionOptions sessionOptions;
     sessionOptions.run = runOptions;
     sessionOptions.retest = o.retest;
-    const SessionResult result =
-        RunSession(plan, functions, info, units, sinks, sessionOptions, o.quiet ? nullptr : &progress, stderr);
+    const SessionResult result = RunSession(plan, functions, info, *units, sinks, sessionOptions, shown, stderr);
     return result.recordFailed ? kRecordFailed : result.tally.exitStatus();
   }
 

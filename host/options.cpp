@@ -38,6 +38,9 @@ std::string Usage() {
          "  --serials FILE       the serials in FILE, one a line\n"
          "  --serial-prompt      each unit's serial asked for at the terminal; an empty\n"
          "                       line or the end of input ends the session\n"
+         "  --serve [HOST:]PORT  each unit's serial scanned on the operator's web page at\n"
+         "                       http://HOST:PORT/ (HOST 127.0.0.1 unless given; PORT 0:\n"
+         "                       any free port, as printed); Stop or Ctrl-C ends it\n"
          "  --retest N           test a unit that did not pass again, up to N more times\n"
          "In a session --json FILE appends a JSON line per attempt.\n"
          "  --help               this text\n"
@@ -144,6 +147,8 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       ok = takeOnce(o.serials);
     } else if (arg == "--serial-prompt") {
       ok = flag(o.serialPrompt);
+    } else if (arg == "--serve") {
+      ok = take(o.serve);
     } else if (arg == "--retest") {
       ok = count(o.retest, 0, 100);
     } else if (arg == "--db") {  // the results database
@@ -182,12 +187,12 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     error = "no plan file given";
     return false;
   }
-  if ((o.units > 0) + !o.serials.empty() + o.serialPrompt > 1) {
-    error = "name the units one way: --units, --serials or --serial-prompt";
+  if ((o.units > 0) + !o.serials.empty() + o.serialPrompt + !o.serve.empty() > 1) {
+    error = "name the units one way: --units, --serials, --serial-prompt or --serve";
     return false;
   }
   if (o.retest > 0 && !o.session()) {
-    error = "--retest needs a session (--units, --serials or --serial-prompt)";
+    error = "--retest needs a session (--units, --serials, --serial-prompt or --serve)";
     return false;
   }
   if (o.parameters.empty()) {

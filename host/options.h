@@ -28,8 +28,9 @@ struct Options {
   std::string serials;        // --serials FILE: one serial a line
   bool serialPrompt = false;  // --serial-prompt: asked at the terminal
   int retest = 0;             // --retest N: a unit that did not pass, again up to N times
+  std::string serve;          // --serve [HOST:]PORT: scanned on the operator's web page
 
-  bool session() const { return units > 0 || !serials.empty() || serialPrompt; }
+  bool session() const { return units > 0 || !serials.empty() || serialPrompt || !serve.empty(); }
 
   // The results database (see MakeDatabaseSink in results/sink.h).
   std::string db;            // --db PATH|postgresql://...; empty: the default

@@ -24,6 +24,8 @@ const std::vector<Scenario> &Scenarios() {
        [](station::Station &st) { st.phone.setPorts({1, 2}); }},
       {"phone-off", "the phone stays off: neither the supply nor the operator starts it", {},
        [](station::Station &st) { st.phone.setStaysOff(true); }},
+      {"phone-off-until-prompt", "the supply does not start the phone: the operator does, at the prompt", {},
+       [](station::Station &st) { st.phone.setNeedsPowerKey(true); }},
       {"phone-normal-mode", "the phone restarts in normal mode whatever it is asked for", {},
        [](station::Station &st) { st.phone.setStaysInNormalMode(true); }},
       {"phone-without-egsm", "the phone lacks the EGSM band: it never camps on the EGSM cell", {},
@@ -98,6 +100,16 @@ void SimulatedStation::newUnit(const std::string &serial) {
   station::Station &st = station::station();
   st.phone.replace(serial);
   st.journal.forgetCalls();
+}
+
+void SimulatedStation::onPrompt(std::function<std::optional<bool>(const std::string &text)> answer) {
+  if (!answer) {
+    station::station().operatorPrompt = nullptr;
+    return;
+  }
+  station::station().operatorPrompt = [answer = std::move(answer)](std::string_view text) {
+    return answer(std::string(text));
+  };
 }
 
 }  // namespace vorn_host

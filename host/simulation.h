@@ -46,6 +46,8 @@ class SimulatedStation : public Equipment {
   // the tester and the supply stay as they are. The calls journalled so far
   // are dropped (their counts stay, for the fault script).
   void newUnit(const std::string &serial) override;
+  // Hands the MessageBoxA stand-in's prompts to answer.
+  void onPrompt(std::function<std::optional<bool>(const std::string &text)> answer) override;
 
  private:
   std::FILE *answers_;

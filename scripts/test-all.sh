@@ -6,7 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
-(cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)  # playwright-core for the browser checks
 ctest --test-dir build --output-on-failure -j2
 
 # Sanitizer build of the suite and the bounded fuzz runs.

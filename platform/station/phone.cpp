@@ -61,6 +61,7 @@ void Phone::replace(std::string_view serial) {
   Phone next;
   next.ports_ = ports_;
   next.staysOff_ = staysOff_;
+  next.needsPowerKey_ = needsPowerKey_;
   next.staysInNormalMode_ = staysInNormalMode_;
   next.bands_ = bands_;
   next.queriesToIdle_ = queriesToIdle_;
@@ -79,6 +80,7 @@ void Phone::operatorAcknowledged(std::string_view text) {
 bool Phone::powered() const {
   if (staysOff_) return false;
   if (switchedOn_) return true;
+  if (needsPowerKey_) return false;
   const std::optional<double> volts = station().supply.outputVoltage();
   return volts && *volts >= kMinVolts && *volts <= kMaxVolts;
 }

@@ -71,6 +71,8 @@ class Phone {
   void setSwitchedOn(bool on) { switchedOn_ = on; }
   // A phone that stays off: neither the supply nor the operator starts it.
   void setStaysOff(bool on) { staysOff_ = on; }
+  // A phone the supply does not start: only the operator's power key does.
+  void setNeedsPowerKey(bool on) { needsPowerKey_ = on; }
   // The mode the phone is in (a fresh phone is in normal mode).
   void setMode(Mode mode) { mode_ = mode; }
   // A phone that restarts in normal mode whatever it was asked for.
@@ -136,6 +138,7 @@ class Phone {
   std::set<int32_t> ports_ = {1, 2, 3, 4, 5, 6, 7, 8};
   bool switchedOn_ = false;
   bool staysOff_ = false;
+  bool needsPowerKey_ = false;
   Mode mode_ = Mode::Normal;
   bool staysInNormalMode_ = false;
   std::set<int> bands_ = {1, 2, 3, 4};

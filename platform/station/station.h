@@ -146,6 +146,12 @@ class Station {
 
   // The operator closed a prompt with this text (the MessageBoxA stand-in).
   void operatorAcknowledged(std::string_view text);
+
+  // Who answers the station's prompts in place of the terminal (a host's
+  // screen): returns once the operator answered, true for OK and false when
+  // they stopped instead; nothing when no one is there to answer, and then
+  // the terminal asks. Kept across a reset.
+  std::function<std::optional<bool>(std::string_view text)> operatorPrompt;
 };
 
 Station &station();

@@ -62,16 +62,22 @@ extern "C" int32_t WINAPI_CALL MessageBoxA(void *owner, const char *text, const 
                                            uint32_t type) {
   station::Entry call("MessageBoxA", {station::arg(owner), station::arg(text),
                                       station::arg(caption), station::arg(type)});
+  station::Station &st = station::station();
+  const std::string_view shown = text == nullptr ? "" : text;
   std::fprintf(stderr, "\n[%s] %s\n", caption == nullptr ? "" : caption,
                text == nullptr ? "" : text);
-  if (isatty(STDIN_FILENO)) {
+  const std::optional<bool> answered = st.operatorPrompt ? st.operatorPrompt(shown) : std::nullopt;
+  if (answered.has_value()) {
+    std::fprintf(stderr, answered.value() ? "(acknowledged on the operator's screen)\n"
+                                          : "(not acknowledged: the operator stopped)\n");
+  } else if (isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "Press Enter to acknowledge.\n");
     for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {
     }
   } else {
     std::fprintf(stderr, "(no operator answered: acknowledged at once)\n");
   }
-  station::station().operatorAcknowledged(text == nullptr ? "" : text);
+  if (answered.value_or(true)) st.operatorAcknowledged(shown);
   constexpr int32_t kIdOk = 1;
   return call.result(call.faulted() ? static_cast<int32_t>(call.faultStatus()) : kIdOk);
 }

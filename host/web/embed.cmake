@@ -1,0 +1,16 @@
+# Writes OUTPUT: each file of FILES (NAME=PATH|NAME=PATH...) as a char array kNAME,
+# nul-terminated, so the page is built into the host and read from nowhere.
+set(text "// Generated from host/web/page/ by embed.cmake: do not edit.\n#pragma once\n\nnamespace vorn_host::web::page {\n")
+string(REPLACE "|" ";" files "${FILES}")
+foreach(item ${files})
+  string(REPLACE "=" ";" pair "${item}")
+  list(GET pair 0 name)
+  list(GET pair 1 path)
+  file(READ "${path}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  string(REGEX REPLACE "(('[^']*',){24})" "\\1\n  " bytes "${bytes}")
+  string(APPEND text "inline constexpr char k${name}[] = {\n  ${bytes}'\\0'};\n")
+endforeach()
+string(APPEND text "}  // namespace vorn_host::web::page\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OUTPUT}.tmp" "${OUTPUT}")

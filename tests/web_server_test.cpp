@@ -1,0 +1,158 @@
+// The operator's web server over real HTTP on the loopback address: only the
+// page and its three actions exist, bodies and rates are bounded, an action
+// the session cannot take now is refused, and the events carry the state.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "screen.h"
+#include "serve.h"
+#include "server.h"
+
+namespace {
+
+using namespace vorn_host;
+using namespace vorn_host::web;
+
+struct Served {
+  Screen screen;
+  WebServer server;
+  httplib::Client client;
+
+  explicit Served(Bounds bounds = Bounds())
+      : server(screen, bounds), client("127.0.0.1", (start(), server.port())) {}
+  void start() {
+    std::string error;
+    ASSERT_TRUE(server.start(ServeAddress{"127.0.0.1", 0}, error)) << error;
+  }
+  int post(const std::string &path, const std::string &body, const char *type = "application/json") {
+    const auto res = client.Post(path.c_str(), body, type);
+    return res ? res->status : -1;
+  }
+};
+
+TEST(WebServer, OnlyThePageAndItsActionsExist) {
+  Served s;
+  struct Case {
+    const char *path;
+    int status;
+  };
+  for (const Case &c : {Case{"/", 200}, Case{"/operator.js", 200}, Case{"/operator.css", 200},
+                        Case{"/state", 200}, Case{"/spectrum.svg", 404}, Case{"/../etc/passwd", 404},
+                        Case{"/examples/station.ini", 404}, Case{"/start", 404}}) {
+    const auto res = s.client.Get(c.path);
+    ASSERT_TRUE(res) << c.path;
+    EXPECT_EQ(res->status, c.status) << c.path;
+  }
+  EXPECT_NE(s.client.Get("/")->body.find("/operator.js"), std::string::npos);
+  EXPECT_EQ(s.post("/options", "{}"), 404);
+}
+
+TEST(WebServer, ActionsAreRefusedWhenTheSessionCannotTakeThem) {
+  Served s;
+  Plan plan;
+  s.screen.setPlan(plan);
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A 1\"}"), 409);  // a blank in it
+  EXPECT_EQ(s.post("/start", "{\"serial\":" + nlohmann::json(std::string(65, 'X')).dump() + "}"), 409);
+  EXPECT_EQ(s.post("/start", "{\"serial\":12}"), 400);
+  EXPECT_EQ(s.post("/start", "not json"), 400);
+  EXPECT_EQ(s.post("/start", "serial=A1", "application/x-www-form-urlencoded"), 415);  // another site's form
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 202);
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A2\"}"), 409) << "a second start while the first is pending";
+  EXPECT_EQ(s.post("/acknowledge", "{\"prompt\":1}"), 409) << "no prompt is open";
+  const std::optional<Action> taken = s.screen.nextAction(std::chrono::milliseconds(100));
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->serial, "A1");
+  EXPECT_FALSE(s.screen.nextAction(std::chrono::milliseconds(10))) << "refused actions are not queued";
+
+  httplib::Headers foreign = {{"Origin", "http://evil.example"}};
+  const auto res = s.client.Post("/stop", foreign, "{}", "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 403);
+  EXPECT_FALSE(s.screen.stopRequested());
+  EXPECT_EQ(s.post("/stop", "{}"), 202);
+  EXPECT_TRUE(s.screen.stopRequested());
+}
+
+TEST(WebServer, BodiesRatesAndHostsAreBounded) {
+  Bounds bounds;
+  bounds.actionBurst = 3;
+  bounds.actionsPerSecond = 0.001;
+  Served s(bounds);
+  EXPECT_EQ(s.post("/acknowledge", std::string(2000, ' ')), 413);
+  int refused = 0;
+  for (int i = 0; i < 6; ++i) refused += s.post("/acknowledge", "{\"prompt\":1}") == 429;
+  EXPECT_EQ(refused, 4);  // the oversized one took a token too
+  httplib::Headers rebound = {{"Host", "attacker.example"}};
+  const auto res = s.client.Get("/state", rebound);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 403);
+}
+
+TEST(WebServer, ThePromptWaitsForItsOwnAcknowledgementFromAWatchingPage) {
+  Served s;
+  EXPECT_EQ(s.screen.prompt("Turn on phone!"), PromptAnswer::kNoPage) << "no page is watching";
+  s.screen.watcherJoined();
+  std::thread step([&] { EXPECT_EQ(s.screen.prompt("Turn on phone!"), PromptAnswer::kAcknowledged); });
+  uint64_t id = 0;
+  for (int i = 0; i < 200 && id == 0; ++i) {
+    const nlohmann::json state = nlohmann::json::parse(s.client.Get("/state")->body);
+    if (!state["prompt"].is_null()) id = state["prompt"]["id"].get<uint64_t>();
+    if (id == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(s.post("/acknowledge", "{\"prompt\":" + std::to_string(id + 1) + "}"), 409);
+  EXPECT_EQ(s.post("/acknowledge", "{\"prompt\":" + std::to_string(id) + "}"), 202);
+  step.join();
+  EXPECT_TRUE(nlohmann::json::parse(s.client.Get("/state")->body)["prompt"].is_null());
+  s.screen.watcherLeft();
+}
+
+TEST(WebServer, EventsCarryEachChangeAndEndWhenTheServerStops) {
+  Served s;
+  std::string received;
+  std::thread reader([&] {
+    httplib::Client c("127.0.0.1", s.server.port());
+    c.Get("/events", [&](const char *data, size_t size) {
+      received.append(data, size);
+      return true;
+    });
+  });
+  while (s.screen.watchers() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  s.screen.setNotice("first");
+  s.screen.setState(SessionState::kStopped);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  s.server.stop();
+  reader.join();
+  EXPECT_NE(received.find("\"state\":\"stopped\""), std::string::npos) << received;
+  EXPECT_EQ(received.rfind("data: {", 0), 0u);
+  EXPECT_EQ(s.screen.watchers(), 0);
+}
+
+TEST(WebServer, ServeAddresses) {
+  struct Case {
+    const char *text;
+    bool ok;
+    const char *host;
+    int port;
+    bool loopback;
+  };
+  for (const Case &c : {Case{"8080", true, "127.0.0.1", 8080, true}, Case{"0.0.0.0:80", true, "0.0.0.0", 80, false},
+                        Case{"[::1]:9000", true, "::1", 9000, true}, Case{"localhost:1", true, "localhost", 1, true},
+                        Case{"65536", false, "", 0, false}, Case{":80", false, "", 0, false},
+                        Case{"host:", false, "", 0, false}, Case{"80x", false, "", 0, false}}) {
+    ServeAddress a;
+    std::string error;
+    EXPECT_EQ(ParseServeAddress(c.text, a, error), c.ok) << c.text;
+    if (!c.ok) {
+      EXPECT_FALSE(error.empty()) << c.text;
+      continue;
+    }
+    EXPECT_EQ(a.host, c.host) << c.text;
+    EXPECT_EQ(a.port, c.port) << c.text;
+    EXPECT_EQ(a.loopback(), c.loopback) << c.text;
+  }
+}
+
+}  // namespace
