@@ -80,6 +80,7 @@ const std::vector<std::string_view> &Operations() {
         "dcGet_hMobile",
         "dcSet_hMobile",
         "viClear",
+        "viClose",
         "viOpen",
         "viOpenDefaultRM",
         "viWrite",
