@@ -148,7 +148,7 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     } else if (arg == "--serial-prompt") {
       ok = flag(o.serialPrompt);
     } else if (arg == "--serve") {
-      ok = take(o.serve);
+      ok = takeOnce(o.serve);
     } else if (arg == "--retest") {
       ok = count(o.retest, 0, 100);
     } else if (arg == "--db") {  // the results database
