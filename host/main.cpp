@@ -16,6 +16,7 @@
 #include "options.h"
 #include "plan.h"
 #include "report.h"
+#include "report_command.h"
 #include "results/sha256.h"
 #include "results/sink.h"
 #include "run.h"
@@ -306,6 +307,12 @@ int main(int argc, char **argv) {
     sessionOptions.run = runOptions;
     sessionOptions.retest = o.retest;
     const SessionResult result = RunSession(plan, functions, info, *units, sinks, sessionOptions, shown, stderr);
+    // The line report of this session, when its attempts went to a database.
+    if (results && result.tally.attempts > 0 && !result.recordFailed) {
+      std::cout << "Line report: "
+                << vorn_reports::LineReportCommand(results->target(), info.station, info.started, info.ended) << "\n";
+      std::cout.flush();
+    }
     return result.recordFailed ? kRecordFailed : result.tally.exitStatus();
   }
 

@@ -73,6 +73,107 @@ Scope ScopeOf(const LineFilter &f) {
 
 using Key = std::tuple<int, std::string, int>;  // step index, export, entry
 
+bool NoFilter(const LineFilter &f) { return f.since.empty() && f.until.empty() && f.station.empty() && f.plan.empty(); }
+
+// A line of every unit: each measurement read from the result_measure index
+// alone. Its keys by a skip scan (one seek a key), its limits and extremes by
+// seeks, its moments and histogram bins as ranges of the index: every value
+// is visited once, and nothing is sorted.
+bool ReadMeasurements(const Source &src, std::vector<Measurement> &out, std::string &error) {
+  std::vector<Key> keys;
+  for (bool more = true; more;) {
+    more = false;
+    std::string sql = "SELECT step_index, export, entry FROM result";
+    if (!keys.empty()) {
+      const Key &k = keys.back();
+      sql += " WHERE (step_index, export, entry) > (" + std::to_string(std::get<0>(k)) + ", " +
+             Quoted(std::get<1>(k)) + ", " + std::to_string(std::get<2>(k)) + ")";
+    }
+    sql += " ORDER BY step_index, export, entry LIMIT 1";
+    if (!src.query(sql, {},
+                   [&](const Row &r) {
+                     keys.emplace_back(static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2])));
+                     more = true;
+                     return false;
+                   },
+                   error)) {
+      return false;
+    }
+  }
+  for (const Key &k : keys) {
+    const std::string where = " FROM result WHERE step_index = " + std::to_string(std::get<0>(k)) +
+                              " AND export = " + Quoted(std::get<1>(k)) +
+                              " AND entry = " + std::to_string(std::get<2>(k));
+    Measurement m;
+    m.stepIndex = std::get<0>(k);
+    m.exportName = std::get<1>(k);
+    m.entry = std::get<2>(k);
+    bool limited = false, valued = false;
+    const auto one = [&](const std::string &sql, const std::function<void(const Row &)> &take) {
+      return src.query(sql, {},
+                       [&](const Row &r) {
+                         take(r);
+                         return false;
+                       },
+                       error);
+    };
+    // The limits of one limited row: a plan's, the same on every row of a
+    // line of one plan (a line of several plans is read by --plan).
+    bool ok = one("SELECT low, high" + where + " AND (low IS NOT NULL OR high IS NOT NULL) LIMIT 1",
+                  [&](const Row &r) {
+                    limited = true;
+                    m.low = Real(r[0]);
+                    m.high = Real(r[1]);
+                  }) &&
+              (!limited || one("SELECT value" + where + " AND value IS NOT NULL ORDER BY value LIMIT 1",
+                               [&](const Row &r) {
+                                 valued = true;
+                                 m.moments.min = RealOr(r[0]);
+                               })) &&
+              (!valued || one("SELECT value" + where + " AND value IS NOT NULL ORDER BY value DESC LIMIT 1",
+                              [&](const Row &r) { m.moments.max = RealOr(r[0]); }));
+    if (!ok) return false;
+    if (!limited) continue;
+    m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
+    if (valued) {
+      // One range of the index a bin; the first and last bins open-ended, as
+      // BinOf clamps.
+      std::string bins;
+      const std::size_t n = m.histogram.counts.size();
+      for (std::size_t b = 0; b < n; ++b) {
+        const std::string lo = Literal(m.histogram.first + m.histogram.width * static_cast<double>(b));
+        const std::string hi = Literal(m.histogram.first + m.histogram.width * static_cast<double>(b + 1));
+        bins += std::string(b ? " UNION ALL " : "") + "SELECT " + std::to_string(b) +
+                ", count(value), sum(value), sum(value * value)" + where +
+                (b == 0 ? " AND value IS NOT NULL" : " AND value >= " + lo) + (b + 1 < n ? " AND value < " + hi : "");
+      }
+      ok = src.query(bins, {},
+                     [&](const Row &r) {
+                       const int64_t count = Int(r[1]);
+                       m.histogram.counts[static_cast<std::size_t>(Int(r[0]))] = count;
+                       m.moments.count += count;
+                       m.moments.sum += RealOr(r[2]);
+                       m.moments.sumSq += RealOr(r[3]);
+                       return true;
+                     },
+                     error);
+      if (!ok) return false;
+    }
+    out.push_back(std::move(m));
+  }
+  return src.query("SELECT step_index, export, entry, count(*) FROM result WHERE passed = 0"
+                   " GROUP BY step_index, export, entry",
+                   {},
+                   [&](const Row &r) {
+                     const Key key{static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))};
+                     for (Measurement &m : out) {
+                       if (Key{m.stepIndex, m.exportName, m.entry} == key) m.failed = Int(r[3]);
+                     }
+                     return true;
+                   },
+                   error);
+}
+
 }  // namespace
 
 double StationSeconds(double seconds, int64_t waitedMs) {
@@ -185,9 +286,18 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
               });
   if (!ok) return false;
 
-  // The limited measurements: moments and failures in one aggregate.
+  // The limited measurements: moments and failures in one aggregate, then
+  // the histograms' bins; a line of every unit reads them from an index.
+  const bool everyUnit = NoFilter(filter);
   std::map<Key, std::size_t> index;
-  ok = q("SELECT r.step_index, r.export, r.entry, count(r.value), sum(r.value), sum(r.value * r.value),"
+  if (everyUnit) {
+    ok = ReadMeasurements(src, line.measurements, error);
+    for (std::size_t i = 0; i < line.measurements.size(); ++i) {
+      const Measurement &m = line.measurements[i];
+      index[{m.stepIndex, m.exportName, m.entry}] = i;
+    }
+  } else {
+    ok = q("SELECT r.step_index, r.export, r.entry, count(r.value), sum(r.value), sum(r.value * r.value),"
          " min(r.value), max(r.value), min(r.low), max(r.high), sum(CASE WHEN r.passed = 0 THEN 1 ELSE 0 END)"
          " FROM result r JOIN u ON u.uuid = r.unit_uuid WHERE r.low IS NOT NULL OR r.high IS NOT NULL"
          " GROUP BY r.step_index, r.export, r.entry ORDER BY r.step_index, r.entry",
@@ -208,18 +318,22 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            line.measurements.push_back(std::move(m));
            return true;
          });
+  }
   if (!ok) return false;
 
+  for (Measurement &m : line.measurements) {
+    if (!everyUnit) m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
+    const auto cap = vorn_plots::Capabilities(m.moments, m.low, m.high);
+    m.chart.mean = cap.mean;
+    m.chart.sd = cap.sd;
+    m.chart.low = m.low;
+    m.chart.high = m.high;
+  }
+
   // Histograms: each measurement's bins, counted by the database.
-  if (!line.measurements.empty()) {
+  if (!everyUnit && !line.measurements.empty()) {
     std::string frames;
     for (Measurement &m : line.measurements) {
-      m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
-      const auto cap = vorn_plots::Capabilities(m.moments, m.low, m.high);
-      m.chart.mean = cap.mean;
-      m.chart.sd = cap.sd;
-      m.chart.low = m.low;
-      m.chart.high = m.high;
       frames += std::string(frames.empty() ? "" : ", ") + "(" + std::to_string(m.stepIndex) + ", " +
                 Quoted(m.exportName) + ", " + std::to_string(m.entry) + ", " + Literal(m.histogram.first) + ", " +
                 Literal(m.histogram.width) + ")";
@@ -271,8 +385,12 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
     m.chart.firstIndex = m.moments.count - static_cast<int64_t>(p.size()) + 1;
   }
 
-  // Failures: limits missed per step and entry, and steps in ERROR.
-  ok = q("SELECT r.step_index, r.export, r.entry, count(*), max(r.name) FROM result r JOIN u ON u.uuid = r.unit_uuid"
+  // Failures: limits missed per step and entry, and steps in ERROR. A line
+  // of every unit reads results and steps without the filter's join, from
+  // the indexes of the missed limits, the errors and the step times.
+  const std::string results = everyUnit ? "result r" : "result r JOIN u ON u.uuid = r.unit_uuid";
+  const std::string steps = everyUnit ? "step s" : "step s JOIN u ON u.uuid = s.unit_uuid";
+  ok = q("SELECT r.step_index, r.export, r.entry, count(*), max(r.name) FROM " + results +
          " WHERE r.passed = 0 GROUP BY r.step_index, r.export, r.entry",
          [&](const Row &r) {
            FailureCount f;
@@ -284,7 +402,7 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            line.failures.push_back(std::move(f));
            return true;
          }) &&
-       q("SELECT s.step_index, s.export, count(*), max(s.plan_line) FROM step s JOIN u ON u.uuid = s.unit_uuid"
+       q("SELECT s.step_index, s.export, count(*), max(s.plan_line) FROM " + steps +
          " WHERE s.verdict = 'ERROR' GROUP BY s.step_index, s.export",
          [&](const Row &r) {
            FailureCount f;
@@ -328,8 +446,8 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            line.testTime.counts[static_cast<std::size_t>(b)] += Int(r[1]);
            return true;
          }) &&
-       q("SELECT s.step_index, s.export, max(s.plan_line), avg(" + stepTime + ") FROM step s JOIN u ON"
-         " u.uuid = s.unit_uuid GROUP BY s.step_index, s.export ORDER BY s.step_index",
+       q("SELECT s.step_index, s.export, max(s.plan_line), avg(" + stepTime + ") FROM " + steps +
+         " GROUP BY s.step_index, s.export ORDER BY s.step_index",
          [&](const Row &r) {
            line.stepTimes.push_back({static_cast<int>(Int(r[0])), static_cast<int>(Int(r[2])), Text(r[1]), RealOr(r[3])});
            return true;

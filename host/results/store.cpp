@@ -159,48 +159,64 @@ bool Store::putSession(const SessionInfo &s, std::string &error) {
       error);
 }
 
-bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {
+bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   stored = false;
-  return transaction(
+  if (!db_->query("INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds,"
+                  " waited_ms, verdict, first_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+                  " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
+                  {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started,
+                   Number(u.seconds), Int(static_cast<int64_t>(u.waitedMs)), u.verdict,
+                   Int(u.firstAttempt ? 1 : 0)},
+                  [&](const Row &) {
+                    stored = true;
+                    return true;
+                  },
+                  e)) {
+    return false;
+  }
+  // Already there: its steps and results came in the same transaction.
+  if (!stored) return true;
+  std::vector<Value> steps;
+  std::vector<Value> results;
+  for (const StepRow &s : u.steps) {
+    steps.insert(steps.end(), {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict,
+                               Int(s.returned), s.text, Number(s.seconds),
+                               Int(static_cast<int64_t>(s.waitedMs))});
+    for (const ResultRow &r : s.results) {
+      results.insert(results.end(), {u.uuid, Int(s.index), Int(r.entry), s.exportName, Number(r.value),
+                                     Optional(r.name), Number(r.low), Number(r.high), Int(r.passed ? 1 : 0)});
+    }
+  }
+  return InsertRows(*db_,
+                    "INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned,"
+                    " text, seconds, waited_ms)",
+                    10, steps, e) &&
+         InsertRows(*db_,
+                    "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
+                    9, results, e) &&
+         (!outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('unit', $1)"
+                                 " ON CONFLICT (kind, key) DO NOTHING",
+                                 {u.uuid}, {}, e));
+}
+
+bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {
+  return transaction([&](std::string &e) { return insertUnit(u, stored, e); }, error);
+}
+
+bool Store::putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error) {
+  int64_t added = 0;
+  const bool ok = transaction(
       [&](std::string &e) {
-        if (!db_->query("INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds,"
-                        " waited_ms, verdict, first_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
-                        " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
-                        {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started,
-                         Number(u.seconds), Int(static_cast<int64_t>(u.waitedMs)), u.verdict,
-                         Int(u.firstAttempt ? 1 : 0)},
-                        [&](const Row &) {
-                          stored = true;
-                          return true;
-                        },
-                        e)) {
-          return false;
+        for (const UnitRow &u : units) {
+          bool one = false;
+          if (!insertUnit(u, one, e)) return false;
+          added += one ? 1 : 0;
         }
-        // Already there: its steps and results came in the same transaction.
-        if (!stored) return true;
-        std::vector<Value> steps;
-        std::vector<Value> results;
-        for (const StepRow &s : u.steps) {
-          steps.insert(steps.end(), {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict,
-                                     Int(s.returned), s.text, Number(s.seconds),
-                                     Int(static_cast<int64_t>(s.waitedMs))});
-          for (const ResultRow &r : s.results) {
-            results.insert(results.end(), {u.uuid, Int(s.index), Int(r.entry), s.exportName, Number(r.value),
-                                           Optional(r.name), Number(r.low), Number(r.high), Int(r.passed ? 1 : 0)});
-          }
-        }
-        return InsertRows(*db_,
-                          "INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned,"
-                          " text, seconds, waited_ms)",
-                          10, steps, e) &&
-               InsertRows(*db_,
-                          "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
-                          9, results, e) &&
-               (!outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('unit', $1)"
-                                       " ON CONFLICT (kind, key) DO NOTHING",
-                                       {u.uuid}, {}, e));
+        return true;
       },
       error);
+  stored = ok ? added : 0;
+  return ok;
 }
 
 bool Store::getSession(const std::string &id, SessionInfo &s, bool &found, std::string &error) {

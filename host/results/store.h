@@ -69,6 +69,9 @@ class Store {
   bool putSession(const vorn_host::SessionInfo &session, std::string &error);
   // The attempt in one transaction. stored: false when its UUID was there already.
   bool putUnit(const UnitRow &unit, bool &stored, std::string &error);
+  // Many attempts in one transaction, for a bulk load: all or none are
+  // written; stored counts those whose UUID was new.
+  bool putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error);
 
   // found: false when there is no such row.
   bool getSession(const std::string &id, vorn_host::SessionInfo &session, bool &found, std::string &error);
@@ -89,6 +92,7 @@ class Store {
  private:
   explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox) {}
   bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
+  bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
 
   std::unique_ptr<Database> db_;
   bool outbox_;

@@ -15,14 +15,14 @@ const sql = (query) => execFileSync('sqlite3', ['-separator', '|', db, query], {
 
 // Opens the page, checks it loads clean and paints something, and hands the
 // page to the check.
-async function withPage(file, check) {
+async function withPage(file, shotName, check) {
   const browser = await launch();
   try {
     const { page, problems } = await openPage(browser);
     await page.goto('file://' + path.join(dir, file));
     const shot = await page.screenshot({ fullPage: false });
     const shotFile = process.env.VORN_REPORT_SHOTS
-      ? path.join(process.env.VORN_REPORT_SHOTS, 'report-' + path.basename(file, '.html') + '.png')
+      ? path.join(process.env.VORN_REPORT_SHOTS, 'report-' + shotName + '.png')
       : path.join(dir, file + '.png');
     fs.writeFileSync(shotFile, shot);
     // A blank page compresses to almost nothing; a drawn one does not.
@@ -35,11 +35,12 @@ async function withPage(file, check) {
 }
 
 test('unit page: every spectrum result a point, every limit on one a mask segment', async () => {
-  const uuid = sql("SELECT uuid FROM unit WHERE serial = 'VRN0000020' AND attempt = 1")[0][0];
+  const serial = process.env.VORN_REPORT_SERIAL, attempt = Number(process.env.VORN_REPORT_ATTEMPT);
+  const uuid = sql(`SELECT uuid FROM unit WHERE serial = '${serial}' AND attempt = ${attempt}`)[0][0];
   const spectrum = sql(`SELECT step_index, name LIKE '%Modulation%', low IS NOT NULL OR high IS NOT NULL,
     passed FROM result WHERE unit_uuid = '${uuid}' AND name LIKE '%MHZ % Spectrum'`);
   assert.ok(spectrum.length >= 30);
-  await withPage('unit.html', async (page) => {
+  await withPage('unit.html', 'unit', async (page) => {
     const counts = await page.evaluate(() => {
       const all = (sel) => document.querySelectorAll(sel).length;
       return {
@@ -72,7 +73,7 @@ test('line page: counts, Cpk from the database, links to failing units', async (
   const sd = Math.sqrt(v.reduce((a, b) => a + (b - mean) ** 2, 0) / (v.length - 1));
   const [low, high] = [Number(values[0][1]), Number(values[0][2])];
   const cpk = Math.min(high - mean, mean - low) / (3 * sd);
-  await withPage('line.html', async (page) => {
+  await withPage('line-report.html', 'line', async (page) => {
     const seen = await page.evaluate((id) => {
       const cells = [...document.querySelectorAll('table.counts td')].map((td) => td.textContent);
       const row = document.querySelector(`table.capability a[href="#m${id}-1"]`).closest('tr');

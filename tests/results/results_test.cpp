@@ -244,6 +244,11 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
     EXPECT_EQ(Count(db, "SELECT count(*) FROM unit WHERE first_attempt = (attempt = 1)"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE export = 'OBTPowervsTime'"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE name = 'result_export_entry'"), 1);
+    // The line report's indexes, and a report's query answered from one.
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('result_measure', 'result_missed',"
+                        " 'step_time', 'step_error')"),
+              4);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM result INDEXED BY result_missed WHERE passed = 0"), 1);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
   }
   std::unique_ptr<Store> store = Store::Open(file, false, error);
