@@ -445,6 +445,47 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(toolCsv)), std::istreambuf_iterator<char>()), csv.str());
 }
 
+// More attempts than one read of results takes, and a column that only a late
+// attempt has: every earlier row gets its empty cell, in the attempts' order.
+TEST(Queries, ExportOfALateColumnOverSeveralBatches) {
+  TempDir dir;
+  const std::string file = dir / "results.sqlite";
+  std::string error;
+  std::unique_ptr<Store> store = Store::Open(file, false, error);
+  ASSERT_TRUE(store) << error;
+  ASSERT_TRUE(store->db().exec("PRAGMA synchronous=OFF", error)) << error;
+  const SessionInfo session = vorn_results_test::SyntheticSession("line2");
+  ASSERT_TRUE(store->putSession(session, error)) << error;
+  vorn_host::Plan plan = vorn_results_test::TypicalPlan();
+  const vorn_host::Plan typical = plan;
+  for (const auto &step : typical.steps) {
+    if (step.shortName() == "OBTPowervsTime") plan.steps.push_back(step);  // its 5th run, only late on
+  }
+  std::mt19937 random(5);
+  const int attempts = 260, late = 240;
+  for (int n = 1; n <= attempts; ++n) {
+    bool stored = false;
+    const UnitRecord unit = vorn_results_test::SyntheticUnit(n < late ? typical : plan, n, 1, true, random);
+    ASSERT_TRUE(store->putUnit(ToRow(session, unit), stored, error)) << error;
+  }
+  std::ostringstream csv;
+  ASSERT_TRUE(ExportCsv(*store, csv, error)) << error;
+  std::vector<std::string> rows;
+  std::istringstream in(csv.str());
+  for (std::string line; std::getline(in, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 1u + attempts);
+  const auto fields = [](const std::string &line) { return std::count(line.begin(), line.end(), ',') + 1; };
+  const std::string &header = rows[0];
+  EXPECT_NE(header.find(",OBTPowervsTime#5["), std::string::npos);
+  for (int n = 1; n <= attempts; ++n) {
+    const std::string &row = rows[static_cast<std::size_t>(n)];
+    ASSERT_EQ(fields(row), fields(header)) << "row " << n;
+    EXPECT_EQ(row.back() != ',', n >= late) << "row " << n << ": the late column's cell";
+    const std::size_t unitField = row.find(',', row.find(',', row.find(',', row.find(',') + 1) + 1) + 1) + 1;
+    EXPECT_EQ(row.substr(unitField, row.find(',', unitField) - unitField), std::to_string(n)) << "out of order";
+  }
+}
+
 TEST(Options, TheSinkTheCommandLineAsksFor) {
   TempDir dir;
   const fs::path before = fs::current_path();
