@@ -37,6 +37,9 @@ class Database {
   // Made ready for the writes of a session, once its schema is current:
   // SQLite's WAL mode. (Not before: a file this host must not change stays as it is.)
   virtual bool readyForWriting(std::string & /*error*/) { return true; }
+  // A second connection to the same database, for statements run while a
+  // query of this one is still handing over its rows.
+  virtual std::unique_ptr<Database> another(std::string &error) const = 0;
 };
 
 // postgresql://... or postgres://...

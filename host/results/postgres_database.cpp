@@ -58,35 +58,46 @@ class PostgresDatabase : public Database {
     return ok;
   }
 
+  // Row by row (libpq's single-row mode): a query of millions of rows holds
+  // one of them at a time, not the whole answer.
   bool query(const std::string &sql, const std::vector<Value> &params, const RowHandler &onRow,
              std::string &error) override {
     std::vector<const char *> texts;
     texts.reserve(params.size());
     for (const Value &p : params) texts.push_back(p ? p->c_str() : nullptr);
-    PGresult *result = PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, texts.data(),
-                                    nullptr, nullptr, 0);
-    const ExecStatusType status = PQresultStatus(result);
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    if (PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, texts.data(), nullptr,
+                          nullptr, 0) == 0) {
       error = name() + ": " + Trimmed(PQerrorMessage(conn_));
-      PQclear(result);
       return false;
     }
-    const int rows = PQntuples(result);
-    Row row(static_cast<std::size_t>(PQnfields(result)));
-    for (int r = 0; r < rows && onRow; ++r) {
-      for (std::size_t c = 0; c < row.size(); ++c) {
-        const int ci = static_cast<int>(c);
-        if (PQgetisnull(result, r, ci)) {
-          row[c] = std::nullopt;
-        } else {
-          row[c] = std::string(PQgetvalue(result, r, ci), static_cast<std::size_t>(PQgetlength(result, r, ci)));
+    PQsetSingleRowMode(conn_);
+    bool ok = true;
+    bool reading = static_cast<bool>(onRow);
+    Row row;
+    // Every result is taken, also after a failure or once onRow has had
+    // enough, so that the connection is ready for the next statement.
+    for (PGresult *result; (result = PQgetResult(conn_)) != nullptr; PQclear(result)) {
+      const ExecStatusType status = PQresultStatus(result);
+      if (status == PGRES_SINGLE_TUPLE && reading) {
+        row.resize(static_cast<std::size_t>(PQnfields(result)));
+        for (std::size_t c = 0; c < row.size(); ++c) {
+          const int ci = static_cast<int>(c);
+          if (PQgetisnull(result, 0, ci)) {
+            row[c] = std::nullopt;
+          } else {
+            row[c] = std::string(PQgetvalue(result, 0, ci), static_cast<std::size_t>(PQgetlength(result, 0, ci)));
+          }
         }
+        reading = onRow(row);
+      } else if (status != PGRES_SINGLE_TUPLE && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && ok) {
+        error = name() + ": " + Trimmed(PQresultErrorMessage(result));
+        ok = false;
       }
-      if (!onRow(row)) break;
     }
-    PQclear(result);
-    return true;
+    return ok;
   }
+
+  std::unique_ptr<Database> another(std::string &error) const override { return OpenPostgres(uri_, error); }
 
  private:
   std::string uri_;

@@ -1,5 +1,6 @@
 #include "queries.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <unordered_map>
@@ -30,71 +31,158 @@ std::string CsvField(const std::string &text) {
   return quoted + "\"";
 }
 
+namespace {
+
+// The rows of an export on their way: each row as it was written while only
+// the first `known` columns had been seen. Columns are only ever appended, so
+// an earlier row lacks nothing but trailing cells, added when it is copied
+// out under the full header. The rows wait in a temporary file, not in
+// memory, however many units there are.
+class RowFile {
+ public:
+  RowFile() : file_(std::tmpfile()) {}
+  ~RowFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  RowFile(const RowFile &) = delete;
+  RowFile &operator=(const RowFile &) = delete;
+
+  bool ok() const { return file_ != nullptr && !failed_; }
+  void add(const std::string &line, std::size_t known) {
+    const uint64_t head[2] = {known, line.size()};
+    failed_ = failed_ || std::fwrite(head, sizeof head, 1, file_) != 1 ||
+              std::fwrite(line.data(), 1, line.size(), file_) != line.size();
+  }
+  // Every row in turn, each with the cells of the columns it lacked.
+  bool copy(std::ostream &out, std::size_t columns) {
+    if (!ok() || std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0) return false;
+    std::string line;
+    uint64_t head[2];
+    while (std::fread(head, sizeof head, 1, file_) == 1) {
+      line.resize(static_cast<std::size_t>(head[1]));
+      if (std::fread(&line[0], 1, line.size(), file_) != line.size()) return false;
+      line.append(columns - static_cast<std::size_t>(head[0]), ',');
+      line += '\n';
+      out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    }
+    return std::ferror(file_) == 0 && static_cast<bool>(out);
+  }
+
+ private:
+  std::FILE *file_;
+  bool failed_ = false;
+};
+
+// Attempts whose limited results are read in one statement: few statements
+// (a round trip each on a server), and little held at a time.
+constexpr std::size_t kExportBatch = 200;
+
+std::string ResultsOfBatch() {
+  std::string sql = "SELECT unit_uuid, step_index, export, entry, value FROM result WHERE unit_uuid IN (";
+  for (std::size_t i = 1; i <= kExportBatch; ++i) sql += (i == 1 ? "$" : ", $") + std::to_string(i);
+  return sql + ") AND (low IS NOT NULL OR high IS NOT NULL) ORDER BY unit_uuid, step_index, entry";
+}
+
+}  // namespace
+
 bool ExportCsv(Store &store, std::ostream &out, std::string &error) {
-  // The columns are known only once every unit is read: the rows wait in
-  // memory, a value per limited result (some 40 doubles a unit).
-  struct Attempt {
-    std::vector<std::string> fields;
-    std::vector<std::pair<std::size_t, std::string>> values;  // column, value text
-  };
-  std::vector<Attempt> attempts;
+  // The attempts in their order, through the unit_started index, and each
+  // batch's limited results through the result key (a second connection:
+  // the first is still handing over the attempts). Nothing sorts all the
+  // results, and memory holds one batch.
+  std::unique_ptr<Database> results = store.db().another(error);
+  if (!results) return false;
+  RowFile rows;
+  if (!rows.ok()) {
+    error = "no temporary file for the CSV's rows";
+    return false;
+  }
   std::vector<std::string> columns;
   std::unordered_map<std::string, std::size_t> columnOf;
-  std::string currentUuid;
-  std::map<std::pair<int, std::string>, int> occurrence;  // step index, export: its occurrence
-  std::unordered_map<std::string, int> seen;               // export: steps seen in this attempt
+  std::vector<std::string> batch;  // each attempt's unit fields, its row so far
+  std::vector<Value> uuids;
+  std::unordered_map<std::string, std::size_t> slotOf;
+  const std::string resultsSql = ResultsOfBatch();
+  std::vector<const std::string *> cells;
+
+  auto flush = [&](std::string &e) {
+    if (batch.empty()) return true;
+    std::vector<Value> params = uuids;
+    params.resize(kExportBatch, std::string());  // no unit has an empty UUID
+    // Each attempt's limited results, step by step: a column per export,
+    // its occurrence among the attempt's steps, and entry.
+    std::vector<std::vector<std::pair<std::size_t, std::string>>> valuesOf(batch.size());
+    std::vector<std::map<std::pair<int, std::string>, int>> occurrenceOf(batch.size());
+    std::vector<std::unordered_map<std::string, int>> seenOf(batch.size());
+    const bool ok = results->query(
+        resultsSql, params,
+        [&](const Row &r) {
+          const std::size_t slot = slotOf.at(Str(r[0]));
+          const int step = std::stoi(Str(r[1]));
+          const std::string exportName = Str(r[2]);
+          auto &occurrence = occurrenceOf[slot];
+          auto found = occurrence.find({step, exportName});
+          if (found == occurrence.end()) {
+            found = occurrence.emplace(std::make_pair(step, exportName), ++seenOf[slot][exportName]).first;
+          }
+          std::string column = exportName;
+          if (found->second > 1) column += "#" + std::to_string(found->second);
+          column += "[" + Str(r[3]) + "]";
+          auto at = columnOf.find(column);
+          if (at == columnOf.end()) {
+            at = columnOf.emplace(column, columns.size()).first;
+            columns.push_back(column);
+          }
+          valuesOf[slot].emplace_back(at->second, Str(r[4]));
+          return true;
+        },
+        e);
+    if (!ok) return false;
+    for (std::size_t slot = 0; slot < batch.size(); ++slot) {
+      std::string &line = batch[slot];
+      cells.assign(columns.size(), nullptr);
+      for (const auto &v : valuesOf[slot]) cells[v.first] = &v.second;
+      for (const std::string *cell : cells) {
+        line += ',';
+        if (cell != nullptr) line += *cell;
+      }
+      rows.add(line, columns.size());
+    }
+    batch.clear();
+    uuids.clear();
+    slotOf.clear();
+    return rows.ok();
+  };
+
+  std::string failure;
+  bool failed = false;
   const bool ok = store.db().query(
       "SELECT u.uuid, u.session_id, t.name, u.serial, u.unit_index, u.attempt, u.first_attempt, u.started,"
-      " u.seconds, u.verdict, r.step_index, r.export, r.entry, r.value"
+      " u.seconds, u.verdict"
       " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
-      " LEFT JOIN result r ON r.unit_uuid = u.uuid AND (r.low IS NOT NULL OR r.high IS NOT NULL)"
-      " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid, r.step_index, r.entry",
+      " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid",
       {},
       [&](const Row &r) {
-        if (Str(r[0]) != currentUuid || attempts.empty()) {
-          currentUuid = Str(r[0]);
-          Attempt a;
-          for (std::size_t i = 0; i < kUnitFields; ++i) a.fields.push_back(Str(r[i]));
-          attempts.push_back(std::move(a));
-          occurrence.clear();
-          seen.clear();
-        }
-        if (!r[10]) return true;  // no limited result
-        const int step = std::stoi(*r[10]);
-        const std::string &exportName = *r[11];
-        auto found = occurrence.find({step, exportName});
-        if (found == occurrence.end()) found = occurrence.emplace(std::make_pair(step, exportName), ++seen[exportName]).first;
-        std::string column = exportName;
-        if (found->second > 1) column += "#" + std::to_string(found->second);
-        column += "[" + Str(r[12]) + "]";
-        auto at = columnOf.find(column);
-        if (at == columnOf.end()) {
-          at = columnOf.emplace(column, columns.size()).first;
-          columns.push_back(column);
-        }
-        attempts.back().values.emplace_back(at->second, Str(r[13]));
-        return true;
+        std::string line;
+        for (std::size_t i = 0; i < kUnitFields; ++i) line += (i == 0 ? "" : ",") + CsvField(Str(r[i]));
+        slotOf.emplace(Str(r[0]), batch.size());
+        uuids.push_back(r[0]);
+        batch.push_back(std::move(line));
+        if (batch.size() < kExportBatch || flush(failure)) return true;
+        failed = true;
+        return false;
       },
       error);
   if (!ok) return false;
-  std::string line;
-  for (std::size_t i = 0; i < kUnitFields; ++i) line += (i == 0 ? "" : ",") + std::string(kUnitColumns[i]);
-  for (const std::string &c : columns) line += "," + CsvField(c);
-  out << line << "\n";
-  std::vector<const std::string *> cells(columns.size());
-  for (const Attempt &a : attempts) {
-    line.clear();
-    for (std::size_t i = 0; i < a.fields.size(); ++i) line += (i == 0 ? "" : ",") + CsvField(a.fields[i]);
-    std::fill(cells.begin(), cells.end(), nullptr);
-    for (const auto &v : a.values) cells[v.first] = &v.second;
-    for (const std::string *cell : cells) {
-      line += ',';
-      if (cell != nullptr) line += *cell;
-    }
-    out << line << '\n';
+  if (failed || !flush(failure)) {
+    error = failure.empty() ? "writing the CSV's rows to a temporary file failed" : failure;
+    return false;
   }
-  out.flush();
-  if (!out) {
+  std::string header;
+  for (std::size_t i = 0; i < kUnitFields; ++i) header += (i == 0 ? "" : ",") + std::string(kUnitColumns[i]);
+  for (const std::string &c : columns) header += "," + CsvField(c);
+  out << header << "\n";
+  if (!rows.copy(out, columns.size()) || !out.flush()) {
     error = "writing the CSV failed";
     return false;
   }

@@ -47,6 +47,7 @@ class SqliteDatabase : public Database {
   Engine engine() const override { return Engine::kSqlite; }
   std::string name() const override { return path_; }
   const char *beginWrite() const override { return "BEGIN IMMEDIATE"; }
+  std::unique_ptr<Database> another(std::string &error) const override { return OpenSqlite(path_, error); }
 
   bool exec(const std::string &sql, std::string &error) override {
     char *message = nullptr;

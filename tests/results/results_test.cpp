@@ -57,10 +57,12 @@ std::vector<std::string> Lines(const std::string &file) {
   return lines;
 }
 
-pid_t Spawn(const std::vector<std::string> &args, const std::string &errFile) {
+pid_t Spawn(const std::vector<std::string> &args, const std::string &errFile, const std::string &folder = "") {
   const pid_t pid = fork();
   if (pid == 0) {
+    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
     if (!errFile.empty()) freopen(errFile.c_str(), "a", stderr);
+    if (!folder.empty()) freopen("/dev/null", "w", stdout);
     std::vector<char *> argv;
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
@@ -448,6 +450,47 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(toolCsv)), std::istreambuf_iterator<char>()), csv.str());
 }
 
+// More attempts than one read of results takes, and a column that only a late
+// attempt has: every earlier row gets its empty cell, in the attempts' order.
+TEST(Queries, ExportOfALateColumnOverSeveralBatches) {
+  TempDir dir;
+  const std::string file = dir / "results.sqlite";
+  std::string error;
+  std::unique_ptr<Store> store = Store::Open(file, false, error);
+  ASSERT_TRUE(store) << error;
+  ASSERT_TRUE(store->db().exec("PRAGMA synchronous=OFF", error)) << error;
+  const SessionInfo session = vorn_results_test::SyntheticSession("line2");
+  ASSERT_TRUE(store->putSession(session, error)) << error;
+  vorn_host::Plan plan = vorn_results_test::TypicalPlan();
+  const vorn_host::Plan typical = plan;
+  for (const auto &step : typical.steps) {
+    if (step.shortName() == "OBTPowervsTime") plan.steps.push_back(step);  // its 5th run, only late on
+  }
+  std::mt19937 random(5);
+  const int attempts = 260, late = 240;
+  for (int n = 1; n <= attempts; ++n) {
+    bool stored = false;
+    const UnitRecord unit = vorn_results_test::SyntheticUnit(n < late ? typical : plan, n, 1, true, random);
+    ASSERT_TRUE(store->putUnit(ToRow(session, unit), stored, error)) << error;
+  }
+  std::ostringstream csv;
+  ASSERT_TRUE(ExportCsv(*store, csv, error)) << error;
+  std::vector<std::string> rows;
+  std::istringstream in(csv.str());
+  for (std::string line; std::getline(in, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 1u + attempts);
+  const auto fields = [](const std::string &line) { return std::count(line.begin(), line.end(), ',') + 1; };
+  const std::string &header = rows[0];
+  EXPECT_NE(header.find(",OBTPowervsTime#5["), std::string::npos);
+  for (int n = 1; n <= attempts; ++n) {
+    const std::string &row = rows[static_cast<std::size_t>(n)];
+    ASSERT_EQ(fields(row), fields(header)) << "row " << n;
+    EXPECT_EQ(row.back() != ',', n >= late) << "row " << n << ": the late column's cell";
+    const std::size_t unitField = row.find(',', row.find(',', row.find(',', row.find(',') + 1) + 1) + 1) + 1;
+    EXPECT_EQ(row.substr(unitField, row.find(',', unitField) - unitField), std::to_string(n)) << "out of order";
+  }
+}
+
 TEST(Options, TheSinkTheCommandLineAsksFor) {
   TempDir dir;
   const fs::path before = fs::current_path();
@@ -483,6 +526,127 @@ TEST(Options, TheSinkTheCommandLineAsksFor) {
   EXPECT_FALSE(vorn_host::ParseOptions(7, both, o, error));
   EXPECT_NE(error.find("--no-db"), std::string::npos);
   fs::current_path(before);
+}
+
+// Whole sessions of vorn-host on the simulated station, in a working folder
+// of their own, into each store.
+class HostSession : public ::testing::Test {
+ protected:
+  // vorn-host ARGS... PARAMS PLAN in the folder, its JSON lines in
+  // session.jsonl (written before the database's commit of each attempt).
+  pid_t start(std::vector<std::string> args) {
+    args.insert(args.begin(), {VORN_HOST_FILE, "--quiet", "--json", "session.jsonl"});
+    args.insert(args.end(), {"--params", VORN_EXAMPLES_DIR "/station.ini", VORN_EXAMPLES_DIR "/typical.plan"});
+    return Spawn(args, dir / "err", dir.path.string());
+  }
+  // The UUIDs of the attempts in the JSON lines, in order.
+  std::vector<std::string> logged() const {
+    std::vector<std::string> uuids;
+    for (const std::string &line : Lines(dir / "session.jsonl")) {
+      const std::size_t at = line.find("\"uuid\": \"");
+      if (at != std::string::npos) uuids.push_back(line.substr(at + 9, 36));
+    }
+    return uuids;
+  }
+  std::set<std::string> stored(Database &db) {
+    std::set<std::string> uuids;
+    std::string error;
+    EXPECT_TRUE(db.query("SELECT uuid FROM unit", {}, [&](const Row &r) { uuids.insert(*r[0]); return true; }, error))
+        << error;
+    return uuids;
+  }
+  // Attempts without all the plan's steps, or without every result entry
+  // their JSON line holds (one "passed" each).
+  long halfWritten(Database &db) {
+    const std::string steps = std::to_string(vorn_results_test::TypicalPlan().steps.size());
+    long missing = 0;
+    for (const std::string &line : Lines(dir / "session.jsonl")) {
+      std::size_t results = 0;
+      for (std::size_t at = 0; (at = line.find("\"passed\": ", at)) != std::string::npos; ++at) ++results;
+      const std::string uuid = line.substr(line.find("\"uuid\": \"") + 9, 36);
+      missing += Count(db,
+                       "SELECT count(*) FROM unit u WHERE u.uuid = $1 AND ((SELECT count(*) FROM step s"
+                       " WHERE s.unit_uuid = u.uuid) <> CAST($2 AS INTEGER) OR (SELECT count(*) FROM result r"
+                       " WHERE r.unit_uuid = u.uuid) <> CAST($3 AS INTEGER))",
+                       {uuid, steps, std::to_string(results)});
+    }
+    return missing;
+  }
+  std::string said() const {
+    std::ifstream in(dir / "err");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  TempDir dir;
+};
+
+TEST_F(HostSession, TwoHundredUnitsIntoTheDefaultFileAndOutAsCsv) {
+  ASSERT_EQ(Wait(start({"--fast", "--units", "200"})), 0) << said();
+  std::string error;
+  std::unique_ptr<Database> db = OpenSqlite(dir / "results.sqlite", error);
+  ASSERT_TRUE(db) << error;
+  const std::vector<std::string> uuids = logged();
+  ASSERT_EQ(uuids.size(), 200u);
+  EXPECT_EQ(stored(*db), std::set<std::string>(uuids.begin(), uuids.end()));
+  EXPECT_EQ(halfWritten(*db), 0);
+  EXPECT_EQ(Count(*db, "SELECT count(DISTINCT serial) FROM unit"), 200);
+
+  const std::string csv = dir / "export.csv";
+  ASSERT_EQ(std::system(("cd " + dir.path.string() + " && " VORN_RESULTS_TOOL " export --csv >" + csv).c_str()), 0);
+  const std::vector<std::string> rows = Lines(csv);
+  ASSERT_EQ(rows.size(), 201u);
+  EXPECT_EQ(rows[0].rfind("uuid,session,station,serial,", 0), 0u) << rows[0].substr(0, 80);
+  std::set<std::string> exported;
+  for (std::size_t r = 1; r < rows.size(); ++r) exported.insert(rows[r].substr(0, 36));
+  EXPECT_EQ(exported, std::set<std::string>(uuids.begin(), uuids.end()));
+}
+
+TEST_F(HostSession, TwoHundredUnitsIntoAServerThatStopsMidSessionArriveOnce) {
+  OwnServer server;
+  ASSERT_TRUE(server.started);
+  const pid_t host = start({"--fast", "--units", "200", "--db", server.url()});
+  ASSERT_TRUE(WaitForLines(dir / "session.jsonl", 10)) << said();
+  ASSERT_EQ(Script("stop-immediate", server.folder), 0);
+  const std::size_t atStop = logged().size();
+  // Whether the spool went on before the end (exit 0) or waits for the
+  // command (exit 1, saying so), the server ends with every unit once.
+  const int status = Wait(host);
+  ASSERT_EQ(Script("restart", server.folder), 0);
+  EXPECT_LT(atStop, 200u) << "the server stopped only after the session";
+  EXPECT_TRUE(status == 0 || (status == 1 && said().find("vorn-results forward") != std::string::npos)) << said();
+  const std::string forward = "cd " + dir.path.string() + " && " VORN_RESULTS_TOOL " --db '" + server.url() +
+                              "' forward >forwarded.txt";
+  ASSERT_EQ(std::system(forward.c_str()), 0) << said();
+  EXPECT_NE(Lines(dir / "forwarded.txt").at(0).find("; 0 wait in"), std::string::npos);
+
+  std::string error;
+  std::unique_ptr<Database> db = OpenPostgres(server.url(), error);
+  ASSERT_TRUE(db) << error;
+  const std::vector<std::string> uuids = logged();
+  ASSERT_EQ(uuids.size(), 200u);
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM unit"), 200);
+  EXPECT_EQ(stored(*db), std::set<std::string>(uuids.begin(), uuids.end()));
+  EXPECT_EQ(halfWritten(*db), 0);
+  EXPECT_NE(said().find("results server:"), std::string::npos) << "the outage was not told";
+}
+
+TEST_F(HostSession, KillNineMidRealTimeUnitKeepsEveryFinishedUnitWhole) {
+  // A unit of the typical plan waits some 15 s on the station in real time.
+  const pid_t host = start({"--units", "3"});
+  ASSERT_TRUE(WaitForLines(dir / "session.jsonl", 1, 120)) << said();
+  std::mt19937 random(static_cast<unsigned>(getpid()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500 + random() % 3000));
+  kill(host, SIGKILL);
+  EXPECT_EQ(Wait(host), 128 + SIGKILL);
+  std::string error;
+  std::unique_ptr<Database> db = OpenSqlite(dir / "results.sqlite", error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
+  const std::vector<std::string> uuids = logged();
+  ASSERT_GE(uuids.size(), 1u);
+  ASSERT_LE(uuids.size(), 2u) << "the kill came after the second unit";
+  // Each attempt's JSON line comes just before its commit.
+  EXPECT_EQ(stored(*db), std::set<std::string>(uuids.begin(), uuids.end()));
+  EXPECT_EQ(halfWritten(*db), 0);
 }
 
 }  // namespace
