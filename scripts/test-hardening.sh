@@ -18,7 +18,10 @@ sanitizer_report='ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|WARNING
 echo "== test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j2
-ctest --test-dir build-asan --output-on-failure -j2
+# Resident memory means nothing under AddressSanitizer, which keeps freed
+# memory in quarantine: the flat-memory check of a long session runs in the
+# plain build only.
+ctest --test-dir build-asan --output-on-failure -j2 -E '^HostLongSession\.'
 if grep -Eq "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log; then
   grep -E -B2 -A20 "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log | head -80
   echo "sanitizer report in the test suite" >&2

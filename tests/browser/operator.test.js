@@ -141,7 +141,7 @@ test('Stop mid-unit runs the cleanup and ends the session; a reload mid-unit sho
   const { page, problems } = await openPage(browser);
   await page.goto(await h.url);
   await scan(page, 'WEB-LIVE');
-  await page.locator('li[data-step="OBTPowervsTime"].PASS').first().waitFor({ timeout: 20000 });
+  await page.locator('li[data-step="OBTPowervsTime"].PASS').first().waitFor({ timeout: 60000 });
   await page.screenshot({ path: path.join(docs, 'operator-running.png') });
 
   const latencies = await page.evaluate(() => window.vornStepLatencies);
@@ -154,7 +154,7 @@ test('Stop mid-unit runs the cleanup and ends the session; a reload mid-unit sho
 
   await page.locator('#stop').click();
   await page.waitForFunction(() => document.querySelector('#banner-serial').textContent === 'The station stopped', null,
-    { timeout: 20000 });
+    { timeout: 60000 });
   // The cleanup ran: every cleanup step has a verdict, the test steps after the stop none.
   for (const step of ['OBTEndCall', 'MobReset', 'MobClose']) {
     assert.strictEqual(await page.locator(`li[data-step="${step}"]`).getAttribute('class'), 'PASS', step);
