@@ -16,13 +16,15 @@
 #include "options.h"
 #include "plan.h"
 #include "report.h"
-#include "report_command.h"
-#include "results/sha256.h"
-#include "results/sink.h"
 #include "run.h"
+#include "sha256.h"
 #include "session.h"
 #include "simulation.h"
 #include "text.h"
+#if defined(VORN_HOST_RESULTS)
+#include "report_command.h"
+#include "results/sink.h"
+#endif
 #if defined(VORN_HOST_WEB)
 #include "serve.h"
 #include "server.h"
@@ -68,42 +70,50 @@ SessionInfo SessionOf(const Options &o, const RunSetting &setting) {
   session.library = setting.library;
   session.version = setting.version;
   session.plan = setting.plan;
-  session.planSha256 = vorn_results::Sha256File(setting.plan);
+  session.planSha256 = vorn_host::Sha256File(setting.plan);
   session.parameters = setting.parameters;
-  session.parametersSha256 = vorn_results::Sha256File(setting.parameters);
+  session.parametersSha256 = vorn_host::Sha256File(setting.parameters);
   session.operatorName = o.operatorName;
   session.simulated = setting.simulated;
   session.started = UtcNow();
   return session;
 }
 
+#if defined(VORN_HOST_RESULTS)
 // The results database as one of the session's outputs. An attempt the
 // database kept (in the file, or in the spool while the server is away) is
 // no lost record: the notice is said on the progress line and the session
 // goes on.
 class ResultsOutput : public RecordSink {
  public:
-  explicit ResultsOutput(vorn_results::DatabaseSink &sink) : sink_(sink) {}
+  explicit ResultsOutput(std::unique_ptr<vorn_results::DatabaseSink> sink) : sink_(std::move(sink)) {}
   bool sessionStarted(const SessionInfo &session, std::string &error) override {
-    return sink_.sessionStarted(session, error);
+    return sink_->sessionStarted(session, error);
   }
   bool attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) override {
-    if (sink_.attemptFinished(session, unit, error)) return true;
-    if (!sink_.lastKept()) return false;
+    if (sink_->attemptFinished(session, unit, error)) return true;
+    if (!sink_->lastKept()) return false;
     Say(error);
     return true;
   }
   bool sessionEnded(const SessionInfo &session, std::string &error) override {
-    return sink_.sessionEnded(session, error);
+    return sink_->sessionEnded(session, error);
   }
+  const std::string &target() const { return sink_->target(); }
 
  private:
-  vorn_results::DatabaseSink &sink_;
+  std::unique_ptr<vorn_results::DatabaseSink> sink_;
 };
+#else
+// This build keeps no results database.
+class ResultsOutput : public RecordSink {
+ public:
+  bool attemptFinished(const SessionInfo &, const UnitRecord &, std::string &) override { return true; }
+};
+#endif
 
 // A single run with --db: recorded as a session of one unit without a serial.
-void RecordSingleRun(vorn_results::DatabaseSink &sink, SessionInfo session, const RunRecord &run) {
-  ResultsOutput output(sink);
+void RecordSingleRun(RecordSink &output, SessionInfo session, const RunRecord &run) {
   session.started = run.started;
   UnitRecord unit;
   unit.uuid = NewUuid();
@@ -212,8 +222,14 @@ int main(int argc, char **argv) {
     if (!clash.empty()) return CannotStart(clash);
   }
   // The results database, or null when the run records none.
-  std::unique_ptr<vorn_results::DatabaseSink> results = vorn_results::MakeDatabaseSink(o, o.session(), error);
-  if (!results && !error.empty()) return CannotStart(error);
+  std::unique_ptr<ResultsOutput> database;
+#if defined(VORN_HOST_RESULTS)
+  std::unique_ptr<vorn_results::DatabaseSink> sink = vorn_results::MakeDatabaseSink(o, o.session(), error);
+  if (!sink && !error.empty()) return CannotStart(error);
+  if (sink) database = std::make_unique<ResultsOutput>(std::move(sink));
+#else
+  if (!o.db.empty()) return CannotStart("--db: this vorn-host is built without the results database");
+#endif
   if (!o.json.empty()) {
     const std::string clash = OutputClash(o.json, "JSON record", inputs);
     if (!clash.empty()) return CannotStart(clash);
@@ -289,11 +305,7 @@ int main(int argc, char **argv) {
     SessionTable table(std::cout, setting);
     std::vector<RecordSink *> sinks;
     if (!o.json.empty()) sinks.push_back(&json);
-    std::unique_ptr<ResultsOutput> database;
-    if (results) {
-      database = std::make_unique<ResultsOutput>(*results);
-      sinks.push_back(database.get());
-    }
+    if (database) sinks.push_back(database.get());
     sinks.push_back(&table);
 #if defined(VORN_HOST_WEB)
     if (!o.serve.empty()) {
@@ -308,11 +320,13 @@ int main(int argc, char **argv) {
     sessionOptions.retest = o.retest;
     const SessionResult result = RunSession(plan, functions, info, *units, sinks, sessionOptions, shown, stderr);
     // The line report of this session, when its attempts went to a database.
-    if (results && result.tally.attempts > 0 && !result.recordFailed) {
+#if defined(VORN_HOST_RESULTS)
+    if (database && result.tally.attempts > 0 && !result.recordFailed) {
       std::cout << "Line report: "
-                << vorn_reports::LineReportCommand(results->target(), info.station, info.started, info.ended) << "\n";
+                << vorn_reports::LineReportCommand(database->target(), info.station, info.started, info.ended) << "\n";
       std::cout.flush();
     }
+#endif
     return result.recordFailed ? kRecordFailed : result.tally.exitStatus();
   }
 
@@ -324,7 +338,7 @@ int main(int argc, char **argv) {
   // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
   const bool tableWritten = static_cast<bool>(std::cout);
   if (!tableWritten) Say("writing the results table to standard output failed");
-  if (results) RecordSingleRun(*results, SessionOf(o, setting), run);
+  if (database) RecordSingleRun(*database, SessionOf(o, setting), run);
   if (!o.json.empty()) {
     std::ostringstream text;
     WriteJson(text, setting, run);

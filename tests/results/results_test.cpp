@@ -16,7 +16,7 @@
 #include "options.h"
 #include "results/queries.h"
 #include "results/schema.h"
-#include "results/sha256.h"
+#include "sha256.h"
 #include "results/sink.h"
 #include "synthetic.h"
 
@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 using namespace vorn_results;
 using vorn_host::SessionInfo;
 using vorn_host::UnitRecord;
+using vorn_host::Sha256File;
+using vorn_host::Sha256Hex;
 
 struct TempDir {
   fs::path path;

@@ -1,7 +1,7 @@
 #include "synthetic.h"
 
 #include "os.h"
-#include "results/sha256.h"
+#include "sha256.h"
 #include "results/sink.h"
 #include "session.h"
 
@@ -22,9 +22,9 @@ SessionInfo SyntheticSession(const std::string &station) {
   s.library = "libVorn_CMU200.so";
   s.version = "1.04";
   s.plan = "examples/typical.plan";
-  s.planSha256 = vorn_results::Sha256Hex(s.plan);
+  s.planSha256 = vorn_host::Sha256Hex(s.plan);
   s.parameters = "examples/station.ini";
-  s.parametersSha256 = vorn_results::Sha256Hex(s.parameters);
+  s.parametersSha256 = vorn_host::Sha256Hex(s.parameters);
   s.started = UtcNow();
   return s;
 }

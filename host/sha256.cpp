@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace vorn_results {
+namespace vorn_host {
 
 namespace {
 
@@ -118,4 +118,4 @@ std::string Sha256File(const std::string &path, std::string *error) {
   return sha.hex();
 }
 
-}  // namespace vorn_results
+}  // namespace vorn_host
