@@ -256,7 +256,7 @@ TEST(HostSession, MarginalPhonesGiveAYieldWithASpread) {
   const std::string examples = VORN_EXAMPLES_DIR;
   const std::string dir = vorn_test::TempDir();
   const std::string plan = examples + "/typical.plan";
-  const std::string common = "--fast --quiet --units 1000 --params " + examples + "/station.ini --json " + dir;
+  const std::string common = "--fast --quiet --no-db --units 1000 --params " + examples + "/station.ini --json " + dir;
   const vorn_test::HostRun nominal = vorn_test::RunHost(common + "/n.jsonl " + plan);
   EXPECT_EQ(nominal.status, 0) << nominal.out;
   EXPECT_NE(nominal.out.find("1000 units: 1000 PASS"), std::string::npos) << nominal.out;
@@ -470,7 +470,8 @@ TEST_F(HostLongSession, APhoneThatNeverAnswersLeavesNoPortHeld) {
   const std::string examples = VORN_EXAMPLES_DIR;
   writeParameters(vorn_test::ReadText(examples + "/station.ini"));
   std::vector<std::string> errors;
-  const vorn_host::Plan plan = vorn_host::ParsePlan(vorn_test::ReadText(examples + "/typical.plan"), "typical.plan", errors);
+  const vorn_host::Plan plan =
+      vorn_host::ParsePlan(vorn_test::ReadText(examples + "/typical.plan"), "typical.plan", errors);
   ASSERT_TRUE(errors.empty());
   std::vector<vorn_host::StepFunction> functions;
   for (const vorn_host::PlanStep &step : plan.steps) functions.push_back(vorn_test::FindStep(step.shortName())->run);
@@ -523,8 +524,9 @@ TEST(HostSession, TheCleanupKeepsASessionGoingAfterAnError) {
   };
   for (const auto &c : cases) {
     // The third handover of the session is unit 2's first.
-    const vorn_test::HostRun r = vorn_test::RunHost("--fast --quiet --units 4 --fault RSCMU_GSM_Sig_HandOver=-1@3 --params " +
-                                                    examples + "/station.ini --json " + dir + "/r.jsonl " + c.plan);
+    const vorn_test::HostRun r =
+        vorn_test::RunHost("--fast --quiet --no-db --units 4 --fault RSCMU_GSM_Sig_HandOver=-1@3 --params " + examples +
+                           "/station.ini --json " + dir + "/r.jsonl " + c.plan);
     EXPECT_EQ(r.status, 1) << r.err;
     std::vector<std::string> verdicts;
     std::istringstream lines(vorn_test::ReadText(dir + "/r.jsonl"));
