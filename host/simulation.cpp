@@ -34,6 +34,8 @@ const std::vector<Scenario> &Scenarios() {
        {"RSCMU_GSM_Sig_HandOver=" + Status(station::kErrorHandoverTarget) + "@1+"}},
       {"marginal-phones", "about 1 phone in 20 misses a limit: power, timing, spectrum or RX level", {},
        [](station::Station &st) { st.phone.setMarginal(true); }},
+      {"silent-phones", "a phone whose serial ends in 0 never answers: every tenth unit of --units", {},
+       [](station::Station &st) { st.phone.setSilentPhones(true); }},
   };
   return list;
 }

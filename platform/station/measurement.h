@@ -80,6 +80,11 @@ class Measurement {
   int32_t fetchPower(int32_t sig, PowerResult &result);
   int32_t rxLevel(int32_t sig, int32_t *level);
   int32_t rxQuality(int32_t sig, int32_t *quality);
+  // The signalling session was freed: its initiated measurements are gone.
+  void forget(int32_t sig) {
+    spectrumInitiated_.erase(sig);
+    powerInitiated_.erase(sig);
+  }
 
  private:
   // A small variation of at most +/- span, repeatable.

@@ -66,7 +66,11 @@ void Phone::replace(std::string_view serial) {
   next.bands_ = bands_;
   next.queriesToIdle_ = queriesToIdle_;
   next.marginal_ = marginal_;
-  next.nextHandle_ = nextHandle_;  // a handle of the old phone never reaches the new one
+  next.silentPhones_ = silentPhones_;
+  next.silent_ = silentPhones_ && SilentFor(serial);
+  // The computer's serial ports: an open link keeps its port until closed.
+  next.links_ = std::move(links_);
+  next.nextHandle_ = nextHandle_;  // a new link never gets an older link's handle
   next.serial_ = std::string(serial);
   next.deviations_ = DeviationsFor(serial, marginal_);
   *this = std::move(next);
@@ -74,11 +78,11 @@ void Phone::replace(std::string_view serial) {
 
 void Phone::operatorAcknowledged(std::string_view text) {
   ++acknowledgements_;
-  if (text == "Turn on phone!" && !staysOff_) switchedOn_ = true;
+  if (text == "Turn on phone!" && !staysOff_ && !silent_) switchedOn_ = true;
 }
 
 bool Phone::powered() const {
-  if (staysOff_) return false;
+  if (staysOff_ || silent_) return false;
   if (switchedOn_) return true;
   if (needsPowerKey_) return false;
   const std::optional<double> volts = station().supply.outputVoltage();

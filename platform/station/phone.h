@@ -52,10 +52,11 @@ class Phone {
 
   // Back to a phone that lies on the fixture, switched off, in normal mode.
   void reset();
-  // The phone is taken out and a new one with this serial put in: the links
-  // to the old one are gone, and the new one is off, in normal mode, camped
-  // nowhere, with its own deviations. The station computer's ports and the
-  // rehearsal's set-up stay.
+  // The phone is taken out and a new one with this serial put in: it is off,
+  // in normal mode, camped nowhere, with its own deviations. The station
+  // computer's ports stay as they are: a link left open still holds its port
+  // (and now reaches the new phone) until it is closed. The rehearsal's
+  // set-up stays too.
   void replace(std::string_view serial);
   const std::string &serial() const { return serial_; }
   const Deviations &deviations() const { return deviations_; }
@@ -83,6 +84,10 @@ class Phone {
   void setQueriesToIdle(int queries) { queriesToIdle_ = queries < 1 ? 1 : queries; }
   // Phones put in from now on include marginal ones (see DeviationsFor).
   void setMarginal(bool on) { marginal_ = on; }
+  // Phones put in from now on whose serial ends in 0 never answer, as if they
+  // stayed off (SIM-000010, SIM-000020, ...: every tenth generated unit).
+  void setSilentPhones(bool on) { silentPhones_ = on; }
+  static bool SilentFor(std::string_view serial) { return !serial.empty() && serial.back() == '0'; }
 
   // ---- What the phone is now ----
   bool powered() const;
@@ -144,6 +149,8 @@ class Phone {
   std::set<int> bands_ = {1, 2, 3, 4};
   int queriesToIdle_ = 3;
   bool marginal_ = false;
+  bool silentPhones_ = false;
+  bool silent_ = false;  // this phone never answers
   std::string serial_;
   Deviations deviations_;
 

@@ -1,5 +1,7 @@
 #include "station/tester.h"
 
+#include "station/station.h"
+
 #include <utility>
 
 namespace station {
@@ -97,7 +99,12 @@ int32_t Tester::closeBase(int32_t base) {
   // their handles are invalid from now on, and a station that opens one a
   // unit keeps no more of them than it has open.
   for (auto it = sessions.begin(); it != sessions.end();) {
-    it = it->second.base == base ? sessions.erase(it) : std::next(it);
+    if (it->second.base != base) {
+      ++it;
+      continue;
+    }
+    station().measurement.forget(it->first);  // its measurements go with it
+    it = sessions.erase(it);
   }
   bases.erase(base);
   return kTesterOk;
