@@ -23,17 +23,18 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQua
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
+  const int32_t sig = t.sigSession;
   vorn::DriverMessage msg;
   const double cellPower = step.ReadFloat("CellPower", -100.0f);
-  if (fails(step, RSCMU_GSM_Sig_ProcBssTchLevUtim(t.sigSession, cellPower, msg), "RSCMU_GSM_Sig_ProcBssTchLevUtim")) return step.failed();
-  if (fails(step, vorn::QueryComplete(t.sigSession, msg), "RSCMU_Query")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_ProcBssTchLevUtim(sig, cellPower, msg), "RSCMU_GSM_Sig_ProcBssTchLevUtim")) return step.failed();
+  if (fails(step, vorn::QueryComplete(sig, msg), "RSCMU_Query")) return step.failed();
   Sleep(kSettleMs);
   int32_t rxLevel = 0;
-  if (fails(step, RSCMU_GSM_Sig_SensRrepRxl(t.sigSession, &rxLevel, msg), "RSCMU_GSM_Sig_SensRrepRxl")) return step.failed();
-  if (fails(step, vorn::QueryComplete(t.sigSession, msg), "RSCMU_Query")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_SensRrepRxl(sig, &rxLevel, msg), "RSCMU_GSM_Sig_SensRrepRxl")) return step.failed();
+  if (fails(step, vorn::QueryComplete(sig, msg), "RSCMU_Query")) return step.failed();
   Sleep(DelayMs(step.ReadInt("Delay", 100)));
   int32_t rxQuality = 0;
-  if (fails(step, RSCMU_GSM_Sig_SensRrepRxq(t.sigSession, &rxQuality, msg), "RSCMU_GSM_Sig_SensRrepRxq")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_SensRrepRxq(sig, &rxQuality, msg), "RSCMU_GSM_Sig_SensRrepRxq")) return step.failed();
 
   step.setValue(1, static_cast<double>(rxLevel));
   step.setValue(2, static_cast<double>(rxQuality));

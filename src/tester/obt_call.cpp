@@ -18,11 +18,11 @@ int32_t ChangeCall(int32_t number, double *values, Vorn_CMU200_ResultName *names
                    const char *label, int32_t &recorded) {
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
-  vorn::TesterState &t = vorn::testerState;
+  const int32_t sig = vorn::testerState.sigSession;
   vorn::DriverMessage msg;
   const int32_t value = step.ReadInt(key, def);
-  if (fails(step, command(t.sigSession, value, msg), label)) return step.failed();
-  if (fails(step, vorn::QueryComplete(t.sigSession, msg), "RSCMU_Query")) return step.failed();
+  if (fails(step, command(sig, value, msg), label)) return step.failed();
+  if (fails(step, vorn::QueryComplete(sig, msg), "RSCMU_Query")) return step.failed();
   recorded = value;
   step.setValue(1, 1.0);
   return step.succeeded();
@@ -49,13 +49,14 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
+  const int32_t sig = t.sigSession;
   vorn::DriverMessage msg;
   int32_t state = 0;
-  if (fails(step, RSCMU_GSM_Sig_SensSignStat(t.sigSession, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
-  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(t.sigSession, kEndCall, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
-  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(t.sigSession, kSignallingOff, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
-  if (fails(step, RSCMU_GSM_Sig_SensSignStat(t.sigSession, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
-  if (fails(step, RSCMU_GSM_Sig_SensSignStat(t.sigSession, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kEndCall, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kSignallingOff, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
   if (fails(step, RSCMU_Close_Base(t.baseSession, msg), "RSCMU_Close_Base")) return step.failed();
   step.setValue(1, 1.0);
   return step.succeeded();
