@@ -1,10 +1,12 @@
 // vorn-host: plays the station's host test sequencer. Loads the library by its
 // file, resolves each step of a plan by its plain export name, provides the
-// data container, runs the steps on the simulated station and reports.
+// data container, runs the steps on the simulated station and reports: once,
+// or unit after unit in a production session.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "Vorn_CMU200.h"
 #include "alldata/container.h"
@@ -13,7 +15,8 @@
 #include "plan.h"
 #include "report.h"
 #include "run.h"
-#include "station/station.h"
+#include "session.h"
+#include "simulation.h"
 
 namespace {
 
@@ -30,25 +33,9 @@ int CannotStart(const std::string &why) {
   return kCannotStart;
 }
 
-// The station's faults: the scenarios' changes to the equipment and fault
-// texts, then the --fault texts; faults gets every text in the script.
-bool SetUpStation(const Options &o, std::vector<std::string> &faults, std::string &error) {
-  station::Station &st = station::station();
-  st.clock.setVirtual(o.fast);
-  for (const std::string &name : o.scenarios) {
-    const Scenario &scenario = *FindScenario(name);
-    if (scenario.setUp != nullptr) scenario.setUp(st);
-    for (const std::string &text : scenario.faults) faults.push_back(text);
-  }
-  for (const std::string &text : o.faults) faults.push_back(text);
-  for (const std::string &text : faults) {
-    if (!st.faults.addText(text)) {
-      error = "malformed fault \"" + text + "\" (OP=STATUS, OP=STATUS@N or OP=STATUS@N+)";
-      return false;
-    }
-  }
-  return true;
-}
+// A failed write of a record after the steps ran: the run happened, so this
+// is not "could not start".
+constexpr int kRecordFailed = 1;
 
 template <typename F>
 F Resolve(const DynamicLibrary &library, const std::string &name) {
@@ -87,8 +74,16 @@ int main(int argc, char **argv) {
                        std::to_string(kLongestPath) + " characters");
   }
 
+  std::unique_ptr<SerialList> serialList;
+  if (!o.serials.empty()) {
+    serialList = std::make_unique<SerialList>(o.serials, problems);
+    for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
+    if (!problems.empty()) return kCannotStart;
+  }
+
+  SimulatedStation simulation;
   std::vector<std::string> faults;
-  if (!SetUpStation(o, faults, error)) return CannotStart(error);
+  if (!simulation.setUp(o.fast, o.scenarios, o.faults, faults, error)) return CannotStart(error);
 
   const std::string libraryFile =
       o.library.empty() ? DynamicLibrary::besideExecutable(DynamicLibrary::defaultFileName()) : o.library;
@@ -107,11 +102,14 @@ int main(int argc, char **argv) {
   for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
   if (!problems.empty()) return kCannotStart;
 
-  // Opened last, so that a run that cannot start leaves an earlier record be.
-  std::unique_ptr<std::ofstream> json;
+  // Opened last, so that a run that cannot start leaves an earlier record be:
+  // a single run's record replaces the file only when it is whole; a
+  // session's lines are appended, one run at a time on a file.
+  ReplacingFile record;
+  AppendLog lines;
   if (!o.json.empty()) {
-    json = std::make_unique<std::ofstream>(o.json, std::ios::binary | std::ios::trunc);
-    if (!*json) return CannotStart(o.json + ": cannot write the JSON record");
+    const bool opened = o.session() ? lines.open(o.json, error) : record.prepare(o.json, error);
+    if (!opened) return CannotStart(o.json + ": cannot write the JSON record: " + error);
   }
 
   char versionText[16] = {};
@@ -129,18 +127,55 @@ int main(int argc, char **argv) {
   setting.faults = faults;
 
   alldata::SetParameterFile(o.parameters);
+  CatchStopRequests();
   ConsoleProgress progress(stderr);
   RunOptions runOptions;
   runOptions.keepGoing = o.keepGoing;
+  runOptions.equipment = &simulation;
+  runOptions.stopRequests = StopRequests;
+
+  if (o.session()) {
+    SessionInfo info;
+    info.id = NewUuid();
+    info.station = setting.station;
+    info.host = MachineName();
+    info.library = libraryFile;
+    info.version = versionText;
+    info.plan = o.plan;
+    info.parameters = o.parameters;
+    info.simulated = setting.simulated;
+    info.started = UtcNow();
+    GeneratedUnits generated(o.units);
+    PromptedUnits prompted(simulation, stderr);
+    UnitSource &units = serialList ? static_cast<UnitSource &>(*serialList)
+                        : o.serialPrompt ? static_cast<UnitSource &>(prompted)
+                                         : static_cast<UnitSource &>(generated);
+    JsonLinesSink json(lines, setting);
+    SessionTable table(std::cout, setting);
+    std::vector<RecordSink *> sinks;
+    if (!o.json.empty()) sinks.push_back(&json);
+    sinks.push_back(&table);
+    SessionOptions sessionOptions;
+    sessionOptions.run = runOptions;
+    sessionOptions.retest = o.retest;
+    const SessionResult result =
+        RunSession(plan, functions, info, units, sinks, sessionOptions, o.quiet ? nullptr : &progress, stderr);
+    return result.recordFailed ? kRecordFailed : result.tally.exitStatus();
+  }
+
   const RunRecord run = RunPlan(plan, functions, runOptions, o.quiet ? nullptr : &progress);
 
   if (!o.quiet) std::cout << "\n";  // apart from the progress above it on a terminal
   WriteTable(std::cout, setting, run);
   std::cout.flush();
-  if (json) {
-    WriteJson(*json, setting, run);
-    json->close();
-    if (!*json) return CannotStart(o.json + ": writing the JSON record failed");
+  if (!o.json.empty()) {
+    std::ostringstream text;
+    WriteJson(text, setting, run);
+    if (!record.commit(text.str(), error)) {
+      std::fprintf(stderr, "vorn-host: %s: writing the JSON record failed after the run: %s\n", o.json.c_str(),
+                   error.c_str());
+      return kRecordFailed;
+    }
   }
   return run.exitStatus();
 }

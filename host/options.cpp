@@ -1,17 +1,9 @@
 #include "options.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace vorn_host {
-
-namespace {
-
-std::string Status(int64_t status) { return std::to_string(status); }
-
-// A GPIB address where nothing of the station listens.
-constexpr int32_t kEmptyAddress = 30;
-
-}  // namespace
 
 std::string Usage() {
   return "usage: vorn-host --params FILE [options] PLAN\n"
@@ -30,10 +22,19 @@ std::string Usage() {
          "                       (default 1st), or from its Nth call on with +; repeatable\n"
          "  --scenario NAME      a named station fault; --scenario list shows them\n"
          "  --quiet              no progress while running\n"
+         "\n"
+         "A production session runs the plan once for each unit, named by one of:\n"
+         "  --units N            N units with the serials SIM-000001, SIM-000002, ...\n"
+         "  --serials FILE       the serials in FILE, one a line\n"
+         "  --serial-prompt      each unit's serial asked for at the terminal; an empty\n"
+         "                       line or the end of input ends the session\n"
+         "  --retest N           test a unit that did not pass again, up to N more times\n"
+         "In a session --json FILE appends a JSON line per attempt.\n"
          "  --help               this text\n"
          "\n"
-         "Exit status: 0 when every step and every limit passed, 1 when the run did not\n"
-         "pass, 2 when it could not start (command line, plan, parameter file, library).\n";
+         "Exit status: 0 when every step and every limit passed (in a session: every\n"
+         "unit tested passed), 1 when the run did not pass or its record could not be\n"
+         "written, 2 when it could not start (command line, plan, parameter file, library).\n";
 }
 
 bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &error) {
@@ -60,6 +61,25 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
         return false;
       }
       into = value;
+      return true;
+    };
+    // A whole number from low to high.
+    auto count = [&](int &into, int low, int high) {
+      std::string text;
+      if (!take(text)) return false;
+      std::size_t used = 0;
+      long long n = -1;
+      try {
+        n = std::stoll(text, &used);
+      } catch (const std::exception &) {
+        used = 0;
+      }
+      if (used != text.size() || text[0] == '+' || text[0] == '-' || n < low || n > high) {
+        error = arg + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                ", not \"" + text + "\"";
+        return false;
+      }
+      into = static_cast<int>(n);
       return true;
     };
     auto flag = [&](bool &into) {
@@ -93,6 +113,14 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       } else if (ok) {
         o.scenarios.push_back(item);
       }
+    } else if (arg == "--units") {
+      ok = count(o.units, 1, 1000000);
+    } else if (arg == "--serials") {
+      ok = take(o.serials);
+    } else if (arg == "--serial-prompt") {
+      ok = flag(o.serialPrompt);
+    } else if (arg == "--retest") {
+      ok = count(o.retest, 0, 100);
     } else if (arg == "--fast") {
       ok = flag(o.fast);
     } else if (arg == "--keep-going") {
@@ -117,38 +145,19 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
     error = "no plan file given";
     return false;
   }
+  if ((o.units > 0) + !o.serials.empty() + o.serialPrompt > 1) {
+    error = "name the units one way: --units, --serials or --serial-prompt";
+    return false;
+  }
+  if (o.retest > 0 && !o.session()) {
+    error = "--retest needs a session (--units, --serials or --serial-prompt)";
+    return false;
+  }
   if (o.parameters.empty()) {
     error = "no parameter file given (--params FILE)";
     return false;
   }
   return true;
-}
-
-const std::vector<Scenario> &Scenarios() {
-  static const std::vector<Scenario> list = {
-      {"supply-absent", "no supply answers at its GPIB address", {},
-       [](station::Station &st) { st.supply.setGpibAddress(kEmptyAddress); }},
-      {"tester-absent", "no tester answers at its GPIB address", {},
-       [](station::Station &st) { st.tester.gpibAddress = kEmptyAddress; }},
-      {"no-com-port", "the station computer has only COM1 and COM2", {},
-       [](station::Station &st) { st.phone.setPorts({1, 2}); }},
-      {"phone-off", "the phone stays off: neither the supply nor the operator starts it", {},
-       [](station::Station &st) { st.phone.setStaysOff(true); }},
-      {"phone-normal-mode", "the phone restarts in normal mode whatever it is asked for", {},
-       [](station::Station &st) { st.phone.setStaysInNormalMode(true); }},
-      {"phone-without-egsm", "the phone lacks the EGSM band: it never camps on the EGSM cell", {},
-       [](station::Station &st) { st.phone.setBands({2, 3, 4}); }},
-      {"handover-refused", "the tester refuses every handover",
-       {"RSCMU_GSM_Sig_HandOver=" + Status(station::kErrorHandoverTarget) + "@1+"}},
-  };
-  return list;
-}
-
-const Scenario *FindScenario(const std::string &name) {
-  for (const Scenario &s : Scenarios()) {
-    if (name == s.name) return &s;
-  }
-  return nullptr;
 }
 
 }  // namespace vorn_host

@@ -1,11 +1,10 @@
-// The runner's command line, and the named fault scenarios of the simulated
-// station that it offers.
+// The runner's command line.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "station/station.h"
+#include "simulation.h"
 
 namespace vorn_host {
 
@@ -22,21 +21,17 @@ struct Options {
   bool listScenarios = false;           // --scenario list
   std::vector<std::string> faults;      // --fault OP=STATUS[@N[+]], in order
   std::vector<std::string> scenarios;   // --scenario NAME, in order
+  // A production session: the units by one of these three.
+  int units = 0;              // --units N: SIM-000001 ... SIM-00000N
+  std::string serials;        // --serials FILE: one serial a line
+  bool serialPrompt = false;  // --serial-prompt: asked at the terminal
+  int retest = 0;             // --retest N: a unit that did not pass, again up to N times
+
+  bool session() const { return units > 0 || !serials.empty() || serialPrompt; }
 };
 
 // False, with the reason in error, on a command line that cannot be run.
 bool ParseOptions(int argc, const char *const *argv, Options &options, std::string &error);
 std::string Usage();
-
-// A way the simulated station goes wrong: fault script texts, shown in the
-// table and the record, and what it changes in the equipment models.
-struct Scenario {
-  const char *name;
-  const char *what;
-  std::vector<std::string> faults;
-  void (*setUp)(station::Station &station) = nullptr;
-};
-const std::vector<Scenario> &Scenarios();
-const Scenario *FindScenario(const std::string &name);
 
 }  // namespace vorn_host

@@ -5,6 +5,7 @@
 // functions in os_windows.cpp with LoadLibraryA, GetProcAddress and the like.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vorn_host {
@@ -27,6 +28,50 @@ class DynamicLibrary {
 
  private:
   void *handle_ = nullptr;
+};
+
+// Counts the operator's requests to stop (SIGINT, SIGTERM, SIGHUP; Ctrl-C,
+// Ctrl-Break and closing the console on Windows) in place of ending the
+// process. A read from the terminal that a request interrupts fails.
+void CatchStopRequests();
+int StopRequests();
+
+// A log of whole lines, appended to and held under an exclusive lock: a
+// second process that opens the same file is refused while the first holds
+// it. A line is appended with one write and is in the file when append
+// returns, so a killed process leaves every line it finished whole.
+class AppendLog {
+ public:
+  AppendLog() = default;
+  ~AppendLog();
+  AppendLog(const AppendLog &) = delete;
+  AppendLog &operator=(const AppendLog &) = delete;
+
+  bool open(const std::string &path, std::string &error);
+  bool append(const std::string &line, std::string &error);
+
+ private:
+  intptr_t handle_ = -1;
+};
+
+// A file replaced as a whole: the text goes to a new file in the same folder,
+// which then takes the place of the file. Until then the earlier file stays
+// as it was; a file prepared and never committed is removed.
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile &) = delete;
+  ReplacingFile &operator=(const ReplacingFile &) = delete;
+
+  // Makes the new file, so that a folder where it cannot be is found early.
+  bool prepare(const std::string &path, std::string &error);
+  bool commit(const std::string &text, std::string &error);
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  intptr_t handle_ = -1;
 };
 
 // The machine's name, or "station" when it has none.

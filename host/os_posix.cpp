@@ -1,11 +1,132 @@
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <ctime>
 
 #include "os.h"
 
 namespace vorn_host {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequests = 0;
+
+extern "C" void CountStopRequest(int) {
+  if (stopRequests < 1000) stopRequests = stopRequests + 1;
+}
+
+std::string Reason() { return std::strerror(errno); }
+
+bool WriteAll(int fd, const std::string &text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;  // a stop request: the line is still written whole
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+void CatchStopRequests() {
+  struct sigaction action {};
+  action.sa_handler = CountStopRequest;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a read of the operator's answer is interrupted
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+int StopRequests() { return stopRequests; }
+
+AppendLog::~AppendLog() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+bool AppendLog::open(const std::string &path, std::string &error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = Reason();
+    return false;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error = errno == EWOULDBLOCK ? "another run is writing to it" : Reason();
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  // A line cut short by a crash of an earlier writer stays a line of its own.
+  struct stat st {};
+  char last = '\n';
+  const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (reader >= 0 && fstat(reader, &st) == 0 && st.st_size > 0) {
+    if (pread(reader, &last, 1, st.st_size - 1) != 1) last = '\n';
+  }
+  if (reader >= 0) ::close(reader);
+  if (last != '\n' && !WriteAll(fd, "\n")) {
+    error = Reason();
+    return false;
+  }
+  return true;
+}
+
+bool AppendLog::append(const std::string &line, std::string &error) {
+  if (handle_ < 0) {
+    error = "not open";
+    return false;
+  }
+  if (!WriteAll(static_cast<int>(handle_), line)) {
+    error = Reason();
+    return false;
+  }
+  return true;
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool ReplacingFile::prepare(const std::string &path, std::string &error) {
+  std::string name = path + ".tmp-XXXXXX";
+  const int fd = mkstemp(&name[0]);
+  if (fd < 0) {
+    error = Reason();
+    return false;
+  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  path_ = path;
+  temporary_ = name;
+  handle_ = fd;
+  return true;
+}
+
+bool ReplacingFile::commit(const std::string &text, std::string &error) {
+  const int fd = static_cast<int>(handle_);
+  bool ok = fd >= 0 && WriteAll(fd, text) && fsync(fd) == 0;
+  if (!ok) error = fd < 0 ? "not prepared" : Reason();
+  if (fd >= 0 && ::close(fd) != 0 && ok) {
+    error = Reason();
+    ok = false;
+  }
+  handle_ = -1;
+  if (ok && std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    error = Reason();
+    ok = false;
+  }
+  if (ok) temporary_.clear();
+  return ok;
+}
 
 DynamicLibrary::~DynamicLibrary() {
   if (handle_ != nullptr) dlclose(handle_);

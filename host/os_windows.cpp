@@ -20,7 +20,102 @@ std::string LastErrorText() {
   return "error " + std::to_string(code) + (reason.empty() ? "" : ": " + reason);
 }
 
+volatile LONG stopRequests = 0;
+
+BOOL WINAPI CountStopRequest(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  InterlockedIncrement(&stopRequests);
+  return TRUE;
+}
+
+HANDLE Handle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool WriteAll(HANDLE file, const std::string &text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    DWORD n = 0;
+    if (!WriteFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &n, nullptr) || n == 0) {
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
 }  // namespace
+
+void CatchStopRequests() { SetConsoleCtrlHandler(CountStopRequest, TRUE); }
+
+int StopRequests() { return static_cast<int>(stopRequests); }
+
+AppendLog::~AppendLog() {
+  if (handle_ != -1) CloseHandle(Handle(handle_));
+}
+
+bool AppendLog::open(const std::string &path, std::string &error) {
+  // No sharing for writing: a second run on the same file is refused.
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = GetLastError() == ERROR_SHARING_VIOLATION ? "another run is writing to it" : LastErrorText();
+    return false;
+  }
+  handle_ = reinterpret_cast<intptr_t>(file);
+  LARGE_INTEGER size{};
+  char last = '\n';
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(size.QuadPart - 1);
+    at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+    DWORD n = 0;
+    if (!ReadFile(file, &last, 1, &n, &at) || n != 1) last = '\n';
+  }
+  if (last != '\n' && !WriteAll(file, "\n")) {
+    error = LastErrorText();
+    return false;
+  }
+  return true;
+}
+
+bool AppendLog::append(const std::string &line, std::string &error) {
+  if (handle_ == -1 || !WriteAll(Handle(handle_), line)) {
+    error = handle_ == -1 ? "not open" : LastErrorText();
+    return false;
+  }
+  return true;
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (handle_ != -1) CloseHandle(Handle(handle_));
+  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+}
+
+bool ReplacingFile::prepare(const std::string &path, std::string &error) {
+  const std::string name = path + ".tmp-" + std::to_string(GetCurrentProcessId());
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = LastErrorText();
+    return false;
+  }
+  path_ = path;
+  temporary_ = name;
+  handle_ = reinterpret_cast<intptr_t>(file);
+  return true;
+}
+
+bool ReplacingFile::commit(const std::string &text, std::string &error) {
+  HANDLE file = Handle(handle_);
+  bool ok = handle_ != -1 && WriteAll(file, text) && FlushFileBuffers(file);
+  if (!ok) error = handle_ == -1 ? "not prepared" : LastErrorText();
+  if (handle_ != -1) CloseHandle(file);
+  handle_ = -1;
+  if (ok && !MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = LastErrorText();
+    ok = false;
+  }
+  if (ok) temporary_.clear();
+  return ok;
+}
 
 DynamicLibrary::~DynamicLibrary() {
   if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));

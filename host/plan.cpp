@@ -175,15 +175,26 @@ Plan ParsePlan(std::string_view text, const std::string &file, std::vector<std::
   plan.file = file;
   const std::size_t errorsBefore = errors.size();
   int number = 0;
+  int cleanupLine = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     ++number;
     line = line.substr(0, line.find_first_of("#;"));
-    if (Tokens(line).empty()) continue;
+    const std::vector<std::string_view> tokens = Tokens(line);
+    if (tokens.empty()) continue;
+    if (tokens.size() == 1 && SameIgnoringCase(tokens[0], "cleanup:")) {
+      if (cleanupLine != 0) {
+        errors.push_back(file + ":" + std::to_string(number) + ": a second cleanup section (the first is on line " +
+                         std::to_string(cleanupLine) + ")");
+      }
+      cleanupLine = number;
+      continue;
+    }
     PlanStep step;
     step.line = number;
+    step.cleanup = cleanupLine != 0;
     const std::string problem = ParseLine(line, step);
     if (problem.empty()) {
       plan.steps.push_back(std::move(step));

@@ -9,6 +9,10 @@
 // A limit is ENTRY=VALUE, ENTRY=LOW..HIGH, ENTRY=LOW.. or ENTRY=..HIGH, the
 // bounds included; FIRST-LAST in place of ENTRY gives each entry of the range
 // the same limit. "#" or ";" starts a comment that runs to the end of the line.
+//
+// A line "cleanup:" ends the plan's test steps; the steps after it are its
+// cleanup, run at the end of every run whatever happened before, so that the
+// next unit finds the station in a known state.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +43,7 @@ struct PlanStep {
   std::string exportName;  // "Vorn_CMU200_OBTInit"
   int32_t number = 0;      // names the step's parameter section
   std::vector<Limit> limits;
+  bool cleanup = false;  // in the plan's cleanup section
 
   // The export name without its prefix: "OBTInit".
   std::string shortName() const;

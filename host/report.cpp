@@ -106,7 +106,8 @@ void WriteTable(std::ostream &out, const RunSetting &s, const RunRecord &run) {
                         Seconds(run.seconds);
   if (s.virtualClock) summary += ", " + Seconds(run.waitedMs / 1000.0) + " on the station's clock";
   line("");
-  line(summary + "; exit status " + std::to_string(run.exitStatus()));
+  line(summary + "; exit status " + std::to_string(run.exitStatus()) +
+       (run.stopped ? "; stopped by the operator" : ""));
 }
 
 std::string JsonNumber(double value) {
@@ -157,12 +158,14 @@ void WriteJson(std::ostream &out, const RunSetting &s, const RunRecord &run) {
   out << "  \"exitStatus\": " << run.exitStatus() << ",\n";
   out << "  \"durationMs\": " << JsonNumber(std::round(run.seconds * 1e4) / 10) << ",\n";
   out << "  \"waitedMs\": " << run.waitedMs << ",\n";
+  if (run.stopped) out << "  \"stopped\": true,\n";
   out << "  \"steps\": [";
   for (std::size_t i = 0; i < run.steps.size(); ++i) {
     const StepRecord &r = run.steps[i];
     out << (i ? ",\n" : "\n") << "    {\"index\": " << i + 1 << ", \"line\": " << r.step.line
         << ", \"export\": " << JsonString(r.step.exportName) << ", \"step\": " << r.step.number
         << ", \"verdict\": " << JsonString(VerdictText(r.verdict));
+    if (r.step.cleanup) out << ", \"cleanup\": true";
     if (r.verdict != Verdict::kNotRun) {
       out << ", \"returned\": " << r.returned << ", \"text\": " << JsonString(r.text)
           << ", \"durationMs\": " << JsonNumber(std::round(r.seconds * 1e4) / 10)

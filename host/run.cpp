@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "os.h"
-#include "station/station.h"
 
 namespace vorn_host {
 
@@ -110,15 +109,17 @@ void Judge(const StepBuffers &b, StepRecord &record) {
   record.verdict = record.misses.empty() ? Verdict::kPass : Verdict::kFail;
 }
 
-StepRecord RunOne(const PlanStep &step, StepFunction function) {
+uint64_t Waited(const Equipment *equipment) { return equipment == nullptr ? 0 : equipment->waitedMs(); }
+
+StepRecord RunOne(const PlanStep &step, StepFunction function, const Equipment *equipment) {
   StepRecord record;
   record.step = step;
   StepBuffers buffers;
-  const uint64_t waitedBefore = station::station().clock.nowMs();
+  const uint64_t waitedBefore = Waited(equipment);
   const auto start = std::chrono::steady_clock::now();
   record.returned = function(step.number, buffers.values, buffers.names, buffers.errorText);
   record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  record.waitedMs = station::station().clock.nowMs() - waitedBefore;
+  record.waitedMs = Waited(equipment) - waitedBefore;
 
   const std::string breach = BreachOf(buffers, record.returned);
   if (!breach.empty()) {
@@ -156,31 +157,39 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions,
                   const RunOptions &options, Progress *progress) {
   RunRecord run;
   run.started = UtcNow();
-  station::Clock &clock = station::station().clock;
-  if (progress != nullptr) clock.setListener([progress](uint32_t ms) { progress->waiting(ms); });
-  const uint64_t waitedBefore = clock.nowMs();
+  Equipment *equipment = options.equipment;
+  auto stops = [&options] { return options.stopRequests ? options.stopRequests() : 0; };
+  if (equipment != nullptr && progress != nullptr) {
+    equipment->onWait([progress](uint32_t ms) { progress->waiting(ms); });
+  }
+  const uint64_t waitedBefore = Waited(equipment);
   const auto start = std::chrono::steady_clock::now();
-  bool stopped = false;
+  bool failed = false;  // an ERROR ends the test steps unless keepGoing
   for (std::size_t i = 0; i < plan.steps.size(); ++i) {
     const PlanStep &step = plan.steps[i];
-    if (stopped) {
+    const int stopsNow = stops();
+    const bool stoppedHere = step.cleanup ? stopsNow >= 2 : stopsNow >= 1;
+    run.stopped = run.stopped || stoppedHere;
+    if (stoppedHere || (failed && !step.cleanup)) {
       StepRecord skipped;
       skipped.step = step;
       run.steps.push_back(std::move(skipped));
       continue;
     }
     if (progress != nullptr) progress->stepStarted(i, plan.steps.size(), step);
-    run.steps.push_back(RunOne(step, functions.at(i)));
+    run.steps.push_back(RunOne(step, functions.at(i), equipment));
     if (progress != nullptr) progress->stepFinished(run.steps.back());
-    stopped = run.steps.back().verdict == Verdict::kError && !options.keepGoing;
+    failed = failed || (run.steps.back().verdict == Verdict::kError && !options.keepGoing);
   }
-  clock.setListener(nullptr);
+  if (equipment != nullptr && progress != nullptr) equipment->onWait(nullptr);
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.waitedMs = clock.nowMs() - waitedBefore;
+  run.waitedMs = Waited(equipment) - waitedBefore;
   if (run.count(Verdict::kError) > 0) {
     run.verdict = Verdict::kError;
   } else if (run.count(Verdict::kFail) > 0) {
     run.verdict = Verdict::kFail;
+  } else if (run.stopped && run.count(Verdict::kNotRun) > 0) {
+    run.verdict = Verdict::kNotRun;
   } else {
     run.verdict = Verdict::kPass;
   }

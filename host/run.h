@@ -1,13 +1,16 @@
 // Runs a plan's steps one at a time on the caller's thread, in host-owned
 // buffers, and judges each: PASS, FAIL (a limit) or ERROR (the step failed).
+// The cleanup steps run at the end whatever happened before.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Vorn_CMU200.h"
+#include "equipment.h"
 #include "plan.h"
 
 namespace vorn_host {
@@ -46,6 +49,10 @@ struct RunRecord {
   std::string started;  // UTC, ISO 8601
   double seconds = 0.0;
   uint64_t waitedMs = 0;
+  // The operator stopped the run: the steps after the running one were not
+  // run (the cleanup steps still were, unless stopped a second time). Such a
+  // run is NOT RUN unless a step had already failed.
+  bool stopped = false;
 
   // 0 only when every step and every limit passed.
   int exitStatus() const { return verdict == Verdict::kPass ? 0 : 1; }
@@ -64,6 +71,11 @@ class Progress {
 
 struct RunOptions {
   bool keepGoing = false;  // run on after an ERROR
+  // The equipment whose waits are timed; none: no waits are counted.
+  Equipment *equipment = nullptr;
+  // How many times the operator has asked to stop: from 1 the test steps
+  // not yet begun are not run, from 2 the cleanup steps neither.
+  std::function<int()> stopRequests;
 };
 
 // Runs plan.steps with functions[i] as the export of plan.steps[i].

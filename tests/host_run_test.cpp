@@ -11,6 +11,7 @@
 
 #include "report.h"
 #include "run.h"
+#include "simulation.h"
 #include "support/station_test.h"
 
 namespace {
@@ -89,9 +90,11 @@ class HostRunTest : public vorn_test::StationTest {
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
     vorn_host::RunOptions options;
     options.keepGoing = keepGoing;
+    options.equipment = &simulation;
     return RunPlan(plan, functions, options, progress);
   }
   vorn_host::Plan plan;
+  vorn_host::SimulatedStation simulation;
 };
 
 TEST_F(HostRunTest, LimitsGiveTheVerdict) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "station/station.h"
 #include "station/tester.h"
 
 namespace station {
@@ -65,13 +66,17 @@ int32_t Measurement::fetchSpectrum(const Tester &tester, int32_t sig, double *va
   if (spectrumInitiated_.count(sig) == 0) return kErrorNoResult;
   const CallView call = *tester.callOn(sig);
   const double carrier = NominalPowerDbm(call.bandCode, call.powerControlLevel) + vary(0.2);
+  // The phone's own spectrum shifts every offset but the nearest, which
+  // is still the carrier's own skirt.
+  const double own = station().phone.deviations().spectrumDb;
   for (int p = 1; p <= 11; ++p) {
-    values[11 - p] = kModulationDb[p - 1] + vary(0.15);
-    values[11 + p] = kModulationDb[p - 1] + kModulationUpperSideDb + vary(0.15);
+    const double shift = p == 1 ? 0.0 : own;
+    values[11 - p] = kModulationDb[p - 1] + shift + vary(0.15);
+    values[11 + p] = kModulationDb[p - 1] + kModulationUpperSideDb + shift + vary(0.15);
   }
   for (int q = 1; q <= 4; ++q) {
-    values[27 - q] = kSwitchingDbm[q - 1] + vary(0.3);
-    values[27 + q] = kSwitchingDbm[q - 1] + kSwitchingUpperSideDb + vary(0.3);
+    values[27 - q] = kSwitchingDbm[q - 1] + own + vary(0.3);
+    values[27 + q] = kSwitchingDbm[q - 1] + kSwitchingUpperSideDb + own + vary(0.3);
   }
   // The reference carrier power, not an offset: no spectrum result.
   values[11] = carrier;
@@ -91,7 +96,8 @@ int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
   if (powerInitiated_.count(sig) == 0) return kErrorNoResult;
   const CallView call = *tester.callOn(sig);
-  const double nominal = NominalPowerDbm(call.bandCode, call.powerControlLevel);
+  const Phone::Deviations &own = station().phone.deviations();
+  const double nominal = NominalPowerDbm(call.bandCode, call.powerControlLevel) + own.powerDb;
   result.averagePower = nominal + vary(0.25);
   result.currentPower = result.averagePower + vary(0.05);
   result.statisticCount = 10;
@@ -100,7 +106,7 @@ int32_t Measurement::fetchPower(const Tester &tester, int32_t sig, PowerResult &
   result.templateFlag = templateFlag;
   result.peakPower = result.averagePower + 0.6 + vary(0.1);
   result.usefulPartPower = result.averagePower + vary(0.05);
-  result.timingAdvance = vary(0.2);
+  result.timingAdvance = own.timingBits + vary(0.2);
   result.frequencyError = 12.0 + vary(8.0);
   return kTesterOk;
 }
@@ -109,7 +115,7 @@ int32_t Measurement::rxLevel(const Tester &tester, int32_t sig, int32_t *level) 
   tell("SensRrepRxl");
   if (level == nullptr) return kErrorParameter;
   if (const int32_t status = CheckCall(tester, sig); status != kTesterOk) return status;
-  *level = RxLevel(tester.callOn(sig)->trafficLevelDbm);
+  *level = RxLevel(tester.callOn(sig)->trafficLevelDbm + station().phone.deviations().rxLevelDb);
   return kTesterOk;
 }
 

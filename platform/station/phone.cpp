@@ -15,9 +15,61 @@ bool IsBaudRate(int32_t baud) {
   return false;
 }
 
+// A well-mixed 64-bit value from a serial and a salt (FNV-1a, then a
+// splitmix finaliser): the same on every platform and in every run.
+uint64_t Mix(std::string_view serial, uint64_t salt) {
+  uint64_t h = 1469598103934665603ull ^ salt;
+  for (const char c : serial) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  h += 0x9E3779B97F4A7C15ull * (salt + 1);
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+  return h ^ (h >> 31);
+}
+
+// From -1 to 1, drawn by the serial.
+double Spread(std::string_view serial, uint64_t salt) {
+  return static_cast<double>(Mix(serial, salt) >> 11) / static_cast<double>(1ull << 52) - 1.0;
+}
+
 }  // namespace
 
+Phone::Deviations Phone::DeviationsFor(std::string_view serial, bool marginal) {
+  Deviations d;
+  if (serial.empty()) return d;
+  d.powerDb = 0.8 * Spread(serial, 1);
+  d.timingBits = 0.4 * Spread(serial, 2);
+  d.spectrumDb = 1.0 * Spread(serial, 3);
+  d.rxLevelDb = 1.0 * Spread(serial, 4);
+  if (!marginal || Mix(serial, 5) % 20 != 0) return d;
+  // Far enough out to miss the limit, whichever side it lands on.
+  const double side = Spread(serial, 6) < 0 ? -1.0 : 1.0;
+  switch (Mix(serial, 7) % 4) {
+    case 0: d.powerDb = side * 4.5; break;
+    case 1: d.timingBits = side * 1.5; break;
+    case 2: d.spectrumDb = 4.5; break;  // a worse spectrum: nearer the mask
+    default: d.rxLevelDb = side * 4.0; break;
+  }
+  return d;
+}
+
 void Phone::reset() { *this = Phone(); }
+
+void Phone::replace(std::string_view serial) {
+  Phone next;
+  next.ports_ = ports_;
+  next.staysOff_ = staysOff_;
+  next.staysInNormalMode_ = staysInNormalMode_;
+  next.bands_ = bands_;
+  next.queriesToIdle_ = queriesToIdle_;
+  next.marginal_ = marginal_;
+  next.nextHandle_ = nextHandle_;  // a handle of the old phone never reaches the new one
+  next.serial_ = std::string(serial);
+  next.deviations_ = DeviationsFor(serial, marginal_);
+  *this = std::move(next);
+}
 
 void Phone::operatorAcknowledged(std::string_view text) {
   ++acknowledgements_;

@@ -37,8 +37,28 @@ class Phone {
 
   enum class Mode { Normal, Test };
 
+  // How one phone differs from the nominal one; a phone without a serial has
+  // none. Fixed by the serial: the same serial always gives the same phone.
+  struct Deviations {
+    double powerDb = 0.0;     // output power offset
+    double timingBits = 0.0;  // burst timing error
+    double spectrumDb = 0.0;  // spectrum outside the carrier, up (less margin) or down
+    double rxLevelDb = 0.0;   // offset of the receive level the phone reports
+  };
+  // Within about +-0.8 dB of power, +-0.4 bit, +-1 dB of spectrum and of
+  // receive level; a marginal share of phones (about 1 in 20) misses one of a
+  // typical plan's limits by far: power, timing, spectrum or receive level.
+  static Deviations DeviationsFor(std::string_view serial, bool marginal);
+
   // Back to a phone that lies on the fixture, switched off, in normal mode.
   void reset();
+  // The phone is taken out and a new one with this serial put in: the links
+  // to the old one are gone, and the new one is off, in normal mode, camped
+  // nowhere, with its own deviations. The station computer's ports and the
+  // rehearsal's set-up stay.
+  void replace(std::string_view serial);
+  const std::string &serial() const { return serial_; }
+  const Deviations &deviations() const { return deviations_; }
   // The operator closed a prompt; "Turn on phone!" means the phone was switched on.
   void operatorAcknowledged(std::string_view text);
   // How many prompts the operator has closed since the reset.
@@ -59,6 +79,8 @@ class Phone {
   void setBands(std::set<int> bandCodes) { bands_ = std::move(bandCodes); }
   // How many idle queries that see the cell it takes the phone to camp (3 by default).
   void setQueriesToIdle(int queries) { queriesToIdle_ = queries < 1 ? 1 : queries; }
+  // Phones put in from now on include marginal ones (see DeviationsFor).
+  void setMarginal(bool on) { marginal_ = on; }
 
   // ---- What the phone is now ----
   bool powered() const;
@@ -116,6 +138,9 @@ class Phone {
   bool staysInNormalMode_ = false;
   std::set<int> bands_ = {1, 2, 3, 4};
   int queriesToIdle_ = 3;
+  bool marginal_ = false;
+  std::string serial_;
+  Deviations deviations_;
 
   std::map<uint32_t, Link> links_;
   uint32_t nextHandle_ = 1;

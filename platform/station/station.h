@@ -41,6 +41,10 @@ class Journal {
     calls_.clear();
     counts_.clear();
   }
+  // Drops the calls kept so far but goes on counting each operation's calls,
+  // so that a fault script's "Nth call" still counts from the first: a long
+  // run keeps its memory flat this way.
+  void forgetCalls() { calls_.clear(); }
   const std::vector<Call> &calls() const { return calls_; }
   // The names of the calls in order, optionally only those not named in skip.
   std::vector<std::string> ops(std::initializer_list<std::string_view> skip = {}) const;

@@ -88,7 +88,13 @@ int32_t Tester::initBase(int32_t address, int32_t *base) {
 
 int32_t Tester::closeBase(int32_t base) {
   if (const int32_t status = checkBase(base); status != kTesterOk) return status;
-  bases[base].open = false;
+  // The driver frees a closed session and the signalling sessions under it:
+  // their handles are invalid from now on, and a station that opens one a
+  // unit keeps no more of them than it has open.
+  for (auto it = sessions.begin(); it != sessions.end();) {
+    it = it->second.base == base ? sessions.erase(it) : std::next(it);
+  }
+  bases.erase(base);
   return kTesterOk;
 }
 

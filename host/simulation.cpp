@@ -1,0 +1,100 @@
+#include "simulation.h"
+
+#include "station/station.h"
+
+namespace vorn_host {
+
+namespace {
+
+std::string Status(int64_t status) { return std::to_string(status); }
+
+// A GPIB address where nothing of the station listens.
+constexpr int32_t kEmptyAddress = 30;
+
+}  // namespace
+
+const std::vector<Scenario> &Scenarios() {
+  static const std::vector<Scenario> list = {
+      {"supply-absent", "no supply answers at its GPIB address", {},
+       [](station::Station &st) { st.supply.setGpibAddress(kEmptyAddress); }},
+      {"tester-absent", "no tester answers at its GPIB address", {},
+       [](station::Station &st) { st.tester.gpibAddress = kEmptyAddress; }},
+      {"no-com-port", "the station computer has only COM1 and COM2", {},
+       [](station::Station &st) { st.phone.setPorts({1, 2}); }},
+      {"phone-off", "the phone stays off: neither the supply nor the operator starts it", {},
+       [](station::Station &st) { st.phone.setStaysOff(true); }},
+      {"phone-normal-mode", "the phone restarts in normal mode whatever it is asked for", {},
+       [](station::Station &st) { st.phone.setStaysInNormalMode(true); }},
+      {"phone-without-egsm", "the phone lacks the EGSM band: it never camps on the EGSM cell", {},
+       [](station::Station &st) { st.phone.setBands({2, 3, 4}); }},
+      {"handover-refused", "the tester refuses every handover",
+       {"RSCMU_GSM_Sig_HandOver=" + Status(station::kErrorHandoverTarget) + "@1+"}},
+      {"marginal-phones", "about 1 phone in 20 misses a limit: power, timing, spectrum or RX level", {},
+       [](station::Station &st) { st.phone.setMarginal(true); }},
+  };
+  return list;
+}
+
+const Scenario *FindScenario(const std::string &name) {
+  for (const Scenario &s : Scenarios()) {
+    if (name == s.name) return &s;
+  }
+  return nullptr;
+}
+
+bool SimulatedStation::setUp(bool virtualClock, const std::vector<std::string> &scenarios,
+                             const std::vector<std::string> &faults,
+                             std::vector<std::string> &faultsApplied, std::string &error) {
+  station::Station &st = station::station();
+  st.clock.setVirtual(virtualClock);
+  for (const std::string &name : scenarios) {
+    const Scenario *scenario = FindScenario(name);
+    if (scenario == nullptr) {
+      error = "unknown scenario \"" + name + "\"";
+      return false;
+    }
+    if (scenario->setUp != nullptr) scenario->setUp(st);
+    for (const std::string &text : scenario->faults) faultsApplied.push_back(text);
+  }
+  for (const std::string &text : faults) faultsApplied.push_back(text);
+  for (const std::string &text : faultsApplied) {
+    if (!st.faults.addText(text)) {
+      error = "malformed fault \"" + text + "\" (OP=STATUS, OP=STATUS@N or OP=STATUS@N+)";
+      return false;
+    }
+  }
+  return true;
+}
+
+uint64_t SimulatedStation::waitedMs() const { return station::station().clock.nowMs(); }
+
+void SimulatedStation::onWait(std::function<void(uint32_t milliseconds)> listener) {
+  station::station().clock.setListener(std::move(listener));
+}
+
+bool SimulatedStation::askOperator(const std::string &question, std::string &answer) {
+  std::fputs(question.c_str(), questions_);
+  std::fflush(questions_);
+  answer.clear();
+  for (;;) {
+    const int c = std::fgetc(answers_);
+    if (c == EOF) {
+      const bool interrupted = std::ferror(answers_) != 0;
+      std::clearerr(answers_);
+      return !interrupted && !answer.empty();
+    }
+    if (c == '\n') break;
+    // A line longer than any serial is cut here; the check refuses it anyway.
+    if (answer.size() < 4096) answer += static_cast<char>(c);
+  }
+  if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+  return true;
+}
+
+void SimulatedStation::newUnit(const std::string &serial) {
+  station::Station &st = station::station();
+  st.phone.replace(serial);
+  st.journal.forgetCalls();
+}
+
+}  // namespace vorn_host

@@ -1,0 +1,55 @@
+// The simulated station as the host sets it up: its named scenarios, the
+// fault script, the virtual clock, and a new phone for each unit. The one
+// place of the host that knows the station behind the stand-ins.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "equipment.h"
+
+namespace station {
+class Station;
+}
+
+namespace vorn_host {
+
+// A way the simulated station goes wrong: fault script texts, shown in the
+// table and the record, and what it changes in the equipment models.
+struct Scenario {
+  const char *name;
+  const char *what;
+  std::vector<std::string> faults;
+  void (*setUp)(station::Station &station) = nullptr;
+};
+const std::vector<Scenario> &Scenarios();
+const Scenario *FindScenario(const std::string &name);
+
+class SimulatedStation : public Equipment {
+ public:
+  // prompts: where the operator is asked (the terminal's input).
+  explicit SimulatedStation(std::FILE *answers = stdin, std::FILE *questions = stderr)
+      : answers_(answers), questions_(questions) {}
+
+  // The clock, the scenarios' changes and fault texts, then the texts of
+  // faults; faultsApplied gets every text in the script. False, with the
+  // reason in error, on a malformed fault.
+  bool setUp(bool virtualClock, const std::vector<std::string> &scenarios,
+             const std::vector<std::string> &faults, std::vector<std::string> &faultsApplied,
+             std::string &error);
+
+  uint64_t waitedMs() const override;
+  void onWait(std::function<void(uint32_t milliseconds)> listener) override;
+  bool askOperator(const std::string &question, std::string &answer) override;
+  // Takes the phone out and puts a new one in, with the serial's deviations;
+  // the tester and the supply stay as they are. The calls journalled so far
+  // are dropped (their counts stay, for the fault script).
+  void newUnit(const std::string &serial) override;
+
+ private:
+  std::FILE *answers_;
+  std::FILE *questions_;
+};
+
+}  // namespace vorn_host

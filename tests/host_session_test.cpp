@@ -1,0 +1,348 @@
+// Production sessions: serials, the cleanup section, stop requests, retests,
+// the phones' deviations, the JSON Lines file, and a long session's memory.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "session.h"
+#include "simulation.h"
+#include "support/host_run.h"
+#include "support/station_test.h"
+#include "support/steps.h"
+
+namespace {
+
+using nlohmann::json;
+using vorn_host::Verdict;
+
+int32_t Passes(int32_t, double *values, Vorn_CMU200_ResultName *, char *) {
+  values[1] = 1.0;
+  return 0;
+}
+int32_t Errs(int32_t, double *, Vorn_CMU200_ResultName *, char *errorText) {
+  std::strcpy(errorText, "no answer");
+  return -1;
+}
+int stopRequests = 0;
+int stopRequestsInStep = 0;
+// Passes, and meanwhile the operator asks to stop stopRequestsInStep times.
+int32_t PassesWhileStopped(int32_t step, double *values, Vorn_CMU200_ResultName *names, char *text) {
+  stopRequests = stopRequestsInStep;
+  return Passes(step, values, names, text);
+}
+
+vorn_host::Plan ParsedPlan(const std::string &text) {
+  std::vector<std::string> errors;
+  vorn_host::Plan plan = vorn_host::ParsePlan(text, "t.plan", errors);
+  EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
+  return plan;
+}
+
+TEST(HostSession, SerialsAreCheckedAndFilesNameTheLine) {
+  const struct {
+    std::string serial;
+    bool good;
+  } cases[] = {
+      {"SIM-000001", true}, {"A", true}, {std::string(64, 'x'), true}, {"~!#$%", true},
+      {"", false}, {std::string(65, 'x'), false}, {"AB 12", false}, {"AB\t12", false},
+      {"AB\x1b[2J", false}, {"L\xc3\xadnea", false}, {"AB\x7f", false},
+  };
+  for (const auto &c : cases) EXPECT_EQ(vorn_host::SerialProblem(c.serial).empty(), c.good) << c.serial;
+  EXPECT_EQ(vorn_host::SerialProblem("a\x1b" "b"),
+            "serial \"a\\x1bb\" holds a blank or a character that is not printable ASCII");
+
+  const std::string dir = vorn_test::TempDir();
+  std::ofstream(dir + "/serials") << "P-1\r\n\nP 2\nP-3";
+  std::vector<std::string> problems;
+  vorn_host::SerialList list(dir + "/serials", problems);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].rfind(dir + "/serials:3: serial \"P 2\"", 0), 0u) << problems[0];
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(HostSession, ThePromptAsksAgainUntilASerialOrAnEmptyLine) {
+  std::FILE *answers = std::tmpfile();
+  std::FILE *questions = std::tmpfile();
+  std::fputs("P-1\r\nbad serial\nP-2\n\nP-3\n", answers);
+  std::rewind(answers);
+  vorn_host::SimulatedStation simulation(answers, questions);
+  vorn_host::PromptedUnits units(simulation, questions);
+  std::vector<std::string> serials;
+  for (std::string serial; units.next(serial);) serials.push_back(serial);
+  EXPECT_EQ(serials, (std::vector<std::string>{"P-1", "P-2"}));
+  std::fclose(answers);
+  std::fclose(questions);
+}
+
+TEST(HostSession, PlansEndWithOneCleanupSection) {
+  const vorn_host::Plan plan = ParsedPlan("DcInit 1\nCleanup:\nMobClose 14\n");
+  ASSERT_EQ(plan.steps.size(), 2u);
+  EXPECT_FALSE(plan.steps[0].cleanup);
+  EXPECT_TRUE(plan.steps[1].cleanup);
+  std::vector<std::string> errors;
+  vorn_host::ParsePlan("DcInit 1\ncleanup:\nMobReset 13\ncleanup:\nMobClose 14\n", "t.plan", errors);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "t.plan:4: a second cleanup section (the first is on line 2)");
+}
+
+// The cleanup steps run after a failing step and after one stop request;
+// a second stop request leaves them too.
+TEST(HostSession, CleanupRunsWhateverHappenedBefore) {
+  const vorn_host::Plan plan = ParsedPlan("DcInit 1\nMobInit 2\nOBTInit 3\ncleanup:\nMobReset 13\nMobClose 14\n");
+  const struct {
+    vorn_host::StepFunction second;
+    int stops;
+    Verdict verdict;
+    std::vector<Verdict> steps;
+  } cases[] = {
+      {Errs, 0, Verdict::kError,
+       {Verdict::kPass, Verdict::kError, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
+      {PassesWhileStopped, 1, Verdict::kNotRun,
+       {Verdict::kPass, Verdict::kPass, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
+      {PassesWhileStopped, 2, Verdict::kNotRun,
+       {Verdict::kPass, Verdict::kPass, Verdict::kNotRun, Verdict::kNotRun, Verdict::kNotRun}},
+  };
+  for (const auto &c : cases) {
+    vorn_host::RunOptions options;
+    options.stopRequests = [] { return stopRequests; };
+    stopRequests = 0;
+    stopRequestsInStep = c.stops;
+    const vorn_host::RunRecord run = RunPlan(plan, {Passes, c.second, Passes, Passes, Passes}, options, nullptr);
+    std::vector<Verdict> steps;
+    for (const auto &s : run.steps) steps.push_back(s.verdict);
+    EXPECT_EQ(steps, c.steps) << c.stops;
+    EXPECT_EQ(run.verdict, c.verdict) << c.stops;
+    EXPECT_EQ(run.stopped, c.stops > 0);
+    EXPECT_EQ(run.exitStatus(), 1);
+  }
+}
+
+class Attempts : public vorn_host::RecordSink {
+ public:
+  bool attemptFinished(const vorn_host::SessionInfo &, const vorn_host::UnitRecord &u, std::string &) override {
+    seen.push_back(u.serial + "/" + std::to_string(u.unit) + "/" + std::to_string(u.attempt));
+    return true;
+  }
+  std::vector<std::string> seen;
+};
+
+TEST(HostSession, AUnitThatDidNotPassIsRetestedUpToTheCount) {
+  for (int retest : {0, 2}) {
+    vorn_host::SessionInfo info;
+    vorn_host::GeneratedUnits units(2);
+    Attempts attempts;
+    vorn_host::SessionOptions options;
+    options.retest = retest;
+    // Every attempt misses the limit: each unit is tested 1 + retest times.
+    const vorn_host::Plan failing = ParsedPlan("DcInit 1 1=2\n");
+    const auto result =
+        RunSession(failing, {Passes}, info, units, {&attempts}, options, nullptr, nullptr);
+    std::vector<std::string> wanted;
+    for (const char *unit : {"SIM-000001/1/", "SIM-000002/2/"}) {
+      for (int a = 1; a <= 1 + retest; ++a) wanted.push_back(unit + std::to_string(a));
+    }
+    EXPECT_EQ(attempts.seen, wanted);
+    EXPECT_EQ(result.tally.fail, 2);
+    EXPECT_EQ(result.tally.attempts, 2 * (1 + retest));
+    EXPECT_EQ(result.tally.exitStatus(), 1);
+
+    vorn_host::GeneratedUnits again(2);
+    Attempts passing;
+    const auto passed = RunSession(ParsedPlan("DcInit 1 1=1\n"), {Passes}, info, again, {&passing}, options, nullptr, nullptr);
+    EXPECT_EQ(passing.seen.size(), 2u);
+    EXPECT_EQ(passed.tally.exitStatus(), 0);
+    EXPECT_EQ(passed.tally.firstPassYield(), 100.0);
+  }
+}
+
+TEST(HostSession, EachSerialGivesItsOwnPhone) {
+  using Phone = station::Phone;
+  int marginal = 0;
+  std::set<int> kinds;  // which deviation a marginal phone has
+  const int phones = 4000;
+  for (int i = 0; i < phones; ++i) {
+    const std::string serial = "SIM-" + std::to_string(i);
+    const Phone::Deviations d = Phone::DeviationsFor(serial, false);
+    const Phone::Deviations again = Phone::DeviationsFor(serial, false);
+    ASSERT_EQ(d.powerDb, again.powerDb);
+    ASSERT_LE(std::fabs(d.powerDb), 0.8);
+    ASSERT_LE(std::fabs(d.timingBits), 0.4);
+    ASSERT_LE(std::fabs(d.spectrumDb), 1.0);
+    ASSERT_LE(std::fabs(d.rxLevelDb), 1.0);
+    const Phone::Deviations m = Phone::DeviationsFor(serial, true);
+    const double out[] = {std::fabs(m.powerDb) / 4, std::fabs(m.timingBits) / 1.2, m.spectrumDb / 4,
+                          std::fabs(m.rxLevelDb) / 3};
+    int far = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (out[k] >= 1.0) kinds.insert(k), ++far;
+    }
+    marginal += far;
+  }
+  EXPECT_GT(marginal, phones * 3 / 100);
+  EXPECT_LT(marginal, phones * 7 / 100);
+  EXPECT_EQ(kinds.size(), 4u);
+  EXPECT_EQ(Phone::DeviationsFor("", true).powerDb, 0.0);  // the single run's phone is nominal
+}
+
+TEST(HostSession, OneWriterOfAJsonLinesFileAtATime) {
+  const std::string dir = vorn_test::TempDir();
+  const std::string path = dir + "/r.jsonl";
+  std::ofstream(path) << "{\"whole\": 1}\n{\"cut";  // an earlier writer died in a line
+  std::string error;
+  {
+    vorn_host::AppendLog first;
+    ASSERT_TRUE(first.open(path, error)) << error;
+    vorn_host::AppendLog second;
+    EXPECT_FALSE(second.open(path, error));
+    EXPECT_EQ(error, "another run is writing to it");
+    ASSERT_TRUE(first.append("{\"next\": 2}\n", error)) << error;
+  }
+  EXPECT_EQ(vorn_test::ReadText(path), "{\"whole\": 1}\n{\"cut\n{\"next\": 2}\n");
+  vorn_host::AppendLog later;  // free again once the first is closed
+  EXPECT_TRUE(later.open(path, error)) << error;
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Runs vorn-host, its input a pipe that gives input and then nothing more,
+// and asks it to stop after the given time.
+vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after) {
+  const std::string dir = vorn_test::TempDir();
+  int in[2];
+  if (pipe(in) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    close(in[1]);
+    const std::string command = "exec " + std::string(VORN_HOST_FILE) + " " + args + " >" + dir + "/out 2>" + dir + "/err";
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) return {};
+  usleep(after);
+  kill(pid, SIGINT);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  close(in[1]);
+  vorn_test::HostRun r;
+  if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+  r.out = vorn_test::ReadText(dir + "/out");
+  r.err = vorn_test::ReadText(dir + "/err");
+  std::system(("rm -rf '" + dir + "'").c_str());
+  return r;
+}
+
+// Ctrl-C in the first step, in real time: the step finishes, the cleanup
+// runs, each record is whole and says what was not run.
+TEST(HostSession, CtrlCInRealTimeRunsTheCleanupAndKeepsTheRecords) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string dir = vorn_test::TempDir();
+  const std::string common = "--quiet --params " + examples + "/station.ini " + examples + "/typical.plan";
+  const std::string single = dir + "/run.json";
+  std::ofstream(single) << "{\"earlier\": true}\n";
+  const vorn_test::HostRun one = StoppedHost("--json " + single + " " + common, "", 300000);
+  EXPECT_EQ(one.status, 1) << one.err;
+  EXPECT_NE(one.out.find("; stopped by the operator\n"), std::string::npos) << one.out;
+  const std::string lines = dir + "/session.jsonl";
+  const vorn_test::HostRun session = StoppedHost("--units 3 --json " + lines + " " + common, "", 300000);
+  EXPECT_NE(session.out.find("Session: 1 unit: "), std::string::npos) << session.out;
+  EXPECT_NE(session.out.find("; stopped by the operator\n"), std::string::npos) << session.out;
+
+  const std::string lineText = vorn_test::ReadText(lines);
+  ASSERT_EQ(std::count(lineText.begin(), lineText.end(), '\n'), 1) << lineText;
+  for (const json &j : {json::parse(vorn_test::ReadText(single)), json::parse(lineText)}) {
+    EXPECT_NE(j["verdict"], "PASS");
+    EXPECT_EQ(j["stopped"], true);
+    const json &steps = j["steps"];
+    ASSERT_EQ(steps.size(), 20u);
+    EXPECT_EQ(steps[0]["verdict"], "PASS");  // the step that was running
+    EXPECT_EQ(steps[1]["verdict"], "NOT RUN");
+    for (std::size_t i = 17; i < 20; ++i) {
+      EXPECT_EQ(steps[i]["cleanup"], true);
+      EXPECT_NE(steps[i]["verdict"], "NOT RUN") << i;  // ran, whatever it found
+    }
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// Ctrl-C at the serial prompt ends the session with its summary; a stop is
+// no failure of its own.
+TEST(HostSession, CtrlCAtThePromptEndsTheSession) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const vorn_test::HostRun r = StoppedHost(
+      "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
+      "P-1\n", 500000);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("stopped by the operator"), std::string::npos) << r.out;
+}
+
+std::size_t ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoul(line.substr(6));
+  }
+  return 0;
+}
+
+std::size_t OpenFds() {
+  std::size_t n = 0;
+  DIR *dir = opendir("/proc/self/fd");
+  while (dir != nullptr && readdir(dir) != nullptr) ++n;
+  if (dir != nullptr) closedir(dir);
+  return n;
+}
+
+class Sampler : public vorn_host::RecordSink {
+ public:
+  bool attemptFinished(const vorn_host::SessionInfo &, const vorn_host::UnitRecord &u, std::string &) override {
+    if (u.unit == 100 || u.unit == 1000) samples.push_back({ResidentKb(), OpenFds()});
+    return true;
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> samples;
+};
+
+class HostLongSession : public vorn_test::StationTest {};
+
+// The typical plan for 1000 units in one process, each with a JSON line.
+TEST_F(HostLongSession, MemoryAndDescriptorsStayFlat) {
+  writeParameters(vorn_test::TypicalParameters());
+  std::ostringstream plan;
+  for (const vorn_test::RunStep &s : vorn_test::TypicalRun()) plan << s.step->name << " " << s.number << "\n";
+  const vorn_host::Plan parsed = ParsedPlan(plan.str() + "cleanup:\nMobClose 99\n");
+  std::vector<vorn_host::StepFunction> functions;
+  for (const vorn_host::PlanStep &step : parsed.steps) functions.push_back(vorn_test::FindStep(step.shortName())->run);
+
+  const std::string dir = vorn_test::TempDir();
+  vorn_host::AppendLog log;
+  std::string error;
+  ASSERT_TRUE(log.open(dir + "/r.jsonl", error)) << error;
+  vorn_host::JsonLinesSink lines(log, vorn_host::RunSetting{});
+  Sampler sampler;
+  vorn_host::SimulatedStation simulation;
+  vorn_host::SessionOptions options;
+  options.run.equipment = &simulation;
+  options.run.keepGoing = true;
+  vorn_host::SessionInfo info;
+  vorn_host::GeneratedUnits units(1000);
+  const auto result = RunSession(parsed, functions, info, units, {&lines, &sampler}, options, nullptr, nullptr);
+  EXPECT_EQ(result.tally.units, 1000);
+  ASSERT_EQ(sampler.samples.size(), 2u);
+  EXPECT_LE(sampler.samples[1].first, sampler.samples[0].first + 512) << "kB resident";
+  EXPECT_EQ(sampler.samples[1].second, sampler.samples[0].second) << "open descriptors";
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+}  // namespace
