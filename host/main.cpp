@@ -1,7 +1,9 @@
 // vorn-host: plays the station's host test sequencer. Loads the library by its
 // file, resolves each step of a plan by its plain export name, provides the
-// data container, runs the steps on the simulated station and reports: once,
-// or unit after unit in a production session.
+// data container, finds out whose equipment libraries came with the library,
+// runs the steps on that station and reports: once, or unit after unit in a
+// production session. The simulated station is loaded (vorn_simulation) only
+// when the equipment libraries are the project's stand-ins.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -13,6 +15,7 @@
 #include "os.h"
 #include "options.h"
 #include "plan.h"
+#include "real_station.h"
 #include "report.h"
 #include "run.h"
 #include "session.h"
@@ -44,6 +47,31 @@ F Resolve(const DynamicLibrary &library, const std::string &name) {
   return reinterpret_cast<F>(library.symbol(name.c_str()));
 }
 
+// The simulated station, from vorn_simulation beside vorn-host; null, with
+// the reason in error, when it cannot be loaded.
+std::unique_ptr<Simulation> LoadSimulation(DynamicLibrary &library, std::string &error) {
+  const std::string file = DynamicLibrary::besideExecutable(DynamicLibrary::fileName("vorn_simulation").c_str());
+  if (!library.open(file, error)) {
+    error = "cannot load the simulated station " + file + ": " + error;
+    return nullptr;
+  }
+  const auto create = Resolve<VornHostNewSimulation>(library, "VornHost_NewSimulation");
+  if (create == nullptr) {
+    error = file + " does not export VornHost_NewSimulation";
+    return nullptr;
+  }
+  return std::unique_ptr<Simulation>(create(stdin, stderr));
+}
+
+// The options that change the simulated station, by name, when given.
+std::string SimulationOptions(const Options &o) {
+  std::string text;
+  if (o.fast) text += "--fast";
+  if (!o.faults.empty()) text += std::string(text.empty() ? "" : ", ") + "--fault";
+  if (!o.scenarios.empty()) text += std::string(text.empty() ? "" : ", ") + "--scenario";
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -57,8 +85,13 @@ int main(int argc, char **argv) {
     std::fputs(Usage().c_str(), stdout);
     return 0;
   }
+  // Declared first, so that the simulation goes before its code is unloaded.
+  DynamicLibrary simulationLibrary;
+  std::unique_ptr<Simulation> simulation;
   if (o.listScenarios) {
-    for (const Scenario &s : Scenarios()) std::printf("%-18s %s\n", s.name, s.what);
+    simulation = LoadSimulation(simulationLibrary, error);
+    if (simulation == nullptr) return CannotStart(error);
+    std::fputs(simulation->scenarioList().c_str(), stdout);
     return 0;
   }
 
@@ -81,10 +114,6 @@ int main(int argc, char **argv) {
     if (!problems.empty()) return kCannotStart;
   }
 
-  SimulatedStation simulation;
-  std::vector<std::string> faults;
-  if (!simulation.setUp(o.fast, o.scenarios, o.faults, faults, error)) return CannotStart(error);
-
   const std::string libraryFile =
       o.library.empty() ? DynamicLibrary::besideExecutable(DynamicLibrary::defaultFileName()) : o.library;
   DynamicLibrary library;
@@ -101,6 +130,22 @@ int main(int argc, char **argv) {
   }
   for (const std::string &p : problems) std::fprintf(stderr, "vorn-host: %s\n", p.c_str());
   if (!problems.empty()) return kCannotStart;
+
+  // The station is the one whose equipment libraries the library brought.
+  const EquipmentFound found = FindEquipment();
+  if (!found.problem().empty()) return CannotStart(found.problem());
+  std::vector<std::string> faults;
+  RealStation realStation;
+  Equipment *equipment = &realStation;
+  if (found.simulated()) {
+    simulation = LoadSimulation(simulationLibrary, error);
+    if (simulation == nullptr) return CannotStart(error);
+    if (!simulation->setUp(o.fast, o.scenarios, o.faults, faults, error)) return CannotStart(error);
+    equipment = simulation.get();
+  } else if (!SimulationOptions(o).empty()) {
+    return CannotStart(SimulationOptions(o) + ": only on the simulated station; the equipment libraries " +
+                       "loaded are not the project's stand-ins");
+  }
 
   // Opened last, so that a run that cannot start leaves an earlier record be:
   // a single run's record replaces the file only when it is whole; a
@@ -122,6 +167,7 @@ int main(int argc, char **argv) {
   setting.version = versionText;
   setting.parameters = o.parameters;
   setting.plan = o.plan;
+  setting.simulated = found.simulated();
   setting.virtualClock = o.fast;
   setting.scenarios = o.scenarios;
   setting.faults = faults;
@@ -131,7 +177,7 @@ int main(int argc, char **argv) {
   ConsoleProgress progress(stderr);
   RunOptions runOptions;
   runOptions.keepGoing = o.keepGoing;
-  runOptions.equipment = &simulation;
+  runOptions.equipment = equipment;
   runOptions.stopRequests = StopRequests;
 
   if (o.session()) {
@@ -146,7 +192,7 @@ int main(int argc, char **argv) {
     info.simulated = setting.simulated;
     info.started = UtcNow();
     GeneratedUnits generated(o.units);
-    PromptedUnits prompted(simulation, stderr);
+    PromptedUnits prompted(*equipment, stderr);
     UnitSource &units = serialList ? static_cast<UnitSource &>(*serialList)
                         : o.serialPrompt ? static_cast<UnitSource &>(prompted)
                                          : static_cast<UnitSource &>(generated);
