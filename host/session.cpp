@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kLongestSerial = 64;
 constexpr std::size_t kLongestExcerpt = 80;
+constexpr int kNamedBadLines = 20;  // of a serials file; the rest are counted
 
 // A text fit for a message: bytes outside printable ASCII as \xNN, and at
 // most an excerpt of a long one.
@@ -72,15 +73,19 @@ SerialList::SerialList(const std::string &path, std::vector<std::string> &proble
     return;
   }
   std::string line;
+  int bad = 0;
   for (int number = 1; std::getline(in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     const std::string problem = SerialProblem(line);
-    if (!problem.empty()) {
-      problems.push_back(path + ":" + std::to_string(number) + ": " + problem);
-    } else {
+    if (problem.empty()) {
       serials_.push_back(line);
+    } else if (++bad <= kNamedBadLines) {
+      problems.push_back(path + ":" + std::to_string(number) + ": " + problem);
     }
+  }
+  if (bad > kNamedBadLines) {
+    problems.push_back(path + ": " + std::to_string(bad - kNamedBadLines) + " more lines hold no serial");
   }
   if (serials_.empty() && problems.empty()) problems.push_back(path + ": the serials file names no unit");
 }

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "options.h"
 #include "session.h"
 #include "simulation.h"
 #include "support/host_run.h"
@@ -67,7 +68,42 @@ TEST(HostSession, SerialsAreCheckedAndFilesNameTheLine) {
   vorn_host::SerialList list(dir + "/serials", problems);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].rfind(dir + "/serials:3: serial \"P 2\"", 0), 0u) << problems[0];
+  std::string many;
+  for (int i = 0; i < 23; ++i) many += "x y\n";
+  std::ofstream(dir + "/bad") << many;
+  problems.clear();
+  vorn_host::SerialList bad(dir + "/bad", problems);
+  ASSERT_EQ(problems.size(), 21u);  // 20 named, then how many more
+  EXPECT_EQ(problems[20], dir + "/bad: 3 more lines hold no serial");
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(HostSession, SessionOptions) {
+  const struct {
+    std::vector<const char *> args;
+    const char *error;  // empty: accepted
+  } cases[] = {
+      {{"--units", "3", "--retest=2"}, ""},
+      {{"--serial-prompt"}, ""},
+      {{"--units", "0"}, "--units takes a whole number from 1 to 1000000, not \"0\""},
+      {{"--units", "+3"}, "--units takes a whole number"},
+      {{"--units", "3x"}, "--units takes a whole number"},
+      {{"--retest", "101", "--units", "1"}, "--retest takes a whole number from 0 to 100"},
+      {{"--units", "3", "--serials", "s.txt"}, "name the units one way"},
+      {{"--retest", "1"}, "--retest needs a session"},
+  };
+  for (const auto &c : cases) {
+    std::vector<const char *> args = {"vorn-host", "--params", "s.ini", "t.plan"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    vorn_host::Options o;
+    std::string error;
+    const bool parsed = vorn_host::ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+    EXPECT_EQ(parsed, *c.error == '\0') << c.args[0] << " " << error;
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    if (parsed) {
+      EXPECT_TRUE(o.session()) << c.args[0];
+    }
+  }
 }
 
 TEST(HostSession, ThePromptAsksAgainUntilASerialOrAnEmptyLine) {
@@ -213,9 +249,65 @@ TEST(HostSession, OneWriterOfAJsonLinesFileAtATime) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
+// The EGSM part of the typical plan, with its cleanup: every nominal phone
+// passes, and marginal phones miss limits of several kinds.
+TEST(HostSession, MarginalPhonesGiveAYieldWithASpread) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string typical = vorn_test::ReadText(examples + "/typical.plan");
+  const std::string dir = vorn_test::TempDir();
+  const std::string plan = dir + "/egsm.plan";
+  std::ofstream(plan) << typical.substr(0, typical.find("# Traffic channel")) +
+                             typical.substr(typical.find("cleanup:"));
+  const std::string common = "--fast --quiet --units 1000 --params " + examples + "/station.ini --json " + dir;
+  const vorn_test::HostRun nominal = vorn_test::RunHost(common + "/n.jsonl " + plan);
+  EXPECT_EQ(nominal.status, 0) << nominal.out;
+  EXPECT_NE(nominal.out.find("1000 units: 1000 PASS"), std::string::npos) << nominal.out;
+
+  const vorn_test::HostRun marginal = vorn_test::RunHost("--scenario marginal-phones " + common + "/m.jsonl " + plan);
+  EXPECT_EQ(marginal.status, 1);
+  const std::size_t at = marginal.out.find("first-pass yield ");
+  ASSERT_NE(at, std::string::npos) << marginal.out;
+  const double yield = std::stod(marginal.out.substr(at + 17));
+  EXPECT_GE(yield, 90.0);
+  EXPECT_LE(yield, 99.0);
+  std::set<std::string> missed;  // step and entry of every limit missed
+  std::istringstream lines(vorn_test::ReadText(dir + "/m.jsonl"));
+  for (std::string line; std::getline(lines, line);) {
+    const json j = json::parse(line);
+    if (j["verdict"] == "PASS") continue;
+    EXPECT_EQ(j["verdict"], "FAIL") << line;
+    std::size_t misses = 0;
+    for (const json &step : j["steps"]) {
+      for (const json &miss : step["misses"]) {
+        ++misses;
+        const std::string text = miss;  // "entry 4 = 1.52, outside -1..1"
+        missed.insert(step["export"].get<std::string>() + " " + text.substr(0, text.find(' ', 6)));
+      }
+    }
+    EXPECT_GT(misses, 0u) << line;
+  }
+  for (const char *kind : {"Vorn_CMU200_OBTPowervsTime entry 1", "Vorn_CMU200_OBTPowervsTime entry 4",
+                           "Vorn_CMU200_OBTOutputRFSpectrum entry 3", "Vorn_CMU200_OBTRXLevelandQuality entry 1"}) {
+    EXPECT_EQ(missed.count(kind), 1u) << kind;
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A record that cannot be written after the steps ran: its own message, exit
+// status 1, and no further unit tested without its record.
+TEST(HostSession, AFailedRecordWriteEndsTheSessionWithStatusOne) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const vorn_test::HostRun r = vorn_test::RunHost("--fast --quiet --units 3 --json /dev/full --params " + examples +
+                                                  "/station.ini " + examples + "/typical.plan");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("writing the JSON line of unit 1 failed"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("unit 2 SIM-000002"), std::string::npos) << r.err;
+}
+
 // Runs vorn-host, its input a pipe that gives input and then nothing more,
 // and asks it to stop after the given time.
-vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after) {
+vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after,
+                               int signal = SIGINT) {
   const std::string dir = vorn_test::TempDir();
   int in[2];
   if (pipe(in) != 0) return {};
@@ -230,7 +322,7 @@ vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input
   close(in[0]);
   if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) return {};
   usleep(after);
-  kill(pid, SIGINT);
+  kill(pid, signal);
   int raw = 0;
   waitpid(pid, &raw, 0);
   close(in[1]);
@@ -275,18 +367,20 @@ TEST(HostSession, CtrlCInRealTimeRunsTheCleanupAndKeepsTheRecords) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-// Ctrl-C at the serial prompt ends the session with its summary; a stop is
+// A stop at the serial prompt ends the session with its summary; a stop is
 // no failure of its own.
-TEST(HostSession, CtrlCAtThePromptEndsTheSession) {
+TEST(HostSession, AStopAtThePromptEndsTheSession) {
   const std::string examples = VORN_EXAMPLES_DIR;
-  const vorn_test::HostRun r = StoppedHost(
-      "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
-      "P-1\n", 500000);
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
-  EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
-      << r.out;
-  EXPECT_NE(r.out.find("stopped by the operator"), std::string::npos) << r.out;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const vorn_test::HostRun r = StoppedHost(
+        "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
+        "P-1\n", 400000, signal);
+    EXPECT_EQ(r.status, 0) << signal << r.err;
+    EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
+        << signal << r.out;
+    EXPECT_NE(r.out.find("stopped by the operator"), std::string::npos) << signal << r.out;
+  }
 }
 
 std::size_t ResidentKb() {
