@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # vorn-host on the "other vendor" equipment: the typical plan runs and passes
 # as a real station's run ("simulated": false, the table naming the station),
-# a production session with a serial prompt passes, and --fast is refused
-# before anything runs. The host's command comes after the folder for the
-# records; the loader must already find the other-vendor libraries.
+# a production session with a serial prompt passes, and --fast, --fault and
+# --scenario are refused before anything runs. The host's command comes after
+# the folder for the records; the loader must already find the other-vendor
+# libraries.
 #   check-run.sh EXAMPLES-DIR RECORD-DIR HOST-COMMAND...
 set -uo pipefail
 examples="$1"
@@ -22,8 +23,18 @@ run=$!
 printf 'OV-000001\n\n' | "$@" --quiet --station bench7 --serial-prompt --params "$params" \
   --json "$out/session.jsonl" "$plan" > "$out/session.txt" 2> "$out/session.err" &
 session=$!
-"$@" --fast --params "$params" --json "$out/fast.json" "$plan" > "$out/fast.txt" 2> "$out/fast.err"
-fast=$?
+# Each option of the simulated station is refused, whatever its text names.
+refused=()
+for option in --fast "--fault viOpenn=-1" "--scenario phone-off"; do
+  # shellcheck disable=SC2086  # the option and its value are two words
+  "$@" $option --params "$params" --json "$out/fast.json" "$plan" > "$out/fast.txt" 2> "$out/fast.err"
+  fast=$?
+  [ "$fast" = 2 ] || fail "$option was not refused with exit status 2 (exit $fast)"
+  grep -q 'only on the simulated station' "$out/fast.err" || fail "$option refused without saying why: $(cat "$out/fast.err")"
+  grep -q 'No  Step' "$out/fast.txt" && fail "$option ran steps before it was refused"
+  [ -e "$out/fast.json" ] && fail "$option left a record"
+  refused+=("$option")
+done
 wait $run; run=$?
 wait $session; session=$?
 
@@ -37,10 +48,5 @@ grep -q 'simulated station' "$out/run.txt" && fail "the table names the simulate
 grep -q 'OV-000001' "$out/session.jsonl" || fail "the session's record lacks the serial typed"
 grep -q '"simulated": false' "$out/session.jsonl" || fail "the session's record does not say \"simulated\": false"
 
-[ "$fast" = 2 ] || fail "--fast was not refused with exit status 2 (exit $fast)"
-grep -q 'only on the simulated station' "$out/fast.err" || fail "--fast refused without saying why: $(cat "$out/fast.err")"
-grep -q 'No  Step' "$out/fast.txt" && fail "--fast ran steps before it was refused"
-[ -e "$out/fast.json" ] && fail "--fast left a record"
-
-[ $status = 0 ] && echo "other vendor: the typical run, a prompted session and the refusal of --fast as on a real station"
+[ $status = 0 ] && echo "other vendor: the typical run, a prompted session and the refusal of ${refused[*]} as on a real station"
 exit $status
