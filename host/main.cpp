@@ -19,7 +19,9 @@
 #include "real_station.h"
 #include "report.h"
 #include "results/sha256.h"
+#if defined(VORN_HOST_RESULTS)
 #include "results/sink.h"
+#endif
 #include "run.h"
 #include "session.h"
 #include "simulation.h"
@@ -78,6 +80,7 @@ SessionInfo SessionOf(const Options &o, const RunSetting &setting) {
   return session;
 }
 
+#if defined(VORN_HOST_RESULTS)
 // The results database as one of the session's outputs. An attempt the
 // database kept (in the file, or in the spool while the server is away) is
 // no lost record: the notice is said on the progress line and the session
@@ -116,6 +119,7 @@ void RecordSingleRun(vorn_results::DatabaseSink &sink, SessionInfo session, cons
   session.ended = UtcNow();
   if (!output.sessionEnded(session, error)) Say(error);
 }
+#endif
 
 // The simulated station, from vorn_simulation beside vorn-host; null, with
 // the reason in error, when it cannot be loaded.
@@ -252,6 +256,7 @@ int main(int argc, char **argv) {
 
   // No output may name an input, the library or a file the host has mapped.
   for (const InputFile &mapped : MappedFiles()) inputs.push_back(mapped);
+#if defined(VORN_HOST_RESULTS)
   if (!o.db.empty() && o.db.rfind("postgresql:", 0) != 0) {
     const std::string clash = OutputClash(o.db, "results database", inputs);
     if (!clash.empty()) return CannotStart(clash);
@@ -259,6 +264,9 @@ int main(int argc, char **argv) {
   // The results database, or null when the run records none.
   std::unique_ptr<vorn_results::DatabaseSink> results = vorn_results::MakeDatabaseSink(o, o.session(), error);
   if (!results && !error.empty()) return CannotStart(error);
+#else
+  if (!o.db.empty()) return CannotStart("--db: this vorn-host is built without the results database");
+#endif
   if (!o.json.empty()) {
     const std::string clash = OutputClash(o.json, "JSON record", inputs);
     if (!clash.empty()) return CannotStart(clash);
@@ -335,11 +343,13 @@ int main(int argc, char **argv) {
     SessionTable table(std::cout, setting);
     std::vector<RecordSink *> sinks;
     if (!o.json.empty()) sinks.push_back(&json);
+#if defined(VORN_HOST_RESULTS)
     std::unique_ptr<ResultsOutput> database;
     if (results) {
       database = std::make_unique<ResultsOutput>(*results);
       sinks.push_back(database.get());
     }
+#endif
     sinks.push_back(&table);
 #if defined(VORN_HOST_WEB)
     if (!o.serve.empty()) {
@@ -364,7 +374,9 @@ int main(int argc, char **argv) {
   // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
   const bool tableWritten = static_cast<bool>(std::cout);
   if (!tableWritten) Say("writing the results table to standard output failed");
+#if defined(VORN_HOST_RESULTS)
   if (results) RecordSingleRun(*results, SessionOf(o, setting), run);
+#endif
   if (!o.json.empty()) {
     std::ostringstream text;
     WriteJson(text, setting, run);
