@@ -3,10 +3,12 @@
 // kept in the record), the operator prompt (asking the operator for a line,
 // such as the next phone's serial), and the notice that one phone left the
 // fixture and the next arrived. The simulated station is one such side
-// (simulation.h); the loop knows nothing else of it.
+// (simulation.h), a station of vendor equipment the other (real_station.h);
+// the loop knows nothing else of either.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,5 +33,28 @@ class Equipment {
   // then the equipment asks its own way. An empty function gives them back.
   virtual void onPrompt(std::function<std::optional<bool>(const std::string &text)> answer) = 0;
 };
+
+// The operator's answer read at a terminal: question shown on questions, one
+// line read from answers without its line end. False at the end of the input
+// with nothing read, or when a stop request interrupted the read.
+inline bool AskAtTerminal(std::FILE *answers, std::FILE *questions, const std::string &question,
+                          std::string &answer) {
+  std::fputs(question.c_str(), questions);
+  std::fflush(questions);
+  answer.clear();
+  for (;;) {
+    const int c = std::fgetc(answers);
+    if (c == EOF) {
+      const bool interrupted = std::ferror(answers) != 0;
+      std::clearerr(answers);
+      return !interrupted && !answer.empty();
+    }
+    if (c == '\n') break;
+    // A line longer than any serial is cut here; the check refuses it anyway.
+    if (answer.size() < 4096) answer += static_cast<char>(c);
+  }
+  if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+  return true;
+}
 
 }  // namespace vorn_host

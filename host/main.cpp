@@ -1,7 +1,9 @@
 // vorn-host: plays the station's host test sequencer. Loads the library by its
 // file, resolves each step of a plan by its plain export name, provides the
-// data container, runs the steps on the simulated station and reports: once,
-// or unit after unit in a production session.
+// data container, finds out whose equipment libraries came with the library,
+// runs the steps on that station and reports: once, or unit after unit in a
+// production session. The simulated station is loaded (vorn_simulation) only
+// when the equipment libraries are the project's stand-ins.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -9,12 +11,12 @@
 #include <sstream>
 
 #include "Vorn_CMU200.h"
-#include "faults.h"
 #include "inputs.h"
 #include "alldata/container.h"
 #include "os.h"
 #include "options.h"
 #include "plan.h"
+#include "real_station.h"
 #include "report.h"
 #include "run.h"
 #include "sha256.h"
@@ -126,6 +128,31 @@ void RecordSingleRun(RecordSink &output, SessionInfo session, const RunRecord &r
   if (!output.sessionEnded(session, error)) Say(error);
 }
 
+// The simulated station, from vorn_simulation beside vorn-host; null, with
+// the reason in error, when it cannot be loaded.
+std::unique_ptr<Simulation> LoadSimulation(DynamicLibrary &library, std::string &error) {
+  const std::string file = DynamicLibrary::besideExecutable(DynamicLibrary::fileName("vorn_simulation").c_str());
+  if (!library.open(file, error)) {
+    error = "cannot load the simulated station " + file + ": " + error;
+    return nullptr;
+  }
+  const auto create = Resolve<VornHostNewSimulation>(library, "VornHost_NewSimulation");
+  if (create == nullptr) {
+    error = file + " does not export VornHost_NewSimulation";
+    return nullptr;
+  }
+  return std::unique_ptr<Simulation>(create(stdin, stderr));
+}
+
+// The options that change the simulated station, by name, when given.
+std::string SimulationOptions(const Options &o) {
+  std::string text;
+  if (o.fast) text += "--fast";
+  if (!o.faults.empty()) text += std::string(text.empty() ? "" : ", ") + "--fault";
+  if (!o.scenarios.empty()) text += std::string(text.empty() ? "" : ", ") + "--scenario";
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -142,12 +169,19 @@ int main(int argc, char **argv) {
     std::fputs(Usage().c_str(), stdout);
     return 0;
   }
+  // Declared first, so that the simulation goes before its code is unloaded.
+  DynamicLibrary simulationLibrary;
+  std::unique_ptr<Simulation> simulation;
   if (o.listScenarios) {
-    for (const Scenario &s : Scenarios()) std::printf("%-18s %s\n", s.name, s.what);
+    simulation = LoadSimulation(simulationLibrary, error);
+    if (simulation == nullptr) return CannotStart(error);
+    std::fputs(simulation->scenarioList().c_str(), stdout);
     return 0;
   }
   if (o.listFaults) {
-    std::fputs(OperationList().c_str(), stdout);
+    simulation = LoadSimulation(simulationLibrary, error);
+    if (simulation == nullptr) return CannotStart(error);
+    std::fputs(simulation->operationList().c_str(), stdout);
     return 0;
   }
 #if defined(VORN_HOST_WEB)
@@ -190,10 +224,6 @@ int main(int argc, char **argv) {
     if (!problems.empty()) return kCannotStart;
   }
 
-  SimulatedStation simulation;
-  std::vector<std::string> faults;
-  if (!simulation.setUp(o.fast, o.scenarios, o.faults, faults, error)) return CannotStart(error);
-
   const std::string libraryFile =
       o.library.empty() ? DynamicLibrary::besideExecutable(DynamicLibrary::defaultFileName()) : o.library;
   inputs.emplace_back();
@@ -214,6 +244,22 @@ int main(int argc, char **argv) {
   }
   for (const std::string &p : problems) Say(p);
   if (!problems.empty()) return kCannotStart;
+
+  // The station is the one whose equipment libraries the library brought.
+  const EquipmentFound found = FindEquipment();
+  if (!found.problem().empty()) return CannotStart(found.problem());
+  std::vector<std::string> faults;
+  RealStation realStation;
+  Equipment *equipment = &realStation;
+  if (found.simulated()) {
+    simulation = LoadSimulation(simulationLibrary, error);
+    if (simulation == nullptr) return CannotStart(error);
+    if (!simulation->setUp(o.fast, o.scenarios, o.faults, faults, error)) return CannotStart(error);
+    equipment = simulation.get();
+  } else if (!SimulationOptions(o).empty()) {
+    return CannotStart(SimulationOptions(o) + ": only on the simulated station; the equipment libraries " +
+                       "loaded are not the project's stand-ins");
+  }
 
   // No output may name an input, the library or a file the host has mapped.
   for (const InputFile &mapped : MappedFiles()) inputs.push_back(mapped);
@@ -255,6 +301,7 @@ int main(int argc, char **argv) {
   setting.version = versionText;
   setting.parameters = o.parameters;
   setting.plan = o.plan;
+  setting.simulated = found.simulated();
   setting.virtualClock = o.fast;
   setting.scenarios = o.scenarios;
   setting.faults = faults;
@@ -264,7 +311,7 @@ int main(int argc, char **argv) {
   ConsoleProgress progress(stderr);
   RunOptions runOptions;
   runOptions.keepGoing = o.keepGoing;
-  runOptions.equipment = &simulation;
+  runOptions.equipment = equipment;
   runOptions.stopRequests = StopRequests;
 
   if (o.session()) {
@@ -276,7 +323,7 @@ int main(int argc, char **argv) {
     screen.setPlan(plan);
     screen.setInterrupted([] { return StopRequests() > 0; });
     web::WebServer server(screen);
-    web::ScreenEquipment screenEquipment(simulation, screen);
+    web::ScreenEquipment screenEquipment(*equipment, screen);
     web::ScannedUnits scanned(screen);
     web::SpectrumSink spectrum(screen);
     web::BothProgress bothProgress(o.quiet ? nullptr : &progress, screen);
@@ -296,7 +343,7 @@ int main(int argc, char **argv) {
     }
 #endif
     GeneratedUnits generated(o.units);
-    PromptedUnits prompted(simulation, stderr);
+    PromptedUnits prompted(*equipment, stderr);
     UnitSource *units = serialList ? static_cast<UnitSource *>(serialList.get())
                         : o.serialPrompt ? static_cast<UnitSource *>(&prompted)
                                          : static_cast<UnitSource *>(&generated);

@@ -3,19 +3,19 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "faults.h"
-
 namespace vorn_host {
 
 std::string Usage() {
   return "usage: vorn-host --params FILE [options] PLAN\n"
          "\n"
          "Runs the steps of PLAN, one a line, through the Vorn_CMU200 library on the\n"
-         "simulated station, and prints a results table.\n"
+         "station whose equipment libraries it loads (the simulated one behind the\n"
+         "project's stand-ins, or real equipment), and prints a results table.\n"
          "\n"
          "  --params FILE        the parameter file the steps read (required)\n"
          "  --library FILE       the library to load (default: libVorn_CMU200.so beside vorn-host)\n"
          "  --fast               the station's waits on the virtual clock: no real pauses\n"
+         "                       (--fast, --fault and --scenario: only on the simulated station)\n"
          "  --keep-going         run on after a step ERROR (default: stop at the first)\n"
          "  --json FILE          also write the results as a JSON record\n"
          "  --station NAME       the station's name in the table and the record\n"
@@ -124,20 +124,17 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
       ok = takeOnce(o.station);
     } else if (arg == "--fault") {
       ok = take(item);
+      // The texts name the simulation's operations: checked once it is loaded.
       if (ok && item == "list") {
         o.listFaults = true;
-      } else if (ok && !(error = FaultProblem(item)).empty()) {
-        ok = false;
       } else if (ok) {
         o.faults.push_back(item);
       }
     } else if (arg == "--scenario") {
       ok = take(item);
+      // The names are the simulation's: checked once it is loaded.
       if (ok && item == "list") {
         o.listScenarios = true;
-      } else if (ok && FindScenario(item) == nullptr) {
-        error = "unknown scenario \"" + item + "\" (--scenario list shows them)";
-        ok = false;
       } else if (ok) {
         o.scenarios.push_back(item);
       }

@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "simulation.h"
-
 namespace vorn_host {
 
 struct Options {

@@ -25,10 +25,17 @@ class DynamicLibrary {
   // The library's usual file beside the running executable.
   static std::string besideExecutable(const char *fileName);
   static const char *defaultFileName();  // "libVorn_CMU200.so", "Vorn_CMU200.dll"
+  // A library's file from its stem: "libvorn_simulation.so", "vorn_simulation.dll".
+  static std::string fileName(const std::string &stem);
 
  private:
   void *handle_ = nullptr;
 };
+
+// An export of a library already in the process, found by the library's stem
+// ("rscmu200_32": librscmu200_32.so, rscmu200_32.dll) without loading it:
+// null when it is not loaded (loaded false) or does not export name.
+void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loaded);
 
 // Counts the operator's requests to stop (SIGINT, SIGTERM, SIGHUP; Ctrl-C,
 // Ctrl-Break and closing the console on Windows) in place of ending the

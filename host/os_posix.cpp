@@ -158,6 +158,18 @@ std::string DynamicLibrary::besideExecutable(const char *fileName) {
 
 const char *DynamicLibrary::defaultFileName() { return "libVorn_CMU200.so"; }
 
+std::string DynamicLibrary::fileName(const std::string &stem) { return "lib" + stem + ".so"; }
+
+void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loaded) {
+  // By its file name, which the loader matches against the sonames it holds.
+  void *handle = dlopen(DynamicLibrary::fileName(stem).c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  loaded = handle != nullptr;
+  if (handle == nullptr) return nullptr;
+  void *address = dlsym(handle, name);
+  dlclose(handle);  // only the count RTLD_NOLOAD took: the library stays
+  return address;
+}
+
 std::string MachineName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";

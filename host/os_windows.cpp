@@ -145,6 +145,16 @@ std::string DynamicLibrary::besideExecutable(const char *fileName) {
 
 const char *DynamicLibrary::defaultFileName() { return "Vorn_CMU200.dll"; }
 
+std::string DynamicLibrary::fileName(const std::string &stem) { return stem + ".dll"; }
+
+void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loaded) {
+  // Module names compare without case: DWDIO.DLL is found as DWDIO.dll.
+  HMODULE module = GetModuleHandleA(DynamicLibrary::fileName(stem).c_str());
+  loaded = module != nullptr;
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<void *>(GetProcAddress(module, name));
+}
+
 std::string MachineName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof name;

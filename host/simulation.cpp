@@ -1,5 +1,6 @@
 #include "simulation.h"
 
+#include "alldata/container.h"
 #include "faults.h"
 #include "station/station.h"
 
@@ -47,6 +48,23 @@ const Scenario *FindScenario(const std::string &name) {
   return nullptr;
 }
 
+SimulatedStation::SimulatedStation(std::FILE *answers, std::FILE *questions)
+    : answers_(answers), questions_(questions) {
+  alldata::Watch({station::BeginWatchedCall, station::EndWatchedCall});
+}
+
+std::string SimulatedStation::scenarioList() const {
+  std::string text;
+  char line[160];
+  for (const Scenario &s : Scenarios()) {
+    std::snprintf(line, sizeof line, "%-18s %s\n", s.name, s.what);
+    text += line;
+  }
+  return text;
+}
+
+std::string SimulatedStation::operationList() const { return OperationList(); }
+
 bool SimulatedStation::setUp(bool virtualClock, const std::vector<std::string> &scenarios,
                              const std::vector<std::string> &faults,
                              std::vector<std::string> &faultsApplied, std::string &error) {
@@ -55,7 +73,7 @@ bool SimulatedStation::setUp(bool virtualClock, const std::vector<std::string> &
   for (const std::string &name : scenarios) {
     const Scenario *scenario = FindScenario(name);
     if (scenario == nullptr) {
-      error = "unknown scenario \"" + name + "\"";
+      error = "unknown scenario \"" + name + "\" (--scenario list shows them)";
       return false;
     }
     if (scenario->setUp != nullptr) scenario->setUp(st);
@@ -80,22 +98,7 @@ void SimulatedStation::onWait(std::function<void(uint32_t milliseconds)> listene
 }
 
 bool SimulatedStation::askOperator(const std::string &question, std::string &answer) {
-  std::fputs(question.c_str(), questions_);
-  std::fflush(questions_);
-  answer.clear();
-  for (;;) {
-    const int c = std::fgetc(answers_);
-    if (c == EOF) {
-      const bool interrupted = std::ferror(answers_) != 0;
-      std::clearerr(answers_);
-      return !interrupted && !answer.empty();
-    }
-    if (c == '\n') break;
-    // A line longer than any serial is cut here; the check refuses it anyway.
-    if (answer.size() < 4096) answer += static_cast<char>(c);
-  }
-  if (!answer.empty() && answer.back() == '\r') answer.pop_back();
-  return true;
+  return AskAtTerminal(answers_, questions_, question, answer);
 }
 
 void SimulatedStation::newUnit(const std::string &serial) {
@@ -115,3 +118,7 @@ void SimulatedStation::onPrompt(std::function<std::optional<bool>(const std::str
 }
 
 }  // namespace vorn_host
+
+extern "C" vorn_host::Simulation *VornHost_NewSimulation(std::FILE *answers, std::FILE *questions) {
+  return new vorn_host::SimulatedStation(answers, questions);
+}

@@ -1,6 +1,8 @@
 // The simulated station as the host sets it up: its named scenarios, the
 // fault script, the virtual clock, and a new phone for each unit. The one
-// place of the host that knows the station behind the stand-ins.
+// place of the host that knows the station behind the stand-ins; it is built
+// as its own library (vorn_simulation), which vorn-host loads only when the
+// equipment libraries it found are the stand-ins.
 #pragma once
 
 #include <cstdio>
@@ -26,18 +28,32 @@ struct Scenario {
 const std::vector<Scenario> &Scenarios();
 const Scenario *FindScenario(const std::string &name);
 
-class SimulatedStation : public Equipment {
+// What vorn-host asks of the simulation it loaded.
+class Simulation : public Equipment {
  public:
-  // prompts: where the operator is asked (the terminal's input).
-  explicit SimulatedStation(std::FILE *answers = stdin, std::FILE *questions = stderr)
-      : answers_(answers), questions_(questions) {}
-
   // The clock, the scenarios' changes and fault texts, then the texts of
   // faults; faultsApplied gets every text in the script. False, with the
-  // reason in error, on a malformed fault.
+  // reason in error, on an unknown scenario or a malformed fault.
+  virtual bool setUp(bool virtualClock, const std::vector<std::string> &scenarios,
+                     const std::vector<std::string> &faults, std::vector<std::string> &faultsApplied,
+                     std::string &error) = 0;
+  // The scenarios, one a line: name and what it does (--scenario list).
+  virtual std::string scenarioList() const = 0;
+  // The operations a fault may name, one a line (--fault list).
+  virtual std::string operationList() const = 0;
+};
+
+class SimulatedStation final : public Simulation {
+ public:
+  // prompts: where the operator is asked (the terminal's input). The data
+  // container's calls are journalled and fault-scripted from here on.
+  explicit SimulatedStation(std::FILE *answers = stdin, std::FILE *questions = stderr);
+
   bool setUp(bool virtualClock, const std::vector<std::string> &scenarios,
              const std::vector<std::string> &faults, std::vector<std::string> &faultsApplied,
-             std::string &error);
+             std::string &error) override;
+  std::string scenarioList() const override;
+  std::string operationList() const override;
 
   uint64_t waitedMs() const override;
   void onWait(std::function<void(uint32_t milliseconds)> listener) override;
@@ -55,3 +71,8 @@ class SimulatedStation : public Equipment {
 };
 
 }  // namespace vorn_host
+
+// vorn_simulation's entry point, looked up by this name: a new simulation,
+// which the caller deletes.
+extern "C" vorn_host::Simulation *VornHost_NewSimulation(std::FILE *answers, std::FILE *questions);
+using VornHostNewSimulation = vorn_host::Simulation *(*)(std::FILE *answers, std::FILE *questions);

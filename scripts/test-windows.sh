@@ -64,4 +64,13 @@ if [ -x build/bin/vorn-host ]; then
 fi
 tail -n 1 "$run.txt"
 
+# The same host on the other-vendor DLLs, from a folder laid out as a
+# station's: vorn-host.exe, its AllData.dll and Vorn_CMU200.dll beside the
+# equipment DLLs, the stand-ins and the simulated station nowhere near.
+station="build-win/other-vendor"
+cp build-win/bin/vorn-host.exe build-win/bin/AllData.dll build-win/bin/Vorn_CMU200.dll "$station/"
+OBJDUMP=i686-w64-mingw32-objdump bash windows/check-tables.sh --station "$station" "$station/Vorn_CMU200.dll"
+VORN_WINE_TIMEOUT=180 bash tests/other_vendor/check-run.sh examples "$station/records" \
+  scripts/wine-run.sh "$station/vorn-host.exe"
+
 echo "the Windows build and its tests took $((SECONDS - start)) s"

@@ -475,14 +475,18 @@ TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
   }
 }
 
-// The operations a stand-in answers: every station::Entry of platform/.
+// The operations the simulated station journals and can fault: every
+// station::Entry of platform/, and the calls of the host's data container,
+// which it watches.
 std::set<std::string> StandInOperations() {
   std::set<std::string> ops;
-  static const std::regex entry(R"re(station::Entry\s+\w+\s*\(\s*"(\w+)")re");
-  for (const auto &file : fs::recursive_directory_iterator(kRoot / "platform")) {
-    if (!file.is_regular_file() || file.path().extension() != ".cpp") continue;
-    const std::string code = ReadWhole(file.path());
-    for (std::sregex_iterator it(code.begin(), code.end(), entry), end; it != end; ++it) ops.insert((*it)[1]);
+  static const std::regex entry(R"re((?:station::Entry|Watched)\s+\w+\s*\(\s*"(\w+)")re");
+  for (const fs::path &folder : {kRoot / "platform", kRoot / "host" / "alldata"}) {
+    for (const auto &file : fs::recursive_directory_iterator(folder)) {
+      if (!file.is_regular_file() || file.path().extension() != ".cpp") continue;
+      const std::string code = ReadWhole(file.path());
+      for (std::sregex_iterator it(code.begin(), code.end(), entry), end; it != end; ++it) ops.insert((*it)[1]);
+    }
   }
   return ops;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "options.h"
+#include "simulation.h"
 #include "station/station.h"
 #include "support/host_run.h"
 
@@ -55,7 +56,6 @@ TEST(HostOptions, BadCommandLines) {
       {{"--params", "s.ini", "--fast=yes", "t.plan"}, "--fast takes no value"},
       {{"--params", "s.ini", "--slow", "t.plan"}, "unknown option --slow"},
       {{"--params", "s.ini", "a.plan", "b.plan"}, "one plan at a time: a.plan and b.plan"},
-      {{"--params", "s.ini", "--scenario", "meteor", "t.plan"}, "unknown scenario \"meteor\""},
   };
   for (const auto &c : cases) {
     Options o;
@@ -100,6 +100,7 @@ TEST_F(HostCliTest, ProblemsBeforeTheFirstStepStopTheRun) {
       {"--params " + dir_ + "/none.ini " + plan, dir_ + "/none.ini: cannot read the parameter file"},
       {"--params " + params + " --json " + dir_ + "/no/such/dir/r.json " + plan, "cannot write the JSON record"},
       {"--params " + params + " --fault RSCMU_Init_Base " + plan, "malformed fault \"RSCMU_Init_Base\""},
+      {"--params " + params + " --scenario meteor " + plan, "unknown scenario \"meteor\""},
       {"--params " + params + " --library " + dir_ + "/none.so " + plan,
        "cannot load the library " + dir_ + "/none.so"},
       // A library that is not this one lacks its exports.

@@ -24,6 +24,8 @@ list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/supply_socket_test\\.cpp$")
 # JSON with the host's nlohmann headers; under Wine the runner is proven by
 # the typical station run instead (scripts/test-windows.sh).
 list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/(host_[^/]*_test|support/host_run)\\.cpp$")
+# The operator's page is not in the Windows build (no cpp-httplib for it).
+list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/web_[^/]*_test\\.cpp$")
 # The documents' check takes its facts from the profile stand-in's record of
 # the keys read; here the profile functions are kernel32's, which keep none.
 list(FILTER VORN_TEST_SOURCES EXCLUDE REGEX "/docs_test\\.cpp$")
@@ -76,3 +78,18 @@ target_link_libraries(link_probe PRIVATE ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/libVo
 add_dependencies(link_probe Vorn_CMU200)
 add_test(NAME dll_import_library COMMAND link_probe)
 set_tests_properties(dll_import_library PROPERTIES PASS_REGULAR_EXPRESSION "Vorn_CMU200.dll 1")
+
+# The other-vendor DLLs, each from its library's .def (the script runs
+# vorn-host.exe on them from a folder laid out as a station's), and
+# vorn-host.exe's imports: its own AllData.dll, not the station's library.
+add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/other_vendor ${CMAKE_CURRENT_BINARY_DIR}/other_vendor)
+foreach(name rscmu200_32 rscmuk2g_32 DWDIO VISA32)
+  add_test(NAME other_vendor_exports_${name}
+    COMMAND bash ${PROJECT_SOURCE_DIR}/windows/check-standin.sh ${PROJECT_SOURCE_DIR}/windows/${name}.def
+            $<TARGET_FILE:other_vendor_${name}> $<TARGET_OBJECTS:other_vendor_${name}>
+    COMMAND_EXPAND_LISTS)
+  set_tests_properties(other_vendor_exports_${name} PROPERTIES ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP};NM=${CMAKE_NM}")
+endforeach()
+add_test(NAME host_without_station
+  COMMAND bash ${PROJECT_SOURCE_DIR}/tests/other_vendor/check-imports.sh $<TARGET_FILE:vorn-host>)
+set_tests_properties(host_without_station PROPERTIES ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")

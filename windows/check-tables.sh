@@ -6,10 +6,44 @@
 #   and from each outside DLL only what that DLL's .def exports (so a new
 #   outside call, such as the supply's viClose, needs its .def line).
 #   check-tables.sh Vorn_CMU200.dll include/Vorn_CMU200.h
+#
+# On a station's own folder: every DLL the library imports from (but the
+# Windows API) is in FOLDER and exports, by plain name, every function the
+# library imports from it.
+#   check-tables.sh --station FOLDER Vorn_CMU200.dll
 set -euo pipefail
+objdump="${OBJDUMP:-i686-w64-mingw32-objdump}"
+
+if [ "${1:-}" = "--station" ]; then
+  folder="$2"
+  dll="$3"
+  status=0
+  # The import tables: a "DLL Name: X" line, then "hint name" lines per function.
+  "$objdump" -p "$dll" | awk '
+    /^[[:space:]]*DLL Name:/ { lib = $3; next }
+    lib != "" && /^[[:space:]]*$/ { lib = ""; next }
+    lib != "" && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ && NF >= 3 { print lib, $3 }' > "${TMPDIR:-/tmp}/imports.$$"
+  if ! grep -qviE '^(kernel32|user32|msvcrt)\.dll ' "${TMPDIR:-/tmp}/imports.$$"; then
+    echo "no imports of the equipment or the container read from $dll"; rm -f "${TMPDIR:-/tmp}/imports.$$"; exit 1
+  fi
+  while read -r lib; do
+    case "${lib,,}" in kernel32.dll|user32.dll|msvcrt.dll) continue ;; esac
+    file="$(find "$folder" -maxdepth 1 -iname "$lib" | head -n 1)"
+    if [ -z "$file" ]; then echo "$lib: not in $folder"; status=1; continue; fi
+    exported="$("$objdump" -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+      sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p')"
+    missing=0
+    while read -r name; do
+      grep -qxF "$name" <<<"$exported" || { echo "$lib does not export $name"; missing=$((missing + 1)); }
+    done < <(awk -v l="$lib" '$1 == l { print $2 }' "${TMPDIR:-/tmp}/imports.$$")
+    [ $missing = 0 ] || status=1
+    echo "$lib: $(awk -v l="$lib" '$1 == l' "${TMPDIR:-/tmp}/imports.$$" | wc -l) functions imported, $missing missing"
+  done < <(awk '{ print $1 }' "${TMPDIR:-/tmp}/imports.$$" | sort -u)
+  rm -f "${TMPDIR:-/tmp}/imports.$$"
+  exit $status
+fi
 dll="$1"
 header="$2"
-objdump="${OBJDUMP:-i686-w64-mingw32-objdump}"
 
 table="$("$objdump" -p "$dll")"
 

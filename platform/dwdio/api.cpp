@@ -119,3 +119,7 @@ extern "C" const char *DWD_CALL DWD_get_last_error(void) {
   call.result(0);
   return phone().lastError();
 }
+
+// vorn-host asks each equipment library for this: answered, it is the
+// project's stand-in, with the simulated station behind it.
+extern "C" int32_t VornStandIn_DWDIO(void) { return 1; }

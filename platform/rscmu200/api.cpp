@@ -129,3 +129,7 @@ extern "C" int32_t RSCMU_CALL RSCMU_SetTimeoutAttribute(int32_t session, int32_t
   if (call.faulted()) return call.result(FaultStatus(call));
   return call.result(Model().setTimeout(session, timeout));
 }
+
+// vorn-host asks each equipment library for this: answered, it is the
+// project's stand-in, with the simulated station behind it.
+extern "C" int32_t VornStandIn_rscmu200_32(void) { return 1; }

@@ -152,4 +152,19 @@ void Entry::record(int64_t status) {
   if (index_ < journal.calls().size()) journal.at(index_).status = status;
 }
 
+namespace {
+std::optional<Entry> watched;
+}  // namespace
+
+bool BeginWatchedCall(const char *op, const std::vector<std::string> &args, int64_t *faultStatus) {
+  watched.emplace(op, args);
+  if (watched->faulted()) *faultStatus = watched->faultStatus();
+  return watched->faulted();
+}
+
+void EndWatchedCall(int64_t status) {
+  if (watched) watched->result(status);
+  watched.reset();
+}
+
 }  // namespace station

@@ -192,4 +192,10 @@ class Entry {
   std::optional<int64_t> fault_;
 };
 
+// A call of a library outside the stand-ins that the station is to see, as
+// one Entry from begin to end: the host's data container journals its calls
+// and lets the fault script answer them through these (calls do not nest).
+bool BeginWatchedCall(const char *op, const std::vector<std::string> &args, int64_t *faultStatus);
+void EndWatchedCall(int64_t status);
+
 }  // namespace station

@@ -1,12 +1,12 @@
-// The host data container stand-in (AllData): the parameter file path the host
-// sets and the mobile link handle the mobile steps store and fetch.
+// The host's data container (AllData): the three functions the library
+// imports, over the path the host sets and the handle the mobile steps keep.
+#include "alldata/container.h"
+
+#include <algorithm>
 #include <cstring>
 #include <optional>
-#include <string>
 
-#include "alldata/container.h"
 #include "alldata.h"
-#include "station/station.h"
 
 namespace {
 
@@ -20,7 +20,27 @@ Container &container() {
   return instance;
 }
 
+alldata::Watcher watcher;
+
 constexpr std::size_t kPathSize = 512;
+
+// One call as the watcher sees it: its fault, if any, and the status returned.
+class Watched {
+ public:
+  Watched(const char *operation, std::vector<std::string> args) {
+    int64_t status = 0;
+    if (watcher.begin != nullptr && watcher.begin(operation, args, &status)) fault_ = status;
+  }
+  bool faulted() const { return fault_.has_value(); }
+  int32_t faultStatus() const { return static_cast<int32_t>(fault_.value_or(0)); }
+  int32_t result(int32_t status) const {
+    if (watcher.end != nullptr) watcher.end(status);
+    return status;
+  }
+
+ private:
+  std::optional<int64_t> fault_;
+};
 
 }  // namespace
 
@@ -28,13 +48,14 @@ namespace alldata {
 
 void SetParameterFile(const std::string &path) { container().path = path; }
 void Clear() { container() = Container(); }
+void Watch(Watcher w) { watcher = w; }
 
 }  // namespace alldata
 
 extern "C" int32_t ALLDATA_CALL dcGet_ParaFileName(char *path, char *errorText) {
   (void)errorText;
-  station::Entry call("dcGet_ParaFileName", {});
-  if (call.faulted()) return call.result(static_cast<int32_t>(call.faultStatus()));
+  const Watched call("dcGet_ParaFileName", {});
+  if (call.faulted()) return call.result(call.faultStatus());
   if (path == nullptr) return call.result(1);
   const std::string &stored = container().path;
   const std::size_t length = std::min(stored.size(), kPathSize - 1);
@@ -44,12 +65,12 @@ extern "C" int32_t ALLDATA_CALL dcGet_ParaFileName(char *path, char *errorText) 
 }
 
 extern "C" int32_t ALLDATA_CALL dcGet_hMobile(uint32_t *handle, char *errorText) {
-  station::Entry call("dcGet_hMobile", {});
+  const Watched call("dcGet_hMobile", {});
   const char *problem = nullptr;
   int32_t status = 1;
   if (call.faulted() && call.faultStatus() != 0) {
     problem = "AllData: mobile handle not available";
-    status = static_cast<int32_t>(call.faultStatus());
+    status = call.faultStatus();
   } else if (!container().mobileHandle) {
     problem = "AllData: no mobile handle stored";
   }
@@ -63,8 +84,8 @@ extern "C" int32_t ALLDATA_CALL dcGet_hMobile(uint32_t *handle, char *errorText)
 
 extern "C" int32_t ALLDATA_CALL dcSet_hMobile(uint32_t handle, char *errorText) {
   (void)errorText;
-  station::Entry call("dcSet_hMobile", {station::arg(handle)});
-  if (call.faulted()) return call.result(static_cast<int32_t>(call.faultStatus()));
+  const Watched call("dcSet_hMobile", {std::to_string(handle)});
+  if (call.faulted()) return call.result(call.faultStatus());
   container().mobileHandle = handle;
   return call.result(0);
 }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# vorn-host on the "other vendor" equipment: the typical plan runs and passes
+# as a real station's run ("simulated": false, the table naming the station),
+# a production session with a serial prompt passes, and --fast, --fault and
+# --scenario are refused before anything runs. The host's command comes after
+# the folder for the records; the loader must already find the other-vendor
+# libraries.
+#   check-run.sh EXAMPLES-DIR RECORD-DIR HOST-COMMAND...
+set -uo pipefail
+examples="$1"
+out="$2"
+shift 2
+mkdir -p "$out"
+rm -f "$out"/run.* "$out"/session.* "$out"/fast.*
+params="$examples/station.ini"
+plan="$examples/typical.plan"
+status=0
+fail() { echo "other vendor: $*"; status=1; }
+
+# The run and the session in real time, side by side.
+"$@" --quiet --station bench7 --params "$params" --json "$out/run.json" "$plan" > "$out/run.txt" 2> "$out/run.err" &
+run=$!
+printf 'OV-000001\n\n' | "$@" --quiet --station bench7 --serial-prompt --params "$params" \
+  --json "$out/session.jsonl" "$plan" > "$out/session.txt" 2> "$out/session.err" &
+session=$!
+# Each option of the simulated station is refused, whatever its text names.
+refused=()
+for option in --fast "--fault viOpenn=-1" "--scenario phone-off"; do
+  # shellcheck disable=SC2086  # the option and its value are two words
+  "$@" $option --params "$params" --json "$out/fast.json" "$plan" > "$out/fast.txt" 2> "$out/fast.err"
+  fast=$?
+  [ "$fast" = 2 ] || fail "$option was not refused with exit status 2 (exit $fast)"
+  grep -q 'only on the simulated station' "$out/fast.err" || fail "$option refused without saying why: $(cat "$out/fast.err")"
+  grep -q 'No  Step' "$out/fast.txt" && fail "$option ran steps before it was refused"
+  [ -e "$out/fast.json" ] && fail "$option left a record"
+  refused+=("$option")
+done
+wait $run; run=$?
+wait $session; session=$?
+
+[ "$run" = 0 ] || { cat "$out/run.txt" "$out/run.err"; fail "the typical run did not pass (exit $run)"; }
+grep -q '"simulated": false' "$out/run.json" || fail "the record does not say \"simulated\": false"
+grep -q 'on station bench7, real time' "$out/run.txt" || fail "the table does not name the real station"
+grep -q 'simulated station' "$out/run.txt" && fail "the table names the simulated station"
+
+[ "$session" = 0 ] || { cat "$out/session.txt" "$out/session.err"; fail "the session did not pass (exit $session)"; }
+[ "$(grep -c . "$out/session.jsonl")" -ge 1 ] || fail "the session wrote no JSON line"
+grep -q 'OV-000001' "$out/session.jsonl" || fail "the session's record lacks the serial typed"
+grep -q '"simulated": false' "$out/session.jsonl" || fail "the session's record does not say \"simulated\": false"
+
+[ $status = 0 ] && echo "other vendor: the typical run, a prompted session and the refusal of ${refused[*]} as on a real station"
+exit $status
