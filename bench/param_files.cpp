@@ -25,8 +25,7 @@ std::string SectionsFile(int sections, int firstNumber, bool attenuation) {
 }
 
 std::string WriteTempFile(const std::string &contents, const char *name) {
-  const std::string path =
-      "/tmp/vorn-bench-" + std::to_string(getpid()) + "-" + name + ".ini";
+  const std::string path = "/tmp/vorn-bench-" + std::to_string(getpid()) + "-" + name + ".ini";
   std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
   return path;
 }

@@ -13,8 +13,8 @@ namespace {
 #if defined(VORN_HOST_FILE) && defined(VORN_EXAMPLES_DIR)
 double WallSeconds(const std::string &args) {
   const std::string examples = VORN_EXAMPLES_DIR;
-  const std::string command = std::string(VORN_HOST_FILE) + " --quiet --params " + examples + "/station.ini " +
-                              args + " " + examples + "/typical.plan </dev/null >/dev/null 2>&1";
+  const std::string command = std::string(VORN_HOST_FILE) + " --quiet --params " + examples + "/station.ini " + args +
+                              " " + examples + "/typical.plan </dev/null >/dev/null 2>&1";
   const auto start = std::chrono::steady_clock::now();
   const int status = std::system(command.c_str());
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -51,8 +51,7 @@ bool Play(std::size_t upTo, const std::string &path) {
 
 void StepCost(benchmark::State &state, std::size_t at) {
   const vorn_test::RunStep &target = vorn_test::TypicalRun()[at];
-  const std::string path =
-      vorn_bench::WriteTempFile(StationFile(static_cast<int>(state.range(0))), target.step->name);
+  const std::string path = vorn_bench::WriteTempFile(StationFile(static_cast<int>(state.range(0))), target.step->name);
   double values[VORN_CMU200_RESULT_COUNT];
   Vorn_CMU200_ResultName names[VORN_CMU200_RESULT_COUNT];
   char errorText[VORN_CMU200_ERROR_TEXT_SIZE] = {};
@@ -83,8 +82,7 @@ void StepCost(benchmark::State &state, std::size_t at) {
 const bool kRegistered = [] {
   const auto &run = vorn_test::TypicalRun();
   for (std::size_t at = 0; at < run.size(); ++at) {
-    const std::string name =
-        std::string(run[at].step->name) + "/section:" + std::to_string(run[at].number);
+    const std::string name = std::string(run[at].step->name) + "/section:" + std::to_string(run[at].number);
     bool repeated = false;
     for (std::size_t before = 0; before < at; ++before) {
       repeated = repeated || (run[before].step == run[at].step && run[before].number == run[at].number);

@@ -71,8 +71,8 @@ void CheckPlan(std::string_view text) {
   }
   // Only plans without CR of their own: a CR there is already a line end.
   if (text.find('\r') != std::string_view::npos || text.substr(0, 3) == "\xEF\xBB\xBF") return;
-  for (const std::string &variant : {WithLineEnds(text, "\r\n"), WithLineEnds(text, "\r"),
-                                     "\xEF\xBB\xBF" + std::string(text)}) {
+  for (const std::string &variant :
+       {WithLineEnds(text, "\r\n"), WithLineEnds(text, "\r"), "\xEF\xBB\xBF" + std::string(text)}) {
     std::vector<std::string> variantErrors;
     const vorn_host::Plan other = vorn_host::ParsePlan(variant, "f.plan", variantErrors);
     Check(other.steps.size() == plan.steps.size() && variantErrors.size() == errors.size(),

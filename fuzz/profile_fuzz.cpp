@@ -49,12 +49,11 @@ void WriteFile(const std::string &contents) {
 }
 
 // The string read with a buffer of exactly size characters.
-void CheckStringRead(const std::string &section, const std::string &key, const std::string &def,
-                     uint32_t size) {
+void CheckStringRead(const std::string &section, const std::string &key, const std::string &def, uint32_t size) {
   std::unique_ptr<char[]> out(new char[size]);
   std::memset(out.get(), 'x', size);
-  const uint32_t copied = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(),
-                                                   out.get(), size, gPath.c_str());
+  const uint32_t copied =
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), out.get(), size, gPath.c_str());
   if (size == 0) {
     Check(copied == 0, "a zero-size buffer was given characters");
     return;
@@ -65,11 +64,9 @@ void CheckStringRead(const std::string &section, const std::string &key, const s
 }
 
 // ReadString's own rules, applied to the raw value as the Windows call gives it.
-std::string ExpectedString(const std::string &section, const std::string &key,
-                           const std::string &def) {
+std::string ExpectedString(const std::string &section, const std::string &key, const std::string &def) {
   char raw[vorn::kValueSize];
-  GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), raw, sizeof raw,
-                           gPath.c_str());
+  GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), raw, sizeof raw, gPath.c_str());
   std::string text = raw;
   text = text.substr(0, text.find("//"));
   text = text.substr(0, text.find("/*"));
@@ -78,8 +75,8 @@ std::string ExpectedString(const std::string &section, const std::string &key,
   return text;
 }
 
-void CheckParamFile(const std::string &section, const std::string &key, const std::string &def,
-                    int32_t intDefault, float floatDefault) {
+void CheckParamFile(const std::string &section, const std::string &key, const std::string &def, int32_t intDefault,
+                    float floatDefault) {
   vorn::ParamFile file;
   file.Open(gPath.c_str());
 
@@ -89,14 +86,11 @@ void CheckParamFile(const std::string &section, const std::string &key, const st
   const std::string value = text.c_str();
   Check(value.find("//") == std::string::npos, "ReadString returned \"//\"");
   Check(value.find("/*") == std::string::npos, "ReadString returned \"/*\"");
-  Check(value.empty() || (value.back() != ' ' && value.back() != '\t'),
-        "ReadString left a trailing blank");
+  Check(value.empty() || (value.back() != ' ' && value.back() != '\t'), "ReadString left a trailing blank");
   Check(value == ExpectedString(section, key, def), "ReadString differs from its rules");
 
   const int32_t number = file.ReadInt(section.c_str(), key.c_str(), intDefault);
-  Check(number ==
-            static_cast<int32_t>(GetPrivateProfileIntA(section.c_str(), key.c_str(), intDefault,
-                                                       gPath.c_str())),
+  Check(number == static_cast<int32_t>(GetPrivateProfileIntA(section.c_str(), key.c_str(), intDefault, gPath.c_str())),
         "ReadInt differs from the Windows call");
   const double real = file.ReadFloat(section.c_str(), key.c_str(), floatDefault);
   (void)real;  // any value will do, a trap will not
@@ -128,8 +122,7 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // The profile rules of winapi/profile.h applied the slow, obvious way: every
 // line in turn.
-std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_view section,
-                                         std::string_view key) {
+std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_view section, std::string_view key) {
   if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
   section = Trim(section);
   key = Trim(key);
@@ -155,8 +148,7 @@ std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_
     }
     if (SameName(Trim(line.substr(0, eq)), key)) {
       std::string_view value = Trim(line.substr(eq + 1));
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-          value.back() == value.front()) {
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
       }
       return std::string(value);
@@ -165,8 +157,7 @@ std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_
   return std::nullopt;
 }
 
-void CheckSectionSearch(const std::string &contents, const std::string &section,
-                        const std::string &key) {
+void CheckSectionSearch(const std::string &contents, const std::string &section, const std::string &key) {
   Check(winapi::FindValue(contents, section, key) == WalkEveryLine(contents, section, key),
         "FindValue differs from a walk over every line");
 }

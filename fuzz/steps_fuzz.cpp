@@ -64,8 +64,7 @@ struct HostBuffers {
   bool resultsUntouched() const {
     const HostBuffers fresh;
     return std::memcmp(values.get(), fresh.values.get(), sizeof(double) * kValueCount) == 0 &&
-           std::memcmp(names.get(), fresh.names.get(),
-                       sizeof(Vorn_CMU200_ResultName) * kValueCount) == 0;
+           std::memcmp(names.get(), fresh.names.get(), sizeof(Vorn_CMU200_ResultName) * kValueCount) == 0;
   }
 };
 
@@ -103,8 +102,7 @@ std::vector<vorn_test::RunStep> ParseSteps(std::string_view line) {
     const std::size_t colon = word.find(':');
     const vorn_test::StepExport *step = vorn_test::FindStep(word.substr(0, colon));
     if (step == nullptr) continue;
-    const std::string number =
-        colon == std::string_view::npos ? "0" : std::string(word.substr(colon + 1));
+    const std::string number = colon == std::string_view::npos ? "0" : std::string(word.substr(colon + 1));
     steps.push_back({step, static_cast<int32_t>(std::strtol(number.c_str(), nullptr, 10))});
   }
   return steps;

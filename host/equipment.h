@@ -37,8 +37,7 @@ class Equipment {
 // The operator's answer read at a terminal: question shown on questions, one
 // line read from answers without its line end. False at the end of the input
 // with nothing read, or when a stop request interrupted the read.
-inline bool AskAtTerminal(std::FILE *answers, std::FILE *questions, const std::string &question,
-                          std::string &answer) {
+inline bool AskAtTerminal(std::FILE *answers, std::FILE *questions, const std::string &question, std::string &answer) {
   std::fputs(question.c_str(), questions);
   std::fflush(questions);
   answer.clear();

@@ -16,8 +16,7 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-std::string OutputClash(const std::string &path, const std::string &what,
-                        const std::vector<InputFile> &files) {
+std::string OutputClash(const std::string &path, const std::string &what, const std::vector<InputFile> &files) {
   const std::optional<FileIdentity> output = IdentityOf(path);
   if (!output) return {};
   for (const InputFile &file : files) {
@@ -51,8 +50,8 @@ std::vector<std::string> StepsWithoutSection(const Plan &plan, std::string_view 
     // The library names a step's section by its number in decimal.
     const std::string section = std::to_string(step.number);
     if (std::binary_search(names.begin(), names.end(), section)) continue;
-    out.push_back(plan.file + ":" + std::to_string(step.line) + ": step " + section + " (" +
-                  step.shortName() + ") has no section [" + section + "] in " + parameterFile);
+    out.push_back(plan.file + ":" + std::to_string(step.line) + ": step " + section + " (" + step.shortName() +
+                  ") has no section [" + section + "] in " + parameterFile);
   }
   return out;
 }

@@ -36,8 +36,8 @@ struct InputFile {
 // Checks path as an input: a regular file, readable, of at most largest
 // bytes and, unless mayBeEmpty, not empty. False with the problem in error
 // ("PATH: the parameter file is a directory").
-bool CheckInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty,
-                InputFile &file, std::string &error);
+bool CheckInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty, InputFile &file,
+                std::string &error);
 // CheckInput, then the whole file into text (at most kLargestTextInput bytes).
 bool ReadTextInput(const std::string &path, const std::string &what, bool mayBeEmpty, InputFile &file,
                    std::string &text, std::string &error);
@@ -52,8 +52,7 @@ std::vector<InputFile> MappedFiles();
 // The problem with writing the output `what` to path when it is one of
 // files (inputs or mapped files); empty when it is none of them. For the
 // record, and for every later output (a database, a report).
-std::string OutputClash(const std::string &path, const std::string &what,
-                        const std::vector<InputFile> &files);
+std::string OutputClash(const std::string &path, const std::string &what, const std::vector<InputFile> &files);
 
 // The section names of a parameter file's text, as the profile reader sees
 // them: lines "[name]" (blanks around allowed), the name trimmed.

@@ -28,8 +28,8 @@ FileIdentity IdentityOf(const struct stat &info) {
 }
 
 // The descriptor of the checked input, or -1 with the problem in error.
-int OpenInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty,
-              InputFile &file, std::string &error) {
+int OpenInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty, InputFile &file,
+              std::string &error) {
   // O_NONBLOCK: opening a FIFO waits for its writer otherwise.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
@@ -59,8 +59,8 @@ int OpenInput(const std::string &path, const std::string &what, uint64_t largest
 
 }  // namespace
 
-bool CheckInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty,
-                InputFile &file, std::string &error) {
+bool CheckInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty, InputFile &file,
+                std::string &error) {
   const int fd = OpenInput(path, what, largest, mayBeEmpty, file, error);
   if (fd < 0) return false;
   close(fd);
@@ -111,8 +111,7 @@ std::vector<InputFile> MappedFiles() {
   if (const std::optional<FileIdentity> self = IdentityOf("/proc/self/exe")) {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path);
-    files.push_back(InputFile{n > 0 ? std::string(path, static_cast<std::size_t>(n)) : "vorn-host", "host",
-                              *self, 0});
+    files.push_back(InputFile{n > 0 ? std::string(path, static_cast<std::size_t>(n)) : "vorn-host", "host", *self, 0});
   }
   // Linux lists the rest; a mapped file overwritten in place kills the process.
   std::set<std::string> seen;

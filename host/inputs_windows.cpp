@@ -1,8 +1,7 @@
 // The input checks on Windows, twin of inputs_posix.cpp.
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include "inputs.h"
 
@@ -12,18 +11,17 @@ namespace {
 
 std::string ErrorText(DWORD code) {
   char text[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 code, 0, text, sizeof text, nullptr);
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                 sizeof text, nullptr);
   std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
-    reason.pop_back();
+  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
   return reason.empty() ? "error " + std::to_string(code) : reason;
 }
 
 HANDLE OpenShared(const std::string &path) {
   // Backup semantics let a directory open, so it is named as one.
-  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info) {
@@ -31,8 +29,8 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info) {
                       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-HANDLE OpenInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty,
-                 InputFile &file, std::string &error) {
+HANDLE OpenInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty, InputFile &file,
+                 std::string &error) {
   const HANDLE h = OpenShared(path);
   if (h == INVALID_HANDLE_VALUE) {
     error = path + ": cannot read the " + what + ": " + ErrorText(GetLastError());
@@ -41,8 +39,7 @@ HANDLE OpenInput(const std::string &path, const std::string &what, uint64_t larg
   BY_HANDLE_FILE_INFORMATION info{};
   const DWORD type = GetFileType(h);
   if (type != FILE_TYPE_DISK) {
-    error = path + ": the " + what + (type == FILE_TYPE_PIPE ? " is a pipe" : " is a device") +
-            ", not a regular file";
+    error = path + ": the " + what + (type == FILE_TYPE_PIPE ? " is a pipe" : " is a device") + ", not a regular file";
   } else if (!GetFileInformationByHandle(h, &info)) {
     error = path + ": cannot read the " + what + ": " + ErrorText(GetLastError());
   } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -68,8 +65,8 @@ HANDLE OpenInput(const std::string &path, const std::string &what, uint64_t larg
 
 }  // namespace
 
-bool CheckInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty,
-                InputFile &file, std::string &error) {
+bool CheckInput(const std::string &path, const std::string &what, uint64_t largest, bool mayBeEmpty, InputFile &file,
+                std::string &error) {
   const HANDLE h = OpenInput(path, what, largest, mayBeEmpty, file, error);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);

@@ -11,16 +11,16 @@
 #include <sstream>
 
 #include "Vorn_CMU200.h"
-#include "inputs.h"
 #include "alldata/container.h"
-#include "os.h"
+#include "inputs.h"
 #include "options.h"
+#include "os.h"
 #include "plan.h"
 #include "real_station.h"
 #include "report.h"
 #include "run.h"
-#include "sha256.h"
 #include "session.h"
+#include "sha256.h"
 #include "simulation.h"
 #include "text.h"
 #if defined(VORN_HOST_RESULTS)
@@ -204,8 +204,8 @@ int main(int argc, char **argv) {
     return CannotStart(error);
   }
   if (o.parameters.size() > kLongestPath) {
-    return CannotStart(o.parameters + ": the parameter file's path is longer than " +
-                       std::to_string(kLongestPath) + " characters");
+    return CannotStart(o.parameters + ": the parameter file's path is longer than " + std::to_string(kLongestPath) +
+                       " characters");
   }
   // A step whose section is missing runs on the library's defaults.
   const std::vector<std::string> unsectioned = StepsWithoutSection(plan, parameterText, o.parameters);
@@ -238,8 +238,8 @@ int main(int argc, char **argv) {
   for (const PlanStep &step : plan.steps) {
     functions.push_back(Resolve<StepFunction>(library, step.exportName));
     if (functions.back() == nullptr) {
-      problems.push_back(o.plan + ":" + std::to_string(step.line) + ": " + libraryFile +
-                         " does not export " + step.exportName);
+      problems.push_back(o.plan + ":" + std::to_string(step.line) + ": " + libraryFile + " does not export " +
+                         step.exportName);
     }
   }
   for (const std::string &p : problems) Say(p);
@@ -329,8 +329,8 @@ int main(int argc, char **argv) {
     web::BothProgress bothProgress(o.quiet ? nullptr : &progress, screen);
     if (!o.serve.empty()) {
       if (!server.start(serveAddress, error)) return CannotStart(error);
-      const std::string host = serveAddress.host.find(':') != std::string::npos ? "[" + serveAddress.host + "]"
-                                                                                : serveAddress.host;
+      const std::string host =
+          serveAddress.host.find(':') != std::string::npos ? "[" + serveAddress.host + "]" : serveAddress.host;
       std::fprintf(stderr, "vorn-host: the operator's screen is at http://%s:%d/\n", host.c_str(), server.port());
       if (!serveAddress.loopback()) {
         std::fprintf(stderr,
@@ -344,7 +344,7 @@ int main(int argc, char **argv) {
 #endif
     GeneratedUnits generated(o.units);
     PromptedUnits prompted(*equipment, stderr);
-    UnitSource *units = serialList ? static_cast<UnitSource *>(serialList.get())
+    UnitSource *units = serialList       ? static_cast<UnitSource *>(serialList.get())
                         : o.serialPrompt ? static_cast<UnitSource *>(&prompted)
                                          : static_cast<UnitSource *>(&generated);
     Progress *shown = o.quiet ? nullptr : &progress;

@@ -89,8 +89,8 @@ bool ParseOptions(int argc, const char *const *argv, Options &o, std::string &er
         used = 0;
       }
       if (used != text.size() || text[0] == '+' || text[0] == '-' || n < low || n > high) {
-        error = arg + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                ", not \"" + text + "\"";
+        error = arg + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) + ", not \"" +
+                text + "\"";
         return false;
       }
       into = static_cast<int>(n);

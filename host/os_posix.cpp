@@ -143,9 +143,7 @@ bool DynamicLibrary::open(const std::string &path, std::string &error) {
   return handle_ != nullptr;
 }
 
-void *DynamicLibrary::symbol(const char *name) const {
-  return handle_ == nullptr ? nullptr : dlsym(handle_, name);
-}
+void *DynamicLibrary::symbol(const char *name) const { return handle_ == nullptr ? nullptr : dlsym(handle_, name); }
 
 std::string DynamicLibrary::besideExecutable(const char *fileName) {
   char self[4096];

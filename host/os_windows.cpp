@@ -12,11 +12,10 @@ namespace {
 std::string LastErrorText() {
   const DWORD code = GetLastError();
   char text[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 code, 0, text, sizeof text, nullptr);
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                 sizeof text, nullptr);
   std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
-    reason.pop_back();
+  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
   return "error " + std::to_string(code) + (reason.empty() ? "" : ": " + reason);
 }
 
@@ -54,8 +53,8 @@ AppendLog::~AppendLog() {
 
 bool AppendLog::open(const std::string &path, std::string &error) {
   // No sharing for writing: a second run on the same file is refused.
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError() == ERROR_SHARING_VIOLATION ? "another run is writing to it" : LastErrorText();
     return false;

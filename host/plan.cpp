@@ -19,10 +19,8 @@ std::string FormatBound(double value) {
 }
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
 }
 
@@ -47,9 +45,7 @@ bool ParseWhole(std::string_view text, T &value) {
   return error == std::errc() && last == end;
 }
 
-bool ParseBound(std::string_view text, double &value) {
-  return ParseWhole(text, value) && std::isfinite(value);
-}
+bool ParseBound(std::string_view text, double &value) { return ParseWhole(text, value) && std::isfinite(value); }
 
 // "ENTRY=..." or "FIRST-LAST=..." into limits, one per entry; an empty text on
 // success, else the problem.
@@ -61,10 +57,9 @@ std::string ParseLimits(std::string_view token, std::vector<Limit> &limits) {
   const std::size_t dash = entries.find('-');
   int first = 0;
   int last = 0;
-  const bool entriesRead = dash == std::string_view::npos
-                               ? ParseWhole(entries, first) && (last = first, true)
-                               : ParseWhole(entries.substr(0, dash), first) &&
-                                     ParseWhole(entries.substr(dash + 1), last);
+  const bool entriesRead = dash == std::string_view::npos ? ParseWhole(entries, first) && (last = first, true)
+                                                          : ParseWhole(entries.substr(0, dash), first) &&
+                                                                ParseWhole(entries.substr(dash + 1), last);
   if (!entriesRead || first < kFirstEntry || last > kLastEntry || first > last) {
     return bad + "the entry must be a number from " + std::to_string(kFirstEntry) + " to " +
            std::to_string(kLastEntry) + ", or a range of them such as 7-22";

@@ -22,8 +22,8 @@ const std::vector<std::string> &EquipmentLibraries() {
 std::string EquipmentFound::problem() const {
   if (!missing.empty()) return "the library was loaded without the equipment libraries " + Listed(missing);
   if (!standIns.empty() && !others.empty()) {
-    return "the equipment libraries are a mix of the project's stand-ins (" + Listed(standIns) +
-           ") and others (" + Listed(others) + "): a station runs one set";
+    return "the equipment libraries are a mix of the project's stand-ins (" + Listed(standIns) + ") and others (" +
+           Listed(others) + "): a station runs one set";
   }
   return "";
 }

@@ -11,19 +11,19 @@ namespace vorn_host {
 
 // What stays the same for every unit of one session.
 struct SessionInfo {
-  std::string id;               // a UUID made by the host
-  std::string station;          // --station, or the machine's name
-  std::string host;             // the machine's name
-  std::string library;          // the library file loaded
-  std::string version;          // the library's version text
-  std::string plan;             // the plan file, as given
-  std::string planSha256;       // of the plan file's bytes, lower-case hex
-  std::string parameters;       // the parameter file, as given
+  std::string id;          // a UUID made by the host
+  std::string station;     // --station, or the machine's name
+  std::string host;        // the machine's name
+  std::string library;     // the library file loaded
+  std::string version;     // the library's version text
+  std::string plan;        // the plan file, as given
+  std::string planSha256;  // of the plan file's bytes, lower-case hex
+  std::string parameters;  // the parameter file, as given
   std::string parametersSha256;
-  std::string operatorName;     // --operator, or empty
-  bool simulated = true;        // the equipment libraries are the project's stand-ins
-  std::string started;          // UTC, ISO 8601
-  std::string ended;            // UTC, ISO 8601; empty while the session runs
+  std::string operatorName;  // --operator, or empty
+  bool simulated = true;     // the equipment libraries are the project's stand-ins
+  std::string started;       // UTC, ISO 8601
+  std::string ended;         // UTC, ISO 8601; empty while the session runs
 };
 
 // One attempt at one unit: the plan's run on one phone.

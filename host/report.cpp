@@ -63,8 +63,7 @@ void ConsoleProgress::stepStarted(std::size_t index, std::size_t count, const Pl
 
 void ConsoleProgress::waiting(uint32_t milliseconds) {
   if (milliseconds < kLongWaitMs) return;
-  std::fprintf(out_, "%s%.1f s", longWaits_ == 0 ? ": waiting on the equipment " : ", ",
-               milliseconds / 1000.0);
+  std::fprintf(out_, "%s%.1f s", longWaits_ == 0 ? ": waiting on the equipment " : ", ", milliseconds / 1000.0);
   std::fflush(out_);
   ++longWaits_;
 }
@@ -81,8 +80,8 @@ void WriteTable(std::ostream &out, const RunSetting &s, const RunRecord &run) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out << TerminalText(text) << "\n";
   };
-  line("Vorn_CMU200 " + s.version + " on " + (s.simulated ? "the simulated station " : "station ") +
-       s.station + (s.virtualClock ? ", virtual clock" : ", real time"));
+  line("Vorn_CMU200 " + s.version + " on " + (s.simulated ? "the simulated station " : "station ") + s.station +
+       (s.virtualClock ? ", virtual clock" : ", real time"));
   line("plan " + s.plan + ", parameters " + s.parameters + ", started " + run.started);
   if (!s.scenarios.empty()) line("scenarios " + Joined(s.scenarios));
   if (!s.faults.empty()) line("faults " + Joined(s.faults));
@@ -107,8 +106,8 @@ void WriteTable(std::ostream &out, const RunSetting &s, const RunRecord &run) {
     }
     for (const std::string &miss : r.misses) line(indent + "FAIL: " + miss);
   }
-  std::string summary = "Run: " + std::string(VerdictText(run.verdict)) + " (" + Counts(run) + ") in " +
-                        Seconds(run.seconds);
+  std::string summary =
+      "Run: " + std::string(VerdictText(run.verdict)) + " (" + Counts(run) + ") in " + Seconds(run.seconds);
   if (s.virtualClock) summary += ", " + Seconds(run.waitedMs / 1000.0) + " on the station's clock";
   line("");
   line(summary + "; exit status " + std::to_string(run.exitStatus()) +
@@ -185,14 +184,12 @@ void WriteJson(std::ostream &out, const RunSetting &s, const RunRecord &run) {
     if (r.step.cleanup) out << ", \"cleanup\": true";
     if (r.verdict != Verdict::kNotRun) {
       out << ", \"returned\": " << r.returned << ", \"text\": " << JsonString(r.text)
-          << ", \"durationMs\": " << JsonNumber(std::round(r.seconds * 1e4) / 10)
-          << ", \"waitedMs\": " << r.waitedMs;
+          << ", \"durationMs\": " << JsonNumber(std::round(r.seconds * 1e4) / 10) << ", \"waitedMs\": " << r.waitedMs;
     }
     out << ",\n     \"limits\": [";
     for (std::size_t k = 0; k < r.step.limits.size(); ++k) {
       const Limit &l = r.step.limits[k];
-      out << (k ? ", " : "") << "{\"entry\": " << l.entry
-          << ", \"low\": " << (l.low ? JsonNumber(*l.low) : "null")
+      out << (k ? ", " : "") << "{\"entry\": " << l.entry << ", \"low\": " << (l.low ? JsonNumber(*l.low) : "null")
           << ", \"high\": " << (l.high ? JsonNumber(*l.high) : "null") << "}";
     }
     out << "],\n     \"misses\": " << JsonArray(r.misses) << ",\n     \"results\": [";

@@ -72,8 +72,8 @@ std::string BreachOf(const StepBuffers &b, int32_t returned) {
   }
   for (int i = 1; i < kEntries; ++i) {
     if (b.nameWritten(i) && !b.nameTerminated(i)) {
-      return "host: result name " + std::to_string(i) + " is not terminated within " +
-             std::to_string(kNameSize) + " characters";
+      return "host: result name " + std::to_string(i) + " is not terminated within " + std::to_string(kNameSize) +
+             " characters";
     }
   }
   if (!b.errorGuardIntact() || std::memchr(b.errorText, '\0', kErrorSize) == nullptr) {
@@ -157,8 +157,8 @@ int RunRecord::count(Verdict wanted) const {
   return n;
 }
 
-RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions,
-                  const RunOptions &options, Progress *progress) {
+RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, const RunOptions &options,
+                  Progress *progress) {
   RunRecord run;
   run.started = UtcNow();
   Equipment *equipment = options.equipment;

@@ -15,8 +15,8 @@
 
 namespace vorn_host {
 
-using StepFunction = int32_t(VORN_CMU200_CALL *)(int32_t step, double *values,
-                                                 Vorn_CMU200_ResultName *names, char *errorText);
+using StepFunction = int32_t(VORN_CMU200_CALL *)(int32_t step, double *values, Vorn_CMU200_ResultName *names,
+                                                 char *errorText);
 
 enum class Verdict { kPass, kFail, kError, kNotRun };
 const char *VerdictText(Verdict verdict);  // "PASS", "FAIL", "ERROR", "NOT RUN"
@@ -79,7 +79,7 @@ struct RunOptions {
 };
 
 // Runs plan.steps with functions[i] as the export of plan.steps[i].
-RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions,
-                  const RunOptions &options, Progress *progress);
+RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, const RunOptions &options,
+                  Progress *progress);
 
 }  // namespace vorn_host

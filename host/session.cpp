@@ -142,15 +142,15 @@ std::string TallyLine(const SessionTally &t, double elapsedSeconds) {
   std::string line = std::to_string(t.units) + (t.units == 1 ? " unit: " : " units: ") + std::to_string(t.pass) +
                      " PASS, " + std::to_string(t.fail) + " FAIL, " + std::to_string(t.error) + " ERROR";
   if (t.stopped > 0) line += ", " + std::to_string(t.stopped) + " stopped";
-  line += "; first-pass yield " + Percent(t.firstPassYield()) + "; mean unit time " +
-          Fixed(t.meanUnitSeconds(), 2) + " s; ";
+  line += "; first-pass yield " + Percent(t.firstPassYield()) + "; mean unit time " + Fixed(t.meanUnitSeconds(), 2) +
+          " s; ";
   line += elapsedSeconds > 0.0 ? Fixed(t.units * 3600.0 / elapsedSeconds, 0) + " units/h" : "- units/h";
   return line;
 }
 
 SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &functions, SessionInfo &info,
-                         UnitSource &units, const std::vector<RecordSink *> &sinks,
-                         const SessionOptions &options, Progress *progress, std::FILE *messages) {
+                         UnitSource &units, const std::vector<RecordSink *> &sinks, const SessionOptions &options,
+                         Progress *progress, std::FILE *messages) {
   SessionResult result;
   auto stops = [&options] { return options.run.stopRequests ? options.run.stopRequests() : 0; };
   auto tell = [&](bool delivered, const std::string &error) {
@@ -185,8 +185,7 @@ SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &func
       SessionTally sofar = result.tally;
       sofar.finish();
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(messages, "vorn-host: unit %d %s: %s; %s\n", index, serial.c_str(),
-                   VerdictText(verdict),
+      std::fprintf(messages, "vorn-host: unit %d %s: %s; %s\n", index, serial.c_str(), VerdictText(verdict),
                    TallyLine(sofar, elapsed).c_str());
     }
   }

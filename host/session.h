@@ -109,8 +109,8 @@ struct SessionResult {
 // Runs the session to its end, a stop or a failing output; after each unit a
 // tally line goes to messages (when not null).
 SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &functions, SessionInfo &info,
-                         UnitSource &units, const std::vector<RecordSink *> &sinks,
-                         const SessionOptions &options, Progress *progress, std::FILE *messages);
+                         UnitSource &units, const std::vector<RecordSink *> &sinks, const SessionOptions &options,
+                         Progress *progress, std::FILE *messages);
 
 // A UUID, version 4, from the system's random source.
 std::string NewUuid();

@@ -17,25 +17,48 @@ constexpr int32_t kEmptyAddress = 30;
 
 const std::vector<Scenario> &Scenarios() {
   static const std::vector<Scenario> list = {
-      {"supply-absent", "no supply answers at its GPIB address", {},
+      {"supply-absent",
+       "no supply answers at its GPIB address",
+       {},
        [](station::Station &st) { st.supply.setGpibAddress(kEmptyAddress); }},
-      {"tester-absent", "no tester answers at its GPIB address", {},
+      {"tester-absent",
+       "no tester answers at its GPIB address",
+       {},
        [](station::Station &st) { st.tester.gpibAddress = kEmptyAddress; }},
-      {"no-com-port", "the station computer has only COM1 and COM2", {},
-       [](station::Station &st) { st.phone.setPorts({1, 2}); }},
-      {"phone-off", "the phone stays off: neither the supply nor the operator starts it", {},
+      {"no-com-port",
+       "the station computer has only COM1 and COM2",
+       {},
+       [](station::Station &st) {
+         st.phone.setPorts({1, 2});
+       }},
+      {"phone-off",
+       "the phone stays off: neither the supply nor the operator starts it",
+       {},
        [](station::Station &st) { st.phone.setStaysOff(true); }},
-      {"phone-off-until-prompt", "the supply does not start the phone: the operator does, at the prompt", {},
+      {"phone-off-until-prompt",
+       "the supply does not start the phone: the operator does, at the prompt",
+       {},
        [](station::Station &st) { st.phone.setNeedsPowerKey(true); }},
-      {"phone-normal-mode", "the phone restarts in normal mode whatever it is asked for", {},
+      {"phone-normal-mode",
+       "the phone restarts in normal mode whatever it is asked for",
+       {},
        [](station::Station &st) { st.phone.setStaysInNormalMode(true); }},
-      {"phone-without-egsm", "the phone lacks the EGSM band: it never camps on the EGSM cell", {},
-       [](station::Station &st) { st.phone.setBands({2, 3, 4}); }},
-      {"handover-refused", "the tester refuses every handover",
+      {"phone-without-egsm",
+       "the phone lacks the EGSM band: it never camps on the EGSM cell",
+       {},
+       [](station::Station &st) {
+         st.phone.setBands({2, 3, 4});
+       }},
+      {"handover-refused",
+       "the tester refuses every handover",
        {"RSCMU_GSM_Sig_HandOver=" + Status(station::kErrorHandoverTarget) + "@1+"}},
-      {"marginal-phones", "about 1 phone in 20 misses a limit: power, timing, spectrum or RX level", {},
+      {"marginal-phones",
+       "about 1 phone in 20 misses a limit: power, timing, spectrum or RX level",
+       {},
        [](station::Station &st) { st.phone.setMarginal(true); }},
-      {"silent-phones", "a phone whose serial ends in 0 never answers: every tenth unit of --units", {},
+      {"silent-phones",
+       "a phone whose serial ends in 0 never answers: every tenth unit of --units",
+       {},
        [](station::Station &st) { st.phone.setSilentPhones(true); }},
   };
   return list;
@@ -66,8 +89,8 @@ std::string SimulatedStation::scenarioList() const {
 std::string SimulatedStation::operationList() const { return OperationList(); }
 
 bool SimulatedStation::setUp(bool virtualClock, const std::vector<std::string> &scenarios,
-                             const std::vector<std::string> &faults,
-                             std::vector<std::string> &faultsApplied, std::string &error) {
+                             const std::vector<std::string> &faults, std::vector<std::string> &faultsApplied,
+                             std::string &error) {
   station::Station &st = station::station();
   st.clock.setVirtual(virtualClock);
   for (const std::string &name : scenarios) {

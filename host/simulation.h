@@ -49,9 +49,8 @@ class SimulatedStation final : public Simulation {
   // container's calls are journalled and fault-scripted from here on.
   explicit SimulatedStation(std::FILE *answers = stdin, std::FILE *questions = stderr);
 
-  bool setUp(bool virtualClock, const std::vector<std::string> &scenarios,
-             const std::vector<std::string> &faults, std::vector<std::string> &faultsApplied,
-             std::string &error) override;
+  bool setUp(bool virtualClock, const std::vector<std::string> &scenarios, const std::vector<std::string> &faults,
+             std::vector<std::string> &faultsApplied, std::string &error) override;
   std::string scenarioList() const override;
   std::string operationList() const override;
 

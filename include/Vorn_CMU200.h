@@ -67,8 +67,7 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_GetVersion(char *buffer);
  * the output on; 1.5 s of waits (1 s without the reset). values[1] = 1.0; names are
  * never written. A voltage or current text of 20 characters or more is refused
  * before the supply is opened. Nothing is closed, on success or failure. */
-VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(int32_t step, double *values,
-                                                            Vorn_CMU200_ResultName *names,
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(int32_t step, double *values, Vorn_CMU200_ResultName *names,
                                                             char *errorText);
 
 /* ---- The phone --------------------------------------------------------- */
@@ -79,25 +78,24 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(int32_t step, double
  * reset when needed and stores the link handle in the host container.
  * values[1] = 1.0, names[1] = "COM3, 115200, ULC2". */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(int32_t step, double *values,
-    Vorn_CMU200_ResultName *names, char *errorText);
+                                                             Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Sets the phone's test mode on channel "BCCH" (20), waits up to 4 s for the
  * phone to report idle and lets it originate an emergency call on the
  * tester's cell. values[1] = 1.0, or 0.0 (and return 0) when the phone never
  * reported idle. */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MakeCall(int32_t step, double *values,
-    Vorn_CMU200_ResultName *names, char *errorText);
+                                                              Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Software reset of the phone, into normal mode when "SwitchToNormal" is
  * nonzero (default 0: no mode change). values[1] = 1.0. */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobReset(int32_t step, double *values,
-    Vorn_CMU200_ResultName *names, char *errorText);
+                                                              Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Closes the phone's link; reads no parameters. values[1] = the library's
  * close status, 0 to 255 (1 = closed); returns 0 whatever it is. */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobClose(int32_t step, double *values,
-    Vorn_CMU200_ResultName *names, char *errorText);
-
+                                                              Vorn_CMU200_ResultName *names, char *errorText);
 
 /* ---- The tester: cell, call, handover ---------------------------------- */
 
@@ -111,8 +109,7 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobClose(int32_t step, doub
  * that handovers of an earlier run opened are dropped. Failure text: "<operation> Failed! CMU200
  * Error:", or "Band Not Support!". */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(int32_t step, double *values,
-                                                             Vorn_CMU200_ResultName *names,
-                                                             char *errorText);
+                                                             Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Hands the call over to band "Band" (default 900), opening that band's
  * signalling session on the next free secondary address (2, 3, ...) the first
@@ -120,26 +117,22 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(int32_t step, doubl
  * (labels GSM850, EGSM, DCS, PCS). Waits 3 s for 1900. Failure text:
  * "CMU200 Error: <status>. <operation> Failed! ", or "Band Not Support!". */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTHandOver(int32_t step, double *values,
-                                                                 Vorn_CMU200_ResultName *names,
-                                                                 char *errorText);
+                                                                 Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Moves the call to traffic channel "TCH" (default 32), recorded for the result
  * names of later steps. values[1] = 1.0. */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTCH(int32_t step, double *values,
-                                                                  Vorn_CMU200_ResultName *names,
-                                                                  char *errorText);
+                                                                  Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Commands the phone to power control level "TXLevel" (default 5), recorded for
  * the result names of later steps. values[1] = 1.0. */
-VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTXLevel(
-    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTXLevel(int32_t step, double *values,
+                                                                      Vorn_CMU200_ResultName *names, char *errorText);
 
 /* Ends the call, switches signalling off and closes the base system; the tester
  * state is kept for whatever step comes next. values[1] = 1.0. */
 VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(int32_t step, double *values,
-                                                                Vorn_CMU200_ResultName *names,
-                                                                char *errorText);
-
+                                                                Vorn_CMU200_ResultName *names, char *errorText);
 
 /* ---- The measurements on the call -------------------------------------- */
 
@@ -147,18 +140,19 @@ VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(int32_t step, do
  * modulation offsets first, then switching offsets, two entries from 1
  * upward: the lower side named "-0.10MHZ Modulation Spectrum" and the like,
  * then the upper side named "+...". Up to 30 values. */
-VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTOutputRFSpectrum(
-    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTOutputRFSpectrum(int32_t step, double *values,
+                                                                         Vorn_CMU200_ResultName *names,
+                                                                         char *errorText);
 /* Power versus time: values[1..4] from the power fetch, values[5] 1.0 when
  * the burst is inside the template, 0.0 otherwise; names[1]
  * "Band=%s;Chan=%d;TXLevel=%d". */
-VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTPowervsTime(
-    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTPowervsTime(int32_t step, double *values,
+                                                                    Vorn_CMU200_ResultName *names, char *errorText);
 /* Receive level and quality at "CellPower": values[1] RX level, values[2] RX
  * quality, names[1] "Band=%s;Chan=%d;TXLevel=%d". Waits 1.5 s plus "Delay" ms. */
-VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(
-    int32_t step, double *values, Vorn_CMU200_ResultName *names, char *errorText);
-
+VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(int32_t step, double *values,
+                                                                          Vorn_CMU200_ResultName *names,
+                                                                          char *errorText);
 
 /* ----------------------------------------------------------------------- */
 

@@ -6,8 +6,6 @@
 // sweep's cases give the labels, and a few runs give the fixed texts.
 #include <gtest/gtest.h>
 
-#include "station/operations.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -23,6 +21,7 @@
 
 #include "frame/param_file.h"
 #include "frame/step.h"
+#include "station/operations.h"
 #include "support/failure_cases.h"
 #include "support/station_test.h"
 #include "support/steps.h"
@@ -96,7 +95,7 @@ std::optional<std::string> Code(const std::string &cell) {
 struct Document {
   std::string text;
   std::vector<DocTable> tables;
-  std::vector<std::string> stepHeadings;  // exports named by headings
+  std::vector<std::string> stepHeadings;                       // exports named by headings
   std::vector<std::pair<std::string, std::string>> iniBlocks;  // (text, where)
 };
 
@@ -218,8 +217,8 @@ std::vector<DocLabel> DocumentedLabels(const Document &doc, const std::string &n
     if (table.header.empty() || (table.header[0] != "Label" && table.header[0] != "Text")) continue;
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
       const auto code = table.rows[r].empty() ? std::nullopt : Code(table.rows[r][0]);
-      labels.push_back({table.step, code.value_or(""),
-                        name + ":" + std::to_string(table.line + 2 + static_cast<int>(r))});
+      labels.push_back(
+          {table.step, code.value_or(""), name + ":" + std::to_string(table.line + 2 + static_cast<int>(r))});
     }
   }
   return labels;
@@ -253,7 +252,7 @@ struct KeyRead {
   std::string step;     // the export
   std::string section;  // "step" for the step's own section, else the fixed section's name
   std::string key;
-  std::string def;      // the reader and the default as the profile functions got them
+  std::string def;  // the reader and the default as the profile functions got them
 };
 
 bool operator<(const KeyRead &a, const KeyRead &b) {
@@ -272,8 +271,7 @@ struct FixedText {
 
 const FixedText kFixedTexts[] = {
     {"MobInit", 99, nullptr, "Parameter Format mismatch!"},
-    {"MobInit", 2, [](station::Station &s) { s.phone.setStaysOff(true); },
-     "DWD_check_comm_link Failed! ErrMsg:"},
+    {"MobInit", 2, [](station::Station &s) { s.phone.setStaysOff(true); }, "DWD_check_comm_link Failed! ErrMsg:"},
     {"MobInit", 2, [](station::Station &s) { s.phone.setStaysInNormalMode(true); },
      "DWD_check_for_ptest Fail to Switch!!!"},
     {"OBTInit", 98, nullptr, "Band Not Support!"},
@@ -333,15 +331,14 @@ CodeFacts RunTheCode(const std::string &path) {
   winapi::RecordReads(false);
   for (const station::Call &call : station::station().journal.calls()) facts.ops.insert(call.op);
   // The fixed texts.
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      << vorn_test::TypicalParameters() << "[98]\nBand=1\n";
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << vorn_test::TypicalParameters() << "[98]\nBand=1\n";
   for (const FixedText &fixed : kFixedTexts) {
     vorn_test::PlayTypicalRunBefore(FirstInRun(fixed.step), path);
     if (fixed.arrange != nullptr) fixed.arrange(station::station());
     vorn_test::HostBuffers host;
     EXPECT_EQ(Run(*vorn_test::FindStep(fixed.step), fixed.number, host), -1) << fixed.step;
-    EXPECT_EQ(host.error().rfind(fixed.text, 0), 0u) << fixed.step << " writes \"" << host.error()
-                                                     << "\", not \"" << fixed.text << "\"";
+    EXPECT_EQ(host.error().rfind(fixed.text, 0), 0u)
+        << fixed.step << " writes \"" << host.error() << "\", not \"" << fixed.text << "\"";
     facts.texts.insert({kPrefix + fixed.step, fixed.text});
   }
   return facts;
@@ -381,7 +378,8 @@ TEST_F(DocsTest, EveryStepHasItsSectionInBothReferences) {
     const std::set<std::string> headed(doc->stepHeadings.begin(), doc->stepHeadings.end());
     const char *name = doc == parameters_ ? "parameters.md" : "failures.md";
     for (const std::string &step : exported) EXPECT_TRUE(headed.count(step)) << step << " has no section in " << name;
-    for (const std::string &step : headed) EXPECT_TRUE(exported.count(step)) << step << " is in " << name << " but no step";
+    for (const std::string &step : headed)
+      EXPECT_TRUE(exported.count(step)) << step << " is in " << name << " but no step";
   }
 }
 
@@ -393,11 +391,13 @@ TEST_F(DocsTest, EveryKeyReadIsDocumentedWithItsReaderAndDefault) {
     bool found = false;
     for (const DocKey &doc : documented) {
       if (doc.key != read.key || doc.section != read.section) continue;
-      if (doc.step == read.step && doc.def == read.def) found = true;
-      else otherwise += " " + doc.where + " has " + doc.def + " under " + doc.step + ";";
+      if (doc.step == read.step && doc.def == read.def)
+        found = true;
+      else
+        otherwise += " " + doc.where + " has " + doc.def + " under " + doc.step + ";";
     }
-    EXPECT_TRUE(found) << read.step << " reads \"" << read.key << "\" (" << read.def << ", section "
-                       << read.section << "): " << (otherwise.empty() ? " not in parameters.md" : otherwise);
+    EXPECT_TRUE(found) << read.step << " reads \"" << read.key << "\" (" << read.def << ", section " << read.section
+                       << "): " << (otherwise.empty() ? " not in parameters.md" : otherwise);
   }
 }
 
@@ -413,9 +413,8 @@ TEST_F(DocsTest, EveryFailureTextIsDocumented) {
   const std::vector<DocLabel> documented = DocumentedLabels(*failures_, "failures.md");
   ASSERT_GT(code().texts.size(), 50u) << "the runs found hardly any failure text";
   for (const auto &[step, text] : code().texts) {
-    const bool found = std::any_of(documented.begin(), documented.end(), [&](const DocLabel &doc) {
-      return doc.text == text && doc.step == step;
-    });
+    const bool found = std::any_of(documented.begin(), documented.end(),
+                                   [&](const DocLabel &doc) { return doc.text == text && doc.step == step; });
     EXPECT_TRUE(found) << step << " writes \"" << text << "\", which failures.md does not list under it";
   }
 }
@@ -459,8 +458,8 @@ TEST_F(DocsTest, TheFailureFormsAreDocumentedAsBuilt) {
 TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
   std::set<std::string> stepKeys, fixed;
   for (const DocKey &doc : DocumentedKeys(*parameters_, "parameters.md")) {
-    (doc.section == "step" ? stepKeys : fixed).insert(Lower(doc.section == "step" ? doc.key
-                                                                                : doc.section + "/" + doc.key));
+    (doc.section == "step" ? stepKeys : fixed)
+        .insert(Lower(doc.section == "step" ? doc.key : doc.section + "/" + doc.key));
   }
   std::vector<std::pair<std::string, std::string>> files = parameters_->iniBlocks;
   ASSERT_FALSE(files.empty()) << "parameters.md has no example file";
@@ -513,7 +512,8 @@ TEST_F(DocsTest, SimulatedStationNamesRealOperationsAndStatuses) {
   static const std::regex fault(R"(`(\w+)=-?\d+(@\d+\+?)?`)");
   int faults = 0;
   for (std::sregex_iterator it(doc.begin(), doc.end(), fault), end; it != end; ++it, ++faults) {
-    EXPECT_TRUE(code().ops.count((*it)[1])) << "simulated-station.md faults " << (*it)[1] << ", which no stand-in answers";
+    EXPECT_TRUE(code().ops.count((*it)[1]))
+        << "simulated-station.md faults " << (*it)[1] << ", which no stand-in answers";
   }
   EXPECT_GT(faults, 0) << "simulated-station.md shows no fault";
   // The simulated tester's driver statuses, in decimal and hex, as its headers define them.

@@ -35,13 +35,12 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
   std::map<std::size_t, std::size_t> perCall;  // cases of each step call of the run
   for (const FailureCase &c : cases) {
     const RunStep &target = vorn_test::TypicalRun()[c.at];
-    SCOPED_TRACE(std::string(target.step->name) + " (section " + std::to_string(target.number) +
-                 "), " + c.call.text() + ", call " + std::to_string(c.call.number));
+    SCOPED_TRACE(std::string(target.step->name) + " (section " + std::to_string(target.number) + "), " + c.call.text() +
+                 ", call " + std::to_string(c.call.number));
     ASSERT_TRUE(vorn_test::PlayTypicalRunBefore(c.at, parameterPath()));
     st().faults.add(c.call.op, c.status, c.call.number);
     vorn_test::HostBuffers buffers;
-    const int32_t result =
-        target.step->run(target.number, buffers.values, buffers.names, buffers.errorText);
+    const int32_t result = target.step->run(target.number, buffers.values, buffers.names, buffers.errorText);
     ++perCall[c.at];
 
     EXPECT_EQ(result, -1);
@@ -62,8 +61,7 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
       --end;
     }
     for (std::size_t i = faulted + 1; i < end; ++i) {
-      EXPECT_EQ(calls[i].op, "DWD_get_last_error") << "called after the failure: "
-                                                   << calls[i].text();
+      EXPECT_EQ(calls[i].op, "DWD_get_last_error") << "called after the failure: " << calls[i].text();
     }
     EXPECT_EQ(buffers.error(), vorn_test::ExpectedText(c));
     swept.insert(target.step->name);
@@ -72,11 +70,10 @@ TEST_F(FailureSweep, EveryCheckedCallOfEveryStepFailsAlone) {
   EXPECT_EQ(swept.size(), vorn_test::Steps().size());
   std::string perStep;
   for (const auto &[at, count] : perCall) {
-    perStep += std::string(perStep.empty() ? "" : ", ") + vorn_test::TypicalRun()[at].step->name +
-               " " + std::to_string(count);
+    perStep +=
+        std::string(perStep.empty() ? "" : ", ") + vorn_test::TypicalRun()[at].step->name + " " + std::to_string(count);
   }
-  std::printf("failure sweep: %zu cases over %zu steps (%s)\n", cases.size(), swept.size(),
-              perStep.c_str());
+  std::printf("failure sweep: %zu cases over %zu steps (%s)\n", cases.size(), swept.size(), perStep.c_str());
   RecordProperty("cases", static_cast<int>(cases.size()));
 }
 

@@ -72,17 +72,14 @@ TEST_F(FrameTest, FailureForms) {
     void (*write)(Step &);
     const char *expected;
   } cases[] = {
-      {"tester", [](Step &s) { s.writeTesterFailure("RSCMU_Query"); },
-       "RSCMU_Query Failed! CMU200 Error:"},
+      {"tester", [](Step &s) { s.writeTesterFailure("RSCMU_Query"); }, "RSCMU_Query Failed! CMU200 Error:"},
       {"tester coded", [](Step &s) { s.writeTesterCodedFailure(-1, "RSCMU_Init_GSM_Sig"); },
        "CMU200 Error: -1. RSCMU_Init_GSM_Sig Failed! "},
       {"mobile", [](Step &s) { s.writeMobileFailure("DWD_sw_reset", "no answer on COM3"); },
        "DWD_sw_reset Failed! DWD Error:no answer on COM3"},
-      {"supply", [](Step &s) { s.writeSupplyFailure("DC_Current_3A"); },
-       "DC_Current_3ADcInit Failed!"},
+      {"supply", [](Step &s) { s.writeSupplyFailure("DC_Current_3A"); }, "DC_Current_3ADcInit Failed!"},
       {"fixed", [](Step &s) { s.writeText("Band Not Support!"); }, "Band Not Support!"},
-      {"fixed with detail",
-       [](Step &s) { s.writeText("DWD_check_comm_link Failed! ErrMsg:", "timeout"); },
+      {"fixed with detail", [](Step &s) { s.writeText("DWD_check_comm_link Failed! ErrMsg:", "timeout"); },
        "DWD_check_comm_link Failed! ErrMsg:timeout"},
   };
   for (const auto &c : cases) {

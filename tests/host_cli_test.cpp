@@ -24,8 +24,8 @@ bool Parse(std::vector<const char *> args, Options &o, std::string &error) {
 TEST(HostOptions, GoodCommandLines) {
   Options o;
   std::string error;
-  ASSERT_TRUE(Parse({"--params", "s.ini", "--fast", "--json=r.json", "--keep-going", "--fault",
-                     "RSCMU_Init_Base=-1@2+", "--scenario", "phone-off", "--station", "line 3", "t.plan"},
+  ASSERT_TRUE(Parse({"--params", "s.ini", "--fast", "--json=r.json", "--keep-going", "--fault", "RSCMU_Init_Base=-1@2+",
+                     "--scenario", "phone-off", "--station", "line 3", "t.plan"},
                     o, error))
       << error;
   EXPECT_EQ(o.parameters, "s.ini");

@@ -29,10 +29,12 @@ TEST(HostEquipment, OnlyAWholeSetOfOneKindRuns) {
     std::string problem;  // the start of it; empty: none
   } cases[] = {
       {{{}, all, {}}, false, ""},
-      {{{"rscmu200_32", "rscmuk2g_32"}, {"DWDIO", "VISA32"}, {}}, false,
+      {{{"rscmu200_32", "rscmuk2g_32"}, {"DWDIO", "VISA32"}, {}},
+       false,
        "the equipment libraries are a mix of the project's stand-ins (rscmu200_32, rscmuk2g_32) and others (DWDIO, "
        "VISA32)"},
-      {{{"rscmu200_32", "rscmuk2g_32", "DWDIO"}, {}, {"VISA32"}}, false,
+      {{{"rscmu200_32", "rscmuk2g_32", "DWDIO"}, {}, {"VISA32"}},
+       false,
        "the library was loaded without the equipment libraries VISA32"},
       {{{}, {}, all}, false, "the library was loaded without the equipment libraries rscmu200_32, rscmuk2g_32"},
   };

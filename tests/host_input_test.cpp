@@ -160,7 +160,8 @@ TEST_F(HostInputTest, AFailedWriteOfTheTableIsReported) {
 }
 
 TEST_F(HostInputTest, ControlBytesReachTheTerminalAsEscapes) {
-  const vorn_test::HostRun r = vorn_test::RunHost("--fast --quiet --params " + params + " --station \"$(printf '\\033[2Jline\\007')\" " + plan);
+  const vorn_test::HostRun r =
+      vorn_test::RunHost("--fast --quiet --params " + params + " --station \"$(printf '\\033[2Jline\\007')\" " + plan);
   EXPECT_NE(r.out.find("station \\x1b[2Jline\\x07"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
   std::ofstream(plan) << "DcInit 1\nOBT\x1b]0;owned\x07Init 2\n";

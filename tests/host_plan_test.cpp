@@ -14,9 +14,7 @@ using vorn_host::Limit;
 using vorn_host::ParsePlan;
 using vorn_host::Plan;
 
-Plan Parse(const std::string &text, std::vector<std::string> &errors) {
-  return ParsePlan(text, "t.plan", errors);
-}
+Plan Parse(const std::string &text, std::vector<std::string> &errors) { return ParsePlan(text, "t.plan", errors); }
 
 TEST(HostPlan, GoodLines) {
   const struct {
@@ -29,11 +27,15 @@ TEST(HostPlan, GoodLines) {
       {"Vorn_CMU200_MobInit 2 1=1", "Vorn_CMU200_MobInit", 2, {"1:1"}},
       {"  obtinit\t-3   ", "Vorn_CMU200_OBTInit", -3, {}},
       {"VORN_CMU200_OBTPOWERVSTIME +12 1=28..36 5=1", "Vorn_CMU200_OBTPowervsTime", 12, {"1:28..36", "5:1"}},
-      {"OBTRXLevelandQuality 7 1=-60.. 2=..-20.5 # receiver", "Vorn_CMU200_OBTRXLevelandQuality", 7,
+      {"OBTRXLevelandQuality 7 1=-60.. 2=..-20.5 # receiver",
+       "Vorn_CMU200_OBTRXLevelandQuality",
+       7,
        {"1:-60..", "2:..-20.5"}},
       {"OBTOutputRFSpectrum 8 30=-1e2..0 ; spectrum", "Vorn_CMU200_OBTOutputRFSpectrum", 8, {"30:-100..0"}},
       {"MobClose 2147483647\r", "Vorn_CMU200_MobClose", 2147483647, {}},
-      {"OBTOutputRFSpectrum 6 1-2=..1.5 29-30=..-24 4=-30", "Vorn_CMU200_OBTOutputRFSpectrum", 6,
+      {"OBTOutputRFSpectrum 6 1-2=..1.5 29-30=..-24 4=-30",
+       "Vorn_CMU200_OBTOutputRFSpectrum",
+       6,
        {"1:..1.5", "2:..1.5", "29:..-24", "30:..-24", "4:-30"}},
   };
   for (const auto &c : cases) {
@@ -131,9 +133,9 @@ TEST(HostPlan, LimitsIncludeTheirBounds) {
     double value;
     bool accepted;
   } cases[] = {
-      {both, 28.0, true},   {both, 36.0, true},  {both, 27.999, false}, {both, 36.001, false},
-      {both, nan, false},   {low, -60.0, true},  {low, 1e9, true},      {low, -60.5, false},
-      {high, -20.0, true},  {high, -1e9, true},  {high, -19.9, false},  {high, nan, false},
+      {both, 28.0, true},  {both, 36.0, true}, {both, 27.999, false}, {both, 36.001, false},
+      {both, nan, false},  {low, -60.0, true}, {low, 1e9, true},      {low, -60.5, false},
+      {high, -20.0, true}, {high, -1e9, true}, {high, -19.9, false},  {high, nan, false},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(c.limit.accepts(c.value), c.accepted) << c.limit.text() << " " << c.value;
@@ -154,7 +156,9 @@ TEST(HostPlan, LineEndsAndByteOrderMarkReadAlike) {
       {"CR only", "DcInit 1 1=1\r# comment\rOBTInit 3\r\rMobInit 2 1=0..\r"},
       {"byte order mark", "\xEF\xBB\xBF" + lf},
       {"no final newline", lf.substr(0, lf.size() - 1)},
-      {"mixed", "\xEF\xBB\xBF" "DcInit 1 1=1\r\n# comment\rOBTInit 3\n\r\nMobInit 2 1=0.."},
+      {"mixed",
+       "\xEF\xBB\xBF"
+       "DcInit 1 1=1\r\n# comment\rOBTInit 3\n\r\nMobInit 2 1=0.."},
   };
   std::vector<std::string> errors;
   const Plan expected = Parse(lf, errors);

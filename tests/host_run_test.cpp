@@ -10,10 +10,10 @@
 #include <string>
 
 #include "report.h"
-#include "text.h"
 #include "run.h"
 #include "simulation.h"
 #include "support/station_test.h"
+#include "text.h"
 
 namespace {
 
@@ -333,13 +333,13 @@ TEST(HostJson, Utf8RoundTripsAndOnlyStrayBytesAreEscaped) {
     std::string text;
     std::string reads;  // what a JSON reader gets back
   } cases[] = {
-      {"L\xc3\xadnea-\xe2\x82\xac", "L\xc3\xadnea-\xe2\x82\xac"},          // "Línea-€" as it is
-      {"\xf0\x9f\x93\xb1 ok", "\xf0\x9f\x93\xb1 ok"},                     // four bytes
-      {"caf\xe9", "caf\xc3\xa9"},                                     // a stray Latin-1 byte: U+00E9
-      {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                               // overlong: each byte alone
-      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},                    // a surrogate
-      {"\xe2\x82", "\xc3\xa2\xc2\x82"},                               // cut at the end
-      {"\xe2\x82(", "\xc3\xa2\xc2\x82("},                             // cut in the middle
+      {"L\xc3\xadnea-\xe2\x82\xac", "L\xc3\xadnea-\xe2\x82\xac"},  // "Línea-€" as it is
+      {"\xf0\x9f\x93\xb1 ok", "\xf0\x9f\x93\xb1 ok"},              // four bytes
+      {"caf\xe9", "caf\xc3\xa9"},                                  // a stray Latin-1 byte: U+00E9
+      {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                            // overlong: each byte alone
+      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},                // a surrogate
+      {"\xe2\x82", "\xc3\xa2\xc2\x82"},                            // cut at the end
+      {"\xe2\x82(", "\xc3\xa2\xc2\x82("},                          // cut in the middle
   };
   for (const auto &c : cases) {
     const std::string json = vorn_host::JsonString(c.text);
@@ -356,8 +356,12 @@ TEST(HostText, TerminalTextEscapesControlsOnly) {
       {"\x1b[31mred", "\\x1b[31mred"},
       {"a\tb\r\n\x7f", "a\\x09b\\x0d\\x0a\\x7f"},
       {"L\xc3\xadnea-\xe2\x82\xac", "L\xc3\xadnea-\xe2\x82\xac"},
-      {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},  // C1 CSI, UTF-8 encoded
-      {"\x9b" "2J\xff", "\\x9b2J\\xff"},
+      {"\xc2\x9b"
+       "2J",
+       "\\xc2\\x9b2J"},  // C1 CSI, UTF-8 encoded
+      {"\x9b"
+       "2J\xff",
+       "\\x9b2J\\xff"},
   };
   for (const auto &c : cases) EXPECT_EQ(vorn_host::TerminalText(c.text), c.shown);
   EXPECT_EQ(vorn_host::Excerpt(std::string(200, 'x')), std::string(80, 'x') + "...");

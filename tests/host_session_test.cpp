@@ -1,9 +1,8 @@
 // Production sessions: serials, the cleanup section, stop requests, retests,
 // the phones' deviations, the JSON Lines file, and a long session's memory.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,12 +54,14 @@ TEST(HostSession, SerialsAreCheckedAndFilesNameTheLine) {
     std::string serial;
     bool good;
   } cases[] = {
-      {"SIM-000001", true}, {"A", true}, {std::string(64, 'x'), true}, {"~!#$%", true},
-      {"", false}, {std::string(65, 'x'), false}, {"AB 12", false}, {"AB\t12", false},
-      {"AB\x1b[2J", false}, {"L\xc3\xadnea", false}, {"AB\x7f", false},
+      {"SIM-000001", true},    {"A", true},       {std::string(64, 'x'), true},
+      {"~!#$%", true},         {"", false},       {std::string(65, 'x'), false},
+      {"AB 12", false},        {"AB\t12", false}, {"AB\x1b[2J", false},
+      {"L\xc3\xadnea", false}, {"AB\x7f", false},
   };
   for (const auto &c : cases) EXPECT_EQ(vorn_host::SerialProblem(c.serial).empty(), c.good) << c.serial;
-  EXPECT_EQ(vorn_host::SerialProblem("a\x1b" "b"),
+  EXPECT_EQ(vorn_host::SerialProblem("a\x1b"
+                                     "b"),
             "serial \"a\\x1bb\" holds a blank or a character that is not printable ASCII");
 
   const std::string dir = vorn_test::TempDir();
@@ -142,11 +143,14 @@ TEST(HostSession, CleanupRunsWhateverHappenedBefore) {
     Verdict verdict;
     std::vector<Verdict> steps;
   } cases[] = {
-      {Errs, 0, Verdict::kError,
-       {Verdict::kPass, Verdict::kError, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
-      {PassesWhileStopped, 1, Verdict::kNotRun,
+      {Errs, 0, Verdict::kError, {Verdict::kPass, Verdict::kError, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
+      {PassesWhileStopped,
+       1,
+       Verdict::kNotRun,
        {Verdict::kPass, Verdict::kPass, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
-      {PassesWhileStopped, 2, Verdict::kNotRun,
+      {PassesWhileStopped,
+       2,
+       Verdict::kNotRun,
        {Verdict::kPass, Verdict::kPass, Verdict::kNotRun, Verdict::kNotRun, Verdict::kNotRun}},
   };
   for (const auto &c : cases) {
@@ -182,8 +186,7 @@ TEST(HostSession, AUnitThatDidNotPassIsRetestedUpToTheCount) {
     options.retest = retest;
     // Every attempt misses the limit: each unit is tested 1 + retest times.
     const vorn_host::Plan failing = ParsedPlan("DcInit 1 1=2\n");
-    const auto result =
-        RunSession(failing, {Passes}, info, units, {&attempts}, options, nullptr, nullptr);
+    const auto result = RunSession(failing, {Passes}, info, units, {&attempts}, options, nullptr, nullptr);
     std::vector<std::string> wanted;
     for (const char *unit : {"SIM-000001/1/", "SIM-000002/2/"}) {
       for (int a = 1; a <= 1 + retest; ++a) wanted.push_back(unit + std::to_string(a));
@@ -195,7 +198,8 @@ TEST(HostSession, AUnitThatDidNotPassIsRetestedUpToTheCount) {
 
     vorn_host::GeneratedUnits again(2);
     Attempts passing;
-    const auto passed = RunSession(ParsedPlan("DcInit 1 1=1\n"), {Passes}, info, again, {&passing}, options, nullptr, nullptr);
+    const auto passed =
+        RunSession(ParsedPlan("DcInit 1 1=1\n"), {Passes}, info, again, {&passing}, options, nullptr, nullptr);
     EXPECT_EQ(passing.seen.size(), 2u);
     EXPECT_EQ(passed.tally.exitStatus(), 0);
     EXPECT_EQ(passed.tally.firstPassYield(), 100.0);
@@ -313,7 +317,8 @@ vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input
   if (pid == 0) {
     dup2(in[0], 0);
     close(in[1]);
-    const std::string command = "exec " + std::string(VORN_HOST_FILE) + " " + args + " >" + dir + "/out 2>" + dir + "/err";
+    const std::string command =
+        "exec " + std::string(VORN_HOST_FILE) + " " + args + " >" + dir + "/out 2>" + dir + "/err";
     execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
     _exit(127);
   }
@@ -371,8 +376,8 @@ TEST(HostSession, AStopAtThePromptEndsTheSession) {
   const std::string examples = VORN_EXAMPLES_DIR;
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     const vorn_test::HostRun r = StoppedHost(
-        "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
-        "P-1\n", 400000, signal);
+        "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan", "P-1\n",
+        400000, signal);
     EXPECT_EQ(r.status, 0) << signal << r.err;
     EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)

@@ -45,8 +45,7 @@ TEST_F(HostStationTest, PassingRunExitsZeroWithItsRecord) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("  1     1  DcInit                   PASS"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Run: PASS (1 PASS)"), std::string::npos) << r.out;
-  EXPECT_NE(r.err.find("[1/1] DcInit, step 1: waiting on the equipment 1.0 s ... PASS"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("[1/1] DcInit, step 1: waiting on the equipment 1.0 s ... PASS"), std::string::npos) << r.err;
 
   const json j = recorded();
   EXPECT_EQ(j["station"]["name"], "line3");
@@ -122,8 +121,8 @@ TEST_F(HostStationTest, PhoneScenarios) {
 
 TEST_F(HostStationTest, TesterScenariosInTheTypicalRun) {
   const std::string examples = VORN_EXAMPLES_DIR;
-  const std::string refused = "CMU200 Error: " + std::to_string(station::kErrorHandoverTarget) +
-                              ". RSCMU_GSM_Sig_HandOver Failed! ";
+  const std::string refused =
+      "CMU200 Error: " + std::to_string(station::kErrorHandoverTarget) + ". RSCMU_GSM_Sig_HandOver Failed! ";
   const struct {
     const char *scenario;
     std::size_t index;  // the first step that does not pass
@@ -169,13 +168,26 @@ TEST_F(HostStationTest, TypicalStationRun) {
   auto value = [&](std::size_t index, std::size_t entry = 0) {
     return steps[index]["results"][entry]["value"].get<double>();
   };
-  const std::vector<std::string> order = {
-      "DcInit", "MobInit", "OBTInit", "MakeCall",
-      "OBTPowervsTime", "OBTOutputRFSpectrum", "OBTRXLevelandQuality",
-      "OBTChangeTCH", "OBTChangeTXLevel", "OBTPowervsTime", "OBTRXLevelandQuality",
-      "OBTHandOver", "OBTPowervsTime",
-      "OBTHandOver", "OBTPowervsTime", "OBTOutputRFSpectrum", "OBTRXLevelandQuality",
-      "OBTEndCall", "MobReset", "MobClose"};
+  const std::vector<std::string> order = {"DcInit",
+                                          "MobInit",
+                                          "OBTInit",
+                                          "MakeCall",
+                                          "OBTPowervsTime",
+                                          "OBTOutputRFSpectrum",
+                                          "OBTRXLevelandQuality",
+                                          "OBTChangeTCH",
+                                          "OBTChangeTXLevel",
+                                          "OBTPowervsTime",
+                                          "OBTRXLevelandQuality",
+                                          "OBTHandOver",
+                                          "OBTPowervsTime",
+                                          "OBTHandOver",
+                                          "OBTPowervsTime",
+                                          "OBTOutputRFSpectrum",
+                                          "OBTRXLevelandQuality",
+                                          "OBTEndCall",
+                                          "MobReset",
+                                          "MobClose"};
   for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(steps[i]["export"], "Vorn_CMU200_" + order[i]) << i;
 
   EXPECT_EQ(name(1), "COM3, 115200, ULC2");
@@ -185,11 +197,9 @@ TEST_F(HostStationTest, TypicalStationRun) {
     std::size_t index;
     const char *conditions;
   } named[] = {
-      {4, "Band=EGSM;Chan=20;TXLevel=0"},  {6, "Band=EGSM;Chan=20;TXLevel=0"},
-      {9, "Band=EGSM;Chan=62;TXLevel=10"}, {10, "Band=EGSM;Chan=62;TXLevel=10"},
-      {11, "Band=DCS;Chan=62;TXLevel=10"}, {12, "Band=DCS;Chan=62;TXLevel=10"},
-      {13, "Band=PCS;Chan=62;TXLevel=10"}, {14, "Band=PCS;Chan=62;TXLevel=10"},
-      {16, "Band=PCS;Chan=62;TXLevel=10"},
+      {4, "Band=EGSM;Chan=20;TXLevel=0"},   {6, "Band=EGSM;Chan=20;TXLevel=0"},  {9, "Band=EGSM;Chan=62;TXLevel=10"},
+      {10, "Band=EGSM;Chan=62;TXLevel=10"}, {11, "Band=DCS;Chan=62;TXLevel=10"}, {12, "Band=DCS;Chan=62;TXLevel=10"},
+      {13, "Band=PCS;Chan=62;TXLevel=10"},  {14, "Band=PCS;Chan=62;TXLevel=10"}, {16, "Band=PCS;Chan=62;TXLevel=10"},
   };
   for (const auto &n : named) EXPECT_EQ(name(n.index), n.conditions) << n.index;
 
@@ -202,7 +212,7 @@ TEST_F(HostStationTest, TypicalStationRun) {
   for (const auto &p : powers) {
     const double average = value(p.index, 0);
     EXPECT_NEAR(average, station::NominalPowerDbm(p.bandCode, p.level), 0.25) << p.index;
-    EXPECT_NEAR(value(p.index, 1), average, 0.05) << p.index;        // useful part
+    EXPECT_NEAR(value(p.index, 1), average, 0.05) << p.index;       // useful part
     EXPECT_NEAR(value(p.index, 2), average + 0.6, 0.1) << p.index;  // peak
     EXPECT_NEAR(value(p.index, 3), 0.0, 0.2) << p.index;            // timing error
     EXPECT_EQ(value(p.index, 4), 1.0) << p.index;                   // inside the template
@@ -223,11 +233,13 @@ TEST_F(HostStationTest, TypicalStationRun) {
     EXPECT_EQ(name(index, 29), "+1.80MHZ Switching Spectrum");
     for (int p = 0; p < 11; ++p) {
       EXPECT_NEAR(value(index, 2 * p), station::kModulationDb[p], 0.3) << index << " " << p;
-      EXPECT_NEAR(value(index, 2 * p + 1), station::kModulationDb[p] + station::kModulationUpperSideDb, 0.3) << index << " " << p;
+      EXPECT_NEAR(value(index, 2 * p + 1), station::kModulationDb[p] + station::kModulationUpperSideDb, 0.3)
+          << index << " " << p;
     }
     for (int q = 0; q < 4; ++q) {
       EXPECT_NEAR(value(index, 22 + 2 * q), station::kSwitchingDbm[q], 0.3) << index << " " << q;
-      EXPECT_NEAR(value(index, 23 + 2 * q), station::kSwitchingDbm[q] + station::kSwitchingUpperSideDb, 0.3) << index << " " << q;
+      EXPECT_NEAR(value(index, 23 + 2 * q), station::kSwitchingDbm[q] + station::kSwitchingUpperSideDb, 0.3)
+          << index << " " << q;
     }
   }
   EXPECT_EQ(value(19), 1.0);  // the link closed

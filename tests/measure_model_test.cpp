@@ -14,13 +14,13 @@ TEST(MeasurementModel, NominalPowerAndReceiverReport) {
     int band, level;
     double dbm;
   } power[] = {{1, 5, 33}, {1, 6, 31}, {1, 19, 5}, {1, 2, 33}, {4, 12, 19},
-               {2, 0, 30}, {2, 15, 0},  {3, 7, 16}, {3, 20, 0}};
+               {2, 0, 30}, {2, 15, 0}, {3, 7, 16}, {3, 20, 0}};
   for (const auto &c : power) EXPECT_EQ(station::NominalPowerDbm(c.band, c.level), c.dbm);
   const struct {
     double dbm;
     int32_t level, quality;
-  } rx[] = {{-111, 0, 7}, {-110.5, 0, 7}, {-110, 1, 7}, {-100, 11, 0}, {-102, 9, 1},
-            {-48, 63, 0}, {-48.5, 62, 0}, {-20, 63, 0}};
+  } rx[] = {{-111, 0, 7}, {-110.5, 0, 7}, {-110, 1, 7},   {-100, 11, 0},
+            {-102, 9, 1}, {-48, 63, 0},   {-48.5, 62, 0}, {-20, 63, 0}};
   for (const auto &c : rx) {
     EXPECT_EQ(station::RxLevel(c.dbm), c.level) << c.dbm;
     EXPECT_EQ(station::RxQuality(c.dbm), c.quality) << c.dbm;
@@ -39,9 +39,7 @@ TEST(MeasurementModel, NominalPowerAndReceiverReport) {
 class MeasurementModelTest : public vorn_test::MeasureTest {};
 
 TEST_F(MeasurementModelTest, PowerWithinAFewTenthsOnEveryBandAndLevel) {
-  const struct {
-    int band, firstLevel, lastLevel;
-  } bands[] = {{1, 5, 19}, {4, 5, 19}, {2, 0, 15}, {3, 0, 15}};
+  const struct { int band, firstLevel, lastLevel; } bands[] = {{1, 5, 19}, {4, 5, 19}, {2, 0, 15}, {3, 0, 15}};
   for (const auto &b : bands) {
     for (int level = b.firstLevel; level <= b.lastLevel; ++level) {
       initialisedWithCall();

@@ -27,21 +27,16 @@ class SpectrumTest : public vorn_test::MeasureTest {
 };
 
 const char *const kDefaultNames[30] = {
-    "-0.10MHZ Modulation Spectrum", "+0.10MHZ Modulation Spectrum",
-    "-0.20MHZ Modulation Spectrum", "+0.20MHZ Modulation Spectrum",
-    "-0.25MHZ Modulation Spectrum", "+0.25MHZ Modulation Spectrum",
-    "-0.40MHZ Modulation Spectrum", "+0.40MHZ Modulation Spectrum",
-    "-0.60MHZ Modulation Spectrum", "+0.60MHZ Modulation Spectrum",
-    "-0.80MHZ Modulation Spectrum", "+0.80MHZ Modulation Spectrum",
-    "-1.00MHZ Modulation Spectrum", "+1.00MHZ Modulation Spectrum",
-    "-1.20MHZ Modulation Spectrum", "+1.20MHZ Modulation Spectrum",
-    "-1.40MHZ Modulation Spectrum", "+1.40MHZ Modulation Spectrum",
-    "-1.60MHZ Modulation Spectrum", "+1.60MHZ Modulation Spectrum",
-    "-1.80MHZ Modulation Spectrum", "+1.80MHZ Modulation Spectrum",
-    "-0.40MHZ Switching Spectrum",  "+0.40MHZ Switching Spectrum",
-    "-0.60MHZ Switching Spectrum",  "+0.60MHZ Switching Spectrum",
-    "-1.20MHZ Switching Spectrum",  "+1.20MHZ Switching Spectrum",
-    "-1.80MHZ Switching Spectrum",  "+1.80MHZ Switching Spectrum",
+    "-0.10MHZ Modulation Spectrum", "+0.10MHZ Modulation Spectrum", "-0.20MHZ Modulation Spectrum",
+    "+0.20MHZ Modulation Spectrum", "-0.25MHZ Modulation Spectrum", "+0.25MHZ Modulation Spectrum",
+    "-0.40MHZ Modulation Spectrum", "+0.40MHZ Modulation Spectrum", "-0.60MHZ Modulation Spectrum",
+    "+0.60MHZ Modulation Spectrum", "-0.80MHZ Modulation Spectrum", "+0.80MHZ Modulation Spectrum",
+    "-1.00MHZ Modulation Spectrum", "+1.00MHZ Modulation Spectrum", "-1.20MHZ Modulation Spectrum",
+    "+1.20MHZ Modulation Spectrum", "-1.40MHZ Modulation Spectrum", "+1.40MHZ Modulation Spectrum",
+    "-1.60MHZ Modulation Spectrum", "+1.60MHZ Modulation Spectrum", "-1.80MHZ Modulation Spectrum",
+    "+1.80MHZ Modulation Spectrum", "-0.40MHZ Switching Spectrum",  "+0.40MHZ Switching Spectrum",
+    "-0.60MHZ Switching Spectrum",  "+0.60MHZ Switching Spectrum",  "-1.20MHZ Switching Spectrum",
+    "+1.20MHZ Switching Spectrum",  "-1.80MHZ Switching Spectrum",  "+1.80MHZ Switching Spectrum",
 };
 // The array index each default entry comes from, as the tester lays it out.
 const int kDefaultIndices[30] = {10, 12, 9,  13, 8,  14, 7,  15, 6,  16, 5,  17, 4,  18, 3,
@@ -149,8 +144,9 @@ TEST_F(SpectrumTest, OffsetsSwitchedOffLeaveNoGap) {
 
 TEST_F(SpectrumTest, AKeyReachesTheTesterAsRead) {
   // Any non-zero value switches the offset on and is sent unchanged.
-  writeParameters("[1]\nMod +/-0.25MHZ Enable=5\nMod +/-0.40MHZ Enable=-1\n"
-                  "Swit +/-0.60MHZ Enable=2\nSwit +/-1.20MHZ Enable=0\n");
+  writeParameters(
+      "[1]\nMod +/-0.25MHZ Enable=5\nMod +/-0.40MHZ Enable=-1\n"
+      "Swit +/-0.60MHZ Enable=2\nSwit +/-1.20MHZ Enable=0\n");
   initialisedWithCall();
   ASSERT_EQ(spectrum(), 0) << host.error();
   const std::vector<station::Call> mod = st().journal.of("RSCMU_GSM_Sig_ConfSpecModContMpo");
@@ -175,8 +171,7 @@ TEST_F(SpectrumTest, EachKeyIsReadJustBeforeItsPointIsSent) {
     if (operation == "ConfSpecModContMpo" && ++modulation < 11) {
       writeParameters("[1]\nMod +/-" + std::string(kDefaultNames[2 * modulation] + 1).substr(0, 7) +
                       " Enable=" + std::to_string(100 + modulation + 1) + "\n");
-    } else if (operation == "ConfSpecMSwContRep" ||
-               (operation == "ConfSpecSwitContMpo" && ++switching < 4)) {
+    } else if (operation == "ConfSpecMSwContRep" || (operation == "ConfSpecSwitContMpo" && ++switching < 4)) {
       writeParameters("[1]\nSwit +/-" + std::string(kDefaultNames[22 + 2 * switching] + 1).substr(0, 7) +
                       " Enable=" + std::to_string(200 + switching + 1) + "\n");
     }

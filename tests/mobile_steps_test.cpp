@@ -123,10 +123,10 @@ TEST_F(MobileTest, PhoneAnsweringOnlyAtTheThirdCheckStillGetsTheSecondRun) {
   st().faults.add("DWD_check_comm_link", 0, 1);
   st().faults.add("DWD_check_comm_link", 0, 2);
   ASSERT_EQ(mobInit(), 0) << host.error();
-  EXPECT_EQ(equipmentOps(), (Texts{"DWD_set_com_port", "DWD_set_eep_cfg_filename", "DWD_set_baud_rate",
-                                   "DWD_set_DTR", "DWD_set_RTS", "DWD_set_v24_mode", "DWD_set_v24_mode",
-                                   "DWD_check_comm_link", "DWD_check_comm_link", "DWD_check_comm_link",
-                                   "DWD_set_v24_mode", "DWD_check_comm_link", "DWD_check_for_ptest"}));
+  EXPECT_EQ(equipmentOps(),
+            (Texts{"DWD_set_com_port", "DWD_set_eep_cfg_filename", "DWD_set_baud_rate", "DWD_set_DTR", "DWD_set_RTS",
+                   "DWD_set_v24_mode", "DWD_set_v24_mode", "DWD_check_comm_link", "DWD_check_comm_link",
+                   "DWD_check_comm_link", "DWD_set_v24_mode", "DWD_check_comm_link", "DWD_check_for_ptest"}));
   EXPECT_EQ(waits(), (std::vector<uint32_t>{100, 100, 100}));
   EXPECT_EQ(phone().acknowledgements(), 0);
 }
@@ -377,8 +377,7 @@ TEST_F(MobileTest, CallReachedThroughTesterInitialisation) {
     station::Signalling after;
   } cases[] = {
       {"[1]\nComPort=COM3\n[2]\n", 1.0, station::Signalling::CallEstablished},
-      {"[1]\nComPort=COM3\nBCCH=600\n[2]\nBand=1800\nBCCH=600\n", 1.0,
-       station::Signalling::CallEstablished},
+      {"[1]\nComPort=COM3\nBCCH=600\n[2]\nBand=1800\nBCCH=600\n", 1.0, station::Signalling::CallEstablished},
       // the phone listens on another channel than the cell's
       {"[1]\nComPort=COM3\nBCCH=30\n[2]\n", 0.0, station::Signalling::On},
   };
@@ -433,8 +432,7 @@ TEST_F(MobileTest, ResetFailures) {
     std::size_t resets;
   } cases[] = {
       {"mode change", "DWD_set_serial_interface_mode",
-       "DWD_set_serial_interface_mode Failed! DWD Error:DWD_set_serial_interface_mode: status 0 (scripted fault)",
-       0},
+       "DWD_set_serial_interface_mode Failed! DWD Error:DWD_set_serial_interface_mode: status 0 (scripted fault)", 0},
       {"reset", "DWD_sw_reset", "DWD_sw_reset Failed! DWD Error:DWD_sw_reset: status 0 (scripted fault)", 1},
   };
   for (const auto &c : cases) {

@@ -36,7 +36,7 @@ TEST_F(ParamFileTest, ReadStringCutsCommentsAndTrims) {
       {"ComPort=", "x", ""},
       {"", "", ""},
       {"", "ULC2", "ULC2"},
-      {"ComPort=a/*b//c", "", "a"},   // "//" first, then "/*"
+      {"ComPort=a/*b//c", "", "a"},  // "//" first, then "/*"
       {"ComPort=a//b/*c", "", "a"},
       {"ComPort=\"  two\"", "", " two"},  // the quotes go, then one leading blank
       {"ComPort=http://host", "", "http:"},
@@ -61,8 +61,8 @@ struct NumberCase {
 
 TEST_F(ParamFileTest, ReadFloatConvertsLikeAtof) {
   const NumberCase cases[] = {
-      {"", -100.0},           // missing key: the default
-      {"CellPower=", 0.0},    // empty value: 0.0, not the default
+      {"", -100.0},         // missing key: the default
+      {"CellPower=", 0.0},  // empty value: 0.0, not the default
       {"CellPower=1.5dB", 1.5},
       {"CellPower=dB", 0.0},
       {"CellPower=-85.5", -85.5},
@@ -89,8 +89,8 @@ TEST_F(ParamFileTest, ReadFloatDefaultKeepsSixDecimals) {
 TEST_F(ParamFileTest, ReadFloatIgnoresTheProcessLocale) {
   const char *previous = std::setlocale(LC_ALL, nullptr);
   const std::string saved = previous == nullptr ? "C" : previous;
-  const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr ||
-                     std::setlocale(LC_ALL, "fr_FR.UTF-8") != nullptr;
+  const bool comma =
+      std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr || std::setlocale(LC_ALL, "fr_FR.UTF-8") != nullptr;
   const ParamFile file = open("[3]\nCellPower=1.5\n");
   const double read = file.ReadFloat("3", "CellPower", 0.0f);
   const double fallback = file.ReadFloat("3", "Missing", -2.5f);
@@ -106,7 +106,7 @@ TEST_F(ParamFileTest, ReadIntTakesTheLeadingInteger) {
       {"BaudRate=12abc", 12},
       {"BaudRate=-85", -85},
       {"BaudRate=abc", 0},
-      {"BaudRate=", 115200},  // an empty value gives the default
+      {"BaudRate=", 115200},        // an empty value gives the default
       {"BaudRate=4294967295", -1},  // 32-bit wrap-around, not undefined behaviour
   };
   for (const NumberCase &c : cases) {

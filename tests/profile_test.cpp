@@ -90,9 +90,13 @@ TEST(ProfileInt, ReadsTheBasePrefixesOfWindows) {
     const char *text;
     uint32_t expected;
   } cases[] = {
-      {"0x1F", 31u}, {"-0x10", static_cast<uint32_t>(-16)}, {"0xfFz", 255u}, {"0o17", 15u},
-      {"0b101", 5u}, {"0b102", 2u}, {"017", 17u}, {"0X1F", 0u}, {"0x", 0u}, {"0xG", 0u},
-      {"0o9", 0u}, {"0xFFFFFFFF", 4294967295u}, {"0x100000001", 1u},
+      {"0x1F", 31u},       {"-0x10", static_cast<uint32_t>(-16)},
+      {"0xfFz", 255u},     {"0o17", 15u},
+      {"0b101", 5u},       {"0b102", 2u},
+      {"017", 17u},        {"0X1F", 0u},
+      {"0x", 0u},          {"0xG", 0u},
+      {"0o9", 0u},         {"0xFFFFFFFF", 4294967295u},
+      {"0x100000001", 1u},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.text);

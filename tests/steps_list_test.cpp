@@ -33,8 +33,10 @@ TEST(StepsList, TheDefExportsExactlyTheListWithTheirArgumentBytes) {
   static const std::regex line(R"(^\s+(\w+@\d+)\s*$)");
   for (const std::string &text : Lines("windows/Vorn_CMU200.def")) {
     std::smatch match;
-    if (text.rfind("EXPORTS", 0) == 0) inExports = true;
-    else if (inExports && std::regex_match(text, match, line)) listed.push_back(match[1]);
+    if (text.rfind("EXPORTS", 0) == 0)
+      inExports = true;
+    else if (inExports && std::regex_match(text, match, line))
+      listed.push_back(match[1]);
   }
   std::sort(expected.begin(), expected.end());
   std::sort(listed.begin(), listed.end());

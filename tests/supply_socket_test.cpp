@@ -48,9 +48,7 @@ class LoopbackServer {
     if (listener_ >= 0) close(listener_);
   }
   bool started() const { return listener_ >= 0; }
-  std::string resource() const {
-    return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET";
-  }
+  std::string resource() const { return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
   // The instrument goes away: the held connection is reset.
   void drop() {
     dropped_ = true;
@@ -79,8 +77,8 @@ class LoopbackServer {
     }
     int seen = 0;
     while (seen < lines) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd readable{peer, POLLIN, 0};
       if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) != 1) break;
       char buffer[256];
@@ -133,8 +131,8 @@ class OneAtATimeServer {
       const int peer = accept(listener_, nullptr, nullptr);
       if (peer < 0) return;
       for (;;) {  // until the peer closes
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd readable{peer, POLLIN, 0};
         if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) != 1) {
           close(peer);
@@ -166,8 +164,8 @@ class SupplySocketTest : public vorn_test::StationTest {
   }
   ViStatus write(ViSession instrument, const std::string &text) {
     ViUInt32 written = 0;
-    return viWrite(instrument, reinterpret_cast<const unsigned char *>(text.data()),
-                   static_cast<ViUInt32>(text.size()), &written);
+    return viWrite(instrument, reinterpret_cast<const unsigned char *>(text.data()), static_cast<ViUInt32>(text.size()),
+                   &written);
   }
 };
 
@@ -221,8 +219,7 @@ TEST_F(SupplySocketTest, NobodyListeningIsNotFound) {
   const int bound = ListeningSocket(false, port);  // holds the port, accepts nothing
   ASSERT_GE(bound, 0);
   ViSession instrument = 12345;
-  EXPECT_EQ(open("TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET", &instrument),
-            VI_ERROR_RSRC_NFOUND);
+  EXPECT_EQ(open("TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET", &instrument), VI_ERROR_RSRC_NFOUND);
   EXPECT_EQ(instrument, VI_NULL);
   close(bound);
 }

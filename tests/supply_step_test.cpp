@@ -12,15 +12,12 @@ namespace {
 
 class SupplyStepTest : public vorn_test::StationTest {
  protected:
-  int32_t run(int32_t number = 1) {
-    return Vorn_CMU200_DcInit(number, host.values, host.names, host.errorText);
-  }
+  int32_t run(int32_t number = 1) { return Vorn_CMU200_DcInit(number, host.values, host.names, host.errorText); }
 
   // The texts of the commands written, in order.
   std::vector<std::string> writes() const {
     std::vector<std::string> out;
-    for (const station::Call &call : station::station().journal.of("viWrite"))
-      out.push_back(call.args.at(1));
+    for (const station::Call &call : station::station().journal.of("viWrite")) out.push_back(call.args.at(1));
     return out;
   }
 
@@ -206,8 +203,7 @@ TEST_F(SupplyStepTest, SettingTooLongOrEmptyIsRefusedBeforeAnyVisaCall) {
     writeParameters("[1]\n" + c.keys + "\n");
     if (c.label == nullptr) {
       EXPECT_EQ(run(), 0);
-      EXPECT_EQ(writes(), (std::vector<std::string>{"OUTP OFF", "VOLT " + c.voltage,
-                                                    "CURR " + c.current, "OUTP ON"}));
+      EXPECT_EQ(writes(), (std::vector<std::string>{"OUTP OFF", "VOLT " + c.voltage, "CURR " + c.current, "OUTP ON"}));
       continue;
     }
     EXPECT_EQ(run(), -1);

@@ -25,8 +25,8 @@ class SupplyVisaTest : public vorn_test::StationTest {
     return viOpen(resourceManager(), name, VI_NO_LOCK, VI_TMO_IMMEDIATE, instrument);
   }
   ViStatus write(ViSession instrument, const std::string &text, ViUInt32 *written = nullptr) {
-    return viWrite(instrument, reinterpret_cast<const unsigned char *>(text.data()),
-                   static_cast<ViUInt32>(text.size()), written);
+    return viWrite(instrument, reinterpret_cast<const unsigned char *>(text.data()), static_cast<ViUInt32>(text.size()),
+                   written);
   }
 };
 
@@ -67,11 +67,25 @@ TEST(SupplyVisaResourceTest, NamesAreReadAsVisaReadsThem) {
 
 TEST(SupplyVisaResourceTest, TextsThatAreNoResourceNames) {
   const char *names[] = {
-      "", "COM3", "GPIB0", "GPIB0::INSTR", "GPIB0::31::INSTR", "GPIB0::-1::INSTR",
-      "GPIB0::14::31::INSTR", "GPIB0::14::2::3::INSTR", "GPIB0::::INSTR", "GPIBx::14::INSTR",
-      "GPIB0::14::INSTR ", "GPIB99999::14::INSTR", "TCPIP0::host::SOCKET",
-      "TCPIP0::host::0::SOCKET", "TCPIP0::host::65536::SOCKET", "TCPIP0::a b::5025::SOCKET",
-      "TCPIP0::[fe80::1::5025::SOCKET", "TCPIP0::host::5025::x::SOCKET", "::14::INSTR",
+      "",
+      "COM3",
+      "GPIB0",
+      "GPIB0::INSTR",
+      "GPIB0::31::INSTR",
+      "GPIB0::-1::INSTR",
+      "GPIB0::14::31::INSTR",
+      "GPIB0::14::2::3::INSTR",
+      "GPIB0::::INSTR",
+      "GPIBx::14::INSTR",
+      "GPIB0::14::INSTR ",
+      "GPIB99999::14::INSTR",
+      "TCPIP0::host::SOCKET",
+      "TCPIP0::host::0::SOCKET",
+      "TCPIP0::host::65536::SOCKET",
+      "TCPIP0::a b::5025::SOCKET",
+      "TCPIP0::[fe80::1::5025::SOCKET",
+      "TCPIP0::host::5025::x::SOCKET",
+      "::14::INSTR",
   };
   for (const char *name : names) {
     EXPECT_FALSE(ParseResource(name).has_value()) << name;
@@ -114,8 +128,7 @@ TEST_F(SupplyVisaTest, OpenChecksItsSessionModeAndOutput) {
   EXPECT_EQ(viOpen(0xFFFFFF, "GPIB0::14::INSTR", VI_NO_LOCK, 0, &other), VI_ERROR_INV_OBJECT);
   EXPECT_EQ(viOpen(instrument, "GPIB0::14::INSTR", VI_NO_LOCK, 0, &other), VI_ERROR_NSUP_OPER);
   const ViSession rm = resourceManager();
-  EXPECT_EQ(viOpen(rm, "GPIB0::14::INSTR", VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK, 0, &other),
-            VI_ERROR_INV_ACC_MODE);
+  EXPECT_EQ(viOpen(rm, "GPIB0::14::INSTR", VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK, 0, &other), VI_ERROR_INV_ACC_MODE);
   EXPECT_EQ(viOpen(rm, "GPIB0::14::INSTR", 8, 0, &other), VI_ERROR_INV_ACC_MODE);
   EXPECT_EQ(viOpen(rm, "GPIB0::14::INSTR", VI_EXCLUSIVE_LOCK, 0, &other), VI_SUCCESS);
   EXPECT_EQ(viOpen(rm, "GPIB0::14::INSTR", VI_NO_LOCK, 0, nullptr), VI_ERROR_USER_BUF);

@@ -141,9 +141,8 @@ TEST_F(TesterCallTest, EveryCallEndFailureNamesItsOperationAndStopsThere) {
     int64_t nth;
     int actions;  // signalling actions that went through
   } cases[] = {
-      {"RSCMU_GSM_Sig_SensSignStat", 1, 0}, {"RSCMU_GSM_Sig_ProcSignAct", 1, 0},
-      {"RSCMU_GSM_Sig_ProcSignAct", 2, 1},  {"RSCMU_GSM_Sig_SensSignStat", 2, 2},
-      {"RSCMU_GSM_Sig_SensSignStat", 3, 2}, {"RSCMU_Close_Base", 1, 2},
+      {"RSCMU_GSM_Sig_SensSignStat", 1, 0}, {"RSCMU_GSM_Sig_ProcSignAct", 1, 0},  {"RSCMU_GSM_Sig_ProcSignAct", 2, 1},
+      {"RSCMU_GSM_Sig_SensSignStat", 2, 2}, {"RSCMU_GSM_Sig_SensSignStat", 3, 2}, {"RSCMU_Close_Base", 1, 2},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.op) + " #" + std::to_string(c.nth));

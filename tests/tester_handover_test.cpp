@@ -75,8 +75,7 @@ TEST_F(TesterHandoverTest, EachBandSendsItsTargetIndicatorAndWait) {
       ASSERT_EQ(indicators.size(), 1u);
       EXPECT_EQ(indicators[0].args, (std::vector<std::string>{current, c.indicator}));
     }
-    EXPECT_EQ(st().journal.of("RSCMU_GSM_Sig_ConfHandTarg").at(0).args,
-              (std::vector<std::string>{current, c.target}));
+    EXPECT_EQ(st().journal.of("RSCMU_GSM_Sig_ConfHandTarg").at(0).args, (std::vector<std::string>{current, c.target}));
     EXPECT_EQ(waits(), c.waits);
     // The wait comes between the completion query on the target and the command.
     if (!c.waits.empty()) {
@@ -109,8 +108,7 @@ TEST_F(TesterHandoverTest, SessionsAreOpenedOnceAndAddressesOnlyGrowAcrossReinit
   initialisedWithCall();
   auto secondaries = [this] {
     std::vector<std::string> out;
-    for (const station::Call &call : st().journal.of("RSCMU_Base_SystRemAddrSec"))
-      out.push_back(call.args.at(1));
+    for (const station::Call &call : st().journal.of("RSCMU_Base_SystRemAddrSec")) out.push_back(call.args.at(1));
     return out;
   };
   selectBand("1800");
@@ -140,14 +138,22 @@ TEST_F(TesterHandoverTest, EveryFailureCarriesTheStatusAndStopsThere) {
     const char *op;
     int64_t nth;  // among the calls of the handover step
   } cases[] = {
-      {"RSCMU_Base_SystRemAddrSec", 1},      {"RSCMU_Init_GSM_Sig", 1},
-      {"RSCMU_Query", 1},                    {"RSCMU_GSM_Sig_ConfNetwNSup", 1},
-      {"RSCMU_GSM_Sig_ConfNetwSmodTraf", 1}, {"RSCMU_GSM_Sig_ConfNetwSmodBits", 1},
-      {"RSCMU_GSM_Sig_ConfNetwIdenMcc", 1},  {"RSCMU_GSM_Sig_ConfNetwIdenMnc", 1},
-      {"RSCMU_SetTimeoutAttribute", 1},      {"RSCMU_GSM_Sig_Inp", 1},
-      {"RSCMU_GSM_Sig_Outp", 1},             {"RSCMU_GSM_Sig_ConfNetwSystBandInd", 1},
-      {"RSCMU_GSM_Sig_ConfHandTarg", 1},     {"RSCMU_Query", 2},
-      {"RSCMU_GSM_Sig_HandOver", 1},         {"RSCMU_Query", 3},
+      {"RSCMU_Base_SystRemAddrSec", 1},
+      {"RSCMU_Init_GSM_Sig", 1},
+      {"RSCMU_Query", 1},
+      {"RSCMU_GSM_Sig_ConfNetwNSup", 1},
+      {"RSCMU_GSM_Sig_ConfNetwSmodTraf", 1},
+      {"RSCMU_GSM_Sig_ConfNetwSmodBits", 1},
+      {"RSCMU_GSM_Sig_ConfNetwIdenMcc", 1},
+      {"RSCMU_GSM_Sig_ConfNetwIdenMnc", 1},
+      {"RSCMU_SetTimeoutAttribute", 1},
+      {"RSCMU_GSM_Sig_Inp", 1},
+      {"RSCMU_GSM_Sig_Outp", 1},
+      {"RSCMU_GSM_Sig_ConfNetwSystBandInd", 1},
+      {"RSCMU_GSM_Sig_ConfHandTarg", 1},
+      {"RSCMU_Query", 2},
+      {"RSCMU_GSM_Sig_HandOver", 1},
+      {"RSCMU_Query", 3},
       {"RSCMU_GSM_Sig_SensSignStat", 1},
   };
   for (const auto &c : cases) {
@@ -171,8 +177,8 @@ TEST_F(TesterHandoverTest, WhatAFailedHandoverLeavesBehind) {
     const char *op;
     int64_t nth;
     int32_t nextSecondary;
-    bool entryFilled;   // the PCS session is in the table
-    bool sigMoved;      // the call's session is the PCS one
+    bool entryFilled;  // the PCS session is in the table
+    bool sigMoved;     // the call's session is the PCS one
   } cases[] = {
       {"RSCMU_Base_SystRemAddrSec", 1, 2, false, false},
       {"RSCMU_Init_GSM_Sig", 1, 3, false, false},
@@ -228,9 +234,9 @@ TEST_F(TesterHandoverTest, SimulatedTesterTakesAddresses1To29AndRebindingReplace
   station::Tester &tester = st().tester;
   int32_t base = 0;
   ASSERT_EQ(tester.initBase(tester.gpibAddress, &base), station::kTesterOk);
-  for (const auto &[address, status] : {std::pair{0, station::kErrorParameter}, std::pair{1, station::kTesterOk},
-                                        std::pair{29, station::kTesterOk}, std::pair{30, station::kErrorParameter},
-                                        std::pair{-1, station::kErrorParameter}}) {
+  for (const auto &[address, status] :
+       {std::pair{0, station::kErrorParameter}, std::pair{1, station::kTesterOk}, std::pair{29, station::kTesterOk},
+        std::pair{30, station::kErrorParameter}, std::pair{-1, station::kErrorParameter}}) {
     EXPECT_EQ(tester.bindSecondary(base, address, 7), status) << address;
   }
   // Address 29 goes from EGSM's function group to DCS's: the DCS session takes it.
@@ -276,8 +282,8 @@ TEST_F(TesterHandoverTest, WithoutACallTheTesterRefusesTheHandover) {
   ASSERT_EQ(init(), 0);
   selectBand("1800");
   ASSERT_EQ(handOver(), -1);
-  EXPECT_EQ(host.error(), "CMU200 Error: " + std::to_string(station::kErrorNoCall) +
-                              ". RSCMU_GSM_Sig_HandOver Failed! ");
+  EXPECT_EQ(host.error(),
+            "CMU200 Error: " + std::to_string(station::kErrorNoCall) + ". RSCMU_GSM_Sig_HandOver Failed! ");
   EXPECT_NE(state().sigSession, state().bandSessions[2]);
 }
 

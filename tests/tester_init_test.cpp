@@ -1,7 +1,7 @@
 // Tester initialisation: its driver calls in order, every failure label, and
 // what it leaves in the tester state and on the simulated tester.
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,9 +17,8 @@ class TesterInitTest : public vorn_test::TesterTest {};
 TEST_F(TesterInitTest, EmptyFileOpensTheTesterAndSetsUpAnEgsmCell) {
   ASSERT_EQ(init(), 0) << host.error();
   const vorn::TesterState &t = state();
-  EXPECT_TRUE(vorn_test::MatchesJournalFile(
-      calls(), "tester_init_egsm_defaults.txt",
-      {{"base", Handle(t.baseSession)}, {"sig", Handle(t.sigSession)}}));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(calls(), "tester_init_egsm_defaults.txt",
+                                            {{"base", Handle(t.baseSession)}, {"sig", Handle(t.sigSession)}}));
   EXPECT_EQ(host.values[1], 1.0);
   EXPECT_EQ(host.values[2], vorn_test::HostBuffers::kUntouched);
   EXPECT_EQ(host.name(1), vorn_test::HostBuffers().name(1));
@@ -62,9 +61,8 @@ TEST_F(TesterInitTest, SettingsComeFromTheStepSectionAndTheAttenuationSection) {
       "DCS1800_High_CH=0.5\nPCS1900_Low_CH=0.5\nPCS1900_Mid_CH=0.5\nPCS1900_High_CH=0.5\n");
   ASSERT_EQ(init(4), 0) << host.error();
   const vorn::TesterState &t = state();
-  EXPECT_TRUE(vorn_test::MatchesJournalFile(
-      calls(), "tester_init_dcs_configured.txt",
-      {{"base", Handle(t.baseSession)}, {"sig", Handle(t.sigSession)}}));
+  EXPECT_TRUE(vorn_test::MatchesJournalFile(calls(), "tester_init_dcs_configured.txt",
+                                            {{"base", Handle(t.baseSession)}, {"sig", Handle(t.sigSession)}}));
   EXPECT_STREQ(t.bandLabel, "DCS");
   EXPECT_EQ(t.channel, 600);
   EXPECT_EQ(t.rfPortIndex, 1);

@@ -3,7 +3,6 @@
 // the session cannot take now is refused, and the events carry the state.
 #include <gtest/gtest.h>
 #include <httplib.h>
-
 #include <nlohmann/json.hpp>
 
 #include "screen.h"
@@ -20,8 +19,7 @@ struct Served {
   WebServer server;
   httplib::Client client;
 
-  explicit Served(Bounds bounds = Bounds())
-      : server(screen, bounds), client("127.0.0.1", (start(), server.port())) {}
+  explicit Served(Bounds bounds = Bounds()) : server(screen, bounds), client("127.0.0.1", (start(), server.port())) {}
   void start() {
     std::string error;
     ASSERT_TRUE(server.start(ServeAddress{"127.0.0.1", 0}, error)) << error;
@@ -38,9 +36,9 @@ TEST(WebServer, OnlyThePageAndItsActionsExist) {
     const char *path;
     int status;
   };
-  for (const Case &c : {Case{"/", 200}, Case{"/operator.js", 200}, Case{"/operator.css", 200},
-                        Case{"/state", 200}, Case{"/spectrum.svg", 404}, Case{"/../etc/passwd", 404},
-                        Case{"/examples/station.ini", 404}, Case{"/start", 404}}) {
+  for (const Case &c : {Case{"/", 200}, Case{"/operator.js", 200}, Case{"/operator.css", 200}, Case{"/state", 200},
+                        Case{"/spectrum.svg", 404}, Case{"/../etc/passwd", 404}, Case{"/examples/station.ini", 404},
+                        Case{"/start", 404}}) {
     const auto res = s.client.Get(c.path);
     ASSERT_TRUE(res) << c.path;
     EXPECT_EQ(res->status, c.status) << c.path;

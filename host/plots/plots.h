@@ -56,8 +56,7 @@ struct Capability {
   std::string note;  // "" or kTooFewUnits, "no spread", "no limit"
 };
 
-Capability Capabilities(const Moments &moments, std::optional<double> low,
-                        std::optional<double> high);
+Capability Capabilities(const Moments &moments, std::optional<double> low, std::optional<double> high);
 // "1.33", or the capability's note when the index is absent.
 std::string IndexText(const std::optional<double> &index, const Capability &capability);
 
@@ -80,14 +79,13 @@ std::optional<SpectrumName> ParseSpectrumName(std::string_view name);
 
 struct SpectrumPoint {
   double offsetKhz = 0.0;
-  double value = 0.0;  // dB relative to the carrier (modulation) or dBm (switching)
+  double value = 0.0;               // dB relative to the carrier (modulation) or dBm (switching)
   std::optional<double> low, high;  // the plan's limit on this entry, if any
 };
 
 // Due to modulation: dB rel. carrier against offset; due to switching: dBm
 // against offset; both sides. One "mask" segment per limited point.
-std::string SpectrumSvg(SpectrumKind kind, std::string_view title,
-                        const std::vector<SpectrumPoint> &points);
+std::string SpectrumSvg(SpectrumKind kind, std::string_view title, const std::vector<SpectrumPoint> &points);
 
 // ---- values against their limits ------------------------------------------
 
@@ -100,8 +98,7 @@ struct LimitItem {
 };
 
 // A row per item: its limit as a band, its value as a point.
-std::string LimitChartSvg(std::string_view title, std::string_view unit,
-                          const std::vector<LimitItem> &items);
+std::string LimitChartSvg(std::string_view title, std::string_view unit, const std::vector<LimitItem> &items);
 
 // ---- distributions --------------------------------------------------------
 
@@ -114,12 +111,10 @@ struct Histogram {
 
 // Bins for values from min to max that also show the limits: about `bins`
 // bins of a round width. The caller counts values into them with BinOf.
-Histogram HistogramFrame(double min, double max, std::optional<double> low,
-                         std::optional<double> high, int bins = 24);
+Histogram HistogramFrame(double min, double max, std::optional<double> low, std::optional<double> high, int bins = 24);
 int BinOf(const Histogram &histogram, double value);  // clamped to the bins
 
-std::string HistogramSvg(std::string_view title, std::string_view unit,
-                         const Histogram &histogram);
+std::string HistogramSvg(std::string_view title, std::string_view unit, const Histogram &histogram);
 
 // Values in unit order, with the mean, +-3 sigma and the limits.
 struct ControlChart {
@@ -129,8 +124,7 @@ struct ControlChart {
   double sd = 0.0;
   std::optional<double> low, high;
 };
-std::string ControlChartSvg(std::string_view title, std::string_view unit,
-                            const ControlChart &chart);
+std::string ControlChartSvg(std::string_view title, std::string_view unit, const ControlChart &chart);
 
 // ---- bars -----------------------------------------------------------------
 

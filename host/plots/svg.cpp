@@ -73,8 +73,8 @@ std::string Open(const Frame &f, std::string_view kind, std::string_view title) 
     << "\" height=\"" << N(f.height) << "\" viewBox=\"0 0 " << N(f.width) << ' ' << N(f.height)
     << "\" font-family=\"sans-serif\" font-size=\"11\" role=\"img\">"
     << "<title>" << Escape(title) << "</title>"
-    << "<text class=\"title\" x=\"" << N(f.left) << "\" y=\"18\" font-size=\"13\" font-weight=\"bold\" fill=\""
-    << kInk << "\">" << Escape(title) << "</text>";
+    << "<text class=\"title\" x=\"" << N(f.left) << "\" y=\"18\" font-size=\"13\" font-weight=\"bold\" fill=\"" << kInk
+    << "\">" << Escape(title) << "</text>";
   return s.str();
 }
 
@@ -84,24 +84,24 @@ std::string Axes(const Frame &f, std::string_view xName, std::string_view yName,
   s << "<g class=\"axis\" fill=\"" << kInk << "\">";
   const double ys = TickStep(f.y, 5);
   for (double v = std::ceil(f.y.lo / ys) * ys; v <= f.y.hi + ys * 1e-9; v += ys) {
-    s << "<line x1=\"" << N(f.x0()) << "\" x2=\"" << N(f.x1()) << "\" y1=\"" << N(f.py(v)) << "\" y2=\""
-      << N(f.py(v)) << "\" stroke=\"" << kGrid << "\"/>"
-      << "<text x=\"" << N(f.x0() - 4) << "\" y=\"" << N(f.py(v) + 4) << "\" text-anchor=\"end\">"
-      << Number(v, 2) << "</text>";
+    s << "<line x1=\"" << N(f.x0()) << "\" x2=\"" << N(f.x1()) << "\" y1=\"" << N(f.py(v)) << "\" y2=\"" << N(f.py(v))
+      << "\" stroke=\"" << kGrid << "\"/>"
+      << "<text x=\"" << N(f.x0() - 4) << "\" y=\"" << N(f.py(v) + 4) << "\" text-anchor=\"end\">" << Number(v, 2)
+      << "</text>";
   }
   if (xTicks) {
     const double xs = TickStep(f.x, 8);
     for (double v = std::ceil(f.x.lo / xs) * xs; v <= f.x.hi + xs * 1e-9; v += xs) {
       s << "<line x1=\"" << N(f.px(v)) << "\" x2=\"" << N(f.px(v)) << "\" y1=\"" << N(f.y1()) << "\" y2=\""
         << N(f.y1() + 4) << "\" stroke=\"" << kInk << "\"/>"
-        << "<text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16) << "\" text-anchor=\"middle\">"
-        << Number(v, 2) << "</text>";
+        << "<text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16) << "\" text-anchor=\"middle\">" << Number(v, 2)
+        << "</text>";
     }
   }
-  s << "<rect x=\"" << N(f.x0()) << "\" y=\"" << N(f.y0()) << "\" width=\"" << N(f.x1() - f.x0())
-    << "\" height=\"" << N(f.y1() - f.y0()) << "\" fill=\"none\" stroke=\"" << kInk << "\"/>"
-    << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6)
-    << "\" text-anchor=\"middle\">" << Escape(xName) << "</text>"
+  s << "<rect x=\"" << N(f.x0()) << "\" y=\"" << N(f.y0()) << "\" width=\"" << N(f.x1() - f.x0()) << "\" height=\""
+    << N(f.y1() - f.y0()) << "\" fill=\"none\" stroke=\"" << kInk << "\"/>"
+    << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6) << "\" text-anchor=\"middle\">"
+    << Escape(xName) << "</text>"
     << "<text transform=\"translate(12 " << N((f.y0() + f.y1()) / 2) << ") rotate(-90)\" text-anchor=\"middle\">"
     << Escape(yName) << "</text></g>";
   return s.str();
@@ -113,8 +113,8 @@ bool Inside(double v, const std::optional<double> &low, const std::optional<doub
 
 std::string Point(double x, double y, bool out, const std::string &tip) {
   std::ostringstream s;
-  s << "<circle class=\"point" << (out ? " out" : "") << "\" cx=\"" << N(x) << "\" cy=\"" << N(y)
-    << "\" r=\"" << (out ? "5" : "3.5") << "\" fill=\"" << (out ? kOut : kPass) << "\""
+  s << "<circle class=\"point" << (out ? " out" : "") << "\" cx=\"" << N(x) << "\" cy=\"" << N(y) << "\" r=\""
+    << (out ? "5" : "3.5") << "\" fill=\"" << (out ? kOut : kPass) << "\""
     << (out ? " stroke=\"#000\" stroke-width=\"1\"" : "") << "><title>" << Escape(tip) << "</title></circle>";
   return s.str();
 }
@@ -218,8 +218,8 @@ std::string LimitChartSvg(std::string_view title, std::string_view unit, const s
   const double xs = TickStep(f.x, 8);
   s << "<g class=\"axis\" fill=\"" << kInk << "\">";
   for (double v = std::ceil(f.x.lo / xs) * xs; v <= f.x.hi + xs * 1e-9; v += xs) {
-    s << "<line x1=\"" << N(f.px(v)) << "\" x2=\"" << N(f.px(v)) << "\" y1=\"" << N(f.y0()) << "\" y2=\""
-      << N(f.y1()) << "\" stroke=\"" << kGrid << "\"/><text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16)
+    s << "<line x1=\"" << N(f.px(v)) << "\" x2=\"" << N(f.px(v)) << "\" y1=\"" << N(f.y0()) << "\" y2=\"" << N(f.y1())
+      << "\" stroke=\"" << kGrid << "\"/><text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16)
       << "\" text-anchor=\"middle\">" << Number(v, 2) << "</text>";
   }
   s << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6) << "\" text-anchor=\"middle\">"
@@ -227,23 +227,22 @@ std::string LimitChartSvg(std::string_view title, std::string_view unit, const s
   for (std::size_t k = 0; k < items.size(); ++k) {
     const LimitItem &i = items[k];
     const double row = f.py(static_cast<double>(items.size() - k) - 0.5);
-    s << "<text x=\"" << N(f.x0() - 6) << "\" y=\"" << N(row + 4) << "\" text-anchor=\"end\" fill=\"" << kInk
-      << "\">" << Escape(i.label) << "</text>";
+    s << "<text x=\"" << N(f.x0() - 6) << "\" y=\"" << N(row + 4) << "\" text-anchor=\"end\" fill=\"" << kInk << "\">"
+      << Escape(i.label) << "</text>";
     if (i.low || i.high) {
       const double a = i.low ? f.px(*i.low) : f.x0(), b = i.high ? f.px(*i.high) : f.x1();
-      s << "<rect class=\"limit\" x=\"" << N(a) << "\" y=\"" << N(row - 7) << "\" width=\""
-        << N(std::max(2.0, b - a)) << "\" height=\"14\" fill=\"#fbe3b8\" stroke=\"" << kLimit << "\"><title>limit "
-        << LimitTip(i.low, i.high) << "</title></rect>";
+      s << "<rect class=\"limit\" x=\"" << N(a) << "\" y=\"" << N(row - 7) << "\" width=\"" << N(std::max(2.0, b - a))
+        << "\" height=\"14\" fill=\"#fbe3b8\" stroke=\"" << kLimit << "\"><title>limit " << LimitTip(i.low, i.high)
+        << "</title></rect>";
     }
-    s << Point(f.px(i.value), row, !Inside(i.value, i.low, i.high), i.label + ": " + Number(i.value, 3) + " " +
-                                                                        std::string(unit));
+    s << Point(f.px(i.value), row, !Inside(i.value, i.low, i.high),
+               i.label + ": " + Number(i.value, 3) + " " + std::string(unit));
   }
   s << "</svg>";
   return s.str();
 }
 
-Histogram HistogramFrame(double min, double max, std::optional<double> low, std::optional<double> high,
-                         int bins) {
+Histogram HistogramFrame(double min, double max, std::optional<double> low, std::optional<double> high, int bins) {
   Range r;
   r.take(min);
   r.take(max);
@@ -282,14 +281,13 @@ std::string HistogramSvg(std::string_view title, std::string_view unit, const Hi
     const bool out = !Inside(mid, h.low, h.high);
     s << "<rect class=\"bar\" x=\"" << N(f.px(a) + 0.5) << "\" y=\"" << N(f.py(static_cast<double>(h.counts[i])))
       << "\" width=\"" << N(std::max(0.5, f.px(a + h.width) - f.px(a) - 1)) << "\" height=\""
-      << N(f.py(0) - f.py(static_cast<double>(h.counts[i]))) << "\" fill=\"" << (out ? kOut : kPass)
-      << "\"><title>" << Number(a, 4) << " to " << Number(a + h.width, 4) << ": " << h.counts[i]
-      << "</title></rect>";
+      << N(f.py(0) - f.py(static_cast<double>(h.counts[i]))) << "\" fill=\"" << (out ? kOut : kPass) << "\"><title>"
+      << Number(a, 4) << " to " << Number(a + h.width, 4) << ": " << h.counts[i] << "</title></rect>";
   }
   for (const auto &limit : {h.low, h.high}) {
     if (!limit) continue;
-    s << "<line class=\"limit\" x1=\"" << N(f.px(*limit)) << "\" x2=\"" << N(f.px(*limit)) << "\" y1=\""
-      << N(f.y0()) << "\" y2=\"" << N(f.y1()) << "\" stroke=\"" << kLimit
+    s << "<line class=\"limit\" x1=\"" << N(f.px(*limit)) << "\" x2=\"" << N(f.px(*limit)) << "\" y1=\"" << N(f.y0())
+      << "\" y2=\"" << N(f.y1()) << "\" stroke=\"" << kLimit
       << "\" stroke-width=\"2\" stroke-dasharray=\"6 3\"><title>limit " << Number(*limit, 3) << "</title></line>";
   }
   s << "</svg>";
@@ -353,8 +351,8 @@ std::string HorizontalBars(std::string_view kind, std::string_view title, std::s
   s << Open(f, kind, title) << "<g class=\"axis\" fill=\"" << kInk << "\">";
   const double xs = TickStep(f.x, 6);
   for (double v = 0; v <= f.x.hi + xs * 1e-9; v += xs) {
-    s << "<line x1=\"" << N(f.px(v)) << "\" x2=\"" << N(f.px(v)) << "\" y1=\"" << N(f.y0()) << "\" y2=\""
-      << N(f.y1()) << "\" stroke=\"" << kGrid << "\"/><text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16)
+    s << "<line x1=\"" << N(f.px(v)) << "\" x2=\"" << N(f.px(v)) << "\" y1=\"" << N(f.y0()) << "\" y2=\"" << N(f.y1())
+      << "\" stroke=\"" << kGrid << "\"/><text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16)
       << "\" text-anchor=\"middle\">" << Number(v, 2) << "</text>";
   }
   s << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6) << "\" text-anchor=\"middle\">"
@@ -369,8 +367,8 @@ std::string HorizontalBars(std::string_view kind, std::string_view title, std::s
     s << "<text x=\"" << N(f.x0() - 6) << "\" y=\"" << N(row + 4) << "\" text-anchor=\"end\" fill=\""
       << (b.href.empty() ? kInk : kPass) << "\">" << Escape(b.label) << "</text>"
       << "<rect class=\"bar\" x=\"" << N(f.x0()) << "\" y=\"" << N(top + 3) << "\" width=\""
-      << N(f.px(b.value) - f.x0()) << "\" height=\"14\" fill=\"" << kPass << "\"><title>" << Escape(b.label)
-      << ": " << Number(b.value, 3) << "</title></rect>";
+      << N(f.px(b.value) - f.x0()) << "\" height=\"14\" fill=\"" << kPass << "\"><title>" << Escape(b.label) << ": "
+      << Number(b.value, 3) << "</title></rect>";
     if (!b.href.empty()) s << "</a>";
     sum += b.value;
     const double share = total > 0 ? sum / total : 0;

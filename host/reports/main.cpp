@@ -107,7 +107,8 @@ int main(int argc, char **argv) {
   }
   const fs::path out(output);
   const fs::path unitsDir = out.parent_path() / (out.stem().string() + "-units");
-  if (!server && mode == "line" && SameFile(db, unitsDir.string())) return Bad("the unit pages' folder names the database");
+  if (!server && mode == "line" && SameFile(db, unitsDir.string()))
+    return Bad("the unit pages' folder names the database");
 
   std::string error;
   std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(db, false, error);
@@ -121,7 +122,8 @@ int main(int argc, char **argv) {
     UnitView unit;
     if (!ReadUnit(source, serial, attempt, unit, error)) return Bad(error);
     if (!WriteFile(out, UnitPage(unit), error)) return Bad(error);
-    std::printf("%s: unit %s attempt %d, %s\n", output.c_str(), unit.serial.c_str(), unit.attempt, unit.verdict.c_str());
+    std::printf("%s: unit %s attempt %d, %s\n", output.c_str(), unit.serial.c_str(), unit.attempt,
+                unit.verdict.c_str());
     return 0;
   }
   LineView line;

@@ -24,8 +24,8 @@ dl{display:grid;grid-template-columns:max-content auto;gap:2px 14px;margin:0}dt{
 </style>)";
 
 std::string Head(const std::string &title) {
-  return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + Escape(title) +
-         "</title>" + kStyle + "</head><body>\n";
+  return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + Escape(title) + "</title>" +
+         kStyle + "</head><body>\n";
 }
 
 std::string Short(const std::string &exportName) {
@@ -42,7 +42,8 @@ std::string Setting(const std::string &name) {
     if (eq != std::string::npos) kv[part.substr(0, eq)] = part.substr(eq + 1);
   }
   if (!kv.count("Band")) return name;
-  return kv["Band"] + (kv.count("Chan") ? " ch " + kv["Chan"] : "") + (kv.count("TXLevel") ? " level " + kv["TXLevel"] : "");
+  return kv["Band"] + (kv.count("Chan") ? " ch " + kv["Chan"] : "") +
+         (kv.count("TXLevel") ? " level " + kv["TXLevel"] : "");
 }
 
 std::string LimitText(const std::optional<double> &low, const std::optional<double> &high) {
@@ -67,7 +68,8 @@ std::string MeasurementLabel(int planLine, const std::string &exportName, int en
 std::string UnitPageName(const std::string &serial, int attempt) {
   std::string s = serial;
   for (char &c : s) {
-    const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    const bool keep =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
     if (!keep) c = '_';
   }
   return s + "-a" + std::to_string(attempt) + ".html";
@@ -92,15 +94,18 @@ std::string UnitPage(const UnitView &u) {
     for (const ResultView &r : s.results) {
       if (r.name.rfind("Band=", 0) == 0) setting = Setting(r.name);
     }
-    const std::string where = " (" + (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine) + ")";
+    const std::string where =
+        " (" + (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine) + ")";
     std::vector<vp::SpectrumPoint> mod, sw;
     for (const ResultView &r : s.results) {
       const auto sn = vp::ParseSpectrumName(r.name);
       if (!sn || !r.value) continue;
       (sn->kind == vp::SpectrumKind::kModulation ? mod : sw).push_back({sn->offsetKhz, *r.value, r.low, r.high});
     }
-    if (!mod.empty()) spectra << vp::SpectrumSvg(vp::SpectrumKind::kModulation, "Output RF spectrum due to modulation" + where, mod);
-    if (!sw.empty()) spectra << vp::SpectrumSvg(vp::SpectrumKind::kSwitching, "Output RF spectrum due to switching" + where, sw);
+    if (!mod.empty())
+      spectra << vp::SpectrumSvg(vp::SpectrumKind::kModulation, "Output RF spectrum due to modulation" + where, mod);
+    if (!sw.empty())
+      spectra << vp::SpectrumSvg(vp::SpectrumKind::kSwitching, "Output RF spectrum due to switching" + where, sw);
     for (const ResultView &r : s.results) {
       if (!r.value) continue;
       const std::string label = (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine);
@@ -156,7 +161,9 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
   std::ostringstream h;
   std::string scope;
   for (const auto &[key, value] : {std::pair<const char *, std::string>{"since", l.filter.since},
-                                   {"until", l.filter.until}, {"station", l.filter.station}, {"plan", l.filter.plan}}) {
+                                   {"until", l.filter.until},
+                                   {"station", l.filter.station},
+                                   {"plan", l.filter.plan}}) {
     if (!value.empty()) scope += std::string(scope.empty() ? "" : ", ") + key + " " + value;
   }
   h << Head("Line report") << "<h1>Line report</h1><p>" << Escape(scope.empty() ? "every unit" : scope) << "; "
@@ -194,12 +201,14 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
                             Number(vp::Capabilities(l.testTimeMoments, std::nullopt, std::nullopt).mean, 2) + " s)",
                         "seconds", l.testTime);
   std::vector<vp::Bar> steps;
-  for (const StepTime &s : l.stepTimes) steps.push_back({MeasurementLabel(s.planLine, s.exportName, 0, ""), s.meanSeconds, ""});
+  for (const StepTime &s : l.stepTimes)
+    steps.push_back({MeasurementLabel(s.planLine, s.exportName, 0, ""), s.meanSeconds, ""});
   h << vp::ParetoSvg("Mean time per step", "seconds", steps) << "</div>\n";
 
   std::vector<vp::Bar> hours;
   for (const auto &[hour, count] : l.perHour) hours.push_back({hour + ":00", static_cast<double>(count), ""});
-  h << "<h2>Throughput and stations</h2><div class=\"plots\">" << vp::BarsSvg("Attempts per hour (UTC)", "attempts", hours)
+  h << "<h2>Throughput and stations</h2><div class=\"plots\">"
+    << vp::BarsSvg("Attempts per hour (UTC)", "attempts", hours)
     << "</div><table class=\"stations\"><tr><th>Station</th><th>Attempts</th><th>First attempts</th><th>First-pass yield"
        "</th></tr>\n";
   for (const StationLine &s : l.stations) {

@@ -4,8 +4,9 @@ namespace vorn_reports {
 namespace {
 
 std::string ShellWord(const std::string &s) {
-  const bool plain = !s.empty() && s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                       "0123456789-_./:+=@,") == std::string::npos;
+  const bool plain = !s.empty() && s.find_first_not_of(
+                                       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789-_./:+=@,") == std::string::npos;
   if (plain) return s;
   std::string out = "'";
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -65,9 +65,11 @@ Scope ScopeOf(const LineFilter &f) {
   add("u.started <= ", f.until);
   add("st.name = ", f.station);
   add("se.plan = ", f.plan);
-  s.with = "WITH u AS NOT MATERIALIZED (SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.waited_ms, u.verdict,"
-           " u.first_attempt, st.name AS station FROM unit u JOIN session se ON se.id = u.session_id"
-           " JOIN station st ON st.id = se.station_id" + where + ") ";
+  s.with =
+      "WITH u AS NOT MATERIALIZED (SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.waited_ms, u.verdict,"
+      " u.first_attempt, st.name AS station FROM unit u JOIN session se ON se.id = u.session_id"
+      " JOIN station st ON st.id = se.station_id" +
+      where + ") ";
   return s;
 }
 
@@ -86,17 +88,18 @@ bool ReadMeasurements(const Source &src, std::vector<Measurement> &out, std::str
     std::string sql = "SELECT step_index, export, entry FROM result";
     if (!keys.empty()) {
       const Key &k = keys.back();
-      sql += " WHERE (step_index, export, entry) > (" + std::to_string(std::get<0>(k)) + ", " +
-             Quoted(std::get<1>(k)) + ", " + std::to_string(std::get<2>(k)) + ")";
+      sql += " WHERE (step_index, export, entry) > (" + std::to_string(std::get<0>(k)) + ", " + Quoted(std::get<1>(k)) +
+             ", " + std::to_string(std::get<2>(k)) + ")";
     }
     sql += " ORDER BY step_index, export, entry LIMIT 1";
-    if (!src.query(sql, {},
-                   [&](const Row &r) {
-                     keys.emplace_back(static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2])));
-                     more = true;
-                     return false;
-                   },
-                   error)) {
+    if (!src.query(
+            sql, {},
+            [&](const Row &r) {
+              keys.emplace_back(static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2])));
+              more = true;
+              return false;
+            },
+            error)) {
       return false;
     }
   }
@@ -110,12 +113,13 @@ bool ReadMeasurements(const Source &src, std::vector<Measurement> &out, std::str
     m.entry = std::get<2>(k);
     bool limited = false, valued = false;
     const auto one = [&](const std::string &sql, const std::function<void(const Row &)> &take) {
-      return src.query(sql, {},
-                       [&](const Row &r) {
-                         take(r);
-                         return false;
-                       },
-                       error);
+      return src.query(
+          sql, {},
+          [&](const Row &r) {
+            take(r);
+            return false;
+          },
+          error);
     };
     // The limits of one limited row: a plan's, the same on every row of a
     // line of one plan (a line of several plans is read by --plan).
@@ -147,31 +151,33 @@ bool ReadMeasurements(const Source &src, std::vector<Measurement> &out, std::str
                 ", count(value), sum(value), sum(value * value)" + where +
                 (b == 0 ? " AND value IS NOT NULL" : " AND value >= " + lo) + (b + 1 < n ? " AND value < " + hi : "");
       }
-      ok = src.query(bins, {},
-                     [&](const Row &r) {
-                       const int64_t count = Int(r[1]);
-                       m.histogram.counts[static_cast<std::size_t>(Int(r[0]))] = count;
-                       m.moments.count += count;
-                       m.moments.sum += RealOr(r[2]);
-                       m.moments.sumSq += RealOr(r[3]);
-                       return true;
-                     },
-                     error);
+      ok = src.query(
+          bins, {},
+          [&](const Row &r) {
+            const int64_t count = Int(r[1]);
+            m.histogram.counts[static_cast<std::size_t>(Int(r[0]))] = count;
+            m.moments.count += count;
+            m.moments.sum += RealOr(r[2]);
+            m.moments.sumSq += RealOr(r[3]);
+            return true;
+          },
+          error);
       if (!ok) return false;
     }
     out.push_back(std::move(m));
   }
-  return src.query("SELECT step_index, export, entry, count(*) FROM result WHERE passed = 0"
-                   " GROUP BY step_index, export, entry",
-                   {},
-                   [&](const Row &r) {
-                     const Key key{static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))};
-                     for (Measurement &m : out) {
-                       if (Key{m.stepIndex, m.exportName, m.entry} == key) m.failed = Int(r[3]);
-                     }
-                     return true;
-                   },
-                   error);
+  return src.query(
+      "SELECT step_index, export, entry, count(*) FROM result WHERE passed = 0"
+      " GROUP BY step_index, export, entry",
+      {},
+      [&](const Row &r) {
+        const Key key{static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))};
+        for (Measurement &m : out) {
+          if (Key{m.stepIndex, m.exportName, m.entry} == key) m.failed = Int(r[3]);
+        }
+        return true;
+      },
+      error);
 }
 
 }  // namespace
@@ -193,24 +199,25 @@ bool ReadUnit(const Source &src, const std::string &serial, int attempt, UnitVie
     params.push_back(std::to_string(attempt));
   }
   sql += " ORDER BY u.attempt DESC, u.started DESC LIMIT 1";
-  if (!src.query(sql, params,
-                 [&](const Row &r) {
-                   found = true;
-                   unit.uuid = Text(r[0]);
-                   unit.serial = Text(r[1]);
-                   unit.attempt = static_cast<int>(Int(r[2]));
-                   unit.started = Text(r[3]);
-                   unit.seconds = RealOr(r[4]);
-                   unit.verdict = Text(r[5]);
-                   unit.plan = Text(r[6]);
-                   unit.station = Text(r[7]);
-                   unit.host = Text(r[8]);
-                   unit.library = Text(r[9]);
-                   unit.version = Text(r[10]);
-                   unit.attempts = static_cast<int>(Int(r[11]));
-                   return false;
-                 },
-                 error)) {
+  if (!src.query(
+          sql, params,
+          [&](const Row &r) {
+            found = true;
+            unit.uuid = Text(r[0]);
+            unit.serial = Text(r[1]);
+            unit.attempt = static_cast<int>(Int(r[2]));
+            unit.started = Text(r[3]);
+            unit.seconds = RealOr(r[4]);
+            unit.verdict = Text(r[5]);
+            unit.plan = Text(r[6]);
+            unit.station = Text(r[7]);
+            unit.host = Text(r[8]);
+            unit.library = Text(r[9]);
+            unit.version = Text(r[10]);
+            unit.attempts = static_cast<int>(Int(r[11]));
+            return false;
+          },
+          error)) {
     return false;
   }
   if (!found) {
@@ -218,44 +225,46 @@ bool ReadUnit(const Source &src, const std::string &serial, int attempt, UnitVie
     return false;
   }
   const std::vector<Value> key = {unit.uuid};
-  if (!src.query("SELECT step_index, plan_line, export, number, verdict, text, seconds, waited_ms FROM step"
-                 " WHERE unit_uuid = $1 ORDER BY step_index",
-                 key,
-                 [&](const Row &r) {
-                   StepView s;
-                   s.index = static_cast<int>(Int(r[0]));
-                   s.planLine = static_cast<int>(Int(r[1]));
-                   s.exportName = Text(r[2]);
-                   s.number = static_cast<int>(Int(r[3]));
-                   s.verdict = Text(r[4]);
-                   s.text = Text(r[5]);
-                   s.seconds = RealOr(r[6]);
-                   s.waitedMs = Int(r[7]);
-                   unit.steps.push_back(std::move(s));
-                   return true;
-                 },
-                 error)) {
+  if (!src.query(
+          "SELECT step_index, plan_line, export, number, verdict, text, seconds, waited_ms FROM step"
+          " WHERE unit_uuid = $1 ORDER BY step_index",
+          key,
+          [&](const Row &r) {
+            StepView s;
+            s.index = static_cast<int>(Int(r[0]));
+            s.planLine = static_cast<int>(Int(r[1]));
+            s.exportName = Text(r[2]);
+            s.number = static_cast<int>(Int(r[3]));
+            s.verdict = Text(r[4]);
+            s.text = Text(r[5]);
+            s.seconds = RealOr(r[6]);
+            s.waitedMs = Int(r[7]);
+            unit.steps.push_back(std::move(s));
+            return true;
+          },
+          error)) {
     return false;
   }
   std::map<int, StepView *> byIndex;
   for (StepView &s : unit.steps) byIndex[s.index] = &s;
-  return src.query("SELECT step_index, entry, value, name, low, high, passed FROM result WHERE unit_uuid = $1"
-                   " ORDER BY step_index, entry",
-                   key,
-                   [&](const Row &r) {
-                     const auto at = byIndex.find(static_cast<int>(Int(r[0])));
-                     if (at == byIndex.end()) return true;
-                     ResultView v;
-                     v.entry = static_cast<int>(Int(r[1]));
-                     v.value = Real(r[2]);
-                     v.name = Text(r[3]);
-                     v.low = Real(r[4]);
-                     v.high = Real(r[5]);
-                     v.passed = Int(r[6]) != 0;
-                     at->second->results.push_back(std::move(v));
-                     return true;
-                   },
-                   error);
+  return src.query(
+      "SELECT step_index, entry, value, name, low, high, passed FROM result WHERE unit_uuid = $1"
+      " ORDER BY step_index, entry",
+      key,
+      [&](const Row &r) {
+        const auto at = byIndex.find(static_cast<int>(Int(r[0])));
+        if (at == byIndex.end()) return true;
+        ResultView v;
+        v.entry = static_cast<int>(Int(r[1]));
+        v.value = Real(r[2]);
+        v.name = Text(r[3]);
+        v.low = Real(r[4]);
+        v.high = Real(r[5]);
+        v.passed = Int(r[6]) != 0;
+        at->second->results.push_back(std::move(v));
+        return true;
+      },
+      error);
 }
 
 bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::string &error) {
@@ -297,27 +306,28 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
       index[{m.stepIndex, m.exportName, m.entry}] = i;
     }
   } else {
-    ok = q("SELECT r.step_index, r.export, r.entry, count(r.value), sum(r.value), sum(r.value * r.value),"
-         " min(r.value), max(r.value), min(r.low), max(r.high), sum(CASE WHEN r.passed = 0 THEN 1 ELSE 0 END)"
-         " FROM result r JOIN u ON u.uuid = r.unit_uuid WHERE r.low IS NOT NULL OR r.high IS NOT NULL"
-         " GROUP BY r.step_index, r.export, r.entry ORDER BY r.step_index, r.entry",
-         [&](const Row &r) {
-           Measurement m;
-           m.stepIndex = static_cast<int>(Int(r[0]));
-           m.exportName = Text(r[1]);
-           m.entry = static_cast<int>(Int(r[2]));
-           m.moments.count = Int(r[3]);
-           m.moments.sum = RealOr(r[4]);
-           m.moments.sumSq = RealOr(r[5]);
-           m.moments.min = RealOr(r[6]);
-           m.moments.max = RealOr(r[7]);
-           m.low = Real(r[8]);
-           m.high = Real(r[9]);
-           m.failed = Int(r[10]);
-           index[{m.stepIndex, m.exportName, m.entry}] = line.measurements.size();
-           line.measurements.push_back(std::move(m));
-           return true;
-         });
+    ok =
+        q("SELECT r.step_index, r.export, r.entry, count(r.value), sum(r.value), sum(r.value * r.value),"
+          " min(r.value), max(r.value), min(r.low), max(r.high), sum(CASE WHEN r.passed = 0 THEN 1 ELSE 0 END)"
+          " FROM result r JOIN u ON u.uuid = r.unit_uuid WHERE r.low IS NOT NULL OR r.high IS NOT NULL"
+          " GROUP BY r.step_index, r.export, r.entry ORDER BY r.step_index, r.entry",
+          [&](const Row &r) {
+            Measurement m;
+            m.stepIndex = static_cast<int>(Int(r[0]));
+            m.exportName = Text(r[1]);
+            m.entry = static_cast<int>(Int(r[2]));
+            m.moments.count = Int(r[3]);
+            m.moments.sum = RealOr(r[4]);
+            m.moments.sumSq = RealOr(r[5]);
+            m.moments.min = RealOr(r[6]);
+            m.moments.max = RealOr(r[7]);
+            m.low = Real(r[8]);
+            m.high = Real(r[9]);
+            m.failed = Int(r[10]);
+            index[{m.stepIndex, m.exportName, m.entry}] = line.measurements.size();
+            line.measurements.push_back(std::move(m));
+            return true;
+          });
   }
   if (!ok) return false;
 
@@ -340,28 +350,29 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
     }
     const std::string bin = src.postgres ? "CAST(floor((r.value - f.first) / f.width) AS INTEGER)"
                                          : "CAST((r.value - f.first) / f.width AS INTEGER)";
-    ok = src.query(scope.with + ", f(step_index, export, entry, first, width) AS (VALUES " + frames +
-                       ") SELECT r.step_index, r.export, r.entry, " + bin +
-                       " AS bin, count(*) FROM result r JOIN f ON f.step_index = r.step_index AND"
-                       " f.export = r.export AND f.entry = r.entry JOIN u ON u.uuid = r.unit_uuid"
-                       " WHERE r.value IS NOT NULL GROUP BY r.step_index, r.export, r.entry, bin",
-                   scope.params,
-                   [&](const Row &r) {
-                     const auto at = index.find({static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))});
-                     if (at == index.end()) return true;
-                     vorn_plots::Histogram &h = line.measurements[at->second].histogram;
-                     const int64_t b = std::clamp<int64_t>(Int(r[3]), 0, static_cast<int64_t>(h.counts.size()) - 1);
-                     h.counts[static_cast<std::size_t>(b)] += Int(r[4]);
-                     return true;
-                   },
-                   error);
+    ok = src.query(
+        scope.with + ", f(step_index, export, entry, first, width) AS (VALUES " + frames +
+            ") SELECT r.step_index, r.export, r.entry, " + bin +
+            " AS bin, count(*) FROM result r JOIN f ON f.step_index = r.step_index AND"
+            " f.export = r.export AND f.entry = r.entry JOIN u ON u.uuid = r.unit_uuid"
+            " WHERE r.value IS NOT NULL GROUP BY r.step_index, r.export, r.entry, bin",
+        scope.params,
+        [&](const Row &r) {
+          const auto at = index.find({static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))});
+          if (at == index.end()) return true;
+          vorn_plots::Histogram &h = line.measurements[at->second].histogram;
+          const int64_t b = std::clamp<int64_t>(Int(r[3]), 0, static_cast<int64_t>(h.counts.size()) - 1);
+          h.counts[static_cast<std::size_t>(b)] += Int(r[4]);
+          return true;
+        },
+        error);
     if (!ok) return false;
   }
 
   // The control charts' points, plan lines and names: from the latest units
   // only, found through the start-time index.
-  const std::string latest = "latest AS (SELECT uuid, started FROM u ORDER BY started DESC LIMIT " +
-                             std::to_string(kChartUnits) + ") ";
+  const std::string latest =
+      "latest AS (SELECT uuid, started FROM u ORDER BY started DESC LIMIT " + std::to_string(kChartUnits) + ") ";
   std::map<Key, std::vector<std::pair<std::string, double>>> points;
   ok = q(", " + latest +
              "SELECT r.step_index, r.export, r.entry, l.started, r.value, r.name, s.plan_line FROM latest l"
@@ -391,7 +402,7 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
   const std::string results = everyUnit ? "result r" : "result r JOIN u ON u.uuid = r.unit_uuid";
   const std::string steps = everyUnit ? "step s" : "step s JOIN u ON u.uuid = s.unit_uuid";
   ok = q("SELECT r.step_index, r.export, r.entry, count(*), max(r.name) FROM " + results +
-         " WHERE r.passed = 0 GROUP BY r.step_index, r.export, r.entry",
+             " WHERE r.passed = 0 GROUP BY r.step_index, r.export, r.entry",
          [&](const Row &r) {
            FailureCount f;
            f.stepIndex = static_cast<int>(Int(r[0]));
@@ -403,7 +414,7 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            return true;
          }) &&
        q("SELECT s.step_index, s.export, count(*), max(s.plan_line) FROM " + steps +
-         " WHERE s.verdict = 'ERROR' GROUP BY s.step_index, s.export",
+             " WHERE s.verdict = 'ERROR' GROUP BY s.step_index, s.export",
          [&](const Row &r) {
            FailureCount f;
            f.stepIndex = static_cast<int>(Int(r[0]));
@@ -421,7 +432,8 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
 
   // Test time: moments, then bins; the steps' mean time; attempts per hour
   // and per station; the latest failing attempts.
-  const std::string unitTime = "(CASE WHEN u.waited_ms / 1000.0 > u.seconds THEN u.waited_ms / 1000.0 ELSE u.seconds END)";
+  const std::string unitTime =
+      "(CASE WHEN u.waited_ms / 1000.0 > u.seconds THEN u.waited_ms / 1000.0 ELSE u.seconds END)";
   ok = q("SELECT count(*), sum(" + unitTime + "), sum(" + unitTime + " * " + unitTime + "), min(" + unitTime +
              "), max(" + unitTime + ") FROM u",
          [&](const Row &r) {
@@ -433,10 +445,10 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            return true;
          });
   if (!ok) return false;
-  line.testTime = vorn_plots::HistogramFrame(line.testTimeMoments.min, line.testTimeMoments.max, std::nullopt,
-                                             std::nullopt, 20);
-  const std::string timeBin = "(" + unitTime + " - " + Literal(line.testTime.first) + ") / " +
-                              Literal(line.testTime.width);
+  line.testTime =
+      vorn_plots::HistogramFrame(line.testTimeMoments.min, line.testTimeMoments.max, std::nullopt, std::nullopt, 20);
+  const std::string timeBin =
+      "(" + unitTime + " - " + Literal(line.testTime.first) + ") / " + Literal(line.testTime.width);
   const std::string stepTime =
       "(CASE WHEN s.waited_ms / 1000.0 > s.seconds THEN s.waited_ms / 1000.0 ELSE s.seconds END)";
   ok = q("SELECT " + (src.postgres ? "CAST(floor" + timeBin + " AS INTEGER)" : "CAST(" + timeBin + " AS INTEGER)") +
@@ -447,9 +459,10 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            return true;
          }) &&
        q("SELECT s.step_index, s.export, max(s.plan_line), avg(" + stepTime + ") FROM " + steps +
-         " GROUP BY s.step_index, s.export ORDER BY s.step_index",
+             " GROUP BY s.step_index, s.export ORDER BY s.step_index",
          [&](const Row &r) {
-           line.stepTimes.push_back({static_cast<int>(Int(r[0])), static_cast<int>(Int(r[2])), Text(r[1]), RealOr(r[3])});
+           line.stepTimes.push_back(
+               {static_cast<int>(Int(r[0])), static_cast<int>(Int(r[2])), Text(r[1]), RealOr(r[3])});
            return true;
          }) &&
        q("SELECT substr(started, 1, 13) AS hour, count(*) FROM u GROUP BY hour ORDER BY hour",

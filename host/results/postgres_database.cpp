@@ -65,8 +65,8 @@ class PostgresDatabase : public Database {
     std::vector<const char *> texts;
     texts.reserve(params.size());
     for (const Value &p : params) texts.push_back(p ? p->c_str() : nullptr);
-    if (PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, texts.data(), nullptr,
-                          nullptr, 0) == 0) {
+    if (PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, texts.data(), nullptr, nullptr,
+                          0) == 0) {
       error = name() + ": " + Trimmed(PQerrorMessage(conn_));
       return false;
     }

@@ -12,8 +12,8 @@ namespace {
 
 std::string Str(const Value &v) { return v.value_or(""); }
 
-const char *kUnitColumns[] = {"uuid", "session", "station", "serial", "unit", "attempt", "first_attempt",
-                              "started", "seconds", "verdict"};
+const char *kUnitColumns[] = {"uuid",    "session",       "station", "serial",  "unit",
+                              "attempt", "first_attempt", "started", "seconds", "verdict"};
 constexpr std::size_t kUnitFields = sizeof kUnitColumns / sizeof kUnitColumns[0];
 
 std::string Percent(std::size_t part, std::size_t whole) {
@@ -210,8 +210,8 @@ bool ListUnits(Store &store, const std::string &serial, std::ostream &out, std::
         if (!r[7]) return true;
         out << "    step " << Str(r[7]) << " " << Str(r[8]) << " " << Str(r[9]);
         if (r[11]) {
-          out << ": entry " << Str(r[11]) << " = " << (r[12] ? *r[12] : "not written") << ", limit "
-              << Str(r[13]) << ".." << Str(r[14]);
+          out << ": entry " << Str(r[11]) << " = " << (r[12] ? *r[12] : "not written") << ", limit " << Str(r[13])
+              << ".." << Str(r[14]);
         } else if (!Str(r[10]).empty()) {
           out << ": " << Str(r[10]);
         }

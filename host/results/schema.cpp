@@ -108,20 +108,20 @@ constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7231017)";
 bool SchemaVersion(Database &db, int &version, std::string &error) {
   version = 0;
   if (!db.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", error)) return false;
-  return db.query("SELECT max(version) FROM schema_version", {},
-                  [&](const Row &r) {
-                    if (r[0]) version = std::stoi(*r[0]);
-                    return true;
-                  },
-                  error);
+  return db.query(
+      "SELECT max(version) FROM schema_version", {},
+      [&](const Row &r) {
+        if (r[0]) version = std::stoi(*r[0]);
+        return true;
+      },
+      error);
 }
 
 bool Migrate(Database &db, std::string &error) {
   const int latest = static_cast<int>(Migrations().size());
   if (!db.exec(db.beginWrite(), error)) return false;
   int version = 0;
-  bool ok = (db.engine() != Engine::kPostgres || db.exec(kMigrationLock, error)) &&
-            SchemaVersion(db, version, error);
+  bool ok = (db.engine() != Engine::kPostgres || db.exec(kMigrationLock, error)) && SchemaVersion(db, version, error);
   if (ok && version > latest) {
     error = db.name() + ": the results schema is version " + std::to_string(version) + ", newer than this host's " +
             std::to_string(latest) + "; use a newer vorn-host";

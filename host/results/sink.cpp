@@ -75,8 +75,8 @@ bool DatabaseSink::tryForward(bool force, std::string &error) {
   if (server_ && !server_->db().connected()) server_.reset();
   if (outageTold_) return true;
   outageTold_ = true;
-  error = "results server: " + why + "; units are spooled in " + local_->db().name() +
-          " and sent on when it takes them";
+  error =
+      "results server: " + why + "; units are spooled in " + local_->db().name() + " and sent on when it takes them";
   return false;
 }
 

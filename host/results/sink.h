@@ -46,7 +46,8 @@ class DatabaseSink : public vorn_host::RecordSink {
   bool lastKept() const { return kept_; }
 
  private:
-  DatabaseSink(std::string target, std::unique_ptr<Store> local) : target_(std::move(target)), local_(std::move(local)) {}
+  DatabaseSink(std::string target, std::unique_ptr<Store> local)
+      : target_(std::move(target)), local_(std::move(local)) {}
   bool serverTarget() const { return IsServerTarget(target_); }
   bool ensureSession(const vorn_host::SessionInfo &session, std::string &error);
   // Forwards what it can; says once per outage that the server is away.

@@ -34,7 +34,13 @@ class SqliteDatabase : public Database {
 
   bool readyForWriting(std::string &error) override {
     std::string mode;
-    if (!query("PRAGMA journal_mode=WAL", {}, [&](const Row &r) { mode = r[0].value_or(""); return true; }, error)) {
+    if (!query(
+            "PRAGMA journal_mode=WAL", {},
+            [&](const Row &r) {
+              mode = r[0].value_or("");
+              return true;
+            },
+            error)) {
       return false;
     }
     if (mode != "wal") {

@@ -67,9 +67,9 @@ bool StepRow::operator==(const StepRow &o) const {
 }
 
 bool UnitRow::operator==(const UnitRow &o) const {
-  return uuid == o.uuid && sessionId == o.sessionId && serial == o.serial && unit == o.unit &&
-         attempt == o.attempt && started == o.started && seconds == o.seconds && waitedMs == o.waitedMs &&
-         verdict == o.verdict && firstAttempt == o.firstAttempt && steps == o.steps;
+  return uuid == o.uuid && sessionId == o.sessionId && serial == o.serial && unit == o.unit && attempt == o.attempt &&
+         started == o.started && seconds == o.seconds && waitedMs == o.waitedMs && verdict == o.verdict &&
+         firstAttempt == o.firstAttempt && steps == o.steps;
 }
 
 UnitRow ToRow(const SessionInfo &session, const UnitRecord &unit) {
@@ -152,26 +152,27 @@ bool Store::putSession(const SessionInfo &s, std::string &error) {
                         {}, e)) {
           return false;
         }
-        return !outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('session', $1)"
-                                      " ON CONFLICT (kind, key) DO NOTHING",
-                                      {s.id}, {}, e);
+        return !outbox_ || db_->query(
+                               "INSERT INTO outbox (kind, key) VALUES ('session', $1)"
+                               " ON CONFLICT (kind, key) DO NOTHING",
+                               {s.id}, {}, e);
       },
       error);
 }
 
 bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   stored = false;
-  if (!db_->query("INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds,"
-                  " waited_ms, verdict, first_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
-                  " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
-                  {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started,
-                   Number(u.seconds), Int(static_cast<int64_t>(u.waitedMs)), u.verdict,
-                   Int(u.firstAttempt ? 1 : 0)},
-                  [&](const Row &) {
-                    stored = true;
-                    return true;
-                  },
-                  e)) {
+  if (!db_->query(
+          "INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds,"
+          " waited_ms, verdict, first_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+          " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
+          {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started, Number(u.seconds),
+           Int(static_cast<int64_t>(u.waitedMs)), u.verdict, Int(u.firstAttempt ? 1 : 0)},
+          [&](const Row &) {
+            stored = true;
+            return true;
+          },
+          e)) {
     return false;
   }
   // Already there: its steps and results came in the same transaction.
@@ -180,8 +181,7 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   std::vector<Value> results;
   for (const StepRow &s : u.steps) {
     steps.insert(steps.end(), {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict,
-                               Int(s.returned), s.text, Number(s.seconds),
-                               Int(static_cast<int64_t>(s.waitedMs))});
+                               Int(s.returned), s.text, Number(s.seconds), Int(static_cast<int64_t>(s.waitedMs))});
     for (const ResultRow &r : s.results) {
       results.insert(results.end(), {u.uuid, Int(s.index), Int(r.entry), s.exportName, Number(r.value),
                                      Optional(r.name), Number(r.low), Number(r.high), Int(r.passed ? 1 : 0)});
@@ -191,8 +191,7 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
                     "INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned,"
                     " text, seconds, waited_ms)",
                     10, steps, e) &&
-         InsertRows(*db_,
-                    "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
+         InsertRows(*db_, "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
                     9, results, e) &&
          (!outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('unit', $1)"
                                  " ON CONFLICT (kind, key) DO NOTHING",
@@ -269,45 +268,47 @@ bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::strin
       },
       error);
   if (!ok || !found) return ok;
-  if (!db_->query("SELECT step_index, plan_line, export, number, verdict, returned, text, seconds, waited_ms"
-                  " FROM step WHERE unit_uuid = $1 ORDER BY step_index",
-                  {uuid},
-                  [&](const Row &r) {
-                    StepRow s;
-                    s.index = static_cast<int>(Integer(r[0]));
-                    s.planLine = static_cast<int>(Integer(r[1]));
-                    s.exportName = Str(r[2]);
-                    s.number = static_cast<int>(Integer(r[3]));
-                    s.verdict = Str(r[4]);
-                    s.returned = Integer(r[5]);
-                    s.text = Str(r[6]);
-                    s.seconds = ParseNumber(r[7]).value_or(0.0);
-                    s.waitedMs = static_cast<uint64_t>(Integer(r[8]));
-                    u.steps.push_back(std::move(s));
-                    return true;
-                  },
-                  error)) {
+  if (!db_->query(
+          "SELECT step_index, plan_line, export, number, verdict, returned, text, seconds, waited_ms"
+          " FROM step WHERE unit_uuid = $1 ORDER BY step_index",
+          {uuid},
+          [&](const Row &r) {
+            StepRow s;
+            s.index = static_cast<int>(Integer(r[0]));
+            s.planLine = static_cast<int>(Integer(r[1]));
+            s.exportName = Str(r[2]);
+            s.number = static_cast<int>(Integer(r[3]));
+            s.verdict = Str(r[4]);
+            s.returned = Integer(r[5]);
+            s.text = Str(r[6]);
+            s.seconds = ParseNumber(r[7]).value_or(0.0);
+            s.waitedMs = static_cast<uint64_t>(Integer(r[8]));
+            u.steps.push_back(std::move(s));
+            return true;
+          },
+          error)) {
     return false;
   }
   std::size_t at = 0;
-  return db_->query("SELECT step_index, entry, value, name, low, high, passed FROM result"
-                    " WHERE unit_uuid = $1 ORDER BY step_index, entry",
-                    {uuid},
-                    [&](const Row &r) {
-                      const int step = static_cast<int>(Integer(r[0]));
-                      while (at < u.steps.size() && u.steps[at].index < step) ++at;
-                      if (at == u.steps.size() || u.steps[at].index != step) return true;
-                      ResultRow result;
-                      result.entry = static_cast<int>(Integer(r[1]));
-                      result.value = ParseNumber(r[2]);
-                      result.name = r[3];
-                      result.low = ParseNumber(r[4]);
-                      result.high = ParseNumber(r[5]);
-                      result.passed = Integer(r[6]) != 0;
-                      u.steps[at].results.push_back(std::move(result));
-                      return true;
-                    },
-                    error);
+  return db_->query(
+      "SELECT step_index, entry, value, name, low, high, passed FROM result"
+      " WHERE unit_uuid = $1 ORDER BY step_index, entry",
+      {uuid},
+      [&](const Row &r) {
+        const int step = static_cast<int>(Integer(r[0]));
+        while (at < u.steps.size() && u.steps[at].index < step) ++at;
+        if (at == u.steps.size() || u.steps[at].index != step) return true;
+        ResultRow result;
+        result.entry = static_cast<int>(Integer(r[1]));
+        result.value = ParseNumber(r[2]);
+        result.name = r[3];
+        result.low = ParseNumber(r[4]);
+        result.high = ParseNumber(r[5]);
+        result.passed = Integer(r[6]) != 0;
+        u.steps[at].results.push_back(std::move(result));
+        return true;
+      },
+      error);
 }
 
 bool Store::removeUnit(const std::string &uuid, std::string &error) {
@@ -330,12 +331,13 @@ bool Store::removeUnit(const std::string &uuid, std::string &error) {
 
 bool Store::outbox(std::vector<Queued> &queued, std::string &error) {
   queued.clear();
-  return db_->query("SELECT kind, key FROM outbox ORDER BY seq", {},
-                    [&](const Row &r) {
-                      queued.push_back({Str(r[0]), Str(r[1])});
-                      return true;
-                    },
-                    error);
+  return db_->query(
+      "SELECT kind, key FROM outbox ORDER BY seq", {},
+      [&](const Row &r) {
+        queued.push_back({Str(r[0]), Str(r[1])});
+        return true;
+      },
+      error);
 }
 
 bool Store::dequeue(const Queued &item, std::string &error) {

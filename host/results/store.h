@@ -18,7 +18,7 @@ struct ResultRow {
   int entry = 0;
   std::optional<double> value;
   std::optional<std::string> name;
-  std::optional<double> low;   // the limit's bounds; neither: no limit
+  std::optional<double> low;  // the limit's bounds; neither: no limit
   std::optional<double> high;
   bool passed = true;
 

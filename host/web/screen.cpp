@@ -1,7 +1,8 @@
 #include "screen.h"
 
-#include <algorithm>
 #include <nlohmann/json.hpp>
+
+#include <algorithm>
 
 #include "session.h"
 
@@ -11,14 +12,14 @@ namespace {
 constexpr std::chrono::milliseconds kPoll(50);
 
 uint64_t WallMs() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::system_clock::now().time_since_epoch())
-                                   .count());
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count());
 }
 
 nlohmann::json UnitJson(const UnitView &u) {
-  return {{"serial", u.serial},   {"unit", u.unit},       {"attempt", u.attempt},
-          {"verdict", VerdictText(u.verdict)}, {"seconds", u.seconds}, {"started", u.started}};
+  return {{"serial", u.serial},   {"unit", u.unit},      {"attempt", u.attempt}, {"verdict", VerdictText(u.verdict)},
+          {"seconds", u.seconds}, {"started", u.started}};
 }
 
 }  // namespace
@@ -60,10 +61,9 @@ std::string Snapshot::json() const {
       {"waitMs", waitMs},
       {"waitStartedAtMs", waitStartedAtMs},
       {"prompt", prompt.id == 0 ? json(nullptr) : json{{"id", prompt.id}, {"text", prompt.text}}},
-      {"banner", banner ? json{{"serial", banner->serial},
-                               {"verdict", VerdictText(banner->verdict)},
-                               {"lines", banner->lines}}
-                        : json(nullptr)},
+      {"banner",
+       banner ? json{{"serial", banner->serial}, {"verdict", VerdictText(banner->verdict)}, {"lines", banner->lines}}
+              : json(nullptr)},
       {"recent", recent_},
       {"units", units},
       {"firstPassPassed", firstPassPassed},
@@ -276,9 +276,8 @@ Snapshot Screen::snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
   Snapshot copy = data_;
   if (sessionOpen_) {
-    copy.hoursRunning = std::chrono::duration<double, std::ratio<3600>>(
-                            std::chrono::steady_clock::now() - sessionStart_)
-                            .count();
+    copy.hoursRunning =
+        std::chrono::duration<double, std::ratio<3600>>(std::chrono::steady_clock::now() - sessionStart_).count();
   }
   return copy;
 }

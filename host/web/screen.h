@@ -68,7 +68,7 @@ struct Snapshot {
   std::optional<UnitView> current;
   std::vector<StepView> steps;  // the current unit's plan, step by step
   std::size_t stepsDone = 0;
-  uint64_t waitMs = 0;         // the wait going on now, 0 when none
+  uint64_t waitMs = 0;  // the wait going on now, 0 when none
   uint64_t waitStartedAtMs = 0;
   PromptView prompt;
   std::optional<BannerView> banner;
@@ -76,10 +76,10 @@ struct Snapshot {
   int units = 0;                 // units finished (first attempts)
   int firstPassPassed = 0;       // of those, passed at the first attempt
   int attempts = 0;
-  double hoursRunning = 0.0;   // since the session started
-  uint64_t plotVersion = 0;    // 0: no plot yet
-  std::string notice;          // the last refusal or message for the operator
-  int watchers = 0;            // pages connected now
+  double hoursRunning = 0.0;  // since the session started
+  uint64_t plotVersion = 0;   // 0: no plot yet
+  std::string notice;         // the last refusal or message for the operator
+  int watchers = 0;           // pages connected now
 
   // The page's JSON, without the plot (fetched by its version).
   std::string json() const;

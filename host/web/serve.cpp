@@ -91,8 +91,8 @@ std::string SpectrumPlot(const RunRecord &run) {
   double height = 0.0;
   for (int k = 0; k < 2; ++k) {
     if (points[k].empty()) continue;
-    std::string svg = vorn_plots::SpectrumSvg(k == 0 ? SpectrumKind::kModulation : SpectrumKind::kSwitching,
-                                              titles[k], points[k]);
+    std::string svg =
+        vorn_plots::SpectrumSvg(k == 0 ? SpectrumKind::kModulation : SpectrumKind::kSwitching, titles[k], points[k]);
     const double h = Attribute(svg, "height");
     width = std::max(width, Attribute(svg, "width"));
     // Nested, one below the other.
@@ -103,8 +103,8 @@ std::string SpectrumPlot(const RunRecord &run) {
   if (inner.empty()) return "";
   const std::string w = vorn_plots::Number(width, 1);
   const std::string h = vorn_plots::Number(height, 1);
-  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w +
-         " " + h + "\">" + inner + "</svg>";
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " +
+         h + "\">" + inner + "</svg>";
 }
 
 bool SpectrumSink::attemptFinished(const SessionInfo &, const UnitRecord &unit, std::string &) {

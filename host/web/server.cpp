@@ -1,12 +1,12 @@
 #include "server.h"
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <map>
-#include <nlohmann/json.hpp>
 
 #include "operator_page.h"  // generated from page/
 
@@ -54,9 +54,8 @@ std::string HostName(const std::string &header) {
 }
 
 void Static(httplib::Server &http, const char *path, const char *data, std::size_t size, const char *type) {
-  http.Get(path, [data, size, type](const httplib::Request &, httplib::Response &res) {
-    res.set_content(data, size, type);
-  });
+  http.Get(path,
+           [data, size, type](const httplib::Request &, httplib::Response &res) { res.set_content(data, size, type); });
 }
 
 }  // namespace
@@ -152,8 +151,7 @@ WebServer::WebServer(Screen &screen, Bounds bounds) : screen_(screen), impl_(std
 
   Static(http, "/", page::kIndexHtml, sizeof page::kIndexHtml - 1, "text/html; charset=utf-8");
   Static(http, "/operator.css", page::kOperatorCss, sizeof page::kOperatorCss - 1, "text/css; charset=utf-8");
-  Static(http, "/operator.js", page::kOperatorJs, sizeof page::kOperatorJs - 1,
-         "text/javascript; charset=utf-8");
+  Static(http, "/operator.js", page::kOperatorJs, sizeof page::kOperatorJs - 1, "text/javascript; charset=utf-8");
 
   http.Get("/state", [this](const httplib::Request &, httplib::Response &res) {
     res.set_content(screen_.snapshot().json(), "application/json");

@@ -25,13 +25,13 @@ bool ParseServeAddress(const std::string &text, ServeAddress &address, std::stri
 
 // How much the server takes; what goes past a bound is refused.
 struct Bounds {
-  std::size_t bodyBytes = 1024;      // an action's body
-  std::size_t streams = 48;          // event streams open at once
-  double requestsPerSecond = 100;    // all requests, per client address
+  std::size_t bodyBytes = 1024;    // an action's body
+  std::size_t streams = 48;        // event streams open at once
+  double requestsPerSecond = 100;  // all requests, per client address
   double requestBurst = 300;
-  double actionsPerSecond = 10;      // POSTs, per client address
+  double actionsPerSecond = 10;  // POSTs, per client address
   double actionBurst = 20;
-  int heartbeatMs = 2000;            // an idle stream's keep-alive comment
+  int heartbeatMs = 2000;  // an idle stream's keep-alive comment
 };
 
 class WebServer {

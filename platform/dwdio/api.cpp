@@ -85,8 +85,7 @@ extern "C" uint8_t DWD_CALL DWD_sw_reset(uint32_t handle) {
 }
 
 extern "C" uint8_t DWD_CALL DWD_set_test_mode(int32_t mode, int32_t bcch, uint32_t handle) {
-  station::Entry call("DWD_set_test_mode",
-                      {station::arg(mode), station::arg(bcch), station::arg(handle)});
+  station::Entry call("DWD_set_test_mode", {station::arg(mode), station::arg(bcch), station::arg(handle)});
   if (call.faulted()) return Scripted(call, "DWD_set_test_mode");
   return call.result(phone().setTestMode(mode, bcch, handle));
 }

@@ -3,16 +3,14 @@
 #include <cstring>
 #include <string>
 
-#include "station/station.h"
 #include "rscmu.h"
+#include "station/station.h"
 
 namespace {
 
 station::Tester &Model() { return station::station().tester; }
 
-int32_t FaultStatus(const station::Entry &call) {
-  return static_cast<int32_t>(call.faultStatus());
-}
+int32_t FaultStatus(const station::Entry &call) { return static_cast<int32_t>(call.faultStatus()); }
 
 // Copies an answer into a caller's buffer of size characters, always terminated.
 void CopyOut(const std::string &text, char *out, std::size_t size) {
@@ -26,13 +24,11 @@ constexpr std::size_t kAnswerSize = 256;  // the option text and query response 
 
 }  // namespace
 
-extern "C" int32_t RSCMU_CALL RSCMU_Init_Base(int32_t *base, int32_t a, int32_t b,
-                                              int32_t gpibAddress, int32_t c, int32_t d,
-                                              char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Init_Base(int32_t *base, int32_t a, int32_t b, int32_t gpibAddress, int32_t c,
+                                              int32_t d, char *msg) {
   (void)msg;
-  station::Entry call("RSCMU_Init_Base", {station::arg(a), station::arg(b),
-                                          station::arg(gpibAddress), station::arg(c),
-                                          station::arg(d)});
+  station::Entry call("RSCMU_Init_Base",
+                      {station::arg(a), station::arg(b), station::arg(gpibAddress), station::arg(c), station::arg(d)});
   if (call.faulted()) {
     if (base != nullptr) *base = 0;  // a driver that failed hands back no session
     return call.result(FaultStatus(call));
@@ -47,12 +43,11 @@ extern "C" int32_t RSCMU_CALL RSCMU_Close_Base(int32_t base, char *msg) {
   return call.result(Model().closeBase(base));
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_Base_SystRemAddrSec(int32_t base, int32_t secondaryAddress,
-                                                        int32_t functionGroup, char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Base_SystRemAddrSec(int32_t base, int32_t secondaryAddress, int32_t functionGroup,
+                                                        char *msg) {
   (void)msg;
   station::Entry call("RSCMU_Base_SystRemAddrSec",
-                      {station::arg(base), station::arg(secondaryAddress),
-                       station::arg(functionGroup)});
+                      {station::arg(base), station::arg(secondaryAddress), station::arg(functionGroup)});
   if (call.faulted()) return call.result(FaultStatus(call));
   return call.result(Model().bindSecondary(base, secondaryAddress, functionGroup));
 }
@@ -74,24 +69,23 @@ extern "C" int32_t RSCMU_CALL RSCMU_Base_SystOptInf(int32_t base, char *optionTe
   return call.result(status);
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTablLine(
-    int32_t base, int32_t line, int32_t f1, double v1, int32_t f2, double v2, int32_t f3,
-    double v3, int32_t f4, double v4, int32_t f5, double v5, char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTablLine(int32_t base, int32_t line, int32_t f1, double v1,
+                                                                  int32_t f2, double v2, int32_t f3, double v3,
+                                                                  int32_t f4, double v4, int32_t f5, double v5,
+                                                                  char *msg) {
   (void)msg;
   using station::arg;
-  station::Entry call("RSCMU_Base_ConfUserCorrLossTablLine",
-                      {arg(base), arg(line), arg(f1), arg(v1), arg(f2), arg(v2), arg(f3), arg(v3),
-                       arg(f4), arg(v4), arg(f5), arg(v5)});
+  station::Entry call("RSCMU_Base_ConfUserCorrLossTablLine", {arg(base), arg(line), arg(f1), arg(v1), arg(f2), arg(v2),
+                                                              arg(f3), arg(v3), arg(f4), arg(v4), arg(f5), arg(v5)});
   if (call.faulted()) return call.result(FaultStatus(call));
   station::Tester::LossLine values;
   values.pairs = {{f1, v1}, {f2, v2}, {f3, v3}, {f4, v4}, {f5, v5}};
   return call.result(Model().setLossLine(base, line, std::move(values)));
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTabl(int32_t base, char *b1, char *b2,
-                                                              char *b3, char *b4, char *b5,
-                                                              char *b6, char *b7, char *b8,
-                                                              char *b9, char *b10, char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTabl(int32_t base, char *b1, char *b2, char *b3, char *b4,
+                                                              char *b5, char *b6, char *b7, char *b8, char *b9,
+                                                              char *b10, char *msg) {
   (void)msg;
   station::Entry call("RSCMU_Base_ConfUserCorrLossTabl", {station::arg(base)});
   if (call.faulted()) return call.result(FaultStatus(call));
@@ -102,16 +96,14 @@ extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTabl(int32_t base, char
   return call.result(Model().checkBase(base));
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTablEnab(int32_t base, int32_t on,
-                                                                  char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Base_ConfUserCorrLossTablEnab(int32_t base, int32_t on, char *msg) {
   (void)msg;
   station::Entry call("RSCMU_Base_ConfUserCorrLossTablEnab", {station::arg(base), station::arg(on)});
   if (call.faulted()) return call.result(FaultStatus(call));
   return call.result(Model().enableLossTable(base, on != 0));
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_Query(int32_t session, const char *query, char *response,
-                                          int32_t p, char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Query(int32_t session, const char *query, char *response, int32_t p, char *msg) {
   (void)msg;
   station::Entry call("RSCMU_Query", {station::arg(session), station::arg(query), station::arg(p)});
   if (call.faulted()) return call.result(FaultStatus(call));
@@ -122,8 +114,7 @@ extern "C" int32_t RSCMU_CALL RSCMU_Query(int32_t session, const char *query, ch
   return call.result(status);
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_SetTimeoutAttribute(int32_t session, int32_t timeout,
-                                                        char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_SetTimeoutAttribute(int32_t session, int32_t timeout, char *msg) {
   (void)msg;
   station::Entry call("RSCMU_SetTimeoutAttribute", {station::arg(session), station::arg(timeout)});
   if (call.faulted()) return call.result(FaultStatus(call));

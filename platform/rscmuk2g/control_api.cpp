@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "station/station.h"
 #include "rscmu.h"
+#include "station/station.h"
 
 namespace {
 
@@ -14,14 +14,11 @@ constexpr char kPrefix[] = "RSCMU_GSM_Sig_";
 
 station::Tester &Model() { return station::station().tester; }
 
-int32_t FaultStatus(const station::Entry &call) {
-  return static_cast<int32_t>(call.faultStatus());
-}
+int32_t FaultStatus(const station::Entry &call) { return static_cast<int32_t>(call.faultStatus()); }
 
 // A configuration operation: journalled under its full name, kept by the
 // tester under the name without the driver prefix.
-int32_t Configure(const char *op, int32_t sig, std::vector<std::string> texts,
-                  std::vector<double> values) {
+int32_t Configure(const char *op, int32_t sig, std::vector<std::string> texts, std::vector<double> values) {
   texts.insert(texts.begin(), station::arg(sig));
   station::Entry call(op, std::move(texts));
   if (call.faulted()) return call.result(FaultStatus(call));
@@ -33,14 +30,11 @@ int32_t ConfigureInt(const char *op, int32_t sig, int32_t v) {
   return Configure(op, sig, {station::arg(v)}, {static_cast<double>(v)});
 }
 
-int32_t ConfigureReal(const char *op, int32_t sig, double v) {
-  return Configure(op, sig, {station::arg(v)}, {v});
-}
+int32_t ConfigureReal(const char *op, int32_t sig, double v) { return Configure(op, sig, {station::arg(v)}, {v}); }
 
 }  // namespace
 
-extern "C" int32_t RSCMU_CALL RSCMU_Init_GSM_Sig(int32_t base, int32_t *sig, int32_t bandCode,
-                                                 char *msg) {
+extern "C" int32_t RSCMU_CALL RSCMU_Init_GSM_Sig(int32_t base, int32_t *sig, int32_t bandCode, char *msg) {
   (void)msg;
   station::Entry call("RSCMU_Init_GSM_Sig", {station::arg(base), station::arg(bandCode)});
   if (call.faulted()) {
@@ -117,22 +111,22 @@ extern "C" int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfRxqContAgct(int32_t sig, double 
   return ConfigureReal("RSCMU_GSM_Sig_ConfRxqContAgct", sig, v);
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfBssMslSconfInd(
-    int32_t sig, int32_t f1, double v1, int32_t f2, double v2, int32_t f3, double v3, int32_t f4,
-    double v4, int32_t f5, double v5, int32_t f6, double v6, int32_t f7, double v7, int32_t f8,
-    double v8, char *) {
+extern "C" int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfBssMslSconfInd(int32_t sig, int32_t f1, double v1, int32_t f2,
+                                                               double v2, int32_t f3, double v3, int32_t f4, double v4,
+                                                               int32_t f5, double v5, int32_t f6, double v6, int32_t f7,
+                                                               double v7, int32_t f8, double v8, char *) {
   using station::arg;
   return Configure("RSCMU_GSM_Sig_ConfBssMslSconfInd", sig,
-                   {arg(f1), arg(v1), arg(f2), arg(v2), arg(f3), arg(v3), arg(f4), arg(v4),
-                    arg(f5), arg(v5), arg(f6), arg(v6), arg(f7), arg(v7), arg(f8), arg(v8)},
-                   {double(f1), v1, double(f2), v2, double(f3), v3, double(f4), v4, double(f5),
-                    v5, double(f6), v6, double(f7), v7, double(f8), v8});
+                   {arg(f1), arg(v1), arg(f2), arg(v2), arg(f3), arg(v3), arg(f4), arg(v4), arg(f5), arg(v5), arg(f6),
+                    arg(v6), arg(f7), arg(v7), arg(f8), arg(v8)},
+                   {double(f1), v1, double(f2), v2, double(f3), v3, double(f4), v4, double(f5), v5, double(f6), v6,
+                    double(f7), v7, double(f8), v8});
 }
 
-extern "C" int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfMssMslSconf(
-    int32_t sig, int32_t f1, int32_t v1, int32_t f2, int32_t v2, int32_t f3, int32_t v3,
-    int32_t f4, int32_t v4, int32_t f5, int32_t v5, int32_t f6, int32_t v6, int32_t f7,
-    int32_t v7, int32_t f8, int32_t v8, char *) {
+extern "C" int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfMssMslSconf(int32_t sig, int32_t f1, int32_t v1, int32_t f2, int32_t v2,
+                                                            int32_t f3, int32_t v3, int32_t f4, int32_t v4, int32_t f5,
+                                                            int32_t v5, int32_t f6, int32_t v6, int32_t f7, int32_t v7,
+                                                            int32_t f8, int32_t v8, char *) {
   using station::arg;
   const int32_t flat[] = {f1, v1, f2, v2, f3, v3, f4, v4, f5, v5, f6, v6, f7, v7, f8, v8};
   std::vector<std::string> texts;

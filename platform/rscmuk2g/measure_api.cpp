@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "station/station.h"
 #include "rscmu.h"
+#include "station/station.h"
 
 namespace {
 
@@ -15,9 +15,7 @@ constexpr char kPrefix[] = "RSCMU_GSM_Sig_";
 
 station::Station &S() { return station::station(); }
 
-int32_t FaultStatus(const station::Entry &call) {
-  return static_cast<int32_t>(call.faultStatus());
-}
+int32_t FaultStatus(const station::Entry &call) { return static_cast<int32_t>(call.faultStatus()); }
 
 // A measurement configuration: journalled under its full name, kept under the
 // name without the driver prefix.
@@ -49,20 +47,16 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecSwitContMpo(int32_t sig, int32_t a, int
 int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfPowMprCont(int32_t sig, int32_t a, int32_t b, char *) {
   return Configure("RSCMU_GSM_Sig_ConfPowMprCont", sig, {a, b});
 }
-int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecModContRep(int32_t sig, int32_t a, int32_t b, int32_t c,
-                                                    char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecModContRep(int32_t sig, int32_t a, int32_t b, int32_t c, char *) {
   return Configure("RSCMU_GSM_Sig_ConfSpecModContRep", sig, {a, b, c});
 }
-int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecSwitContRep(int32_t sig, int32_t a, int32_t b, int32_t c,
-                                                     char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecSwitContRep(int32_t sig, int32_t a, int32_t b, int32_t c, char *) {
   return Configure("RSCMU_GSM_Sig_ConfSpecSwitContRep", sig, {a, b, c});
 }
-int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecMSwContRep(int32_t sig, int32_t a, int32_t b, int32_t c,
-                                                    char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfSpecMSwContRep(int32_t sig, int32_t a, int32_t b, int32_t c, char *) {
   return Configure("RSCMU_GSM_Sig_ConfSpecMSwContRep", sig, {a, b, c});
 }
-int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfPowMprContRep(int32_t sig, int32_t a, int32_t b, int32_t c,
-                                                   char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfPowMprContRep(int32_t sig, int32_t a, int32_t b, int32_t c, char *) {
   return Configure("RSCMU_GSM_Sig_ConfPowMprContRep", sig, {a, b, c});
 }
 
@@ -84,9 +78,8 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcArrSpecMSw(int32_t sig, double *values, cha
   return call.result(S().measurement.fetchSpectrum(sig, values));
 }
 
-int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t p, double *a3, double *a4,
-                                            int32_t *a5, double *a6, double *a7, int32_t *a8,
-                                            double *a9, double *a10, double *a11, double *a12,
+int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t p, double *a3, double *a4, int32_t *a5, double *a6,
+                                            double *a7, int32_t *a8, double *a9, double *a10, double *a11, double *a12,
                                             char *) {
   station::Entry call("RSCMU_GSM_Sig_FetcPowMpr", {station::arg(sig), station::arg(p)});
   if (call.faulted()) return call.result(FaultStatus(call));

@@ -24,9 +24,7 @@ double NominalPowerDbm(int bandCode, int level) {
   return 33.0 - 2.0 * (std::clamp(level, 5, 19) - 5);
 }
 
-int32_t RxLevel(double dbm) {
-  return static_cast<int32_t>(std::clamp(std::floor(dbm + 111.0), 0.0, 63.0));
-}
+int32_t RxLevel(double dbm) { return static_cast<int32_t>(std::clamp(std::floor(dbm + 111.0), 0.0, 63.0)); }
 
 int32_t RxQuality(double dbm) {
   if (dbm >= -101.0) return 0;
@@ -39,8 +37,7 @@ double Measurement::vary(double span) {
   return (unit * 2.0 - 1.0) * span;
 }
 
-int32_t Measurement::configure(int32_t sig, const std::string &name,
-                               std::vector<int32_t> values) {
+int32_t Measurement::configure(int32_t sig, const std::string &name, std::vector<int32_t> values) {
   tell(name);
   if (const int32_t status = station().tester.checkSig(sig); status != kTesterOk) return status;
   std::string key = name;

@@ -28,8 +28,7 @@ int32_t RxLevel(double dbm);
 int32_t RxQuality(double dbm);
 
 // The spectrum due to modulation at the eleven offsets (0.10 to 1.80 MHz), relative to the carrier.
-inline constexpr double kModulationDb[11] = {0.3, -33.0, -37.0, -66.0, -71.0, -72.0,
-                                             -72.5, -73.0, -73.5, -74.0, -75.0};
+inline constexpr double kModulationDb[11] = {0.3, -33.0, -37.0, -66.0, -71.0, -72.0, -72.5, -73.0, -73.5, -74.0, -75.0};
 // How far the upper side lies from the lower, modulation then switching.
 inline constexpr double kModulationUpperSideDb = -0.1;
 inline constexpr double kSwitchingUpperSideDb = -0.5;
@@ -68,12 +67,9 @@ class Measurement {
   // without the driver prefix ("ConfSpecModContMpo", "SensRrepRxl"), before it
   // takes effect: a rehearsal can change the station at that point, as an
   // operator might between two of a step's calls.
-  void setWatcher(std::function<void(const std::string &operation)> watcher) {
-    watcher_ = std::move(watcher);
-  }
+  void setWatcher(std::function<void(const std::string &operation)> watcher) { watcher_ = std::move(watcher); }
 
-  int32_t configure(int32_t sig, const std::string &name,
-                    std::vector<int32_t> values);
+  int32_t configure(int32_t sig, const std::string &name, std::vector<int32_t> values);
   int32_t initiateSpectrum(int32_t sig);
   int32_t fetchSpectrum(int32_t sig, double *values /* 32 */);
   int32_t initiatePower(int32_t sig);

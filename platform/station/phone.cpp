@@ -224,8 +224,7 @@ uint8_t Phone::setTestMode(int32_t mode, int32_t bcch, uint32_t handle) {
 bool Phone::seesItsCell() const {
   if (!bcch_) return false;
   const std::optional<CellBroadcast> cell = station().tester.broadcast();
-  return cell && cell->bcch == *bcch_ && bands_.count(cell->bandCode) != 0 &&
-         cell->levelDbm >= kSensitivityDbm;
+  return cell && cell->bcch == *bcch_ && bands_.count(cell->bandCode) != 0 && cell->levelDbm >= kSensitivityDbm;
 }
 
 uint8_t Phone::queryIdle(uint8_t &idle, uint32_t handle) {

@@ -38,9 +38,7 @@ std::size_t Journal::count(std::string_view op) const {
   return it == counts_.end() ? 0 : static_cast<std::size_t>(it->second);
 }
 
-int64_t Journal::nextNumber(std::string_view op) const {
-  return static_cast<int64_t>(count(op)) + 1;
-}
+int64_t Journal::nextNumber(std::string_view op) const { return static_cast<int64_t>(count(op)) + 1; }
 
 std::size_t Journal::add(Call call) {
   auto it = counts_.find(call.op);

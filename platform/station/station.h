@@ -112,9 +112,7 @@ class Clock {
   void wait(uint32_t milliseconds);
   // Told of every wait as it begins, so that a host can show the long pauses;
   // kept across a station reset. An empty listener tells no one.
-  void setListener(std::function<void(uint32_t milliseconds)> listener) {
-    listener_ = std::move(listener);
-  }
+  void setListener(std::function<void(uint32_t milliseconds)> listener) { listener_ = std::move(listener); }
 
  private:
   bool virtual_ = false;
@@ -122,9 +120,8 @@ class Clock {
   std::function<void(uint32_t)> listener_;
 #if defined(_WIN32)
   uint64_t realElapsedMs() const {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now() - realStart_)
-                                     .count());
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart_).count());
   }
   std::chrono::steady_clock::time_point realStart_ = std::chrono::steady_clock::now();
 #endif

@@ -51,8 +51,7 @@ std::string_view Trim(std::string_view text) {
 // lower-case letter) or its long form, in any case.
 bool Matches(std::string_view word, std::string_view mnemonic) {
   std::size_t shortLength = 0;
-  while (shortLength < mnemonic.size() &&
-         !std::islower(static_cast<unsigned char>(mnemonic[shortLength])))
+  while (shortLength < mnemonic.size() && !std::islower(static_cast<unsigned char>(mnemonic[shortLength])))
     ++shortLength;
   return EqualsNoCase(word, mnemonic.substr(0, shortLength)) || EqualsNoCase(word, mnemonic);
 }
@@ -83,12 +82,10 @@ std::vector<Node> Nodes(std::string_view pattern) {
   return nodes;
 }
 
-bool MatchNodes(const std::vector<std::string_view> &words, std::size_t w,
-                const std::vector<Node> &nodes, std::size_t n) {
+bool MatchNodes(const std::vector<std::string_view> &words, std::size_t w, const std::vector<Node> &nodes,
+                std::size_t n) {
   if (n == nodes.size()) return w == words.size();
-  if (w < words.size() && Matches(words[w], nodes[n].mnemonic) &&
-      MatchNodes(words, w + 1, nodes, n + 1))
-    return true;
+  if (w < words.size() && Matches(words[w], nodes[n].mnemonic) && MatchNodes(words, w + 1, nodes, n + 1)) return true;
   return nodes[n].optional && MatchNodes(words, w, nodes, n + 1);
 }
 
@@ -136,8 +133,7 @@ double NumberValue(std::string_view number) {
   (void)last;
   if (error != std::errc::result_out_of_range) return value;
   // Too large to hold, or so small it is nothing.
-  const bool tiny = number.find("e-") != std::string_view::npos ||
-                    number.find("E-") != std::string_view::npos;
+  const bool tiny = number.find("e-") != std::string_view::npos || number.find("E-") != std::string_view::npos;
   return tiny ? 0.0 : (number.front() == '-' ? -HUGE_VAL : HUGE_VAL);
 }
 
@@ -168,9 +164,7 @@ Reading ReadNumber(std::string_view parameter, char unit) {
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
   }
   return true;
 }
@@ -207,20 +201,13 @@ void Supply::execute(std::string_view command) {
   const bool takesParameter = syntax->action != Action::Reset && syntax->action != Action::Clear;
   if (parameter.find(',') != std::string_view::npos || (!takesParameter && !parameter.empty()))
     return addError(kParameterNotAllowed);
-  if (takesParameter && parameter.empty())
-    return addError(kMissingParameter);
+  if (takesParameter && parameter.empty()) return addError(kMissingParameter);
   switch (syntax->action) {
-    case Action::Output:
-      return setOutput(parameter);
-    case Action::Voltage:
-      return setLevel(parameter, voltage_, kMaxVoltage, 'V');
-    case Action::Current:
-      return setLevel(parameter, current_, kMaxCurrent, 'A');
-    case Action::Reset:
-      return settingsToDefaults();
-    case Action::Clear:
-      errors_.clear();
-      return;
+    case Action::Output: return setOutput(parameter);
+    case Action::Voltage: return setLevel(parameter, voltage_, kMaxVoltage, 'V');
+    case Action::Current: return setLevel(parameter, current_, kMaxCurrent, 'A');
+    case Action::Reset: return settingsToDefaults();
+    case Action::Clear: errors_.clear(); return;
   }
 }
 
@@ -229,8 +216,7 @@ void Supply::setOutput(std::string_view parameter) {
     outputOn_ = EqualsNoCase(parameter, "ON");
     return;
   }
-  if (IsLetter(parameter.front()))
-    return addError(kIllegalParameterValue);
+  if (IsLetter(parameter.front())) return addError(kIllegalParameterValue);
   // A number is a boolean as SCPI reads it: rounded, anything but 0 is ON.
   const Reading reading = ReadNumber(parameter, '\0');
   if (reading.error != nullptr) return addError(*reading.error);
@@ -248,8 +234,7 @@ void Supply::setLevel(std::string_view parameter, double &setting, double max, c
   }
   const Reading reading = ReadNumber(parameter, unit);
   if (reading.error != nullptr) return addError(*reading.error);
-  if (!(reading.value >= 0.0 && reading.value <= max))
-    return addError(kDataOutOfRange);
+  if (!(reading.value >= 0.0 && reading.value <= max)) return addError(kDataOutOfRange);
   setting = reading.value;
 }
 

@@ -1,8 +1,8 @@
 #include "station/tester.h"
 
-#include "station/station.h"
-
 #include <utility>
+
+#include "station/station.h"
 
 namespace station {
 
@@ -213,8 +213,7 @@ int32_t Tester::configure(int32_t sig, const std::string &name, std::vector<doub
   if (name == "ConfBssCchChan" && !IsValidChannel(session.bandCode, static_cast<int>(first))) {
     return kErrorParameter;
   }
-  if ((name == "ConfBssCchLevAbs" || name == "ConfBssTchLevUtim") &&
-      (first < kMinLevelDbm || first > kMaxLevelDbm)) {
+  if ((name == "ConfBssCchLevAbs" || name == "ConfBssTchLevUtim") && (first < kMinLevelDbm || first > kMaxLevelDbm)) {
     return kErrorParameter;
   }
   if ((name == "Inp" || name == "Outp") && (first < 0 || first > 3)) return kErrorParameter;
@@ -269,8 +268,7 @@ int32_t Tester::handOver(int32_t current, int32_t target) {
   cellSession = target;
   call.bandCode = to.bandCode;
   // The call lands on the target cell's traffic channel.
-  call.trafficChannel =
-      static_cast<int>(to.setting("ConfBssTchChan").value_or(DefaultTrafficChannel(to.bandCode)));
+  call.trafficChannel = static_cast<int>(to.setting("ConfBssTchChan").value_or(DefaultTrafficChannel(to.bandCode)));
   return kTesterOk;
 }
 

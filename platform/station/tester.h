@@ -97,7 +97,7 @@ class Tester {
   std::map<int32_t, Session> sessions;  // by signalling handle
   int32_t cellSession = 0;              // the session whose cell is on air, 0 for none
   Signalling signalling = Signalling::Off;
-  CallView call;                        // valid while signalling is CallEstablished
+  CallView call;  // valid while signalling is CallEstablished
 
   // Back to the instrument as it is after power-on (the configuration is kept).
   void reset();

@@ -9,9 +9,7 @@
 
 namespace {
 
-ViStatus FaultStatus(const station::Entry &call) {
-  return static_cast<ViStatus>(call.faultStatus());
-}
+ViStatus FaultStatus(const station::Entry &call) { return static_cast<ViStatus>(call.faultStatus()); }
 
 // The bytes of a write as the journal keeps them.
 std::string Text(const unsigned char *buffer, ViUInt32 count) {
@@ -30,11 +28,10 @@ extern "C" ViStatus VISA_CALL viOpenDefaultRM(ViSession *resourceManager) {
   return call.result(VI_SUCCESS);
 }
 
-extern "C" ViStatus VISA_CALL viOpen(ViSession resourceManager, const char *resource,
-                                     ViAccessMode mode, ViUInt32 openTimeout,
-                                     ViSession *instrument) {
-  station::Entry call("viOpen", {station::arg(resourceManager), station::arg(resource),
-                                 station::arg(mode), station::arg(openTimeout)});
+extern "C" ViStatus VISA_CALL viOpen(ViSession resourceManager, const char *resource, ViAccessMode mode,
+                                     ViUInt32 openTimeout, ViSession *instrument) {
+  station::Entry call(
+      "viOpen", {station::arg(resourceManager), station::arg(resource), station::arg(mode), station::arg(openTimeout)});
   if (instrument != nullptr) *instrument = VI_NULL;
   if (call.faulted()) return call.result(FaultStatus(call));
   if (instrument == nullptr) return call.result(VI_ERROR_USER_BUF);
@@ -47,10 +44,9 @@ extern "C" ViStatus VISA_CALL viClear(ViSession instrument) {
   return call.result(visa::sessions().clear(instrument));
 }
 
-extern "C" ViStatus VISA_CALL viWrite(ViSession instrument, const unsigned char *buffer,
-                                      ViUInt32 count, ViUInt32 *written) {
-  station::Entry call("viWrite",
-                      {station::arg(instrument), Text(buffer, count), station::arg(count)});
+extern "C" ViStatus VISA_CALL viWrite(ViSession instrument, const unsigned char *buffer, ViUInt32 count,
+                                      ViUInt32 *written) {
+  station::Entry call("viWrite", {station::arg(instrument), Text(buffer, count), station::arg(count)});
   if (written != nullptr) *written = 0;  // a caller may pass no count (VI_NULL)
   if (call.faulted()) return call.result(FaultStatus(call));
   const ViStatus status = visa::sessions().write(instrument, buffer, count);

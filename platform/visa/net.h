@@ -17,8 +17,8 @@ enum class Result {
   Ok,
   NotFound,  // no such host, nobody listening, or no route to it
   TimedOut,
-  Lost,      // the peer closed or reset the connection
-  Failed,    // anything else the system refused
+  Lost,    // the peer closed or reset the connection
+  Failed,  // anything else the system refused
 };
 
 // Connects within timeoutMs; sends then give up after timeoutMs too. Small

@@ -19,8 +19,8 @@ namespace {
 int Descriptor(Socket socket) { return static_cast<int>(socket); }
 
 bool MeansNotFound(int error) {
-  return error == ECONNREFUSED || error == ENETUNREACH || error == EHOSTUNREACH ||
-         error == EHOSTDOWN || error == ENETDOWN || error == EADDRNOTAVAIL;
+  return error == ECONNREFUSED || error == ENETUNREACH || error == EHOSTUNREACH || error == EHOSTDOWN ||
+         error == ENETDOWN || error == EADDRNOTAVAIL;
 }
 
 // Connects one address without blocking longer than timeoutMs.
@@ -61,8 +61,7 @@ Result Connect(const std::string &host, uint16_t port, int timeoutMs, Socket &ou
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo *addresses = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0)
-    return Result::NotFound;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0) return Result::NotFound;
   Result result = Result::NotFound;
   for (const addrinfo *address = addresses; address != nullptr; address = address->ai_next) {
     int fd = -1;

@@ -20,8 +20,8 @@ bool Started() {
 }
 
 bool MeansNotFound(int error) {
-  return error == WSAECONNREFUSED || error == WSAENETUNREACH || error == WSAEHOSTUNREACH ||
-         error == WSAEHOSTDOWN || error == WSAENETDOWN || error == WSAEADDRNOTAVAIL;
+  return error == WSAECONNREFUSED || error == WSAENETUNREACH || error == WSAEHOSTUNREACH || error == WSAEHOSTDOWN ||
+         error == WSAENETDOWN || error == WSAEADDRNOTAVAIL;
 }
 
 // Connects one address without blocking longer than timeoutMs.
@@ -30,9 +30,7 @@ Result ConnectTo(const addrinfo &address, int timeoutMs, SOCKET &fd) {
   if (fd == INVALID_SOCKET) return Result::Failed;
   u_long nonBlocking = 1;
   ioctlsocket(fd, FIONBIO, &nonBlocking);
-  int error = ::connect(fd, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0
-                  ? 0
-                  : WSAGetLastError();
+  int error = ::connect(fd, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0 ? 0 : WSAGetLastError();
   if (error == WSAEWOULDBLOCK) {
     fd_set writable;
     fd_set failed;
@@ -73,8 +71,7 @@ Result Connect(const std::string &host, uint16_t port, int timeoutMs, Socket &ou
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo *addresses = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0)
-    return Result::NotFound;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0) return Result::NotFound;
   Result result = Result::NotFound;
   for (const addrinfo *address = addresses; address != nullptr; address = address->ai_next) {
     SOCKET fd = INVALID_SOCKET;
@@ -83,8 +80,7 @@ Result Connect(const std::string &host, uint16_t port, int timeoutMs, Socket &ou
     const BOOL on = TRUE;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&on), sizeof on);
     const DWORD timeout = static_cast<DWORD>(timeoutMs);  // SO_SNDTIMEO in ms on Winsock
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&timeout),
-               sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&timeout), sizeof timeout);
     out = static_cast<Socket>(fd);
     break;
   }
@@ -101,8 +97,7 @@ Result Send(Socket socket, const char *data, std::size_t size) {
       const int error = WSAGetLastError();
       if (error == WSAEINTR) continue;
       if (error == WSAETIMEDOUT || error == WSAEWOULDBLOCK) return Result::TimedOut;
-      if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN ||
-          error == WSAESHUTDOWN)
+      if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN || error == WSAESHUTDOWN)
         return Result::Lost;
       return Result::Failed;
     }

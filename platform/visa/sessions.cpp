@@ -33,8 +33,7 @@ ViSession Sessions::openResourceManager() {
   return add(std::move(session));
 }
 
-ViStatus Sessions::open(ViSession resourceManager, const char *name, ViAccessMode mode,
-                        ViSession &instrument) {
+ViStatus Sessions::open(ViSession resourceManager, const char *name, ViAccessMode mode, ViSession &instrument) {
   const auto manager = sessions_.find(resourceManager);
   if (manager == sessions_.end()) return VI_ERROR_INV_OBJECT;
   if (!manager->second.resourceManager) return VI_ERROR_NSUP_OPER;
@@ -45,8 +44,7 @@ ViStatus Sessions::open(ViSession resourceManager, const char *name, ViAccessMod
   session.manager = resourceManager;
   session.resource = *resource;
   switch (resource->kind) {
-    case Resource::Kind::Unsupported:
-      return VI_ERROR_RSRC_NFOUND;
+    case Resource::Kind::Unsupported: return VI_ERROR_RSRC_NFOUND;
     case Resource::Kind::Gpib:
       if (resource->board >= kGpibBoards) return VI_ERROR_INTF_NUM_NCONFIG;
       if (InstrumentAt(*resource) == nullptr) return VI_ERROR_RSRC_NFOUND;

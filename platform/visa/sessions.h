@@ -7,17 +7,16 @@
 #include <memory>
 
 #include "visa.h"
-#include "visa/status.h"
 #include "visa/resource.h"
 #include "visa/socket_transport.h"
+#include "visa/status.h"
 
 namespace visa {
 
 class Sessions {
  public:
   ViSession openResourceManager();
-  ViStatus open(ViSession resourceManager, const char *name, ViAccessMode mode,
-                ViSession &instrument);
+  ViStatus open(ViSession resourceManager, const char *name, ViAccessMode mode, ViSession &instrument);
   ViStatus clear(ViSession instrument);
   ViStatus write(ViSession instrument, const unsigned char *data, ViUInt32 count);
   // Closes a session (a socket session's connection with it); closing a

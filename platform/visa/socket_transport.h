@@ -11,8 +11,8 @@
 #include <string>
 
 #include "visa.h"
-#include "visa/status.h"
 #include "visa/net.h"
+#include "visa/status.h"
 
 namespace visa {
 

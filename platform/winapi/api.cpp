@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "winapi.h"
 #include "station/station.h"
+#include "winapi.h"
 #include "winapi/profile.h"
 
 // On Windows the profile functions are kernel32's own; only Sleep and
@@ -35,16 +35,15 @@ std::optional<std::string> Lookup(const char *section, const char *key, const ch
 
 }  // namespace
 
-extern "C" uint32_t WINAPI_CALL GetPrivateProfileStringA(const char *section, const char *key,
-                                                         const char *def, char *out,
-                                                         uint32_t size, const char *file) {
+extern "C" uint32_t WINAPI_CALL GetPrivateProfileStringA(const char *section, const char *key, const char *def,
+                                                         char *out, uint32_t size, const char *file) {
   winapi::Record(section, key, def == nullptr ? "" : def, winapi::ProfileRead::Reader::String);
   const std::optional<std::string> value = Lookup(section, key, file);
   return winapi::CopyOut(value ? *value : DefaultText(def), out, size);
 }
 
-extern "C" uint32_t WINAPI_CALL GetPrivateProfileIntA(const char *section, const char *key,
-                                                      int32_t def, const char *file) {
+extern "C" uint32_t WINAPI_CALL GetPrivateProfileIntA(const char *section, const char *key, int32_t def,
+                                                      const char *file) {
   winapi::Record(section, key, std::to_string(def), winapi::ProfileRead::Reader::Int);
   const std::optional<std::string> value = Lookup(section, key, file);
   if (!value || value->empty() || (*value)[0] == '\0') return static_cast<uint32_t>(def);
@@ -58,14 +57,12 @@ extern "C" void WINAPI_CALL Sleep(uint32_t milliseconds) {
   call.result(0);
 }
 
-extern "C" int32_t WINAPI_CALL MessageBoxA(void *owner, const char *text, const char *caption,
-                                           uint32_t type) {
-  station::Entry call("MessageBoxA", {station::arg(owner), station::arg(text),
-                                      station::arg(caption), station::arg(type)});
+extern "C" int32_t WINAPI_CALL MessageBoxA(void *owner, const char *text, const char *caption, uint32_t type) {
+  station::Entry call("MessageBoxA",
+                      {station::arg(owner), station::arg(text), station::arg(caption), station::arg(type)});
   station::Station &st = station::station();
   const std::string_view shown = text == nullptr ? "" : text;
-  std::fprintf(stderr, "\n[%s] %s\n", caption == nullptr ? "" : caption,
-               text == nullptr ? "" : text);
+  std::fprintf(stderr, "\n[%s] %s\n", caption == nullptr ? "" : caption, text == nullptr ? "" : text);
   const std::optional<bool> answered = st.operatorPrompt ? st.operatorPrompt(shown) : std::nullopt;
   if (answered.has_value()) {
     std::fprintf(stderr, answered.value() ? "(acknowledged on the operator's screen)\n"

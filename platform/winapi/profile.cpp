@@ -18,9 +18,7 @@ namespace winapi {
 
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -39,8 +37,7 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
     return value.substr(1, value.size() - 2);
   }
   return value;
@@ -93,8 +90,7 @@ bool OpensSection(std::string_view text, std::size_t open, std::string_view sect
 
 }  // namespace
 
-std::optional<std::string> FindValue(std::string_view contents, std::string_view section,
-                                     std::string_view key) {
+std::optional<std::string> FindValue(std::string_view contents, std::string_view section, std::string_view key) {
   if (contents.size() >= 3 && contents.compare(0, 3, "\xEF\xBB\xBF") == 0) contents.remove_prefix(3);
   section = Trim(section);
   key = Trim(key);
@@ -144,8 +140,7 @@ std::optional<std::string_view> ReadFile(const char *path, std::string &buffer) 
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat info {};
-  const std::size_t expected =
-      fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  const std::size_t expected = fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
   // One byte more than the file holds, so one read normally sees its end. The
   // buffer only grows: a station reads the same file over and over.
   if (buffer.size() < expected + 1) buffer.resize(expected + 1);
@@ -188,8 +183,7 @@ std::vector<ProfileRead> TakeReads() {
 
 void Record(const char *section, const char *key, std::string def, ProfileRead::Reader reader) {
   if (!TheRecord().on) return;
-  TheRecord().reads.push_back(
-      {section == nullptr ? "" : section, key == nullptr ? "" : key, std::move(def), reader});
+  TheRecord().reads.push_back({section == nullptr ? "" : section, key == nullptr ? "" : key, std::move(def), reader});
 }
 
 uint32_t CopyOut(std::string_view value, char *out, uint32_t size) {

@@ -37,8 +37,7 @@ namespace winapi {
 
 // The value of key in section of the file's text, quotes removed; nothing
 // when the section or key is missing or the key line holds no '='.
-std::optional<std::string> FindValue(std::string_view contents, std::string_view section,
-                                     std::string_view key);
+std::optional<std::string> FindValue(std::string_view contents, std::string_view section, std::string_view key);
 
 // The whole file, read into buffer (which is reused and only grows), or
 // nothing when it cannot be read.

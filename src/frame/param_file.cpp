@@ -47,9 +47,7 @@ ParamText ParamFile::ReadString(const char *section, const char *key, const char
 
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -79,8 +77,7 @@ double ParseReal(const char *text) {
 
 void FormatFixed6(double value, char *out, std::size_t size) {
   if (size == 0) return;
-  const auto [last, error] =
-      std::to_chars(out, out + size - 1, value, std::chars_format::fixed, 6);
+  const auto [last, error] = std::to_chars(out, out + size - 1, value, std::chars_format::fixed, 6);
   if (error != std::errc()) {
     out[0] = '\0';
     return;

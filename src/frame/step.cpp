@@ -20,17 +20,11 @@ Step::Step(int32_t number, double *values, ResultName *names, char *errorText)
 Step::Step(NoParameters, double *values, ResultName *names, char *errorText)
     : values_(values), names_(names), errorText_(errorText) {}
 
-int32_t Step::ReadInt(const char *key, int32_t def) const {
-  return file_.ReadInt(section_, key, def);
-}
+int32_t Step::ReadInt(const char *key, int32_t def) const { return file_.ReadInt(section_, key, def); }
 
-double Step::ReadFloat(const char *key, float def) const {
-  return file_.ReadFloat(section_, key, def);
-}
+double Step::ReadFloat(const char *key, float def) const { return file_.ReadFloat(section_, key, def); }
 
-ParamText Step::ReadString(const char *key, const char *def) const {
-  return file_.ReadString(section_, key, def);
-}
+ParamText Step::ReadString(const char *key, const char *def) const { return file_.ReadString(section_, key, def); }
 
 void Step::setValue(int index, double value) {
   if (values_ != nullptr && index > 0) values_[index] = value;

@@ -18,15 +18,17 @@ uint32_t DelayMs(int32_t delay) { return delay < 0 ? 0u : static_cast<uint32_t>(
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTRXLevelandQuality(int32_t number, double *values,
+                                                                                     Vorn_CMU200_ResultName *names,
+                                                                                     char *errorText) {
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
   const int32_t sig = t.sigSession;
   vorn::DriverMessage msg;
   const double cellPower = step.ReadFloat("CellPower", -100.0f);
-  if (fails(step, RSCMU_GSM_Sig_ProcBssTchLevUtim(sig, cellPower, msg), "RSCMU_GSM_Sig_ProcBssTchLevUtim")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_ProcBssTchLevUtim(sig, cellPower, msg), "RSCMU_GSM_Sig_ProcBssTchLevUtim"))
+    return step.failed();
   if (fails(step, vorn::QueryComplete(sig, msg), "RSCMU_Query")) return step.failed();
   Sleep(kSettleMs);
   int32_t rxLevel = 0;

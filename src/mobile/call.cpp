@@ -16,8 +16,9 @@ constexpr uint32_t kCallSetUpMs = 2000;
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MakeCall(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MakeCall(int32_t number, double *values,
+                                                                         Vorn_CMU200_ResultName *names,
+                                                                         char *errorText) {
   Step step(number, values, names, errorText);
   const int32_t bcch = step.ReadInt("BCCH", 20);
   uint32_t handle = 0;

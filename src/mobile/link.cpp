@@ -98,8 +98,9 @@ bool BringUpFails(Step &step, uint32_t handle, const Line &line) {
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobInit(int32_t number, double *values,
+                                                                        Vorn_CMU200_ResultName *names,
+                                                                        char *errorText) {
   Step step(number, values, names, errorText);
   const vorn::ParamText comPort = step.ReadString("ComPort", "");
   if (std::strncmp(comPort.c_str(), "COM", 3) != 0) return step.fail("Parameter Format mismatch!");

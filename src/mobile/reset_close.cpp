@@ -12,14 +12,14 @@ constexpr int32_t kRestartInNormalMode = 0;  // serial interface mode before a r
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobReset(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobReset(int32_t number, double *values,
+                                                                         Vorn_CMU200_ResultName *names,
+                                                                         char *errorText) {
   Step step(number, values, names, errorText);
   uint32_t handle = 0;
   if (dcGet_hMobile(&handle, step.errorText()) != 0) return step.failed();  // the container's text stands
   if (step.ReadInt("SwitchToNormal", 0) != 0 &&
-      fails(step, DWD_set_serial_interface_mode(kRestartInNormalMode, handle),
-            "DWD_set_serial_interface_mode")) {
+      fails(step, DWD_set_serial_interface_mode(kRestartInNormalMode, handle), "DWD_set_serial_interface_mode")) {
     return step.failed();
   }
   if (fails(step, DWD_sw_reset(handle), "DWD_sw_reset")) return step.failed();
@@ -27,8 +27,9 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobReset(
   return step.succeeded();
 }
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobClose(
-    int32_t, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_MobClose(int32_t, double *values,
+                                                                         Vorn_CMU200_ResultName *names,
+                                                                         char *errorText) {
   Step step(vorn::NoParameters{}, values, names, errorText);
   uint32_t handle = 0;
   if (dcGet_hMobile(&handle, step.errorText()) != 0) return step.failed();  // the container's text stands

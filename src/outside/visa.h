@@ -17,11 +17,10 @@ typedef ViObject ViSession;
 typedef ViUInt32 ViAccessMode;
 
 ViStatus VISA_CALL viOpenDefaultRM(ViSession *resourceManager);
-ViStatus VISA_CALL viOpen(ViSession resourceManager, const char *resource, ViAccessMode mode,
-                          ViUInt32 openTimeout, ViSession *instrument);
+ViStatus VISA_CALL viOpen(ViSession resourceManager, const char *resource, ViAccessMode mode, ViUInt32 openTimeout,
+                          ViSession *instrument);
 ViStatus VISA_CALL viClear(ViSession instrument);
-ViStatus VISA_CALL viWrite(ViSession instrument, const unsigned char *buffer, ViUInt32 count,
-                           ViUInt32 *written);
+ViStatus VISA_CALL viWrite(ViSession instrument, const unsigned char *buffer, ViUInt32 count, ViUInt32 *written);
 // A session; closing a resource manager closes the sessions it opened.
 ViStatus VISA_CALL viClose(ViObject object);
 }

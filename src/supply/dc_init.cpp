@@ -65,8 +65,8 @@ bool SetUpFails(vorn::Step &step, ViSession resourceManager, const Settings &s, 
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_DcInit(int32_t number, double *values,
+                                                                       Vorn_CMU200_ResultName *names, char *errorText) {
   vorn::Step step(number, values, names, errorText);
   Settings settings;
   // A LAN resource name is longer than a GPIB one: it is held in full.

@@ -13,9 +13,8 @@ constexpr int32_t kEndCall = 4;
 constexpr int32_t kSignallingOff = 0;
 
 // A set command, then the completion query; the value is recorded only when both succeeded.
-int32_t ChangeCall(int32_t number, double *values, Vorn_CMU200_ResultName *names,
-                   char *errorText, const char *key, int32_t def, vorn::IntOperation command,
-                   const char *label, int32_t &recorded) {
+int32_t ChangeCall(int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText, const char *key,
+                   int32_t def, vorn::IntOperation command, const char *label, int32_t &recorded) {
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const int32_t sig = vorn::testerState.sigSession;
@@ -30,22 +29,25 @@ int32_t ChangeCall(int32_t number, double *values, Vorn_CMU200_ResultName *names
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTCH(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTCH(int32_t number, double *values,
+                                                                             Vorn_CMU200_ResultName *names,
+                                                                             char *errorText) {
   return ChangeCall(number, values, names, errorText, "TCH", 32, RSCMU_GSM_Sig_ProcSignTchChan,
                     "RSCMU_GSM_Sig_ProcSignTchChan", vorn::testerState.channel);
 }
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTXLevel(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTChangeTXLevel(int32_t number, double *values,
+                                                                                 Vorn_CMU200_ResultName *names,
+                                                                                 char *errorText) {
   return ChangeCall(number, values, names, errorText, "TXLevel", 5, RSCMU_GSM_Sig_ProcSignMsPcl,
                     "RSCMU_GSM_Sig_ProcSignMsPcl", vorn::testerState.txLevel);
 }
 
 // Writes no field of the tester state: the handles stay as they are, and only
 // the base system is closed.
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(int32_t number, double *values,
+                                                                           Vorn_CMU200_ResultName *names,
+                                                                           char *errorText) {
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   const vorn::TesterState &t = vorn::testerState;
@@ -54,7 +56,8 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTEndCall(
   int32_t state = 0;
   if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
   if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kEndCall, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
-  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kSignallingOff, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kSignallingOff, msg), "RSCMU_GSM_Sig_ProcSignAct"))
+    return step.failed();
   if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
   if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();
   if (fails(step, RSCMU_Close_Base(t.baseSession, msg), "RSCMU_Close_Base")) return step.failed();

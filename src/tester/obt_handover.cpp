@@ -40,8 +40,9 @@ bool SetUpBandFails(vorn::Step &step, vorn::TesterState &t, const vorn::BandInfo
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTHandOver(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTHandOver(int32_t number, double *values,
+                                                                            Vorn_CMU200_ResultName *names,
+                                                                            char *errorText) {
   using vorn::tester::failsCoded;
   vorn::Step step(number, values, names, errorText);
   vorn::TesterState &t = vorn::testerState;
@@ -49,13 +50,13 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTHandOver(
 
   const vorn::BandInfo *band = vorn::FindBand(step.ReadInt("Band", 900));
   if (band == nullptr) return step.fail("Band Not Support!");
-  if (t.bandSessions[band->bandCode] == vorn::kNoSession && SetUpBandFails(step, t, *band, msg))
-    return step.failed();
+  if (t.bandSessions[band->bandCode] == vorn::kNoSession && SetUpBandFails(step, t, *band, msg)) return step.failed();
 
   const int32_t current = t.sigSession;
   const int32_t target = t.bandSessions[band->bandCode];
   if (band->bandIndicator != vorn::kNoBandIndicator &&
-      failsCoded(step, RSCMU_GSM_Sig_ConfNetwSystBandInd(current, band->bandIndicator, msg), "RSCMU_GSM_Sig_ConfNetwSystBandInd"))
+      failsCoded(step, RSCMU_GSM_Sig_ConfNetwSystBandInd(current, band->bandIndicator, msg),
+                 "RSCMU_GSM_Sig_ConfNetwSystBandInd"))
     return step.failed();
   if (failsCoded(step, RSCMU_GSM_Sig_ConfHandTarg(current, band->handoverTarget, msg), "RSCMU_GSM_Sig_ConfHandTarg"))
     return step.failed();

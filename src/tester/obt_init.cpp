@@ -20,12 +20,10 @@ struct LossLine {
 
 // Sent in this order as lines 1 to 12.
 constexpr LossLine kLossLines[] = {
-    {"GSM850_Low_CH", 824200000.0},   {"GSM850_Mid_CH", 836400000.0},
-    {"GSM850_High_CH", 848800000.0},  {"GSM900_Low_CH", 880200000.0},
-    {"GSM900_Mid_CH", 902400000.0},   {"GSM900_High_CH", 914800000.0},
-    {"DCS1800_Low_CH", 1710200000.0}, {"DCS1800_Mid_CH", 1747600000.0},
-    {"DCS1800_High_CH", 1784800000.0}, {"PCS1900_Low_CH", 1861000000.0},
-    {"PCS1900_Mid_CH", 1877800000.0}, {"PCS1900_High_CH", 1909800000.0},
+    {"GSM850_Low_CH", 824200000.0},   {"GSM850_Mid_CH", 836400000.0},   {"GSM850_High_CH", 848800000.0},
+    {"GSM900_Low_CH", 880200000.0},   {"GSM900_Mid_CH", 902400000.0},   {"GSM900_High_CH", 914800000.0},
+    {"DCS1800_Low_CH", 1710200000.0}, {"DCS1800_Mid_CH", 1747600000.0}, {"DCS1800_High_CH", 1784800000.0},
+    {"PCS1900_Low_CH", 1861000000.0}, {"PCS1900_Mid_CH", 1877800000.0}, {"PCS1900_High_CH", 1909800000.0},
 };
 constexpr int kLineCount = sizeof kLossLines / sizeof kLossLines[0];
 constexpr float kDefaultLoss = 1.0f;
@@ -52,29 +50,27 @@ struct SlotPcl {
   int32_t on;
   int32_t pcl;
 };
-constexpr SlotPcl kSlotPcls[8] = {{0, 15}, {0, 15}, {0, 15}, {1, 15},
-                                  {0, 15}, {0, 15}, {0, 15}, {0, 15}};
+constexpr SlotPcl kSlotPcls[8] = {{0, 15}, {0, 15}, {0, 15}, {1, 15}, {0, 15}, {0, 15}, {0, 15}, {0, 15}};
 
 constexpr double kRxQualityAgc = 2.0;
 constexpr int32_t kSignallingOn = 1;
 
 int32_t SendSlotLevels(int32_t sig, const SlotLevel (&l)[8], char *msg) {
-  return RSCMU_GSM_Sig_ConfBssMslSconfInd(sig, l[0].on, l[0].level, l[1].on, l[1].level, l[2].on,
-                                          l[2].level, l[3].on, l[3].level, l[4].on, l[4].level,
-                                          l[5].on, l[5].level, l[6].on, l[6].level, l[7].on,
-                                          l[7].level, msg);
+  return RSCMU_GSM_Sig_ConfBssMslSconfInd(sig, l[0].on, l[0].level, l[1].on, l[1].level, l[2].on, l[2].level, l[3].on,
+                                          l[3].level, l[4].on, l[4].level, l[5].on, l[5].level, l[6].on, l[6].level,
+                                          l[7].on, l[7].level, msg);
 }
 
 int32_t SendSlotPcls(int32_t sig, const SlotPcl (&p)[8], char *msg) {
-  return RSCMU_GSM_Sig_ConfMssMslSconf(sig, p[0].on, p[0].pcl, p[1].on, p[1].pcl, p[2].on,
-                                       p[2].pcl, p[3].on, p[3].pcl, p[4].on, p[4].pcl, p[5].on,
-                                       p[5].pcl, p[6].on, p[6].pcl, p[7].on, p[7].pcl, msg);
+  return RSCMU_GSM_Sig_ConfMssMslSconf(sig, p[0].on, p[0].pcl, p[1].on, p[1].pcl, p[2].on, p[2].pcl, p[3].on, p[3].pcl,
+                                       p[4].on, p[4].pcl, p[5].on, p[5].pcl, p[6].on, p[6].pcl, p[7].on, p[7].pcl, msg);
 }
 
 }  // namespace
 
-extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(
-    int32_t number, double *values, Vorn_CMU200_ResultName *names, char *errorText) {
+extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(int32_t number, double *values,
+                                                                        Vorn_CMU200_ResultName *names,
+                                                                        char *errorText) {
   using vorn::tester::fails;
   vorn::Step step(number, values, names, errorText);
   vorn::TesterState &t = vorn::testerState;
@@ -83,12 +79,10 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(
 
   // The base system.
   const int32_t gpib = step.ReadInt("GPIB", 20);
-  if (fails(step, RSCMU_Init_Base(&t.baseSession, 0, 0, gpib, 1, 1, msg), "RSCMU_Init_Base"))
-    return step.failed();
+  if (fails(step, RSCMU_Init_Base(&t.baseSession, 0, 0, gpib, 1, 1, msg), "RSCMU_Init_Base")) return step.failed();
   if (fails(step, RSCMU_Base_RemTraceDisplay(t.baseSession, 1, msg), "RSCMU_Base_RemTraceDisplay"))
     return step.failed();
-  if (fails(step, RSCMU_Base_SystOptInf(t.baseSession, optionText, msg), "RSCMU_Base_SystOptInf"))
-    return step.failed();
+  if (fails(step, RSCMU_Base_SystOptInf(t.baseSession, optionText, msg), "RSCMU_Base_SystOptInf")) return step.failed();
 
   // Path-loss correction: all twelve values are read, held in single precision, before any line goes out.
   float loss[kLineCount];
@@ -97,14 +91,18 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(
   }
   for (int k = 0; k < kLineCount; ++k) {
     const double frequency = kLossLines[k].frequencyHz;
-    if (fails(step, RSCMU_Base_ConfUserCorrLossTablLine(t.baseSession, k + 1, 1, frequency, 1, loss[k], 1, loss[k], 0, 0.0, 0, 0.0, msg),
+    if (fails(step,
+              RSCMU_Base_ConfUserCorrLossTablLine(t.baseSession, k + 1, 1, frequency, 1, loss[k], 1, loss[k], 0, 0.0, 0,
+                                                  0.0, msg),
               "RSCMU_Base_ConfUserCorrLossTablLine"))
       return step.failed();
   }
   for (int32_t &session : t.bandSessions) session = vorn::kNoSession;
   char name1[52] = {}, table1[200] = {}, name2[52] = {}, table2[200] = {}, name3[52] = {};
   char table3[200] = {}, name4[52] = {}, table4[200] = {}, name5[52] = {}, table5[200] = {};
-  if (fails(step, RSCMU_Base_ConfUserCorrLossTabl(t.baseSession, name1, table1, name2, table2, name3, table3, name4, table4, name5, table5, msg),
+  if (fails(step,
+            RSCMU_Base_ConfUserCorrLossTabl(t.baseSession, name1, table1, name2, table2, name3, table3, name4, table4,
+                                            name5, table5, msg),
             "RSCMU_Base_ConfUserCorrLossTabl"))
     return step.failed();
   if (fails(step, RSCMU_Base_ConfUserCorrLossTablEnab(t.baseSession, 1, msg), "RSCMU_Base_ConfUserCorrLossTablEnabl"))
@@ -141,7 +139,8 @@ extern "C" VORN_CMU200_API int32_t VORN_CMU200_CALL Vorn_CMU200_OBTInit(
   if (fails(step, SendSlotPcls(sig, kSlotPcls, msg), "RSCMU_GSM_Sig_ConfMssMslSconf")) return step.failed();
   if (fails(step, RSCMU_GSM_Sig_ConfRxqContAgct(sig, kRxQualityAgc, msg), "RSCMU_GSM_Sig_ConfRxqContAgct"))
     return step.failed();
-  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kSignallingOn, msg), "RSCMU_GSM_Sig_ProcSignAct")) return step.failed();
+  if (fails(step, RSCMU_GSM_Sig_ProcSignAct(sig, kSignallingOn, msg), "RSCMU_GSM_Sig_ProcSignAct"))
+    return step.failed();
   if (fails(step, vorn::QueryComplete(sig, msg), "RSCMU_Query")) return step.failed();
   int32_t state = 0;
   if (fails(step, RSCMU_GSM_Sig_SensSignStat(sig, &state, msg), "RSCMU_GSM_Sig_SensSignStat")) return step.failed();

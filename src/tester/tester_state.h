@@ -9,8 +9,8 @@
 
 namespace vorn {
 
-inline constexpr int kBandSlots = 25;          // bandSessions, indexed by band code
-inline constexpr int32_t kNoSession = -1;      // a band that has no signalling session yet
+inline constexpr int kBandSlots = 25;      // bandSessions, indexed by band code
+inline constexpr int32_t kNoSession = -1;  // a band that has no signalling session yet
 inline constexpr std::size_t kBandLabelSize = 8;
 // The tester's secondary addresses: 0 is its base system, 1 initialisation's
 // band, 2 to 29 the band sessions that handovers open.
@@ -18,14 +18,14 @@ inline constexpr int32_t kFirstHandoverAddress = 2;
 inline constexpr int32_t kLastSecondaryAddress = 29;
 
 struct TesterState {
-  int32_t baseSession = 0;            // the tester's base system
-  int32_t sigSession = 0;             // the signalling session the call runs on
+  int32_t baseSession = 0;                // the tester's base system
+  int32_t sigSession = 0;                 // the signalling session the call runs on
   int32_t bandSessions[kBandSlots] = {};  // one signalling session per band code
-  int32_t rfPortIndex = 0;            // "RF port" - 1: the connector of every signalling session
-  int32_t nextSecondaryAddress = 2;   // for the next band session a handover opens
+  int32_t rfPortIndex = 0;                // "RF port" - 1: the connector of every signalling session
+  int32_t nextSecondaryAddress = 2;       // for the next band session a handover opens
   char bandLabel[kBandLabelSize] = {};
-  int32_t channel = 0;                // the traffic channel last set
-  int32_t txLevel = 0;                // the power control level last set
+  int32_t channel = 0;  // the traffic channel last set
+  int32_t txLevel = 0;  // the power control level last set
 };
 
 // The one tester state of the loaded module, with its load-time values.

@@ -15,13 +15,11 @@ const Setting kNetworkSettings[5] = {
     {RSCMU_GSM_Sig_ConfNetwIdenMnc, nullptr, 1, "RSCMU_GSM_Sig_ConfNetwIdenMnc"},
 };
 
-bool AnyFails(Step &step, FailureReport report, int32_t sig, const Setting *settings,
-              std::size_t count, char *msg) {
+bool AnyFails(Step &step, FailureReport report, int32_t sig, const Setting *settings, std::size_t count, char *msg) {
   for (std::size_t i = 0; i < count; ++i) {
     const Setting &s = settings[i];
-    const int32_t status = s.intOperation != nullptr
-                               ? s.intOperation(sig, static_cast<int32_t>(s.value), msg)
-                               : s.realOperation(sig, s.value, msg);
+    const int32_t status = s.intOperation != nullptr ? s.intOperation(sig, static_cast<int32_t>(s.value), msg)
+                                                     : s.realOperation(sig, s.value, msg);
     if (report(step, status, s.label)) return true;
   }
   return false;

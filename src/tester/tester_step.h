@@ -39,12 +39,10 @@ extern const Setting kNetworkSettings[5];
 // Sends each setting in turn on sig; true (with the failure written through
 // report) at the first that fails.
 using FailureReport = bool (*)(Step &step, int32_t status, const char *label);
-bool AnyFails(Step &step, FailureReport report, int32_t sig, const Setting *settings,
-              std::size_t count, char *msg);
+bool AnyFails(Step &step, FailureReport report, int32_t sig, const Setting *settings, std::size_t count, char *msg);
 
 template <std::size_t N>
-bool AnyFails(Step &step, FailureReport report, int32_t sig, const Setting (&settings)[N],
-              char *msg) {
+bool AnyFails(Step &step, FailureReport report, int32_t sig, const Setting (&settings)[N], char *msg) {
   return AnyFails(step, report, sig, settings, N, msg);
 }
 

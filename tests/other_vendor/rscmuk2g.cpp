@@ -70,14 +70,14 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfBssTchLevUtim(int32_t, double, char *) { re
 int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfRxqContAgct(int32_t, double, char *) { return 0; }
 int32_t RSCMU_CALL RSCMU_GSM_Sig_ProcBssTchLevUtim(int32_t, double, char *) { return 0; }
 
-int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfBssMslSconfInd(int32_t, int32_t, double, int32_t, double, int32_t, double,
-                                                    int32_t, double, int32_t, double, int32_t, double, int32_t,
-                                                    double, int32_t, double, char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfBssMslSconfInd(int32_t, int32_t, double, int32_t, double, int32_t, double, int32_t,
+                                                    double, int32_t, double, int32_t, double, int32_t, double, int32_t,
+                                                    double, char *) {
   return 0;
 }
-int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfMssMslSconf(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                                 int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                                 int32_t, int32_t, int32_t, char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_ConfMssMslSconf(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                                 int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                                 int32_t, char *) {
   return 0;
 }
 
@@ -105,14 +105,14 @@ int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcArrSpecMSw(int32_t sig, double *values, cha
   return 0;
 }
 
-int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t, double *average, double *a4, int32_t *a5,
-                                            double *a6, double *a7, int32_t *templateFlag, double *a9,
-                                            double *a10, double *timingError, double *a12, char *) {
+int32_t RSCMU_CALL RSCMU_GSM_Sig_FetcPowMpr(int32_t sig, int32_t, double *average, double *a4, int32_t *a5, double *a6,
+                                            double *a7, int32_t *templateFlag, double *a9, double *a10,
+                                            double *timingError, double *a12, char *) {
   const double nominal = NominalPowerDbm(sig) + 0.1;
   const struct {
     double *out;
     double value;
-  } results[] = {{average, nominal}, {a4, nominal}, {a6, nominal - 0.2}, {a7, nominal + 0.2},
+  } results[] = {{average, nominal},  {a4, nominal},        {a6, nominal - 0.2}, {a7, nominal + 0.2},
                  {a9, nominal + 0.3}, {a10, nominal - 0.3}, {timingError, 0.05}, {a12, 0.0}};
   for (const auto &r : results) {
     if (r.out != nullptr) *r.out = r.value;

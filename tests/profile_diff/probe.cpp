@@ -55,8 +55,7 @@ std::vector<File> Corpus() {
       {"blanks", "  [ S ]  \n\t Key \t=\t v w \t\n  Empty =   \n"},
       {"case", "[SeCtIoN]\nkEy=v\n"},
       {"quotes", "[S]\nD=\"a b\"\nS='a b'\nU=\"a b'\nL=\"\nQ=\"\"\nIn=a \"b\" c\nSp= \" a \" \n"},
-      {"comments",
-       "; top\n[S]\n;Key=commented\nKey=v ; note\n# hash\n#Hash=h\nH=v # note\n  ;Ind=i\n"},
+      {"comments", "; top\n[S]\n;Key=commented\nKey=v ; note\n# hash\n#Hash=h\nH=v # note\n  ;Ind=i\n"},
       {"commentkey", "[S]\n;Key=c\nKey=v\n"},
       {"dupkeys", "[S]\nKey=1\nKey=2\nkey=3\n"},
       {"dupsections", "[S]\nA=1\n[T]\nB=2\n[S]\nA=3\nC=4\n"},
@@ -86,59 +85,106 @@ std::vector<File> Corpus() {
 }
 
 std::vector<Read> Reads() {
-  auto S = [](const char *file, const char *section, const char *key, const char *def = "DEF",
-              uint32_t size = 64, const char *kept = "") {
-    return Read{file, section, key, false, def, 0, size, kept};
-  };
-  auto I = [](const char *file, const char *section, const char *key, int32_t def = -7,
-              const char *kept = "") {
+  auto S = [](const char *file, const char *section, const char *key, const char *def = "DEF", uint32_t size = 64,
+              const char *kept = "") { return Read{file, section, key, false, def, 0, size, kept}; };
+  auto I = [](const char *file, const char *section, const char *key, int32_t def = -7, const char *kept = "") {
     return Read{file, section, key, true, "", def, 0, kept};
   };
   std::vector<Read> reads = {
-      S("lf", "S", "Key"), S("lf", "S", "Other"), S("lf", "S", "Missing"), S("lf", "T", "Key"),
-      S("crlf", "S", "Key"), S("crlf", "S", "Other"),
-      S("cr", "S", "Key"), S("cr", "S", "Other"),
-      S("mixed", "S", "Other"), S("mixed", "S", "Last"),
-      S("bom", "S", "Key"), S("bomkey", "S", "Key"),
-      S("blanks", "S", "Key"), S("blanks", " S ", " Key "), S("blanks", "S", "Empty"),
-      S("case", "section", "KEY"), S("case", "SECTION", "key"),
-      S("quotes", "S", "D"), S("quotes", "S", "S"), S("quotes", "S", "U"), S("quotes", "S", "L"),
-      S("quotes", "S", "Q"), S("quotes", "S", "In"), S("quotes", "S", "Sp"),
-      S("comments", "S", "Key"), S("comments", "S", ";Key"), S("comments", "S", "#Hash"),
-      S("comments", "S", "H"), S("comments", "S", "# hash"), S("comments", "S", ";Ind"),
+      S("lf", "S", "Key"),
+      S("lf", "S", "Other"),
+      S("lf", "S", "Missing"),
+      S("lf", "T", "Key"),
+      S("crlf", "S", "Key"),
+      S("crlf", "S", "Other"),
+      S("cr", "S", "Key"),
+      S("cr", "S", "Other"),
+      S("mixed", "S", "Other"),
+      S("mixed", "S", "Last"),
+      S("bom", "S", "Key"),
+      S("bomkey", "S", "Key"),
+      S("blanks", "S", "Key"),
+      S("blanks", " S ", " Key "),
+      S("blanks", "S", "Empty"),
+      S("case", "section", "KEY"),
+      S("case", "SECTION", "key"),
+      S("quotes", "S", "D"),
+      S("quotes", "S", "S"),
+      S("quotes", "S", "U"),
+      S("quotes", "S", "L"),
+      S("quotes", "S", "Q"),
+      S("quotes", "S", "In"),
+      S("quotes", "S", "Sp"),
+      S("comments", "S", "Key"),
+      S("comments", "S", ";Key"),
+      S("comments", "S", "#Hash"),
+      S("comments", "S", "H"),
+      S("comments", "S", "# hash"),
+      S("comments", "S", ";Ind"),
       S("commentkey", "S", "Key"),
-      S("dupkeys", "S", "Key"), S("dupkeys", "S", "key"),
-      S("dupsections", "S", "A"), S("dupsections", "S", "C"), S("dupsections", "T", "B"),
-      S("noequals", "S", "Key"), S("noequals", "S", "Other"),
-      S("empty", "S", "Key"), S("empty", "S", "Next"),
-      S("eqonly", "S", ""), S("eqonly", "S", "Key"),
-      S("eqs", "S", "Key"), S("eqs", "S", "K2"),
-      S("longvalue", "S", "Key", "DEF", 400), S("longvalue", "S", "Key", "DEF", 10),
-      S("longvalue", "S", "Key", "DEF", 1), S("lf", "S", "Key", "DEF", 2),
-      S("lf", "S", "Missing", "a long default", 5), S("lf", "S", "Missing", "def  \t"),
-      S("lf", "S", "Missing", "  lead"), S("lf", "S", "Missing", ""),
-      S("section", "S", "A"), S("section", "S", "B"), S("section", "S", "C"),
-      S("section", "", "D"), S("section", "S]x", "A"),
-      S("unclosed", "S", "Key"), S("unclosed", "S", "Key"),
+      S("dupkeys", "S", "Key"),
+      S("dupkeys", "S", "key"),
+      S("dupsections", "S", "A"),
+      S("dupsections", "S", "C"),
+      S("dupsections", "T", "B"),
+      S("noequals", "S", "Key"),
+      S("noequals", "S", "Other"),
+      S("empty", "S", "Key"),
+      S("empty", "S", "Next"),
+      S("eqonly", "S", ""),
+      S("eqonly", "S", "Key"),
+      S("eqs", "S", "Key"),
+      S("eqs", "S", "K2"),
+      S("longvalue", "S", "Key", "DEF", 400),
+      S("longvalue", "S", "Key", "DEF", 10),
+      S("longvalue", "S", "Key", "DEF", 1),
+      S("lf", "S", "Key", "DEF", 2),
+      S("lf", "S", "Missing", "a long default", 5),
+      S("lf", "S", "Missing", "def  \t"),
+      S("lf", "S", "Missing", "  lead"),
+      S("lf", "S", "Missing", ""),
+      S("section", "S", "A"),
+      S("section", "S", "B"),
+      S("section", "S", "C"),
+      S("section", "", "D"),
+      S("section", "S]x", "A"),
+      S("unclosed", "S", "Key"),
+      S("unclosed", "S", "Key"),
       // Windows guesses the encoding of a file from its bytes, and takes this one,
       // with a NUL in its second line, for UTF-16; parameter files are ANSI
       // text, and the stand-in reads every file as bytes (a NUL ends a value).
-      S("nul", "S", "Key", "DEF", 64, kTakenForUtf16), S("nul", "S", "Next", "DEF", 64, kTakenForUtf16),
-      S("nullate", "S", "Key"), S("nullate", "S", "Last"), S("junk", "S", "Key"),
-      S("high", "S", "Key"), S("lf", "S", "Missing", "def  "),
+      S("nul", "S", "Key", "DEF", 64, kTakenForUtf16),
+      S("nul", "S", "Next", "DEF", 64, kTakenForUtf16),
+      S("nullate", "S", "Key"),
+      S("nullate", "S", "Last"),
+      S("junk", "S", "Key"),
+      S("high", "S", "Key"),
+      S("lf", "S", "Missing", "def  "),
       S("spacedkey", "5", "Mod +/-0.10MHZ Enable"),
-      S("nosection", "", "Key"), S("nosection", "S", "Other"),
-      S("emptyfile", "S", "Key"), S("nonexistent", "S", "Key"),
-      S("trailingblank", "S", "Key"), S("trailingblank", "S", "Tab"),
-      S("quotedtab", "S", "In"), S("quotedtab", "S", "Out"), S("quotedtab", "S", "Both"),
-      S("quotedtab", "S", "Empty"), I("quotedtab", "S", "Empty"),
-      S("openline", "S", "B"), S("openline", "S", "C"), S("openline", "T", "B"),
-      I("lf", "S", "Missing"), I("lf", "S", "Key"), I("empty", "S", "Key"),
-      I("blanks", "S", "Empty"), I("nonexistent", "S", "Key", 12),
+      S("nosection", "", "Key"),
+      S("nosection", "S", "Other"),
+      S("emptyfile", "S", "Key"),
+      S("nonexistent", "S", "Key"),
+      S("trailingblank", "S", "Key"),
+      S("trailingblank", "S", "Tab"),
+      S("quotedtab", "S", "In"),
+      S("quotedtab", "S", "Out"),
+      S("quotedtab", "S", "Both"),
+      S("quotedtab", "S", "Empty"),
+      I("quotedtab", "S", "Empty"),
+      S("openline", "S", "B"),
+      S("openline", "S", "C"),
+      S("openline", "T", "B"),
+      I("lf", "S", "Missing"),
+      I("lf", "S", "Key"),
+      I("empty", "S", "Key"),
+      I("blanks", "S", "Empty"),
+      I("nonexistent", "S", "Key", 12),
   };
-  for (const char *key : {"Plus", "Minus", "Space", "Lead", "Hex", "HexUp", "HexNeg", "HexBare", "HexBad", "Oct", "Bin", "OctLead", "Trail", "Word", "Max",
-                          "Over", "Big", "Huge", "Neg", "Sign", "Dot", "NegZero", "BlankSign",
-                          "Empty", "Quoted", "Tab", "Missing"}) {
+  for (const char *key :
+       {"Plus", "Minus", "Space",   "Lead",    "Hex",       "HexUp", "HexNeg", "HexBare", "HexBad",
+        "Oct",  "Bin",   "OctLead", "Trail",   "Word",      "Max",   "Over",   "Big",     "Huge",
+        "Neg",  "Sign",  "Dot",     "NegZero", "BlankSign", "Empty", "Quoted", "Tab",     "Missing"}) {
     reads.push_back(I("numbers", "N", key));
   }
   return reads;
@@ -166,8 +212,7 @@ std::string Answer(const std::string &folder, const Read &read) {
     line << "int " << GetPrivateProfileIntA(read.section, read.key, read.intDef, path.c_str());
   } else {
     std::string out(read.size + 8, '#');  // marks show what the call wrote
-    const uint32_t n = GetPrivateProfileStringA(read.section, read.key, read.def, &out[0],
-                                                read.size, path.c_str());
+    const uint32_t n = GetPrivateProfileStringA(read.section, read.key, read.def, &out[0], read.size, path.c_str());
     out.resize(read.size);
     line << "string " << n << " \"" << Escaped(out.substr(0, out.find('\0'))) << "\"";
   }
@@ -209,8 +254,7 @@ int main(int argc, char **argv) {
     const bool differs = ours != windows[i];
     if (differs && reads[i].kept[0] != '\0') {
       ++kept;
-      std::printf("kept: %s\n  windows:  %s\n  stand-in: %s\n", reads[i].kept, windows[i].c_str(),
-                  ours.c_str());
+      std::printf("kept: %s\n  windows:  %s\n  stand-in: %s\n", reads[i].kept, windows[i].c_str(), ours.c_str());
     } else if (differs) {
       ++differences;
       std::printf("DIFFERS\n  windows:  %s\n  stand-in: %s\n", windows[i].c_str(), ours.c_str());

@@ -59,10 +59,14 @@ int main(int argc, char **argv) {
   std::string error;
   auto from = Store::Open(argv[1], false, error);
   std::string uuid;
-  if (from) from->db().query("SELECT uuid FROM unit ORDER BY started LIMIT 1", {}, [&](const Row &r) {
-    uuid = r[0].value_or("");
-    return false;
-  }, error);
+  if (from)
+    from->db().query(
+        "SELECT uuid FROM unit ORDER BY started LIMIT 1", {},
+        [&](const Row &r) {
+          uuid = r[0].value_or("");
+          return false;
+        },
+        error);
   UnitRow base;
   bool found = false;
   vorn_host::SessionInfo session;

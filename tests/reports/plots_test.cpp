@@ -119,9 +119,12 @@ TEST(Spectrum, ResultNamesGiveKindAndOffset) {
 // values beyond their limit marked.
 TEST(Spectrum, PointsMasksAndMarkedMisses) {
   const std::vector<vp::SpectrumPoint> points = {
-      {-400, -66.0, std::nullopt, -60.0}, {400, -58.5, std::nullopt, -60.0},  // the upper side misses
-      {-200, -33.0, std::nullopt, -30.0}, {200, -33.1, std::nullopt, std::nullopt},
-      {-100, 0.3, -1.0, 0.5},             {100, -1.5, -1.0, 0.5},  // below its low limit
+      {-400, -66.0, std::nullopt, -60.0},
+      {400, -58.5, std::nullopt, -60.0},  // the upper side misses
+      {-200, -33.0, std::nullopt, -30.0},
+      {200, -33.1, std::nullopt, std::nullopt},
+      {-100, 0.3, -1.0, 0.5},
+      {100, -1.5, -1.0, 0.5},  // below its low limit
   };
   const std::string svg = vp::SpectrumSvg(vp::SpectrumKind::kModulation, "EGSM line 22", points);
   EXPECT_EQ(Count(svg, "<circle class=\"point"), 6);
@@ -162,7 +165,8 @@ TEST(ControlChart, PointsMeanSigmaAndLimits) {
 }
 
 TEST(Bars, ParetoLargestFirstWithLinksEscaped) {
-  const std::string svg = vp::ParetoSvg("failures", "units", {{"a", 1, ""}, {"b<c", 5, "unit-7.html?x&y"}, {"d", 3, ""}});
+  const std::string svg =
+      vp::ParetoSvg("failures", "units", {{"a", 1, ""}, {"b<c", 5, "unit-7.html?x&y"}, {"d", 3, ""}});
   const auto b = svg.find("b&lt;c"), d = svg.find(">d<"), a = svg.find(">a<");
   ASSERT_NE(b, std::string::npos);
   EXPECT_TRUE(b < d && d < a);

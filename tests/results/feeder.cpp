@@ -6,14 +6,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "os.h"
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "os.h"
 #include "results/sink.h"
 #include "synthetic.h"
 
@@ -24,14 +23,22 @@ int main(int argc, char **argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     const char *value = argv[i + 1];
-    if (arg == "--db") db = value;
-    else if (arg == "--spool") spool = value;
-    else if (arg == "--log") log = value;
-    else if (arg == "--units") units = std::stol(value);
-    else if (arg == "--station") station = value;
-    else if (arg == "--pace-ms") paceMs = std::stoi(value);
-    else if (arg == "--session-file") sessionFile = value;
-    else return std::fprintf(stderr, "feeder: unknown option %s\n", arg.c_str()), 2;
+    if (arg == "--db")
+      db = value;
+    else if (arg == "--spool")
+      spool = value;
+    else if (arg == "--log")
+      log = value;
+    else if (arg == "--units")
+      units = std::stol(value);
+    else if (arg == "--station")
+      station = value;
+    else if (arg == "--pace-ms")
+      paceMs = std::stoi(value);
+    else if (arg == "--session-file")
+      sessionFile = value;
+    else
+      return std::fprintf(stderr, "feeder: unknown option %s\n", arg.c_str()), 2;
   }
   std::string error;
   std::unique_ptr<vorn_results::DatabaseSink> sink = vorn_results::DatabaseSink::Open(db, spool, error);

@@ -16,8 +16,8 @@
 #include "options.h"
 #include "results/queries.h"
 #include "results/schema.h"
-#include "sha256.h"
 #include "results/sink.h"
+#include "sha256.h"
 #include "synthetic.h"
 
 namespace {
@@ -25,9 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vorn_results;
 using vorn_host::SessionInfo;
-using vorn_host::UnitRecord;
 using vorn_host::Sha256File;
 using vorn_host::Sha256Hex;
+using vorn_host::UnitRecord;
 
 struct TempDir {
   fs::path path;
@@ -47,7 +47,13 @@ std::string ServerUrl() {
 long Count(Database &db, const std::string &sql, const std::vector<Value> &params = {}) {
   long n = -1;
   std::string error;
-  EXPECT_TRUE(db.query(sql, params, [&](const Row &r) { n = std::stol(r[0].value_or("-1")); return true; }, error))
+  EXPECT_TRUE(db.query(
+      sql, params,
+      [&](const Row &r) {
+        n = std::stol(r[0].value_or("-1"));
+        return true;
+      },
+      error))
       << error;
   return n;
 }
@@ -249,8 +255,9 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
     EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE export = 'OBTPowervsTime'"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE name = 'result_export_entry'"), 1);
     // The line report's indexes, and a report's query answered from one.
-    EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('result_measure', 'result_missed',"
-                        " 'step_time', 'step_error')"),
+    EXPECT_EQ(Count(db,
+                    "SELECT count(*) FROM sqlite_master WHERE name IN ('result_measure', 'result_missed',"
+                    " 'step_time', 'step_error')"),
               4);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM result INDEXED BY result_missed WHERE passed = 0"), 1);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
@@ -258,8 +265,7 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
   std::unique_ptr<Store> store = Store::Open(file, false, error);
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
-  EXPECT_NE(Squeezed(summary.str()).find("\nline1 2025-03-01 1 0.0 % 100.0 %\n"), std::string::npos)
-      << summary.str();
+  EXPECT_NE(Squeezed(summary.str()).find("\nline1 2025-03-01 1 0.0 % 100.0 %\n"), std::string::npos) << summary.str();
   SessionInfo session = vorn_results_test::SyntheticSession("line1");
   std::mt19937 random(1);
   const UnitRecord unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 1, 1, true, random);
@@ -305,7 +311,13 @@ TEST(Crash, KillNineMidUnitLeavesTheFileIntactWithEveryFinishedUnit) {
   ASSERT_TRUE(db) << error;
   EXPECT_EQ(Count(*db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
   std::set<std::string> stored;
-  db->query("SELECT uuid FROM unit", {}, [&](const Row &r) { stored.insert(*r[0]); return true; }, error);
+  db->query(
+      "SELECT uuid FROM unit", {},
+      [&](const Row &r) {
+        stored.insert(*r[0]);
+        return true;
+      },
+      error);
   const std::vector<std::string> committed = Lines(log);
   for (const std::string &uuid : committed) EXPECT_EQ(stored.count(uuid), 1u) << uuid << " was lost";
   // Nothing half-written: every unit has all its steps and results.
@@ -313,10 +325,13 @@ TEST(Crash, KillNineMidUnitLeavesTheFileIntactWithEveryFinishedUnit) {
   const UnitRow shape = ToRow({}, vorn_results_test::SyntheticUnit(plan, 1, 1, true, random));
   std::size_t results = 0;
   for (const StepRow &s : shape.steps) results += s.results.size();
-  EXPECT_EQ(Count(*db, "SELECT count(*) FROM unit u WHERE (SELECT count(*) FROM step s WHERE s.unit_uuid = u.uuid)"
-                       " <> CAST($1 AS INTEGER) OR (SELECT count(*) FROM result r WHERE r.unit_uuid = u.uuid) <> CAST($2 AS INTEGER)",
-                  {std::to_string(shape.steps.size()), std::to_string(results)}),
-            0);
+  EXPECT_EQ(
+      Count(
+          *db,
+          "SELECT count(*) FROM unit u WHERE (SELECT count(*) FROM step s WHERE s.unit_uuid = u.uuid)"
+          " <> CAST($1 AS INTEGER) OR (SELECT count(*) FROM result r WHERE r.unit_uuid = u.uuid) <> CAST($2 AS INTEGER)",
+          {std::to_string(shape.steps.size()), std::to_string(results)}),
+      0);
   EXPECT_GE(stored.size(), committed.size());
   EXPECT_LE(stored.size(), committed.size() + 4) << "more units than the writers could have committed";
 }
@@ -367,9 +382,8 @@ TEST(Stations, FourWritersIntoOneServerStoreThousandUnits) {
   std::vector<pid_t> writers;
   for (int w = 0; w < 4; ++w) {
     const std::string n = std::to_string(w);
-    writers.push_back(Spawn({VORN_FEEDER_FILE, "--db", url, "--spool", dir / ("spool" + n), "--log",
-                             dir / ("log" + n), "--units", "250", "--station", "line-" + n, "--session-file",
-                             dir / ("session" + n)},
+    writers.push_back(Spawn({VORN_FEEDER_FILE, "--db", url, "--spool", dir / ("spool" + n), "--log", dir / ("log" + n),
+                             "--units", "250", "--station", "line-" + n, "--session-file", dir / ("session" + n)},
                             dir / ("err" + n)));
   }
   for (pid_t pid : writers) EXPECT_EQ(Wait(pid), 0);
@@ -553,7 +567,13 @@ class HostSession : public ::testing::Test {
   std::set<std::string> stored(Database &db) {
     std::set<std::string> uuids;
     std::string error;
-    EXPECT_TRUE(db.query("SELECT uuid FROM unit", {}, [&](const Row &r) { uuids.insert(*r[0]); return true; }, error))
+    EXPECT_TRUE(db.query(
+        "SELECT uuid FROM unit", {},
+        [&](const Row &r) {
+          uuids.insert(*r[0]);
+          return true;
+        },
+        error))
         << error;
     return uuids;
   }
@@ -615,8 +635,8 @@ TEST_F(HostSession, TwoHundredUnitsIntoAServerThatStopsMidSessionArriveOnce) {
   ASSERT_EQ(Script("restart", server.folder), 0);
   EXPECT_LT(atStop, 200u) << "the server stopped only after the session";
   EXPECT_TRUE(status == 0 || (status == 1 && said().find("vorn-results forward") != std::string::npos)) << said();
-  const std::string forward = "cd " + dir.path.string() + " && " VORN_RESULTS_TOOL " --db '" + server.url() +
-                              "' forward >forwarded.txt";
+  const std::string forward =
+      "cd " + dir.path.string() + " && " VORN_RESULTS_TOOL " --db '" + server.url() + "' forward >forwarded.txt";
   ASSERT_EQ(std::system(forward.c_str()), 0) << said();
   EXPECT_NE(Lines(dir / "forwarded.txt").at(0).find("; 0 wait in"), std::string::npos);
 

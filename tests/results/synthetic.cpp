@@ -1,9 +1,9 @@
 #include "synthetic.h"
 
 #include "os.h"
-#include "sha256.h"
 #include "results/sink.h"
 #include "session.h"
+#include "sha256.h"
 
 namespace vorn_results_test {
 

@@ -49,8 +49,8 @@ struct StepRules {
 
 // Statuses no step looks at: the path fetch and the handle store (ignored by
 // rule), the waits and the operator prompt, and the last-error text itself.
-const std::set<std::string> kNeverChecked = {"dcGet_ParaFileName", "dcSet_hMobile", "Sleep",
-                                             "MessageBoxA", "DWD_get_last_error"};
+const std::set<std::string> kNeverChecked = {"dcGet_ParaFileName", "dcSet_hMobile", "Sleep", "MessageBoxA",
+                                             "DWD_get_last_error"};
 
 std::string OwnName(const Call &call) { return call.op; }
 
@@ -74,10 +74,14 @@ std::string TesterInitLabel(const Call &call) {
 // The line set-up, the mode change and the reset before the restart into test
 // mode are not looked at; a link check is retried, so no single failing check
 // stops the step.
-const std::set<std::string> kLinkSetUpUnchecked = {
-    "DWD_set_eep_cfg_filename", "DWD_set_baud_rate",  "DWD_set_DTR",
-    "DWD_set_RTS",              "DWD_set_v24_mode",   "DWD_check_comm_link",
-    "DWD_set_serial_interface_mode", "DWD_sw_reset"};
+const std::set<std::string> kLinkSetUpUnchecked = {"DWD_set_eep_cfg_filename",
+                                                   "DWD_set_baud_rate",
+                                                   "DWD_set_DTR",
+                                                   "DWD_set_RTS",
+                                                   "DWD_set_v24_mode",
+                                                   "DWD_check_comm_link",
+                                                   "DWD_set_serial_interface_mode",
+                                                   "DWD_sw_reset"};
 
 const std::vector<StepRules> &Rules() {
   static const std::vector<StepRules> rules = {
@@ -158,14 +162,10 @@ std::vector<FailureCase> FailureCases(const std::string &parameterPath) {
 std::string ExpectedText(const FailureCase &c) {
   if (c.label.empty()) return kContainerText;  // the step adds nothing
   switch (c.form) {
-    case Form::Tester:
-      return c.label + " Failed! CMU200 Error:";
-    case Form::TesterCoded:
-      return "CMU200 Error: " + std::to_string(c.status) + ". " + c.label + " Failed! ";
-    case Form::Mobile:
-      return c.label + " Failed! DWD Error:" + DWD_get_last_error();
-    case Form::Supply:
-      return c.label + "DcInit Failed!";
+    case Form::Tester: return c.label + " Failed! CMU200 Error:";
+    case Form::TesterCoded: return "CMU200 Error: " + std::to_string(c.status) + ". " + c.label + " Failed! ";
+    case Form::Mobile: return c.label + " Failed! DWD Error:" + DWD_get_last_error();
+    case Form::Supply: return c.label + "DcInit Failed!";
   }
   return "?";
 }

@@ -19,8 +19,8 @@ struct FailureCase {
   std::size_t at;      // the step call's index in TypicalRun()
   station::Call call;  // as the run made it (its number counts the operation's calls)
   Form form;
-  std::string label;   // empty when the step adds nothing to the container's own text
-  int64_t status;      // the failing status the sweep gives the call
+  std::string label;  // empty when the step adds nothing to the container's own text
+  int64_t status;     // the failing status the sweep gives the call
   // The one call the step must make after the failure, last: the close of the
   // link or session it had opened; null when it must close nothing.
   const char *closing = nullptr;

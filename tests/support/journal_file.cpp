@@ -7,8 +7,7 @@ namespace vorn_test {
 
 namespace {
 
-std::vector<std::string> ReadJournal(const std::string &path,
-                                     const std::map<std::string, std::string> &values) {
+std::vector<std::string> ReadJournal(const std::string &path, const std::map<std::string, std::string> &values) {
   std::ifstream in(path, std::ios::binary);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) {
@@ -52,8 +51,7 @@ std::string Difference(const std::vector<std::string> &want, const std::vector<s
 
 }  // namespace
 
-::testing::AssertionResult MatchesJournalFile(const std::vector<std::string> &calls,
-                                              const std::string &file,
+::testing::AssertionResult MatchesJournalFile(const std::vector<std::string> &calls, const std::string &file,
                                               const std::map<std::string, std::string> &values) {
   const std::string path = std::string(VORN_SOURCE_DIR) + "/tests/journals/" + file;
   const std::vector<std::string> expected = ReadJournal(path, values);

@@ -12,8 +12,7 @@
 namespace vorn_test {
 
 // Success when calls are the file's lines; else the difference, line by line.
-::testing::AssertionResult MatchesJournalFile(const std::vector<std::string> &calls,
-                                              const std::string &file,
+::testing::AssertionResult MatchesJournalFile(const std::vector<std::string> &calls, const std::string &file,
                                               const std::map<std::string, std::string> &values);
 
 }  // namespace vorn_test

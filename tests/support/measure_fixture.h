@@ -14,12 +14,8 @@ class MeasureTest : public TesterTest {
   int32_t spectrum(int32_t n = 1) {
     return Vorn_CMU200_OBTOutputRFSpectrum(n, host.values, host.names, host.errorText);
   }
-  int32_t power(int32_t n = 1) {
-    return Vorn_CMU200_OBTPowervsTime(n, host.values, host.names, host.errorText);
-  }
-  int32_t rx(int32_t n = 1) {
-    return Vorn_CMU200_OBTRXLevelandQuality(n, host.values, host.names, host.errorText);
-  }
+  int32_t power(int32_t n = 1) { return Vorn_CMU200_OBTPowervsTime(n, host.values, host.names, host.errorText); }
+  int32_t rx(int32_t n = 1) { return Vorn_CMU200_OBTRXLevelandQuality(n, host.values, host.names, host.errorText); }
   std::string sig() const { return Handle(vorn::testerState.sigSession); }
   // Entries written from 1 upward without a gap.
   int written() const {

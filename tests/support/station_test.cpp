@@ -73,8 +73,7 @@ void StationTest::writeParameters(const std::string &contents) {
 }
 
 std::vector<std::string> StationTest::equipmentOps() const {
-  return station::station().journal.ops(
-      {"dcGet_ParaFileName", "dcGet_hMobile", "dcSet_hMobile", "Sleep"});
+  return station::station().journal.ops({"dcGet_ParaFileName", "dcGet_hMobile", "dcSet_hMobile", "Sleep"});
 }
 
 std::vector<uint32_t> StationTest::waits() const {

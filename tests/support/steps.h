@@ -13,8 +13,7 @@
 
 namespace vorn_test {
 
-using StepFunction = int32_t(VORN_CMU200_CALL *)(int32_t, double *, Vorn_CMU200_ResultName *,
-                                                 char *);
+using StepFunction = int32_t(VORN_CMU200_CALL *)(int32_t, double *, Vorn_CMU200_ResultName *, char *);
 
 struct StepExport {
   const char *name;  // the export's name without "Vorn_CMU200_"

@@ -28,9 +28,7 @@ class TesterTest : public StationTest {
     host = HostBuffers();
   }
 
-  int32_t init(int32_t number = 1) {
-    return Vorn_CMU200_OBTInit(number, host.values, host.names, host.errorText);
-  }
+  int32_t init(int32_t number = 1) { return Vorn_CMU200_OBTInit(number, host.values, host.names, host.errorText); }
   int32_t handOver(int32_t number = 1) {
     return Vorn_CMU200_OBTHandOver(number, host.values, host.names, host.errorText);
   }
