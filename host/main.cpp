@@ -98,8 +98,13 @@ class ResultsOutput : public RecordSink {
     Say(error);
     return true;
   }
+  // Units still waiting for the server at the end are kept in the spool: said,
+  // and no lost record.
   bool sessionEnded(const SessionInfo &session, std::string &error) override {
-    return sink_->sessionEnded(session, error);
+    if (sink_->sessionEnded(session, error)) return true;
+    if (sink_->pending() == 0) return false;
+    Say(error);
+    return true;
   }
   const std::string &target() const { return sink_->target(); }
 
