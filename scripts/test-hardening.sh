@@ -20,9 +20,9 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j2
 # Resident memory means nothing under AddressSanitizer, which keeps freed
 # memory in quarantine: the flat-memory check of a long session runs in the
-# plain build only. So do the browser checks: they drive pages in Chromium
-# (twenty at once for the operator's screen) and test no code of ours that the
-# suite does not run here.
+# plain build only. So do the browser checks, which drive pages in Chromium
+# (twenty at once for the operator's screen); the page's server has its own
+# tests in the suite that runs here.
 ctest --test-dir build-asan --output-on-failure -j2 -E '^HostLongSession\.|^browser_'
 if grep -Eq "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log; then
   grep -E -B2 -A20 "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log | head -80
