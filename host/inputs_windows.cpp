@@ -4,17 +4,14 @@
 #include <windows.h>
 
 #include "inputs.h"
+#include "os.h"
 
 namespace vorn_host {
 
 namespace {
 
 std::string ErrorText(DWORD code) {
-  char text[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                 sizeof text, nullptr);
-  std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+  const std::string reason = SystemErrorReason(code);
   return reason.empty() ? "error " + std::to_string(code) : reason;
 }
 

@@ -86,4 +86,9 @@ std::string MachineName();
 // The time now, UTC, as "2024-05-01T08:30:00Z".
 std::string UtcNow();
 
+#if defined(_WIN32)
+// The system's own text for a Windows error code, trimmed; empty when it has none.
+std::string SystemErrorReason(unsigned long code);
+#endif
+
 }  // namespace vorn_host

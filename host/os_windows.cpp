@@ -7,15 +7,20 @@
 
 namespace vorn_host {
 
-namespace {
-
-std::string LastErrorText() {
-  const DWORD code = GetLastError();
+std::string SystemErrorReason(unsigned long code) {
   char text[512] = {};
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                                  sizeof text, nullptr);
   std::string reason(text, n);
   while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+  return reason;
+}
+
+namespace {
+
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  const std::string reason = SystemErrorReason(code);
   return "error " + std::to_string(code) + (reason.empty() ? "" : ": " + reason);
 }
 

@@ -1,5 +1,6 @@
 // vorn-report: a unit's page or a line's page, as one self-contained HTML
 // file, from the results database.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "database.h"
+#include "inputs.h"
 #include "pages.h"
 #include "store.h"
 
@@ -25,12 +27,6 @@ constexpr const char *kUsage =
 int Bad(const std::string &message) {
   std::fprintf(stderr, "vorn-report: %s\n%s", message.c_str(), kUsage);
   return 2;
-}
-
-bool SameFile(const std::string &a, const std::string &b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
 // Written beside the target and renamed over it: never a half page.
@@ -98,19 +94,19 @@ int main(int argc, char **argv) {
     }
   }
   if (output.empty()) return Bad("-o FILE is missing");
-  const bool server = vorn_results::IsServerTarget(db);
-  if (!server) {
-    std::FILE *f = std::fopen(db.c_str(), "rb");
-    if (!f) return Bad(db + ": cannot read the results database");
-    std::fclose(f);
-    if (SameFile(db, output)) return Bad("-o " + output + " names the results database");
-  }
   const fs::path out(output);
   const fs::path unitsDir = out.parent_path() / (out.stem().string() + "-units");
-  if (!server && mode == "line" && SameFile(db, unitsDir.string()))
-    return Bad("the unit pages' folder names the database");
-
   std::string error;
+  if (!vorn_results::IsServerTarget(db)) {
+    // The same checks as the host's: a readable regular file, never overwritten.
+    vorn_host::InputFile database;
+    if (!vorn_host::CheckInput(db, "results database", UINT64_MAX, true, database, error)) return Bad(error);
+    std::string clash = vorn_host::OutputClash(output, "page", {database});
+    if (clash.empty() && mode == "line")
+      clash = vorn_host::OutputClash(unitsDir.string(), "unit pages' folder", {database});
+    if (!clash.empty()) return Bad(clash);
+  }
+
   std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(db, false, error);
   if (!store) return Bad(db + ": " + error);
   Source source;
