@@ -34,7 +34,7 @@ endforeach()
 # alldata::SetParameterFile); never the runtime linked into it. The
 # standin_exports test holds each DLL to its .def.
 set(VORN_NO_RUNTIME_EXPORTS
-    -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libmingwex.a)
+    -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libpthread.a:libmingwex.a)
 function(vorn_windows_outside_library name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "NO_STATION" "" "")
   set(station vorn_station)
