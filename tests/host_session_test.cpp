@@ -307,9 +307,10 @@ TEST(HostSession, AFailedRecordWriteEndsTheSessionWithStatusOne) {
 }
 
 // Runs vorn-host, its input a pipe that gives input and then nothing more,
-// and asks it to stop after the given time.
+// and asks it to stop: once its standard error shows the text awaited (within
+// 30 s), if any, and then after the given time.
 vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after,
-                               int signal = SIGINT) {
+                               int signal = SIGINT, const std::string &awaited = "") {
   const std::string dir = vorn_test::TempDir();
   int in[2];
   if (pipe(in) != 0) return {};
@@ -324,6 +325,10 @@ vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input
   }
   close(in[0]);
   if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) return {};
+  for (int i = 0; i < 3000 && !awaited.empty(); ++i) {
+    if (vorn_test::ReadText(dir + "/err").find(awaited) != std::string::npos) break;
+    usleep(10000);
+  }
   usleep(after);
   kill(pid, signal);
   int raw = 0;
@@ -377,7 +382,7 @@ TEST(HostSession, AStopAtThePromptEndsTheSession) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     const vorn_test::HostRun r = StoppedHost(
         "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan", "P-1\n",
-        400000, signal);
+        100000, signal, "Serial of unit 2 (empty line ends the session): ");
     EXPECT_EQ(r.status, 0) << signal << r.err;
     EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
