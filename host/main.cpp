@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "Vorn_CMU200.h"
@@ -346,6 +347,11 @@ int main(int argc, char **argv) {
       runOptions.equipment = &screenEquipment;
       runOptions.stopRequests = [&screen] { return StopRequests() + (screen.stopRequested() ? 1 : 0); };
     }
+    // A real station's prompts are its library's message boxes, on this
+    // thread: the page says when one is open.
+    MarkStepThread();
+    std::optional<web::StationPromptWatch> stationPrompts;
+    if (!o.serve.empty() && !found.simulated()) stationPrompts.emplace(screen, OpenMessageBox);
 #endif
     GeneratedUnits generated(o.units);
     PromptedUnits prompted(*equipment, stderr);

@@ -81,6 +81,14 @@ class ReplacingFile {
   intptr_t handle_ = -1;
 };
 
+// A message box open on the thread that runs the steps: a real station's
+// library asks its operator with the system's own, which only the station's
+// screen answers. True with the box's text while one is open. The steps'
+// thread is the one that called MarkStepThread. Never on POSIX, which has no
+// message boxes.
+void MarkStepThread();
+bool OpenMessageBox(std::string &text);
+
 // The machine's name, or "station" when it has none.
 std::string MachineName();
 // The time now, UTC, as "2024-05-01T08:30:00Z".

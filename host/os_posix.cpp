@@ -168,6 +168,10 @@ void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loade
   return address;
 }
 
+void MarkStepThread() {}
+
+bool OpenMessageBox(std::string &) { return false; }
+
 std::string MachineName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";

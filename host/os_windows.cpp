@@ -46,7 +46,55 @@ bool WriteAll(HANDLE file, const std::string &text) {
   return true;
 }
 
+DWORD stepThread = 0;
+
+std::string WindowText(HWND window) {
+  wchar_t wide[512] = {};
+  const int n = InternalGetWindowText(window, wide, 512);  // sends the window no message
+  char text[1536] = {};
+  const int bytes = n > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, n, text, sizeof text, nullptr, nullptr) : 0;
+  return std::string(text, bytes > 0 ? bytes : 0);
+}
+
+bool HasClass(HWND window, const char *name) {
+  char text[64] = {};
+  return GetClassNameA(window, text, sizeof text) > 0 && lstrcmpiA(text, name) == 0;
+}
+
+// The first static control with a text: the message (the icon's has none).
+BOOL CALLBACK FindMessage(HWND child, LPARAM found) {
+  if (!HasClass(child, "Static")) return TRUE;
+  std::string text = WindowText(child);
+  if (text.empty()) return TRUE;
+  *reinterpret_cast<std::string *>(found) = std::move(text);
+  return FALSE;
+}
+
+struct OpenBox {
+  bool open = false;
+  std::string text;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+  if (!IsWindowVisible(window) || !HasClass(window, "#32770")) return TRUE;  // a dialog's class
+  OpenBox &box = *reinterpret_cast<OpenBox *>(found);
+  box.open = true;
+  EnumChildWindows(window, FindMessage, reinterpret_cast<LPARAM>(&box.text));
+  if (box.text.empty()) box.text = WindowText(window);  // its caption, then
+  return FALSE;
+}
+
 }  // namespace
+
+void MarkStepThread() { stepThread = GetCurrentThreadId(); }
+
+bool OpenMessageBox(std::string &text) {
+  if (stepThread == 0) return false;
+  OpenBox box;
+  EnumThreadWindows(stepThread, FindBox, reinterpret_cast<LPARAM>(&box));
+  if (box.open) text = box.text;
+  return box.open;
+}
 
 void CatchStopRequests() { SetConsoleCtrlHandler(CountStopRequest, TRUE); }
 

@@ -5,6 +5,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+
 #include "screen.h"
 #include "serve.h"
 #include "server.h"
@@ -105,6 +107,35 @@ TEST(WebServer, ThePromptWaitsForItsOwnAcknowledgementFromAWatchingPage) {
   step.join();
   EXPECT_TRUE(nlohmann::json::parse(s.client.Get("/state")->body)["prompt"].is_null());
   s.screen.watcherLeft();
+}
+
+// The station's own prompt (a message box the page cannot answer) is shown
+// while it is open, and gone once it closes or the watch ends.
+TEST(WebServer, TheStationsOwnPromptIsShownWhileItIsOpen) {
+  Served s;
+  std::atomic<bool> open{true};
+  const auto stationPrompt = [&s] {
+    return nlohmann::json::parse(s.client.Get("/state")->body)["stationPrompt"];
+  };
+  const auto waitFor = [&](const nlohmann::json &expected) {
+    uint64_t seen = 0;
+    for (int i = 0; i < 20 && stationPrompt() != expected; ++i) {
+      seen = s.screen.waitForChange(seen, std::chrono::milliseconds(100));
+    }
+    return stationPrompt();
+  };
+  {
+    StationPromptWatch watch(s.screen, [&open](std::string &text) {
+      if (open) text = "Turn on phone!";
+      return open.load();
+    });
+    EXPECT_EQ(waitFor("Turn on phone!"), "Turn on phone!");
+    open = false;
+    EXPECT_TRUE(waitFor(nullptr).is_null());
+    open = true;
+    EXPECT_EQ(waitFor("Turn on phone!"), "Turn on phone!");
+  }
+  EXPECT_TRUE(stationPrompt().is_null()) << "the watch ended";
 }
 
 TEST(WebServer, EventsCarryEachChangeAndEndWhenTheServerStops) {

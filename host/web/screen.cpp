@@ -61,6 +61,7 @@ std::string Snapshot::json() const {
       {"waitMs", waitMs},
       {"waitStartedAtMs", waitStartedAtMs},
       {"prompt", prompt.id == 0 ? json(nullptr) : json{{"id", prompt.id}, {"text", prompt.text}}},
+      {"stationPrompt", stationPrompt ? json(*stationPrompt) : json(nullptr)},
       {"banner",
        banner ? json{{"serial", banner->serial}, {"verdict", VerdictText(banner->verdict)}, {"lines", banner->lines}}
               : json(nullptr)},
@@ -174,6 +175,13 @@ void Screen::stepStarted(std::size_t index, std::size_t, const PlanStep &step) {
   }
   data_.steps[index].running = true;
   data_.waitMs = 0;
+  changed();
+}
+
+void Screen::setStationPrompt(const std::optional<std::string> &text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (data_.stationPrompt == text) return;
+  data_.stationPrompt = text;
   changed();
 }
 

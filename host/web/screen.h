@@ -71,6 +71,9 @@ struct Snapshot {
   uint64_t waitMs = 0;  // the wait going on now, 0 when none
   uint64_t waitStartedAtMs = 0;
   PromptView prompt;
+  // A prompt open on the station itself, which only the station's screen
+  // answers (a real station's library asks with a message box): its text.
+  std::optional<std::string> stationPrompt;
   std::optional<BannerView> banner;
   std::vector<UnitView> recent;  // the last units, newest first
   int units = 0;                 // units finished (first attempts)
@@ -121,6 +124,8 @@ class Screen : public RecordSink, public Progress {
   void stepFinished(const StepRecord &record) override;
   void setState(SessionState state);
   void setNotice(const std::string &text);
+  // A prompt opened (its text) or closed (none) on the station itself.
+  void setStationPrompt(const std::optional<std::string> &text);
   // The finished unit's spectrum plot (SVG), or empty for none.
   void setPlot(std::string svg);
 

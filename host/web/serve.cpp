@@ -52,6 +52,28 @@ void ScreenEquipment::newUnit(const std::string &serial) {
   screen_.attemptStarted(serial);
 }
 
+StationPromptWatch::StationPromptWatch(Screen &screen, std::function<bool(std::string &)> look) {
+  thread_ = std::thread([this, &screen, look = std::move(look)] {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!ending_) {
+      std::string text;
+      const bool open = look(text);
+      screen.setStationPrompt(open ? std::optional<std::string>(text) : std::nullopt);
+      wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return ending_; });
+    }
+    screen.setStationPrompt(std::nullopt);
+  });
+}
+
+StationPromptWatch::~StationPromptWatch() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
 void BothProgress::stepStarted(std::size_t index, std::size_t count, const PlanStep &step) {
   if (first_ != nullptr) first_->stepStarted(index, count, step);
   second_.stepStarted(index, count, step);

@@ -5,8 +5,12 @@
 // thread; the page's side only ever touches the Screen.
 #pragma once
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "equipment.h"
 #include "record.h"
@@ -48,6 +52,24 @@ class ScreenEquipment : public Equipment {
  private:
   Equipment &inner_;
   Screen &screen_;
+};
+
+// A real station's library asks its operator with a message box of its own,
+// which the page cannot answer: while one is open, the screen says so. Looks
+// four times a second from a thread of its own (look: the text of the box
+// open now, false when none); never calls into the library.
+class StationPromptWatch {
+ public:
+  StationPromptWatch(Screen &screen, std::function<bool(std::string &text)> look);
+  ~StationPromptWatch();
+  StationPromptWatch(const StationPromptWatch &) = delete;
+  StationPromptWatch &operator=(const StationPromptWatch &) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool ending_ = false;
+  std::thread thread_;
 };
 
 // Both the terminal's progress (when not null) and the screen's.

@@ -130,6 +130,12 @@ function drawPrompt(s) {
   }
 }
 
+// The station's own prompt (a real station's message box): said, not answered here.
+function drawStationPrompt(s) {
+  $('station-prompt').hidden = s.stationPrompt === null;
+  $('station-prompt-text').textContent = s.stationPrompt || '';
+}
+
 function draw(s) {
   last = s;
   $('state').textContent = s.state;
@@ -144,6 +150,7 @@ function draw(s) {
   drawWait(s);
   drawSession(s);
   drawPrompt(s);
+  drawStationPrompt(s);
   const fresh = s.steps.filter((step) => step.endedAtMs && !seenEnds.has(step.endedAtMs));
   if (!drawnOnce) {
     // Steps that ended before this page came: not a delay of this page.
