@@ -11,6 +11,11 @@ namespace vorn_results {
 namespace {
 
 std::string Str(const Value &v) { return v.value_or(""); }
+// The same without a copy, for the rows that come by the million.
+const std::string &TextOf(const Value &v) {
+  static const std::string kNull;
+  return v ? *v : kNull;
+}
 
 const char *kUnitColumns[] = {"uuid",    "session",       "station", "serial",  "unit",
                               "attempt", "first_attempt", "started", "seconds", "verdict"};
@@ -110,38 +115,50 @@ bool ExportCsv(Store &store, std::ostream &out, std::string &error) {
     std::vector<Value> params = uuids;
     params.resize(kExportBatch, std::string());  // no unit has an empty UUID
     // Each attempt's limited results, step by step: a column per export,
-    // its occurrence among the attempt's steps, and entry.
+    // its occurrence among the attempt's steps, and entry. An attempt's rows
+    // come together and in the order of its steps, so the attempt and the
+    // step's column prefix ("Export#2[") are kept from the row before.
     std::vector<std::vector<std::pair<std::size_t, std::string>>> valuesOf(batch.size());
-    std::vector<std::map<std::pair<int, std::string>, int>> occurrenceOf(batch.size());
-    std::vector<std::unordered_map<std::string, int>> seenOf(batch.size());
+    const std::string *attempt = nullptr;
+    std::size_t slot = 0;
+    std::unordered_map<std::string, int> seen;  // the attempt's steps so far, by export
+    std::string step;
+    std::string prefix;
+    std::string column;
     const bool ok = results->query(
         resultsSql, params,
         [&](const Row &r) {
-          const std::size_t slot = slotOf.at(Str(r[0]));
-          const int step = std::stoi(Str(r[1]));
-          const std::string exportName = Str(r[2]);
-          auto &occurrence = occurrenceOf[slot];
-          auto found = occurrence.find({step, exportName});
-          if (found == occurrence.end()) {
-            found = occurrence.emplace(std::make_pair(step, exportName), ++seenOf[slot][exportName]).first;
+          if (attempt == nullptr || *attempt != TextOf(r[0])) {
+            const auto found = slotOf.find(TextOf(r[0]));
+            if (found == slotOf.end()) return true;  // not asked for
+            slot = found->second;
+            attempt = &found->first;
+            seen.clear();
+            step.clear();
           }
-          std::string column = exportName;
-          if (found->second > 1) column += "#" + std::to_string(found->second);
-          column += "[" + Str(r[3]) + "]";
+          if (TextOf(r[1]) != step) {
+            step = TextOf(r[1]);
+            const std::string &exportName = TextOf(r[2]);
+            const int occurrence = ++seen[exportName];
+            prefix = exportName;
+            if (occurrence > 1) prefix += "#" + std::to_string(occurrence);
+            prefix += '[';
+          }
+          column.assign(prefix).append(TextOf(r[3])).append(1, ']');
           auto at = columnOf.find(column);
           if (at == columnOf.end()) {
             at = columnOf.emplace(column, columns.size()).first;
             columns.push_back(column);
           }
-          valuesOf[slot].emplace_back(at->second, Str(r[4]));
+          valuesOf[slot].emplace_back(at->second, TextOf(r[4]));
           return true;
         },
         e);
     if (!ok) return false;
-    for (std::size_t slot = 0; slot < batch.size(); ++slot) {
-      std::string &line = batch[slot];
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      std::string &line = batch[i];
       cells.assign(columns.size(), nullptr);
-      for (const auto &v : valuesOf[slot]) cells[v.first] = &v.second;
+      for (const auto &v : valuesOf[i]) cells[v.first] = &v.second;
       for (const std::string *cell : cells) {
         line += ',';
         if (cell != nullptr) line += *cell;
