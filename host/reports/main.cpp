@@ -109,10 +109,7 @@ int main(int argc, char **argv) {
 
   std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(db, false, error);
   if (!store) return Bad(db + ": " + error);
-  Source source;
-  source.postgres = store->db().engine() == vorn_results::Engine::kPostgres;
-  source.query = [&](const std::string &sql, const std::vector<Value> &params, const RowHandler &onRow,
-                     std::string &err) { return store->db().query(sql, params, onRow, err); };
+  const Source source{*store};
 
   if (mode == "unit") {
     UnitView unit;

@@ -89,16 +89,16 @@ std::string UnitPage(const UnitView &u) {
   std::ostringstream spectra;
   std::vector<vp::LimitItem> power, level, quality;
   std::string setting;  // the band, channel and level the latest step named
-  for (const StepView &s : u.steps) {
+  for (const vorn_results::StepRow &s : u.steps) {
     const std::string step = Short(s.exportName);
-    for (const ResultView &r : s.results) {
-      if (r.name.rfind("Band=", 0) == 0) setting = Setting(r.name);
+    for (const vorn_results::ResultRow &r : s.results) {
+      if (r.name && r.name->rfind("Band=", 0) == 0) setting = Setting(*r.name);
     }
     const std::string where =
         " (" + (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine) + ")";
     std::vector<vp::SpectrumPoint> mod, sw;
-    for (const ResultView &r : s.results) {
-      const auto sn = vp::ParseSpectrumName(r.name);
+    for (const vorn_results::ResultRow &r : s.results) {
+      const auto sn = vp::ParseSpectrumName(r.name.value_or(""));
       if (!sn || !r.value) continue;
       (sn->kind == vp::SpectrumKind::kModulation ? mod : sw).push_back({sn->offsetKhz, *r.value, r.low, r.high});
     }
@@ -106,7 +106,7 @@ std::string UnitPage(const UnitView &u) {
       spectra << vp::SpectrumSvg(vp::SpectrumKind::kModulation, "Output RF spectrum due to modulation" + where, mod);
     if (!sw.empty())
       spectra << vp::SpectrumSvg(vp::SpectrumKind::kSwitching, "Output RF spectrum due to switching" + where, sw);
-    for (const ResultView &r : s.results) {
+    for (const vorn_results::ResultRow &r : s.results) {
       if (!r.value) continue;
       const std::string label = (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine);
       if (step == "OBTPowervsTime" && r.entry == 1) power.push_back({label, *r.value, r.low, r.high});
@@ -129,10 +129,10 @@ std::string UnitPage(const UnitView &u) {
 
   h << "<h2>Steps</h2><table class=\"steps\"><tr><th>#</th><th>Line</th><th>Step</th><th>No.</th><th>Verdict</th>"
        "<th>Time (s)</th><th>Entry</th><th>Name</th><th>Value</th><th>Limit</th><th>Result</th></tr>\n";
-  for (const StepView &s : u.steps) {
+  for (const vorn_results::StepRow &s : u.steps) {
     const std::size_t rows = std::max<std::size_t>(1, s.results.size());
     for (std::size_t i = 0; i < rows; ++i) {
-      const ResultView *r = i < s.results.size() ? &s.results[i] : nullptr;
+      const vorn_results::ResultRow *r = i < s.results.size() ? &s.results[i] : nullptr;
       h << "<tr" << (r && !r->passed ? " class=\"miss\"" : "") << ">";
       if (i == 0) {
         const std::string span = rows > 1 ? " rowspan=\"" + std::to_string(rows) + "\"" : "";
@@ -140,13 +140,13 @@ std::string UnitPage(const UnitView &u) {
           << Escape(Short(s.exportName)) << (s.text.empty() ? "" : "<br><small>" + Escape(s.text) + "</small>")
           << "</td><td" << span << ">" << s.number << "</td><td" << span << " class=\"" << Escape(s.verdict) << "\">"
           << Escape(s.verdict) << "</td><td" << span << " class=\"num\">"
-          << Number(StationSeconds(s.seconds, s.waitedMs), 2) << "</td>";
+          << Number(StationSeconds(s.seconds, static_cast<int64_t>(s.waitedMs)), 2) << "</td>";
       }
       if (r) {
-        h << "<td class=\"num\">" << r->entry << "</td><td>" << Escape(r->name) << "</td><td class=\"num\">"
-          << (r->value ? Number(*r->value, 3) : "") << "</td><td>" << LimitText(r->low, r->high) << "</td><td class=\""
-          << (r->passed ? "PASS" : "FAIL") << "\">" << (r->low || r->high ? (r->passed ? "pass" : "MISSED") : "")
-          << "</td>";
+        h << "<td class=\"num\">" << r->entry << "</td><td>" << Escape(r->name.value_or(""))
+          << "</td><td class=\"num\">" << (r->value ? Number(*r->value, 3) : "") << "</td><td>"
+          << LimitText(r->low, r->high) << "</td><td class=\"" << (r->passed ? "PASS" : "FAIL") << "\">"
+          << (r->low || r->high ? (r->passed ? "pass" : "MISSED") : "") << "</td>";
       } else {
         h << "<td colspan=\"5\"></td>";
       }

@@ -4,31 +4,17 @@
 #include "source.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <locale>
+#include <functional>
 #include <map>
-#include <sstream>
 #include <tuple>
 
 namespace vorn_reports {
 namespace {
 
-std::optional<double> Real(const Value &v) {
-  if (!v) return std::nullopt;
-  const std::string &t = *v;
-  if (t == "NaN") return std::nan("");
-  if (t == "Infinity" || t == "inf") return HUGE_VAL;
-  if (t == "-Infinity" || t == "-inf") return -HUGE_VAL;
-  // The database's own text, read locale-free.
-  std::istringstream in(t);
-  in.imbue(std::locale::classic());
-  double value = 0;
-  in >> value;
-  if (in.fail()) return std::nullopt;
-  return value;
-}
+// The database's own text, read locale-free.
+std::optional<double> Real(const Value &v) { return vorn_results::ParseNumber(v); }
 double RealOr(const Value &v, double otherwise = 0) { return Real(v).value_or(otherwise); }
 int64_t Int(const Value &v) { return v ? std::atoll(v->c_str()) : 0; }
 std::string Text(const Value &v) { return v.value_or(""); }
@@ -187,13 +173,9 @@ double StationSeconds(double seconds, int64_t waitedMs) {
 }
 
 bool ReadUnit(const Source &src, const std::string &serial, int attempt, UnitView &unit, std::string &error) {
-  bool found = false;
   std::vector<Value> params = {serial};
   std::string sql =
-      "SELECT u.uuid, u.serial, u.attempt, u.started, u.seconds, u.verdict, se.plan, st.name, st.host,"
-      " st.library, st.version, (SELECT count(*) FROM unit a WHERE a.serial = u.serial)"
-      " FROM unit u JOIN session se ON se.id = u.session_id JOIN station st ON st.id = se.station_id"
-      " WHERE u.serial = $1";
+      "SELECT u.uuid, (SELECT count(*) FROM unit a WHERE a.serial = u.serial) FROM unit u WHERE u.serial = $1";
   if (attempt > 0) {
     sql += " AND u.attempt = $2";
     params.push_back(std::to_string(attempt));
@@ -202,69 +184,36 @@ bool ReadUnit(const Source &src, const std::string &serial, int attempt, UnitVie
   if (!src.query(
           sql, params,
           [&](const Row &r) {
-            found = true;
             unit.uuid = Text(r[0]);
-            unit.serial = Text(r[1]);
-            unit.attempt = static_cast<int>(Int(r[2]));
-            unit.started = Text(r[3]);
-            unit.seconds = RealOr(r[4]);
-            unit.verdict = Text(r[5]);
-            unit.plan = Text(r[6]);
-            unit.station = Text(r[7]);
-            unit.host = Text(r[8]);
-            unit.library = Text(r[9]);
-            unit.version = Text(r[10]);
-            unit.attempts = static_cast<int>(Int(r[11]));
+            unit.attempts = static_cast<int>(Int(r[1]));
             return false;
           },
           error)) {
+    return false;
+  }
+  vorn_results::UnitRow row;
+  vorn_host::SessionInfo session;
+  bool found = !unit.uuid.empty();
+  if (found && !(src.store.getUnit(unit.uuid, row, found, error) &&
+                 src.store.getSession(row.sessionId, session, found, error))) {
     return false;
   }
   if (!found) {
     error = "no unit with serial \"" + serial + "\"" + (attempt > 0 ? " and attempt " + std::to_string(attempt) : "");
     return false;
   }
-  const std::vector<Value> key = {unit.uuid};
-  if (!src.query(
-          "SELECT step_index, plan_line, export, number, verdict, text, seconds, waited_ms FROM step"
-          " WHERE unit_uuid = $1 ORDER BY step_index",
-          key,
-          [&](const Row &r) {
-            StepView s;
-            s.index = static_cast<int>(Int(r[0]));
-            s.planLine = static_cast<int>(Int(r[1]));
-            s.exportName = Text(r[2]);
-            s.number = static_cast<int>(Int(r[3]));
-            s.verdict = Text(r[4]);
-            s.text = Text(r[5]);
-            s.seconds = RealOr(r[6]);
-            s.waitedMs = Int(r[7]);
-            unit.steps.push_back(std::move(s));
-            return true;
-          },
-          error)) {
-    return false;
-  }
-  std::map<int, StepView *> byIndex;
-  for (StepView &s : unit.steps) byIndex[s.index] = &s;
-  return src.query(
-      "SELECT step_index, entry, value, name, low, high, passed FROM result WHERE unit_uuid = $1"
-      " ORDER BY step_index, entry",
-      key,
-      [&](const Row &r) {
-        const auto at = byIndex.find(static_cast<int>(Int(r[0])));
-        if (at == byIndex.end()) return true;
-        ResultView v;
-        v.entry = static_cast<int>(Int(r[1]));
-        v.value = Real(r[2]);
-        v.name = Text(r[3]);
-        v.low = Real(r[4]);
-        v.high = Real(r[5]);
-        v.passed = Int(r[6]) != 0;
-        at->second->results.push_back(std::move(v));
-        return true;
-      },
-      error);
+  unit.serial = row.serial;
+  unit.attempt = row.attempt;
+  unit.started = row.started;
+  unit.seconds = row.seconds;
+  unit.verdict = row.verdict;
+  unit.steps = std::move(row.steps);
+  unit.plan = session.plan;
+  unit.station = session.station;
+  unit.host = session.host;
+  unit.library = session.library;
+  unit.version = session.version;
+  return true;
 }
 
 bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::string &error) {
@@ -348,8 +297,8 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
                 Quoted(m.exportName) + ", " + std::to_string(m.entry) + ", " + Literal(m.histogram.first) + ", " +
                 Literal(m.histogram.width) + ")";
     }
-    const std::string bin = src.postgres ? "CAST(floor((r.value - f.first) / f.width) AS INTEGER)"
-                                         : "CAST((r.value - f.first) / f.width AS INTEGER)";
+    const std::string bin = src.postgres() ? "CAST(floor((r.value - f.first) / f.width) AS INTEGER)"
+                                           : "CAST((r.value - f.first) / f.width AS INTEGER)";
     ok = src.query(
         scope.with + ", f(step_index, export, entry, first, width) AS (VALUES " + frames +
             ") SELECT r.step_index, r.export, r.entry, " + bin +
@@ -451,7 +400,7 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
       "(" + unitTime + " - " + Literal(line.testTime.first) + ") / " + Literal(line.testTime.width);
   const std::string stepTime =
       "(CASE WHEN s.waited_ms / 1000.0 > s.seconds THEN s.waited_ms / 1000.0 ELSE s.seconds END)";
-  ok = q("SELECT " + (src.postgres ? "CAST(floor" + timeBin + " AS INTEGER)" : "CAST(" + timeBin + " AS INTEGER)") +
+  ok = q("SELECT " + (src.postgres() ? "CAST(floor" + timeBin + " AS INTEGER)" : "CAST(" + timeBin + " AS INTEGER)") +
              " AS bin, count(*) FROM u GROUP BY bin",
          [&](const Row &r) {
            const int64_t b = std::clamp<int64_t>(Int(r[0]), 0, static_cast<int64_t>(line.testTime.counts.size()) - 1);

@@ -1,53 +1,41 @@
-// What the report pages show, read from the results database through one
-// query function: plain data, with the statistics computed by the database
-// (aggregates and binned counts), never by loading every row.
+// What the report pages show, read from the results database: plain data,
+// with the statistics computed by the database (aggregates and binned
+// counts), never by loading every row.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "plots.h"
+#include "store.h"
 
 namespace vorn_reports {
 
-using Value = std::optional<std::string>;  // a column's text; nullopt: NULL
-using Row = std::vector<Value>;
-using RowHandler = std::function<bool(const Row &)>;
-// Runs one statement with $1..$N text parameters, every row to onRow.
-using QueryFunction = std::function<bool(const std::string &sql, const std::vector<Value> &params,
-                                         const RowHandler &onRow, std::string &error)>;
+using vorn_results::Row;
+using vorn_results::RowHandler;
+using vorn_results::Value;
 
+// The results database the pages are read from.
 struct Source {
-  QueryFunction query;
-  bool postgres = false;  // the SQL dialect's few differences
+  vorn_results::Store &store;
+
+  bool postgres() const { return store.db().engine() == vorn_results::Engine::kPostgres; }  // the few differences
+  bool query(const std::string &sql, const std::vector<Value> &params, const RowHandler &onRow,
+             std::string &error) const {
+    return store.db().query(sql, params, onRow, error);
+  }
 };
 
 // ---- one unit attempt -----------------------------------------------------
 
-struct ResultView {
-  int entry = 0;
-  std::optional<double> value;
-  std::string name;
-  std::optional<double> low, high;
-  bool passed = true;
-};
-
-struct StepView {
-  int index = 0, planLine = 0, number = 0;
-  std::string exportName, verdict, text;
-  double seconds = 0;
-  int64_t waitedMs = 0;
-  std::vector<ResultView> results;
-};
-
+// The attempt's steps and results as stored, with its session's station.
 struct UnitView {
   std::string uuid, serial, verdict, started, station, host, plan, library, version;
   int attempt = 0, attempts = 0;  // this one, and how many the serial has
   double seconds = 0;
-  std::vector<StepView> steps;
+  std::vector<vorn_results::StepRow> steps;
 };
 
 // The attempt (the serial's latest when attempt is 0); false with a message
