@@ -309,8 +309,8 @@ TEST(HostSession, AFailedRecordWriteEndsTheSessionWithStatusOne) {
 // Runs vorn-host, its input a pipe that gives input and then nothing more,
 // and asks it to stop: once its standard error shows the text awaited (within
 // 30 s), if any, and then after the given time.
-vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after,
-                               int signal = SIGINT, const std::string &awaited = "") {
+vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input, useconds_t after, int signal = SIGINT,
+                               const std::string &awaited = "") {
   const std::string dir = vorn_test::TempDir();
   int in[2];
   if (pipe(in) != 0) return {};

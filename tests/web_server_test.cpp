@@ -114,9 +114,7 @@ TEST(WebServer, ThePromptWaitsForItsOwnAcknowledgementFromAWatchingPage) {
 TEST(WebServer, TheStationsOwnPromptIsShownWhileItIsOpen) {
   Served s;
   std::atomic<bool> open{true};
-  const auto stationPrompt = [&s] {
-    return nlohmann::json::parse(s.client.Get("/state")->body)["stationPrompt"];
-  };
+  const auto stationPrompt = [&s] { return nlohmann::json::parse(s.client.Get("/state")->body)["stationPrompt"]; };
   const auto waitFor = [&](const nlohmann::json &expected) {
     uint64_t seen = 0;
     for (int i = 0; i < 20 && stationPrompt() != expected; ++i) {

@@ -5,10 +5,10 @@
 // library asks its operator to turn it on; it answers from the next check, as
 // a phone switched on while the prompt was open. It knows nothing of the
 // simulated station.
+#include "dwdio.h"
+
 #include <cstdlib>
 #include <cstring>
-
-#include "dwdio.h"
 
 namespace {
 constexpr uint8_t kDone = 1;
