@@ -5,30 +5,14 @@
 #include <random>
 #include <sstream>
 
+#include "text.h"
+
 namespace vorn_host {
 
 namespace {
 
 constexpr std::size_t kLongestSerial = 64;
-constexpr std::size_t kLongestExcerpt = 80;
 constexpr int kNamedBadLines = 20;  // of a serials file; the rest are counted
-
-// A text fit for a message: bytes outside printable ASCII as \xNN, and at
-// most an excerpt of a long one.
-std::string Visible(const std::string &text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size() && i < kLongestExcerpt; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", c);
-      out += escape;
-    }
-  }
-  return text.size() > kLongestExcerpt ? out + "..." : out;
-}
 
 std::string Percent(double value) {
   char text[32];
@@ -47,12 +31,12 @@ std::string Fixed(double value, int decimals) {
 std::string SerialProblem(const std::string &serial) {
   if (serial.empty()) return "the serial is empty";
   if (serial.size() > kLongestSerial) {
-    return "serial \"" + Visible(serial) + "\" is longer than " + std::to_string(kLongestSerial) + " characters";
+    return "serial \"" + Excerpt(serial) + "\" is longer than " + std::to_string(kLongestSerial) + " characters";
   }
   for (const char c : serial) {
     const auto u = static_cast<unsigned char>(c);
     if (u <= 0x20 || u >= 0x7F) {
-      return "serial \"" + Visible(serial) + "\" holds a blank or a character that is not printable ASCII";
+      return "serial \"" + Excerpt(serial) + "\" holds a blank or a character that is not printable ASCII";
     }
   }
   return {};
