@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "database.h"
 #include "inputs.h"
+#include "os.h"
 #include "pages.h"
 #include "store.h"
 
@@ -31,22 +31,10 @@ int Bad(const std::string &message) {
 
 // Written beside the target and renamed over it: never a half page.
 bool WriteFile(const fs::path &path, const std::string &text, std::string &error) {
-  const fs::path part = path.string() + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      error = path.string() + ": cannot write";
-      std::error_code ec;
-      fs::remove(part, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(part, path, ec);
-  if (ec) error = path.string() + ": " + ec.message();
-  return !ec;
+  vorn_host::ReplacingFile file;
+  if (file.prepare(path.string(), error) && file.commit(text, error)) return true;
+  error = path.string() + ": " + error;
+  return false;
 }
 
 }  // namespace
