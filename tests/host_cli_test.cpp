@@ -82,7 +82,7 @@ class HostCliTest : public ::testing::Test {
     std::ofstream(params) << "[1]\n";
     std::ofstream(plan) << "DcInit 1\n";
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void TearDown() override { vorn_test::RemoveTempDir(dir_); }
   std::string dir_;
   std::string params;
   std::string plan;

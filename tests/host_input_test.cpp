@@ -31,7 +31,7 @@ class HostInputTest : public ::testing::Test {
     std::ofstream(params) << vorn_test::TypicalParameters();
     std::ofstream(plan) << "DcInit 1 1=1\n";
   }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+  void TearDown() override { vorn_test::RemoveTempDir(dir); }
   std::string host(const std::string &args) const { return std::string(VORN_HOST_FILE) + " --fast --quiet " + args; }
   std::string dir;
   std::string params;

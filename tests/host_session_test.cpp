@@ -77,7 +77,7 @@ TEST(HostSession, SerialsAreCheckedAndFilesNameTheLine) {
   vorn_host::SerialList bad(dir + "/bad", problems);
   ASSERT_EQ(problems.size(), 21u);  // 20 named, then how many more
   EXPECT_EQ(problems[20], dir + "/bad: 3 more lines hold no serial");
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
 }
 
 TEST(HostSession, SessionOptions) {
@@ -251,7 +251,7 @@ TEST(HostSession, OneWriterOfAJsonLinesFileAtATime) {
   EXPECT_EQ(vorn_test::ReadText(path), "{\"whole\": 1}\n{\"cut\n{\"next\": 2}\n");
   vorn_host::AppendLog later;  // free again once the first is closed
   EXPECT_TRUE(later.open(path, error)) << error;
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
 }
 
 // The whole typical plan, handovers included: every nominal phone passes, and
@@ -292,7 +292,7 @@ TEST(HostSession, MarginalPhonesGiveAYieldWithASpread) {
                            "Vorn_CMU200_OBTOutputRFSpectrum entry 3", "Vorn_CMU200_OBTRXLevelandQuality entry 1"}) {
     EXPECT_EQ(missed.count(kind), 1u) << kind;
   }
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
 }
 
 // A record that cannot be written after the steps ran: its own message, exit
@@ -338,7 +338,7 @@ vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input
   if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
   r.out = vorn_test::ReadText(dir + "/out");
   r.err = vorn_test::ReadText(dir + "/err");
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
   return r;
 }
 
@@ -372,7 +372,7 @@ TEST(HostSession, CtrlCInRealTimeRunsTheCleanupAndKeepsTheRecords) {
       EXPECT_NE(steps[i]["verdict"], "NOT RUN") << i;  // ran, whatever it found
     }
   }
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
 }
 
 // A stop at the serial prompt ends the session with its summary; a stop is
@@ -449,7 +449,7 @@ TEST_F(HostLongSession, MemoryAndDescriptorsStayFlat) {
   // unit (the measurements of freed tester sessions) shows as 130 kB here.
   EXPECT_LE(sampler.samples[1].first, sampler.samples[0].first + 64) << "kB resident";
   EXPECT_EQ(sampler.samples[1].second, sampler.samples[0].second) << "open descriptors";
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
 }
 
 // What the station looks like after each attempt: the unit's verdict, the
@@ -553,7 +553,7 @@ TEST(HostSession, TheCleanupKeepsASessionGoingAfterAnError) {
     EXPECT_EQ(verdicts, c.verdicts) << c.plan;
     std::remove((dir + "/r.jsonl").c_str());
   }
-  std::system(("rm -rf '" + dir + "'").c_str());
+  vorn_test::RemoveTempDir(dir);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ class HostStationTest : public ::testing::Test {
     dir_ = vorn_test::TempDir();
     record = dir_ + "/run.json";
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void TearDown() override { vorn_test::RemoveTempDir(dir_); }
 
   std::string file(const std::string &name, const std::string &text) {
     const std::string path = dir_ + "/" + name;

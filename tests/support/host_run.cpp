@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -20,7 +21,7 @@ HostRun RunHost(const std::string &args, int timeoutSeconds) {
   if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
   r.out = ReadText(dir + "/out");
   r.err = ReadText(dir + "/err");
-  std::system(("rm -rf '" + dir + "'").c_str());
+  RemoveTempDir(dir);
   return r;
 }
 
@@ -30,10 +31,18 @@ std::string BuiltFile(const std::string &name) {
 }
 #endif
 
+constexpr char kTempPrefix[] = "/tmp/vorn-host-";
+
 std::string TempDir() {
   char name[] = "/tmp/vorn-host-XXXXXX";
   const char *made = mkdtemp(name);
   return made == nullptr ? std::string("/tmp") : std::string(made);
+}
+
+void RemoveTempDir(const std::string &dir) {
+  if (dir.rfind(kTempPrefix, 0) != 0) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
 }
 
 std::string ReadText(const std::string &path) {

@@ -16,8 +16,10 @@ struct HostRun {
 // that outlasts timeoutSeconds (when given) is killed and gives status -1
 // or 124: a hang fails the test instead of stopping the suite.
 HostRun RunHost(const std::string &args, int timeoutSeconds = 0);
-// A fresh folder under /tmp.
+// A fresh folder under /tmp, and its removal with all it holds (only a
+// folder TempDir made is removed).
 std::string TempDir();
+void RemoveTempDir(const std::string &dir);
 // A file of the build beside vorn-host (a library, a stand-in).
 std::string BuiltFile(const std::string &name);
 std::string ReadText(const std::string &path);
