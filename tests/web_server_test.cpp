@@ -149,8 +149,7 @@ TEST(WebServer, EventsCarryEachChangeAndEndWhenTheServerStops) {
   while (s.screen.watchers() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   s.screen.setNotice("first");
   s.screen.setState(SessionState::kStopped);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  s.server.stop();
+  s.server.stop();  // at once: the last state still reaches the page
   reader.join();
   EXPECT_NE(received.find("\"state\":\"stopped\""), std::string::npos) << received;
   EXPECT_EQ(received.rfind("data: {", 0), 0u);

@@ -175,15 +175,18 @@ WebServer::WebServer(Screen &screen, Bounds bounds) : screen_(screen), impl_(std
         "text/event-stream",
         [this, seen, bounds](std::size_t, httplib::DataSink &sink) {
           const uint64_t version = screen_.waitForChange(*seen, std::chrono::milliseconds(bounds.heartbeatMs));
+          // Read before the snapshot: whatever came before the close is in it.
+          const bool ending = screen_.closed();
           std::string message;
           if (version != *seen) {
-            message = "data: " + screen_.snapshot().json() + "\n\n";
-            *seen = version;
+            const Snapshot snapshot = screen_.snapshot();
+            message = "data: " + snapshot.json() + "\n\n";
+            *seen = snapshot.version;
           } else {
             message = ": still here\n\n";  // finds a page that went away
           }
           if (!sink.write(message.data(), message.size())) return false;
-          if (screen_.closed()) sink.done();
+          if (ending) sink.done();
           return true;
         },
         [this, &impl](bool) {
@@ -241,7 +244,13 @@ bool WebServer::start(const ServeAddress &address, std::string &error) {
 }
 
 void WebServer::stop() {
+  // The open pages get the last state (the station stopped) and their streams
+  // end before the server goes: within a bound, whatever a page does.
   screen_.close();
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+  while (impl_->streams.load() > 0 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   impl_->http.stop();
   if (thread_.joinable()) thread_.join();
 }
