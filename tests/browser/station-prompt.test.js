@@ -39,7 +39,8 @@ test('the library\'s own prompt is said on the page and answered at the station'
   try {
     const { page, problems } = await openPage(browser);
     await page.goto(url);
-    assert.match(await page.locator('#station').textContent(), /^bench7$/, 'a real station, not the simulated one');
+    // A real station, not the simulated one, once the first state came.
+    await page.waitForFunction(() => document.querySelector('#station').textContent === 'bench7');
     await page.locator('#serial').fill('OV-PROMPT-1');
     await page.locator('#serial').press('Enter');
 
