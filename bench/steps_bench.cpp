@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "alldata/container.h"
+#include "station/alldata/container.h"
 #include "param_files.h"
 #include "station/station.h"
 #include "support/steps.h"

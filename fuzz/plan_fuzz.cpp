@@ -25,12 +25,12 @@
 #include <string_view>
 #include <vector>
 
-#include "faults.h"
-#include "options.h"
-#include "plan.h"
-#include "report.h"
+#include "station/faults.h"
+#include "core/options.h"
+#include "core/plan.h"
+#include "outputs/console/report.h"
 #include "station/station.h"
-#include "text.h"
+#include "os/text.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "alldata/container.h"
+#include "station/alldata/container.h"
 #include "station/station.h"
 #include "support/steps.h"
 #include "tester/tester_state.h"

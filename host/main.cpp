@@ -12,25 +12,25 @@
 #include <sstream>
 
 #include "Vorn_CMU200.h"
-#include "alldata/container.h"
-#include "inputs.h"
-#include "options.h"
-#include "os.h"
-#include "plan.h"
-#include "real_station.h"
-#include "report.h"
-#include "run.h"
-#include "session.h"
-#include "sha256.h"
-#include "simulation.h"
-#include "text.h"
+#include "station/alldata/container.h"
+#include "os/inputs.h"
+#include "core/options.h"
+#include "os/os.h"
+#include "core/plan.h"
+#include "station/real_station.h"
+#include "outputs/console/report.h"
+#include "core/run.h"
+#include "core/session.h"
+#include "os/sha256.h"
+#include "station/simulation.h"
+#include "os/text.h"
 #if defined(VORN_HOST_RESULTS)
-#include "report_command.h"
-#include "results/sink.h"
+#include "tools/report/report_command.h"
+#include "outputs/results/sink.h"
 #endif
 #if defined(VORN_HOST_WEB)
-#include "serve.h"
-#include "server.h"
+#include "outputs/web/serve.h"
+#include "outputs/web/server.h"
 #endif
 
 namespace {

@@ -480,7 +480,7 @@ TEST_F(DocsTest, ExampleParameterFilesUseOnlyDocumentedKeys) {
 std::set<std::string> StandInOperations() {
   std::set<std::string> ops;
   static const std::regex entry(R"re((?:station::Entry|Watched)\s+\w+\s*\(\s*"(\w+)")re");
-  for (const fs::path &folder : {kRoot / "platform", kRoot / "host" / "alldata"}) {
+  for (const fs::path &folder : {kRoot / "platform", kRoot / "host" / "station" / "alldata"}) {
     for (const auto &file : fs::recursive_directory_iterator(folder)) {
       if (!file.is_regular_file() || file.path().extension() != ".cpp") continue;
       const std::string code = ReadWhole(file.path());

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-#include "simulation.h"
+#include "core/options.h"
+#include "station/simulation.h"
 #include "station/station.h"
 #include "support/host_run.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "real_station.h"
+#include "station/real_station.h"
 
 namespace {
 

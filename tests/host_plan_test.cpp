@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plan.h"
+#include "core/plan.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <string>
 
-#include "report.h"
-#include "run.h"
-#include "simulation.h"
+#include "outputs/console/report.h"
+#include "core/run.h"
+#include "station/simulation.h"
 #include "support/station_test.h"
-#include "text.h"
+#include "os/text.h"
 
 namespace {
 

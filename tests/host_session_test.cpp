@@ -13,9 +13,9 @@
 #include <set>
 #include <sstream>
 
-#include "options.h"
-#include "session.h"
-#include "simulation.h"
+#include "core/options.h"
+#include "core/session.h"
+#include "station/simulation.h"
 #include "support/host_run.h"
 #include "support/station_test.h"
 #include "support/steps.h"

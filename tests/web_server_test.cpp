@@ -7,9 +7,9 @@
 
 #include <atomic>
 
-#include "screen.h"
-#include "serve.h"
-#include "server.h"
+#include "outputs/web/screen.h"
+#include "outputs/web/serve.h"
+#include "outputs/web/server.h"
 
 namespace {
 

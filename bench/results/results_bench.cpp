@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <random>
 
-#include "results/sink.h"
+#include "outputs/results/sink.h"
 #include "synthetic.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "plots.h"
+#include "plots/plots.h"
 
 namespace vorn_plots {
 

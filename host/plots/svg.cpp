@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "plots.h"
+#include "plots/plots.h"
 
 namespace vorn_plots {
 namespace {

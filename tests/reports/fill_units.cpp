@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "store.h"
+#include "outputs/results/store.h"
 
 using namespace vorn_results;
 

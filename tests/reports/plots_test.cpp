@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plots.h"
+#include "plots/plots.h"
 
 namespace vp = vorn_plots;
 

@@ -2,7 +2,7 @@
 // as it is, and no password of a server address on the terminal.
 #include <gtest/gtest.h>
 
-#include "report_command.h"
+#include "tools/report/report_command.h"
 
 namespace {
 

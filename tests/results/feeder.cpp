@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "os.h"
-#include "results/sink.h"
+#include "os/os.h"
+#include "outputs/results/sink.h"
 #include "synthetic.h"
 
 int main(int argc, char **argv) {

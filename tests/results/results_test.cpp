@@ -13,11 +13,11 @@
 #include <sstream>
 #include <thread>
 
-#include "options.h"
-#include "results/queries.h"
-#include "results/schema.h"
-#include "results/sink.h"
-#include "sha256.h"
+#include "core/options.h"
+#include "tools/results/queries.h"
+#include "outputs/results/schema.h"
+#include "outputs/results/sink.h"
+#include "os/sha256.h"
 #include "synthetic.h"
 
 namespace {

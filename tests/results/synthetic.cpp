@@ -1,9 +1,9 @@
 #include "synthetic.h"
 
-#include "os.h"
-#include "results/sink.h"
-#include "session.h"
-#include "sha256.h"
+#include "os/os.h"
+#include "outputs/results/sink.h"
+#include "core/session.h"
+#include "os/sha256.h"
 
 namespace vorn_results_test {
 

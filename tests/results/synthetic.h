@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "plan.h"
-#include "record.h"
+#include "core/plan.h"
+#include "core/record.h"
 
 namespace vorn_results_test {
 

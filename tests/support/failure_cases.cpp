@@ -5,7 +5,7 @@
 #include <functional>
 #include <set>
 
-#include "alldata/container.h"
+#include "station/alldata/container.h"
 #include "outside/dwdio.h"
 #include "support/station_test.h"
 #include "support/steps.h"

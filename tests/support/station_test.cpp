@@ -10,7 +10,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "alldata/container.h"
+#include "station/alldata/container.h"
 
 namespace vorn_test {
 

@@ -1,0 +1,142 @@
+#include "outputs/results/schema.h"
+
+#include <vector>
+
+namespace vorn_results {
+
+namespace {
+
+// Version 1: the first schema of the results file. {ID} is the engine's
+// self-numbering key.
+constexpr const char *kVersion1 = R"(
+CREATE TABLE station (
+  id {ID},
+  name TEXT NOT NULL,
+  host TEXT NOT NULL,
+  library TEXT NOT NULL,
+  version TEXT NOT NULL,
+  UNIQUE (name, host, library, version));
+CREATE TABLE session (
+  id TEXT PRIMARY KEY,
+  station_id BIGINT NOT NULL REFERENCES station (id),
+  plan TEXT NOT NULL,
+  plan_sha256 TEXT NOT NULL,
+  parameters TEXT NOT NULL,
+  parameters_sha256 TEXT NOT NULL,
+  operator TEXT,
+  simulated INTEGER NOT NULL,
+  started TEXT NOT NULL,
+  ended TEXT);
+CREATE TABLE unit (
+  uuid TEXT PRIMARY KEY,
+  session_id TEXT NOT NULL REFERENCES session (id),
+  serial TEXT NOT NULL,
+  unit_index INTEGER NOT NULL,
+  attempt INTEGER NOT NULL,
+  started TEXT NOT NULL,
+  seconds DOUBLE PRECISION NOT NULL,
+  waited_ms BIGINT NOT NULL,
+  verdict TEXT NOT NULL);
+CREATE INDEX unit_serial ON unit (serial);
+CREATE INDEX unit_started ON unit (started);
+CREATE TABLE step (
+  unit_uuid TEXT NOT NULL REFERENCES unit (uuid),
+  step_index INTEGER NOT NULL,
+  plan_line INTEGER NOT NULL,
+  export TEXT NOT NULL,
+  number INTEGER NOT NULL,
+  verdict TEXT NOT NULL,
+  returned BIGINT NOT NULL,
+  text TEXT NOT NULL,
+  seconds DOUBLE PRECISION NOT NULL,
+  PRIMARY KEY (unit_uuid, step_index));
+CREATE TABLE result (
+  unit_uuid TEXT NOT NULL,
+  step_index INTEGER NOT NULL,
+  entry INTEGER NOT NULL,
+  value DOUBLE PRECISION,
+  name TEXT,
+  low DOUBLE PRECISION,
+  high DOUBLE PRECISION,
+  passed INTEGER NOT NULL,
+  PRIMARY KEY (unit_uuid, step_index, entry),
+  FOREIGN KEY (unit_uuid, step_index) REFERENCES step (unit_uuid, step_index));
+)";
+
+// Version 2: whether an attempt was the unit's first, the station's waits per
+// step, and each result's export beside its entry for the by-measurement
+// queries.
+constexpr const char *kVersion2 = R"(
+ALTER TABLE unit ADD COLUMN first_attempt INTEGER NOT NULL DEFAULT 0;
+UPDATE unit SET first_attempt = CASE WHEN attempt = 1 THEN 1 ELSE 0 END;
+ALTER TABLE step ADD COLUMN waited_ms BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE result ADD COLUMN export TEXT NOT NULL DEFAULT '';
+UPDATE result SET export = (SELECT s.export FROM step s
+                            WHERE s.unit_uuid = result.unit_uuid AND s.step_index = result.step_index);
+CREATE INDEX result_export_entry ON result (export, entry);
+)";
+
+// Version 3: indexes for the line report. A measurement's values in order,
+// with its limits, so that its extremes are two seeks and its histogram's
+// bins are ranges of one index; the missed limits and the steps in ERROR
+// apart; the steps' times by step, without a sort of every step row.
+constexpr const char *kVersion3 = R"(
+CREATE INDEX result_measure ON result (step_index, export, entry, value, low, high);
+CREATE INDEX result_missed ON result (step_index, export, entry) WHERE passed = 0;
+CREATE INDEX step_time ON step (step_index, export, plan_line, seconds, waited_ms);
+CREATE INDEX step_error ON step (step_index, export, plan_line) WHERE verdict = 'ERROR';
+)";
+
+const std::vector<const char *> &Migrations() {
+  static const std::vector<const char *> list = {kVersion1, kVersion2, kVersion3};
+  return list;
+}
+
+std::string ForEngine(std::string sql, Engine engine) {
+  const std::string key = "{ID}";
+  const std::string id = engine == Engine::kSqlite ? "INTEGER PRIMARY KEY" : "BIGSERIAL PRIMARY KEY";
+  for (std::size_t at; (at = sql.find(key)) != std::string::npos;) sql.replace(at, key.size(), id);
+  return sql;
+}
+
+// Several stations may open one server at once: the first migrates, the
+// others wait for it under this lock and then find the schema in place.
+constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7231017)";
+
+}  // namespace
+
+bool SchemaVersion(Database &db, int &version, std::string &error) {
+  version = 0;
+  if (!db.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", error)) return false;
+  return db.query(
+      "SELECT max(version) FROM schema_version", {},
+      [&](const Row &r) {
+        if (r[0]) version = std::stoi(*r[0]);
+        return true;
+      },
+      error);
+}
+
+bool Migrate(Database &db, std::string &error) {
+  const int latest = static_cast<int>(Migrations().size());
+  if (!db.exec(db.beginWrite(), error)) return false;
+  int version = 0;
+  bool ok = (db.engine() != Engine::kPostgres || db.exec(kMigrationLock, error)) && SchemaVersion(db, version, error);
+  if (ok && version > latest) {
+    error = db.name() + ": the results schema is version " + std::to_string(version) + ", newer than this host's " +
+            std::to_string(latest) + "; use a newer vorn-host";
+    ok = false;
+  }
+  for (int next = version + 1; ok && next <= latest; ++next) {
+    ok = db.exec(ForEngine(Migrations()[static_cast<std::size_t>(next - 1)], db.engine()), error) &&
+         db.exec("DELETE FROM schema_version", error) &&
+         db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error);
+    if (!ok) error = "migration to schema version " + std::to_string(next) + ": " + error;
+  }
+  if (ok && db.exec("COMMIT", error)) return true;
+  std::string ignored;
+  db.exec("ROLLBACK", ignored);
+  return false;
+}
+
+}  // namespace vorn_results

@@ -1,0 +1,347 @@
+#include "outputs/results/store.h"
+
+#include <cmath>
+
+#include "outputs/results/schema.h"
+
+namespace vorn_results {
+
+namespace {
+
+using vorn_host::SessionInfo;
+using vorn_host::UnitRecord;
+
+bool Same(const std::optional<double> &a, const std::optional<double> &b) {
+  if (!a || !b) return !a && !b;
+  return *a == *b || (std::isnan(*a) && std::isnan(*b));
+}
+
+Value Int(int64_t n) { return std::to_string(n); }
+Value Number(const std::optional<double> &d) { return d ? Value(NumberText(*d)) : std::nullopt; }
+Value Optional(const std::optional<std::string> &s) { return s ? Value(*s) : std::nullopt; }
+std::string Str(const Value &v) { return v.value_or(""); }
+int64_t Integer(const Value &v) { return v ? std::stoll(*v) : 0; }
+
+// "INSERT INTO t (a, b) VALUES ($1, $2), ($3, $4)": one statement for all rows.
+std::string MultiInsert(const std::string &head, std::size_t columns, std::size_t rows) {
+  std::string sql = head + " VALUES ";
+  std::size_t n = 0;
+  for (std::size_t r = 0; r < rows; ++r) {
+    sql += r == 0 ? "(" : ", (";
+    for (std::size_t c = 0; c < columns; ++c) sql += (c == 0 ? "$" : ", $") + std::to_string(++n);
+    sql += ")";
+  }
+  return sql;
+}
+
+// Rows per statement: few statements, yet far below both engines' parameter limits.
+constexpr std::size_t kRowsPerInsert = 100;
+
+bool InsertRows(Database &db, const std::string &head, std::size_t columns, const std::vector<Value> &values,
+                std::string &error) {
+  const std::size_t rows = values.size() / columns;
+  for (std::size_t first = 0; first < rows; first += kRowsPerInsert) {
+    const std::size_t count = std::min(kRowsPerInsert, rows - first);
+    const std::vector<Value> part(values.begin() + static_cast<std::ptrdiff_t>(first * columns),
+                                  values.begin() + static_cast<std::ptrdiff_t>((first + count) * columns));
+    if (!db.query(MultiInsert(head, columns, count), part, {}, error)) return false;
+  }
+  return true;
+}
+
+constexpr const char *kOutbox =
+    "CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY, kind TEXT NOT NULL, key TEXT NOT NULL,"
+    " UNIQUE (kind, key))";
+
+}  // namespace
+
+bool ResultRow::operator==(const ResultRow &o) const {
+  return entry == o.entry && Same(value, o.value) && name == o.name && Same(low, o.low) && Same(high, o.high) &&
+         passed == o.passed;
+}
+
+bool StepRow::operator==(const StepRow &o) const {
+  return index == o.index && planLine == o.planLine && exportName == o.exportName && number == o.number &&
+         verdict == o.verdict && returned == o.returned && text == o.text && seconds == o.seconds &&
+         waitedMs == o.waitedMs && results == o.results;
+}
+
+bool UnitRow::operator==(const UnitRow &o) const {
+  return uuid == o.uuid && sessionId == o.sessionId && serial == o.serial && unit == o.unit && attempt == o.attempt &&
+         started == o.started && seconds == o.seconds && waitedMs == o.waitedMs && verdict == o.verdict &&
+         firstAttempt == o.firstAttempt && steps == o.steps;
+}
+
+UnitRow ToRow(const SessionInfo &session, const UnitRecord &unit) {
+  UnitRow row;
+  row.uuid = unit.uuid;
+  row.sessionId = session.id;
+  row.serial = unit.serial;
+  row.unit = unit.unit;
+  row.attempt = unit.attempt;
+  row.started = unit.run.started;
+  row.seconds = unit.run.seconds;
+  row.waitedMs = unit.run.waitedMs;
+  row.verdict = vorn_host::VerdictText(unit.run.verdict);
+  row.firstAttempt = unit.firstAttempt();
+  int index = 0;
+  for (const vorn_host::StepRecord &s : unit.run.steps) {
+    StepRow step;
+    step.index = ++index;
+    step.planLine = s.step.line;
+    step.exportName = s.step.shortName();
+    step.number = s.step.number;
+    step.verdict = vorn_host::VerdictText(s.verdict);
+    step.returned = s.returned;
+    step.text = s.text;
+    step.seconds = s.seconds;
+    step.waitedMs = s.waitedMs;
+    for (const vorn_host::EntryResult &e : s.entries) {
+      ResultRow r;
+      r.entry = e.entry;
+      r.value = e.value;
+      r.name = e.name;
+      if (e.limit) {
+        r.low = e.limit->low;
+        r.high = e.limit->high;
+      }
+      r.passed = e.passed;
+      step.results.push_back(r);
+    }
+    row.steps.push_back(std::move(step));
+  }
+  return row;
+}
+
+std::unique_ptr<Store> Store::Open(const std::string &target, bool outbox, std::string &error) {
+  std::unique_ptr<Database> db = OpenDatabase(target, error);
+  if (!db || !Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
+  if (outbox && !db->exec(kOutbox, error)) return nullptr;
+  return std::unique_ptr<Store>(new Store(std::move(db), outbox));
+}
+
+bool Store::transaction(const std::function<bool(std::string &)> &body, std::string &error) {
+  if (!db_->exec(db_->beginWrite(), error)) return false;
+  if (body(error) && db_->exec("COMMIT", error)) return true;
+  std::string ignored;
+  if (db_->connected()) db_->exec("ROLLBACK", ignored);
+  return false;
+}
+
+bool Store::putSession(const SessionInfo &s, std::string &error) {
+  return transaction(
+      [&](std::string &e) {
+        std::string stationId;
+        const bool ok = db_->query(
+            "INSERT INTO station (name, host, library, version) VALUES ($1, $2, $3, $4)"
+            " ON CONFLICT (name, host, library, version) DO UPDATE SET name = excluded.name RETURNING id",
+            {s.station, s.host, s.library, s.version},
+            [&](const Row &r) {
+              stationId = Str(r[0]);
+              return true;
+            },
+            e);
+        if (!ok) return false;
+        const Value operatorName = s.operatorName.empty() ? std::nullopt : Value(s.operatorName);
+        const Value ended = s.ended.empty() ? std::nullopt : Value(s.ended);
+        if (!db_->query("INSERT INTO session (id, station_id, plan, plan_sha256, parameters, parameters_sha256,"
+                        " operator, simulated, started, ended) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+                        " ON CONFLICT (id) DO UPDATE SET ended = COALESCE(excluded.ended, session.ended)",
+                        {s.id, stationId, s.plan, s.planSha256, s.parameters, s.parametersSha256, operatorName,
+                         Int(s.simulated ? 1 : 0), s.started, ended},
+                        {}, e)) {
+          return false;
+        }
+        return !outbox_ || db_->query(
+                               "INSERT INTO outbox (kind, key) VALUES ('session', $1)"
+                               " ON CONFLICT (kind, key) DO NOTHING",
+                               {s.id}, {}, e);
+      },
+      error);
+}
+
+bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
+  stored = false;
+  if (!db_->query(
+          "INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds,"
+          " waited_ms, verdict, first_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+          " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
+          {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started, Number(u.seconds),
+           Int(static_cast<int64_t>(u.waitedMs)), u.verdict, Int(u.firstAttempt ? 1 : 0)},
+          [&](const Row &) {
+            stored = true;
+            return true;
+          },
+          e)) {
+    return false;
+  }
+  // Already there: its steps and results came in the same transaction.
+  if (!stored) return true;
+  std::vector<Value> steps;
+  std::vector<Value> results;
+  for (const StepRow &s : u.steps) {
+    steps.insert(steps.end(), {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict,
+                               Int(s.returned), s.text, Number(s.seconds), Int(static_cast<int64_t>(s.waitedMs))});
+    for (const ResultRow &r : s.results) {
+      results.insert(results.end(), {u.uuid, Int(s.index), Int(r.entry), s.exportName, Number(r.value),
+                                     Optional(r.name), Number(r.low), Number(r.high), Int(r.passed ? 1 : 0)});
+    }
+  }
+  return InsertRows(*db_,
+                    "INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned,"
+                    " text, seconds, waited_ms)",
+                    10, steps, e) &&
+         InsertRows(*db_, "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
+                    9, results, e) &&
+         (!outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('unit', $1)"
+                                 " ON CONFLICT (kind, key) DO NOTHING",
+                                 {u.uuid}, {}, e));
+}
+
+bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {
+  return transaction([&](std::string &e) { return insertUnit(u, stored, e); }, error);
+}
+
+bool Store::putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error) {
+  int64_t added = 0;
+  const bool ok = transaction(
+      [&](std::string &e) {
+        for (const UnitRow &u : units) {
+          bool one = false;
+          if (!insertUnit(u, one, e)) return false;
+          added += one ? 1 : 0;
+        }
+        return true;
+      },
+      error);
+  stored = ok ? added : 0;
+  return ok;
+}
+
+bool Store::getSession(const std::string &id, SessionInfo &s, bool &found, std::string &error) {
+  found = false;
+  return db_->query(
+      "SELECT s.id, t.name, t.host, t.library, t.version, s.plan, s.plan_sha256, s.parameters,"
+      " s.parameters_sha256, s.operator, s.simulated, s.started, s.ended"
+      " FROM session s JOIN station t ON t.id = s.station_id WHERE s.id = $1",
+      {id},
+      [&](const Row &r) {
+        found = true;
+        s.id = Str(r[0]);
+        s.station = Str(r[1]);
+        s.host = Str(r[2]);
+        s.library = Str(r[3]);
+        s.version = Str(r[4]);
+        s.plan = Str(r[5]);
+        s.planSha256 = Str(r[6]);
+        s.parameters = Str(r[7]);
+        s.parametersSha256 = Str(r[8]);
+        s.operatorName = Str(r[9]);
+        s.simulated = Integer(r[10]) != 0;
+        s.started = Str(r[11]);
+        s.ended = Str(r[12]);
+        return true;
+      },
+      error);
+}
+
+bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::string &error) {
+  found = false;
+  u = UnitRow();
+  const bool ok = db_->query(
+      "SELECT uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms, verdict, first_attempt"
+      " FROM unit WHERE uuid = $1",
+      {uuid},
+      [&](const Row &r) {
+        found = true;
+        u.uuid = Str(r[0]);
+        u.sessionId = Str(r[1]);
+        u.serial = Str(r[2]);
+        u.unit = static_cast<int>(Integer(r[3]));
+        u.attempt = static_cast<int>(Integer(r[4]));
+        u.started = Str(r[5]);
+        u.seconds = ParseNumber(r[6]).value_or(0.0);
+        u.waitedMs = static_cast<uint64_t>(Integer(r[7]));
+        u.verdict = Str(r[8]);
+        u.firstAttempt = Integer(r[9]) != 0;
+        return true;
+      },
+      error);
+  if (!ok || !found) return ok;
+  if (!db_->query(
+          "SELECT step_index, plan_line, export, number, verdict, returned, text, seconds, waited_ms"
+          " FROM step WHERE unit_uuid = $1 ORDER BY step_index",
+          {uuid},
+          [&](const Row &r) {
+            StepRow s;
+            s.index = static_cast<int>(Integer(r[0]));
+            s.planLine = static_cast<int>(Integer(r[1]));
+            s.exportName = Str(r[2]);
+            s.number = static_cast<int>(Integer(r[3]));
+            s.verdict = Str(r[4]);
+            s.returned = Integer(r[5]);
+            s.text = Str(r[6]);
+            s.seconds = ParseNumber(r[7]).value_or(0.0);
+            s.waitedMs = static_cast<uint64_t>(Integer(r[8]));
+            u.steps.push_back(std::move(s));
+            return true;
+          },
+          error)) {
+    return false;
+  }
+  std::size_t at = 0;
+  return db_->query(
+      "SELECT step_index, entry, value, name, low, high, passed FROM result"
+      " WHERE unit_uuid = $1 ORDER BY step_index, entry",
+      {uuid},
+      [&](const Row &r) {
+        const int step = static_cast<int>(Integer(r[0]));
+        while (at < u.steps.size() && u.steps[at].index < step) ++at;
+        if (at == u.steps.size() || u.steps[at].index != step) return true;
+        ResultRow result;
+        result.entry = static_cast<int>(Integer(r[1]));
+        result.value = ParseNumber(r[2]);
+        result.name = r[3];
+        result.low = ParseNumber(r[4]);
+        result.high = ParseNumber(r[5]);
+        result.passed = Integer(r[6]) != 0;
+        u.steps[at].results.push_back(std::move(result));
+        return true;
+      },
+      error);
+}
+
+bool Store::removeUnit(const std::string &uuid, std::string &error) {
+  // Not waited onto the disk: a removal a crash undoes only sends the unit
+  // again, and the server keeps one copy. (SQLite's WAL keeps it consistent.)
+  const bool file = db_->engine() == Engine::kSqlite;
+  if (file && !db_->exec("PRAGMA synchronous=NORMAL", error)) return false;
+  const bool removed = transaction(
+      [&](std::string &e) {
+        return db_->query("DELETE FROM result WHERE unit_uuid = $1", {uuid}, {}, e) &&
+               db_->query("DELETE FROM step WHERE unit_uuid = $1", {uuid}, {}, e) &&
+               db_->query("DELETE FROM unit WHERE uuid = $1", {uuid}, {}, e) &&
+               (!outbox_ || db_->query("DELETE FROM outbox WHERE kind = 'unit' AND key = $1", {uuid}, {}, e));
+      },
+      error);
+  std::string ignored;
+  if (file && !db_->exec("PRAGMA synchronous=FULL", removed ? error : ignored)) return false;
+  return removed;
+}
+
+bool Store::outbox(std::vector<Queued> &queued, std::string &error) {
+  queued.clear();
+  return db_->query(
+      "SELECT kind, key FROM outbox ORDER BY seq", {},
+      [&](const Row &r) {
+        queued.push_back({Str(r[0]), Str(r[1])});
+        return true;
+      },
+      error);
+}
+
+bool Store::dequeue(const Queued &item, std::string &error) {
+  return db_->query("DELETE FROM outbox WHERE kind = $1 AND key = $2", {item.kind, item.key}, {}, error);
+}
+
+}  // namespace vorn_results

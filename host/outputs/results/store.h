@@ -1,0 +1,101 @@
+// The results store over either engine: the rows of a session and of each
+// unit attempt, written one attempt per transaction and keyed by the
+// attempt's UUID, so writing an attempt twice stores it once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "outputs/results/database.h"
+#include "core/record.h"
+
+namespace vorn_results {
+
+struct ResultRow {
+  int entry = 0;
+  std::optional<double> value;
+  std::optional<std::string> name;
+  std::optional<double> low;  // the limit's bounds; neither: no limit
+  std::optional<double> high;
+  bool passed = true;
+
+  bool limited() const { return low || high; }
+  bool operator==(const ResultRow &) const;
+};
+
+struct StepRow {
+  int index = 0;  // in the run, from 1
+  int planLine = 0;
+  std::string exportName;  // "OBTPowervsTime", as the plan names it without the prefix
+  int number = 0;
+  std::string verdict;  // "PASS", "FAIL", "ERROR", "NOT RUN"
+  int64_t returned = 0;
+  std::string text;
+  double seconds = 0.0;
+  uint64_t waitedMs = 0;
+  std::vector<ResultRow> results;
+
+  bool operator==(const StepRow &) const;
+};
+
+struct UnitRow {
+  std::string uuid;
+  std::string sessionId;
+  std::string serial;
+  int unit = 0;
+  int attempt = 1;
+  std::string started;
+  double seconds = 0.0;
+  uint64_t waitedMs = 0;
+  std::string verdict;
+  bool firstAttempt = true;
+  std::vector<StepRow> steps;
+
+  bool operator==(const UnitRow &) const;
+};
+
+UnitRow ToRow(const vorn_host::SessionInfo &session, const vorn_host::UnitRecord &unit);
+
+class Store {
+ public:
+  // Opens a SQLite file or a server (postgresql://...) and migrates it.
+  // outbox: also queue every write in the outbox table, as the spool does.
+  static std::unique_ptr<Store> Open(const std::string &target, bool outbox, std::string &error);
+
+  // The station's row and the session's; writing it again updates its end.
+  bool putSession(const vorn_host::SessionInfo &session, std::string &error);
+  // The attempt in one transaction. stored: false when its UUID was there already.
+  bool putUnit(const UnitRow &unit, bool &stored, std::string &error);
+  // Many attempts in one transaction, for a bulk load: all or none are
+  // written; stored counts those whose UUID was new.
+  bool putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error);
+
+  // found: false when there is no such row.
+  bool getSession(const std::string &id, vorn_host::SessionInfo &session, bool &found, std::string &error);
+  bool getUnit(const std::string &uuid, UnitRow &unit, bool &found, std::string &error);
+  // Removes an attempt and its outbox entry (once the server holds it).
+  bool removeUnit(const std::string &uuid, std::string &error);
+
+  // The outbox, oldest first: kind "session" or "unit", and the key.
+  struct Queued {
+    std::string kind;
+    std::string key;
+  };
+  bool outbox(std::vector<Queued> &queued, std::string &error);
+  bool dequeue(const Queued &item, std::string &error);
+
+  Database &db() { return *db_; }
+
+ private:
+  explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox) {}
+  bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
+  bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
+
+  std::unique_ptr<Database> db_;
+  bool outbox_;
+};
+
+}  // namespace vorn_results

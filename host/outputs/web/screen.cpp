@@ -1,0 +1,376 @@
+#include "outputs/web/screen.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+#include "core/session.h"
+
+namespace vorn_host::web {
+namespace {
+
+constexpr std::chrono::milliseconds kPoll(50);
+
+uint64_t WallMs() {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count());
+}
+
+nlohmann::json UnitJson(const UnitView &u) {
+  return {{"serial", u.serial},   {"unit", u.unit},      {"attempt", u.attempt}, {"verdict", VerdictText(u.verdict)},
+          {"seconds", u.seconds}, {"started", u.started}};
+}
+
+}  // namespace
+
+const char *StateText(SessionState state) {
+  switch (state) {
+    case SessionState::kIdle: return "idle";
+    case SessionState::kRunning: return "running";
+    case SessionState::kStopping: return "stopping";
+    case SessionState::kStopped: return "stopped";
+  }
+  return "stopped";
+}
+
+std::string Snapshot::json() const {
+  using nlohmann::json;
+  json steps_ = json::array();
+  for (const StepView &s : steps) {
+    steps_.push_back({{"name", s.name},
+                      {"verdict", s.running ? "RUNNING" : VerdictText(s.verdict)},
+                      {"seconds", s.seconds},
+                      {"text", s.text},
+                      {"misses", s.misses},
+                      {"waits", s.waits},
+                      {"waitedMs", s.waitedMs},
+                      {"endedAtMs", s.endedAtMs}});
+  }
+  json recent_ = json::array();
+  for (const UnitView &u : recent) recent_.push_back(UnitJson(u));
+  json out = {
+      {"version", version},
+      {"state", StateText(state)},
+      {"station", session.station},
+      {"plan", session.plan},
+      {"simulated", session.simulated},
+      {"current", current ? UnitJson(*current) : json(nullptr)},
+      {"steps", steps_},
+      {"stepsDone", stepsDone},
+      {"waitMs", waitMs},
+      {"waitStartedAtMs", waitStartedAtMs},
+      {"prompt", prompt.id == 0 ? json(nullptr) : json{{"id", prompt.id}, {"text", prompt.text}}},
+      {"stationPrompt", stationPrompt ? json(*stationPrompt) : json(nullptr)},
+      {"banner",
+       banner ? json{{"serial", banner->serial}, {"verdict", VerdictText(banner->verdict)}, {"lines", banner->lines}}
+              : json(nullptr)},
+      {"recent", recent_},
+      {"units", units},
+      {"firstPassPassed", firstPassPassed},
+      {"firstPassYield", units == 0 ? json(nullptr) : json(double(firstPassPassed) / units)},
+      {"attempts", attempts},
+      {"unitsPerHour", hoursRunning <= 0.0 || attempts == 0 ? json(nullptr) : json(attempts / hoursRunning)},
+      {"plotVersion", plotVersion},
+      {"notice", notice},
+      {"watchers", watchers},
+  };
+  // A serial or a failure text is outside data: never let bad UTF-8 throw.
+  return out.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+Screen::Screen() : sessionStart_(std::chrono::steady_clock::now()) {}
+
+void Screen::changed() {
+  ++data_.version;
+  change_.notify_all();
+}
+
+bool Screen::sessionStarted(const SessionInfo &session, std::string &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.session = session;
+  sessionStart_ = std::chrono::steady_clock::now();
+  sessionOpen_ = true;
+  changed();
+  return true;
+}
+
+bool Screen::attemptFinished(const SessionInfo &, const UnitRecord &unit, std::string &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  UnitView view;
+  view.serial = unit.serial;
+  view.unit = unit.unit;
+  view.attempt = unit.attempt;
+  view.verdict = unit.run.verdict;
+  view.seconds = unit.run.seconds;
+  view.started = unit.run.started;
+  data_.recent.insert(data_.recent.begin(), view);
+  if (data_.recent.size() > kRecentUnits) data_.recent.resize(kRecentUnits);
+  ++data_.attempts;
+  if (unit.firstAttempt()) {
+    ++data_.units;
+    if (unit.run.verdict == Verdict::kPass) ++data_.firstPassPassed;
+  }
+  BannerView banner;
+  banner.serial = unit.serial;
+  banner.verdict = unit.run.verdict;
+  for (const StepRecord &step : unit.run.steps) {
+    const std::string name = step.step.shortName();
+    for (const std::string &miss : step.misses) banner.lines.push_back(name + ": " + miss);
+    if (step.verdict == Verdict::kError) banner.lines.push_back(name + ": " + step.text);
+  }
+  data_.banner = banner;
+  if (data_.current) data_.current->verdict = unit.run.verdict;
+  if (data_.current) data_.current->seconds = unit.run.seconds;
+  data_.waitMs = 0;
+  changed();
+  return true;
+}
+
+bool Screen::sessionEnded(const SessionInfo &session, std::string &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.session = session;
+  data_.state = SessionState::kStopped;
+  sessionOpen_ = false;
+  changed();
+  return true;
+}
+
+void Screen::setPlan(const Plan &plan) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  planSteps_.clear();
+  for (const PlanStep &step : plan.steps) planSteps_.push_back(step.shortName());
+}
+
+void Screen::unitScanned() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  scanned_ = true;
+}
+
+void Screen::attemptStarted(const std::string &serial) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  UnitView view;
+  view.serial = serial;
+  const bool retest = !scanned_ && data_.current && data_.current->serial == serial;
+  view.unit = data_.current ? data_.current->unit + (retest ? 0 : 1) : 1;
+  view.attempt = retest ? data_.current->attempt + 1 : 1;
+  scanned_ = false;
+  data_.current = view;
+  data_.steps.clear();
+  for (const std::string &name : planSteps_) data_.steps.emplace_back().name = name;
+  data_.stepsDone = 0;
+  data_.waitMs = 0;
+  data_.banner.reset();
+  data_.notice.clear();
+  if (data_.state == SessionState::kIdle) data_.state = SessionState::kRunning;
+  startPending_ = false;
+  changed();
+}
+
+void Screen::stepStarted(std::size_t index, std::size_t, const PlanStep &step) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index >= data_.steps.size()) {
+    data_.steps.resize(index + 1);
+    data_.steps[index].name = step.shortName();
+  }
+  data_.steps[index].running = true;
+  data_.waitMs = 0;
+  changed();
+}
+
+void Screen::setStationPrompt(const std::optional<std::string> &text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (data_.stationPrompt == text) return;
+  data_.stationPrompt = text;
+  changed();
+}
+
+void Screen::waiting(uint32_t milliseconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (StepView &s : data_.steps) {
+    if (!s.running) continue;
+    ++s.waits;
+    s.waitedMs += milliseconds;
+  }
+  data_.waitMs = milliseconds;
+  data_.waitStartedAtMs = WallMs();
+  changed();
+}
+
+void Screen::stepFinished(const StepRecord &record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (StepView &s : data_.steps) {
+    if (!s.running) continue;
+    s.running = false;
+    s.verdict = record.verdict;
+    s.seconds = record.seconds;
+    s.text = record.text;
+    s.misses = record.misses;
+    s.endedAtMs = WallMs();
+    ++data_.stepsDone;
+  }
+  data_.waitMs = 0;
+  changed();
+}
+
+void Screen::setState(SessionState state) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.state = state;
+  if (state == SessionState::kIdle) startPending_ = false;
+  changed();
+}
+
+void Screen::setNotice(const std::string &text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.notice = text;
+  changed();
+}
+
+void Screen::setPlot(std::string svg) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  plot_ = std::move(svg);
+  data_.plotVersion = plot_.empty() ? 0 : data_.version + 1;
+  changed();
+}
+
+PromptAnswer Screen::prompt(const std::string &text) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (data_.watchers == 0 || closed_) return PromptAnswer::kNoPage;
+  data_.prompt = PromptView{nextPromptId_++, text};
+  acknowledged_ = false;
+  changed();
+  auto answered = [&] {
+    if (interrupted_ && interrupted_()) stopRequested_ = true;
+    return acknowledged_ || stopRequested_ || closed_;
+  };
+  while (!action_.wait_for(lock, kPoll, answered)) {
+  }
+  const PromptAnswer answer = acknowledged_ ? PromptAnswer::kAcknowledged : PromptAnswer::kStopped;
+  data_.prompt = PromptView{};
+  changed();
+  return answer;
+}
+
+std::optional<Action> Screen::nextAction(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  auto ready = [&] {
+    if (interrupted_ && interrupted_() && !stopRequested_) {
+      stopRequested_ = true;
+      actions_.push_front(Action::stop());
+    }
+    return !actions_.empty() || closed_;
+  };
+  while (!ready() && std::chrono::steady_clock::now() < until) {
+    action_.wait_until(lock, std::min(until, std::chrono::steady_clock::now() + kPoll), ready);
+  }
+  if (actions_.empty()) return std::nullopt;
+  Action next = actions_.front();
+  actions_.pop_front();
+  return next;
+}
+
+void Screen::setInterrupted(std::function<bool()> interrupted) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  interrupted_ = std::move(interrupted);
+}
+
+bool Screen::stopRequested() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stopRequested_;
+}
+
+Snapshot Screen::snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Snapshot copy = data_;
+  if (sessionOpen_) {
+    copy.hoursRunning =
+        std::chrono::duration<double, std::ratio<3600>>(std::chrono::steady_clock::now() - sessionStart_).count();
+  }
+  return copy;
+}
+
+uint64_t Screen::waitForChange(uint64_t seen, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  change_.wait_for(lock, timeout, [&] { return data_.version != seen || closed_; });
+  return data_.version;
+}
+
+std::string Screen::plot(uint64_t &version) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  version = data_.plotVersion;
+  return plot_;
+}
+
+bool Screen::act(const Action &action, std::string &why) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_ || data_.state == SessionState::kStopped) {
+    why = "the station has stopped";
+    return false;
+  }
+  switch (action.kind) {
+    case Action::Kind::kStart:
+      why = SerialProblem(action.serial);
+      if (!why.empty()) break;
+      if (data_.state != SessionState::kIdle || startPending_) {
+        why = "a unit is running: wait for its verdict";
+      } else if (stopRequested_) {
+        why = "the session is stopping";
+      }
+      break;
+    case Action::Kind::kStop:
+      if (stopRequested_) why = "the session is already stopping";
+      break;
+    case Action::Kind::kAcknowledge:
+      if (data_.prompt.id == 0 || action.promptId != data_.prompt.id || acknowledged_) {
+        why = "that prompt is no longer open";
+      }
+      break;
+  }
+  if (why.empty() && actions_.size() >= kQueuedActions) why = "too many actions at once";
+  if (!why.empty()) return false;
+  switch (action.kind) {
+    case Action::Kind::kStart: startPending_ = true; break;
+    case Action::Kind::kStop:
+      stopRequested_ = true;
+      if (data_.state != SessionState::kIdle) data_.state = SessionState::kStopping;
+      break;
+    case Action::Kind::kAcknowledge: acknowledged_ = true; break;
+  }
+  // A prompt waits for its answer inside a step; everything else waits its turn.
+  if (action.kind != Action::Kind::kAcknowledge) actions_.push_back(action);
+  action_.notify_all();
+  changed();
+  return true;
+}
+
+void Screen::watcherJoined() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++data_.watchers;
+  changed();
+}
+
+void Screen::watcherLeft() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  --data_.watchers;
+  changed();
+}
+
+int Screen::watchers() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return data_.watchers;
+}
+
+void Screen::close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closed_ = true;
+  action_.notify_all();
+  change_.notify_all();
+}
+
+bool Screen::closed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return closed_;
+}
+
+}  // namespace vorn_host::web
