@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/options.h"
+#include "outputs/registry.h"
 #include "station/simulation.h"
 #include "station/station.h"
 #include "support/host_run.h"
@@ -16,9 +17,12 @@ namespace {
 
 using vorn_host::Options;
 
+vorn_host::CommandLine parsed;
+
 bool Parse(std::vector<const char *> args, Options &o, std::string &error) {
   args.insert(args.begin(), "vorn-host");
-  return vorn_host::ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+  parsed = vorn_host::HostCommandLine();
+  return vorn_host::ReadHostCommandLine(static_cast<int>(args.size()), args.data(), parsed, o, error);
 }
 
 TEST(HostOptions, GoodCommandLines) {
@@ -30,11 +34,11 @@ TEST(HostOptions, GoodCommandLines) {
       << error;
   EXPECT_EQ(o.parameters, "s.ini");
   EXPECT_EQ(o.plan, "t.plan");
-  EXPECT_EQ(o.json, "r.json");
+  EXPECT_EQ(parsed.text("--json"), "r.json");
   EXPECT_EQ(o.station, "line 3");
   EXPECT_TRUE(o.fast);
   EXPECT_TRUE(o.keepGoing);
-  EXPECT_FALSE(o.quiet);
+  EXPECT_FALSE(parsed.has("--quiet"));
   EXPECT_EQ(o.faults, std::vector<std::string>{"RSCMU_Init_Base=-1@2+"});
   EXPECT_EQ(o.scenarios, std::vector<std::string>{"phone-off"});
   EXPECT_TRUE(o.library.empty());

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "station/faults.h"
 #include "os/inputs.h"
+#include "station/faults.h"
 #include "station/operations.h"
 #include "support/host_run.h"
 #include "support/station_test.h"

@@ -9,11 +9,13 @@
 #include <sstream>
 #include <string>
 
-#include "outputs/console/report.h"
+#include "core/record_json.h"
 #include "core/run.h"
+#include "os/text.h"
+#include "outputs/console/table.h"
+#include "outputs/registry.h"
 #include "station/simulation.h"
 #include "support/station_test.h"
-#include "os/text.h"
 
 namespace {
 
@@ -85,15 +87,31 @@ class HostRunTest : public vorn_test::StationTest {
  protected:
   // Plans from text, each line's export given the function in the same place.
   RunRecord run(const std::string &text, std::vector<StepFunction> functions, bool keepGoing = false,
-                vorn_host::Progress *progress = nullptr) {
+                vorn_host::Subscriber *events = nullptr) {
     std::vector<std::string> errors;
     plan = vorn_host::ParsePlan(text, "t.plan", errors);
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
     vorn_host::RunOptions options;
     options.keepGoing = keepGoing;
     options.equipment = &simulation;
-    return RunPlan(plan, functions, options, progress);
+    return RunPlan(plan, functions, options, events);
   }
+  // The console output as vorn-host opens it, its messages to out.
+  std::unique_ptr<vorn_host::Output> Console(std::FILE *out) {
+    const char *argv[] = {"vorn-host", "--params", "s.ini", "t.plan"};
+    line = vorn_host::HostCommandLine();
+    vorn_host::Options o;
+    std::string error;
+    EXPECT_TRUE(vorn_host::ReadHostCommandLine(4, argv, line, o, error)) << error;
+    vorn_host::OutputSetup setup{line, session, plan, files, false, out};
+    for (const vorn_host::OutputModule &m : vorn_host::OutputModules()) {
+      if (std::string(m.name) == "console") return m.open(setup, error);
+    }
+    return nullptr;
+  }
+  vorn_host::CommandLine line;
+  vorn_host::SessionRecord session;
+  std::vector<vorn_host::InputFile> files;
   vorn_host::Plan plan;
   vorn_host::SimulatedStation simulation;
 };
@@ -199,8 +217,8 @@ TEST_F(HostRunTest, ProgressShowsTheStepAndItsLongWaits) {
   char *text = nullptr;
   std::size_t size = 0;
   std::FILE *out = open_memstream(&text, &size);
-  vorn_host::ConsoleProgress progress(out);
-  const RunRecord r = run("DcInit 1\nOBTInit 2\n", {Waits, Measures}, false, &progress);
+  const std::unique_ptr<vorn_host::Output> console = Console(out);
+  const RunRecord r = run("DcInit 1\nOBTInit 2\n", {Waits, Measures}, false, &console->subscriber());
   std::fclose(out);
   const std::string shown(text, size);
   std::free(text);
@@ -213,23 +231,36 @@ TEST_F(HostRunTest, ProgressShowsTheStepAndItsLongWaits) {
   EXPECT_LT(r.seconds, 1.0);  // the virtual clock
 }
 
-vorn_host::RunSetting Setting() {
-  vorn_host::RunSetting s;
-  s.station = "line 3";
-  s.library = "/x/libVorn_CMU200.so";
-  s.version = "1.04";
-  s.parameters = "station.ini";
-  s.plan = "t.plan";
-  s.virtualClock = true;
-  s.scenarios = {"phone-off"};
-  s.faults = {"RSCMU_Init_Base=-1@1"};
+std::shared_ptr<vorn_host::SessionRecord> Setting() {
+  auto s = std::make_shared<vorn_host::SessionRecord>();
+  s->station = "line 3";
+  s->library = "/x/libVorn_CMU200.so";
+  s->version = "1.04";
+  s->parameters = "station.ini";
+  s->plan = "t.plan";
+  s->virtualClock = true;
+  s->scenarios = {"phone-off"};
+  s->faults = {"RSCMU_Init_Base=-1@1"};
+  s->faultInjected = true;
+  s->single = true;
   return s;
+}
+
+// The run's record in its JSON form, as the single run's --json file holds it.
+nlohmann::json RecordOf(const RunRecord &run) {
+  vorn_host::UnitRecord unit;
+  unit.session = Setting();
+  unit.uuid = "u-1";
+  unit.unitId = "u-1";
+  unit.index = 1;
+  unit.run = run;
+  return nlohmann::json::parse(vorn_host::JsonText(vorn_host::RecordJson(unit), true));
 }
 
 TEST_F(HostRunTest, TableShowsStepsValuesLimitsAndTheRunsVerdict) {
   const RunRecord r = run("OBTPowervsTime 11 1=28..36 2=0..\nOBTInit 2\nDcInit 3\n", {Measures, Fails, Measures});
   std::ostringstream out;
-  vorn_host::WriteTable(out, Setting(), r);
+  vorn_host::WriteTable(out, *Setting(), r);
   const std::string table = out.str();
   for (const char *expected : {
            "Vorn_CMU200 1.04 on the simulated station line 3, virtual clock",
@@ -250,18 +281,20 @@ TEST_F(HostRunTest, TableShowsStepsValuesLimitsAndTheRunsVerdict) {
 
 TEST_F(HostRunTest, JsonRecordHoldsTheWholeRun) {
   const RunRecord r = run("OBTPowervsTime 11 1=28..36 2=0..\nOBTInit 2\nDcInit 3\n", {Measures, Fails, Measures});
-  std::ostringstream out;
-  vorn_host::WriteJson(out, Setting(), r);
-  const nlohmann::json j = nlohmann::json::parse(out.str());
-  EXPECT_EQ(j["station"]["name"], "line 3");
-  EXPECT_EQ(j["station"]["clock"], "virtual");
-  EXPECT_EQ(j["station"]["version"], "1.04");
-  EXPECT_EQ(j["station"]["scenarios"], nlohmann::json::array({"phone-off"}));
-  EXPECT_EQ(j["station"]["faults"], nlohmann::json::array({"RSCMU_Init_Base=-1@1"}));
-  EXPECT_EQ(j["plan"], "t.plan");
+  const nlohmann::json j = RecordOf(r);
+  EXPECT_EQ(j["format"], "vorn-unit-record/1");
+  EXPECT_EQ(j["session"]["station"], "line 3");
+  EXPECT_EQ(j["session"]["clock"], "virtual");
+  EXPECT_EQ(j["session"]["version"], "1.04");
+  EXPECT_EQ(j["session"]["scenarios"], nlohmann::json::array({"phone-off"}));
+  EXPECT_EQ(j["session"]["faults"], nlohmann::json::array({"RSCMU_Init_Base=-1@1"}));
+  EXPECT_EQ(j["session"]["faultInjected"], true);
+  EXPECT_EQ(j["session"]["plan"], "t.plan");
+  EXPECT_EQ(j["unit"]["index"], 1);
+  EXPECT_EQ(j["unit"]["firstAttempt"], true);
   EXPECT_EQ(j["started"], r.started);
   EXPECT_EQ(j["verdict"], "ERROR");
-  EXPECT_EQ(j["exitStatus"], 1);
+  EXPECT_EQ(j["stopped"], false);
   ASSERT_EQ(j["steps"].size(), 3u);
 
   const auto &s1 = j["steps"][0];
@@ -289,11 +322,15 @@ TEST_F(HostRunTest, JsonRecordHoldsTheWholeRun) {
   EXPECT_FALSE(j["steps"][2].contains("returned"));
 }
 
+// Texts escaped as JSON wants them, the one rule for bytes that are not
+// UTF-8 (each the Latin-1 character of its value), and every bit of a number.
 TEST(HostJson, TextsAndNumbersStayValid) {
-  EXPECT_EQ(vorn_host::JsonString("a\"b\\c\nd\x01\xe9"), "\"a\\\"b\\\\c\\nd\\u0001\\u00e9\"");
-  EXPECT_EQ(vorn_host::JsonNumber(1.2999999523162842), "1.2999999523162842");
-  EXPECT_EQ(vorn_host::JsonNumber(-85.0), "-85");
-  EXPECT_EQ(vorn_host::JsonNumber(std::numeric_limits<double>::infinity()), "null");
+  EXPECT_EQ(vorn_host::JsonText(nlohmann::json(vorn_host::JsonSafe("a\"b\\c\nd\x01\xe9"))),
+            "\"a\\\"b\\\\c\\nd\\u0001\xc3\xa9\"");
+  for (double value : {1.2999999523162842, -85.0, 0.1 + 0.2}) {
+    const std::string text = vorn_host::JsonText(nlohmann::json(value));
+    EXPECT_EQ(nlohmann::json::parse(text).get<double>(), value) << text;
+  }
 }
 
 int32_t WritesInfinity(int32_t, double *values, Vorn_CMU200_ResultName *, char *) {
@@ -317,9 +354,7 @@ TEST_F(HostRunTest, ValuesThatAreNotFiniteNeverPass) {
   }
   // Told apart from "not written" (null) in the record.
   const RunRecord r = run("OBTPowervsTime 1 1=0.. 5=1\n", {WritesInfinity});
-  std::ostringstream out;
-  vorn_host::WriteJson(out, Setting(), r);
-  const nlohmann::json results = nlohmann::json::parse(out.str())["steps"][0]["results"];
+  const nlohmann::json results = RecordOf(r)["steps"][0]["results"];
   ASSERT_EQ(results.size(), 5u);
   EXPECT_EQ(results[0]["value"], "Infinity");
   EXPECT_EQ(results[1]["value"], "-Infinity");
@@ -342,10 +377,10 @@ TEST(HostJson, Utf8RoundTripsAndOnlyStrayBytesAreEscaped) {
       {"\xe2\x82(", "\xc3\xa2\xc2\x82("},                          // cut in the middle
   };
   for (const auto &c : cases) {
-    const std::string json = vorn_host::JsonString(c.text);
+    const std::string json = vorn_host::JsonText(nlohmann::json(vorn_host::JsonSafe(c.text)));
     EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), c.reads) << json;
   }
-  EXPECT_EQ(vorn_host::JsonString("L\xc3\xadnea"), "\"L\xc3\xadnea\"");  // no \u escape for valid UTF-8
+  EXPECT_EQ(vorn_host::JsonText(nlohmann::json("L\xc3\xadnea")), "\"L\xc3\xadnea\"");  // no \u escape for UTF-8
 }
 
 TEST(HostText, TerminalTextEscapesControlsOnly) {

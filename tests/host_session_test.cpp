@@ -14,7 +14,10 @@
 #include <sstream>
 
 #include "core/options.h"
+#include "core/record_json.h"
 #include "core/session.h"
+#include "os/os.h"
+#include "outputs/registry.h"
 #include "station/simulation.h"
 #include "support/host_run.h"
 #include "support/station_test.h"
@@ -99,7 +102,8 @@ TEST(HostSession, SessionOptions) {
     args.insert(args.end(), c.args.begin(), c.args.end());
     vorn_host::Options o;
     std::string error;
-    const bool parsed = vorn_host::ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+    vorn_host::CommandLine line = vorn_host::HostCommandLine();
+    const bool parsed = vorn_host::ReadHostCommandLine(static_cast<int>(args.size()), args.data(), line, o, error);
     EXPECT_EQ(parsed, *c.error == '\0') << c.args[0] << " " << error;
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
     if (parsed) {
@@ -168,25 +172,27 @@ TEST(HostSession, CleanupRunsWhateverHappenedBefore) {
   }
 }
 
-class Attempts : public vorn_host::RecordSink {
+class Attempts : public vorn_host::Subscriber {
  public:
-  bool attemptFinished(const vorn_host::SessionInfo &, const vorn_host::UnitRecord &u, std::string &) override {
-    seen.push_back(u.serial + "/" + std::to_string(u.unit) + "/" + std::to_string(u.attempt));
-    return true;
+  vorn_host::Delivery attemptFinished(const vorn_host::UnitRecord &u) override {
+    seen.push_back(u.serial + "/" + std::to_string(u.index) + "/" + std::to_string(u.attempt));
+    return vorn_host::Delivery::delivered();
   }
   std::vector<std::string> seen;
 };
 
 TEST(HostSession, AUnitThatDidNotPassIsRetestedUpToTheCount) {
   for (int retest : {0, 2}) {
-    vorn_host::SessionInfo info;
+    auto info = std::make_shared<vorn_host::SessionRecord>();
     vorn_host::GeneratedUnits units(2);
     Attempts attempts;
+    vorn_host::Bus bus;
+    bus.subscribe(attempts);
     vorn_host::SessionOptions options;
     options.retest = retest;
     // Every attempt misses the limit: each unit is tested 1 + retest times.
     const vorn_host::Plan failing = ParsedPlan("DcInit 1 1=2\n");
-    const auto result = RunSession(failing, {Passes}, info, units, {&attempts}, options, nullptr, nullptr);
+    const auto result = RunSession(failing, {Passes}, info, units, bus, options);
     std::vector<std::string> wanted;
     for (const char *unit : {"SIM-000001/1/", "SIM-000002/2/"}) {
       for (int a = 1; a <= 1 + retest; ++a) wanted.push_back(unit + std::to_string(a));
@@ -194,12 +200,14 @@ TEST(HostSession, AUnitThatDidNotPassIsRetestedUpToTheCount) {
     EXPECT_EQ(attempts.seen, wanted);
     EXPECT_EQ(result.tally.fail, 2);
     EXPECT_EQ(result.tally.attempts, 2 * (1 + retest));
+    EXPECT_EQ(result.tally.retests, 2 * retest);
     EXPECT_EQ(result.tally.exitStatus(), 1);
 
     vorn_host::GeneratedUnits again(2);
     Attempts passing;
-    const auto passed =
-        RunSession(ParsedPlan("DcInit 1 1=1\n"), {Passes}, info, again, {&passing}, options, nullptr, nullptr);
+    vorn_host::Bus passingBus;
+    passingBus.subscribe(passing);
+    const auto passed = RunSession(ParsedPlan("DcInit 1 1=1\n"), {Passes}, info, again, passingBus, options);
     EXPECT_EQ(passing.seen.size(), 2u);
     EXPECT_EQ(passed.tally.exitStatus(), 0);
     EXPECT_EQ(passed.tally.firstPassYield(), 100.0);
@@ -385,7 +393,7 @@ TEST(HostSession, AStopAtThePromptEndsTheSession) {
         100000, signal, "Serial of unit 2 (empty line ends the session): ");
     EXPECT_EQ(r.status, 0) << signal << r.err;
     EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0%"), std::string::npos)
+    EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0 %"), std::string::npos)
         << signal << r.out;
     EXPECT_NE(r.out.find("stopped by the operator"), std::string::npos) << signal << r.out;
   }
@@ -407,13 +415,24 @@ std::size_t OpenFds() {
   return n;
 }
 
-class Sampler : public vorn_host::RecordSink {
+class Sampler : public vorn_host::Subscriber {
  public:
-  bool attemptFinished(const vorn_host::SessionInfo &, const vorn_host::UnitRecord &u, std::string &) override {
-    if (u.unit == 100 || u.unit == 1000) samples.push_back({ResidentKb(), OpenFds()});
-    return true;
+  vorn_host::Delivery attemptFinished(const vorn_host::UnitRecord &u) override {
+    if (u.index == 100 || u.index == 1000) samples.push_back({ResidentKb(), OpenFds()});
+    return vorn_host::Delivery::delivered();
   }
   std::vector<std::pair<std::size_t, std::size_t>> samples;
+};
+
+// Each attempt's record as a JSON line, as the JSON output appends it.
+class JsonLines : public vorn_host::Subscriber {
+ public:
+  vorn_host::Delivery attemptFinished(const vorn_host::UnitRecord &u) override {
+    std::string error;
+    const bool written = log.append(vorn_host::JsonText(vorn_host::RecordJson(u)) + "\n", error);
+    return written ? vorn_host::Delivery::delivered() : vorn_host::Delivery::lost(error);
+  }
+  vorn_host::AppendLog log;
 };
 
 class HostLongSession : public vorn_test::StationTest {};
@@ -428,19 +447,21 @@ TEST_F(HostLongSession, MemoryAndDescriptorsStayFlat) {
   for (const vorn_host::PlanStep &step : parsed.steps) functions.push_back(vorn_test::FindStep(step.shortName())->run);
 
   const std::string dir = vorn_test::TempDir();
-  vorn_host::AppendLog log;
+  JsonLines lines;
   std::string error;
-  ASSERT_TRUE(log.open(dir + "/r.jsonl", error)) << error;
-  vorn_host::JsonLinesSink lines(log, vorn_host::RunSetting{});
+  ASSERT_TRUE(lines.log.open(dir + "/r.jsonl", error)) << error;
   Sampler sampler;
   vorn_host::SimulatedStation simulation;
   vorn_host::SessionOptions options;
   options.run.equipment = &simulation;
   options.run.keepGoing = true;
-  vorn_host::SessionInfo info;
+  auto info = std::make_shared<vorn_host::SessionRecord>();
   vorn_host::GeneratedUnits units(1000);
+  vorn_host::Bus bus;
+  bus.subscribe(lines);
+  bus.subscribe(sampler);
   const std::size_t visaBefore = visa::sessions().openCount();
-  const auto result = RunSession(parsed, functions, info, units, {&lines, &sampler}, options, nullptr, nullptr);
+  const auto result = RunSession(parsed, functions, info, units, bus, options);
   EXPECT_EQ(result.tally.units, 1000);
   EXPECT_EQ(result.tally.pass, 1000);
   EXPECT_LE(visa::sessions().openCount(), visaBefore) << "VISA sessions left open";
@@ -454,7 +475,7 @@ TEST_F(HostLongSession, MemoryAndDescriptorsStayFlat) {
 
 // What the station looks like after each attempt: the unit's verdict, the
 // verdicts of its cleanup steps, and whether a link still holds the port.
-class AfterEachUnit : public vorn_host::RecordSink {
+class AfterEachUnit : public vorn_host::Subscriber {
  public:
   struct Seen {
     Verdict verdict;
@@ -462,14 +483,14 @@ class AfterEachUnit : public vorn_host::RecordSink {
     std::vector<Verdict> cleanup;
     bool portHeld;
   };
-  bool attemptFinished(const vorn_host::SessionInfo &, const vorn_host::UnitRecord &u, std::string &) override {
+  vorn_host::Delivery attemptFinished(const vorn_host::UnitRecord &u) override {
     Seen seen{u.run.verdict, "", {}, station::station().phone.portHeld(3)};
     for (const vorn_host::StepRecord &s : u.run.steps) {
       if (s.step.cleanup) seen.cleanup.push_back(s.verdict);
       if (seen.firstError.empty() && s.verdict == Verdict::kError) seen.firstError = s.text;
     }
     units.push_back(seen);
-    return true;
+    return vorn_host::Delivery::delivered();
   }
   std::vector<Seen> units;
 };
@@ -492,11 +513,13 @@ TEST_F(HostLongSession, APhoneThatNeverAnswersLeavesNoPortHeld) {
   ASSERT_TRUE(simulation.setUp(true, {"silent-phones"}, {}, applied, error)) << error;
   vorn_host::SessionOptions options;
   options.run.equipment = &simulation;
-  vorn_host::SessionInfo info;
+  auto info = std::make_shared<vorn_host::SessionRecord>();
   vorn_host::GeneratedUnits units(200);
   AfterEachUnit seen;
+  vorn_host::Bus bus;
+  bus.subscribe(seen);
   const std::size_t visaBefore = visa::sessions().openCount();
-  const auto result = RunSession(plan, functions, info, units, {&seen}, options, nullptr, nullptr);
+  const auto result = RunSession(plan, functions, info, units, bus, options);
   EXPECT_EQ(result.tally.pass, 180);
   EXPECT_EQ(result.tally.error, 20);
   ASSERT_EQ(seen.units.size(), 200u);
@@ -543,7 +566,7 @@ TEST(HostSession, TheCleanupKeepsASessionGoingAfterAnError) {
     for (std::string line; std::getline(lines, line);) {
       const json j = json::parse(line);
       verdicts.push_back(j["verdict"]);
-      if (j["unit"] != 3 || *c.third == '\0') continue;
+      if (j["unit"]["index"] != 3 || *c.third == '\0') continue;
       std::string first;
       for (const json &step : j["steps"]) {
         if (step["verdict"] == "ERROR" && first.empty()) first = step["text"];

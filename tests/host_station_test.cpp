@@ -48,11 +48,11 @@ TEST_F(HostStationTest, PassingRunExitsZeroWithItsRecord) {
   EXPECT_NE(r.err.find("[1/1] DcInit, step 1: waiting on the equipment 1.0 s ... PASS"), std::string::npos) << r.err;
 
   const json j = recorded();
-  EXPECT_EQ(j["station"]["name"], "line3");
-  EXPECT_EQ(j["station"]["parameters"], params);
-  EXPECT_EQ(j["plan"], plan);
+  EXPECT_EQ(j["session"]["station"], "line3");
+  EXPECT_EQ(j["session"]["parameters"], params);
+  EXPECT_EQ(j["session"]["plan"], plan);
+  EXPECT_EQ(j["session"]["single"], true);
   EXPECT_EQ(j["verdict"], "PASS");
-  EXPECT_EQ(j["exitStatus"], 0);
   EXPECT_EQ(j["waitedMs"], 1000);  // no "OUTP OFF" pause with Reset=0
   EXPECT_EQ(j["steps"][0]["results"][0]["value"], 1.0);
 }
@@ -91,7 +91,7 @@ TEST_F(HostStationTest, FaultsShowWhatEachFailureLooksLike) {
   }
   const vorn_test::HostRun r = host("--scenario supply-absent --fault viClear=-1 --params " + params + " " + plan);
   EXPECT_NE(r.out.find("scenarios supply-absent\nfaults viClear=-1\n"), std::string::npos) << r.out;
-  EXPECT_EQ(recorded()["station"]["faults"], json::array({"viClear=-1"}));
+  EXPECT_EQ(recorded()["session"]["faults"], json::array({"viClear=-1"}));
 }
 
 TEST_F(HostStationTest, PhoneScenarios) {

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using namespace vorn_results;
 
 struct Feed {
-  vorn_host::SessionInfo session = vorn_results_test::SyntheticSession("bench");
+  vorn_host::SessionRecord session = vorn_results_test::SyntheticSession("bench");
   vorn_host::UnitRecord unit;
   std::string base;
   long n = 0;
@@ -30,7 +30,7 @@ struct Feed {
     char tail[24];
     std::snprintf(tail, sizeof tail, "%012ld", ++n);
     unit.uuid = base + tail;
-    unit.unit = static_cast<int>(n);
+    unit.index = static_cast<int>(n);
     return unit;
   }
 };

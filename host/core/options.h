@@ -1,8 +1,11 @@
-// The runner's command line.
+// vorn-host's command line: the core's options, read from the one table that
+// also holds every output's (outputs/registry.h adds them).
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "core/command_line.h"
 
 namespace vorn_host {
 
@@ -10,34 +13,35 @@ struct Options {
   std::string parameters;              // --params FILE
   std::string plan;                    // the one plain argument
   std::string library;                 // --library FILE; empty: the built one beside vorn-host
-  std::string json;                    // --json FILE
   std::string station;                 // --station NAME; empty: the machine's host name
   bool fast = false;                   // --fast: the station's waits on the virtual clock
   bool keepGoing = false;              // --keep-going: run on after an ERROR
-  bool quiet = false;                  // --quiet: no progress
   bool strict = false;                 // --strict: a step number without its section stops the run
   bool help = false;                   // --help
   bool listScenarios = false;          // --scenario list
   bool listFaults = false;             // --fault list
   std::vector<std::string> faults;     // --fault OP=STATUS[@N[+]], in order
   std::vector<std::string> scenarios;  // --scenario NAME, in order
-  // A production session: the units by one of these three.
-  int units = 0;              // --units N: SIM-000001 ... SIM-00000N
-  std::string serials;        // --serials FILE: one serial a line
-  bool serialPrompt = false;  // --serial-prompt: asked at the terminal
-  int retest = 0;             // --retest N: a unit that did not pass, again up to N times
-  std::string serve;          // --serve [HOST:]PORT: scanned on the operator's web page
+  // A production session: the units by one of these, or an output's (--serve).
+  int units = 0;               // --units N: SIM-000001 ... SIM-00000N
+  std::string serials;         // --serials FILE: one serial a line
+  bool serialPrompt = false;   // --serial-prompt: asked at the terminal
+  bool unitsByOutput = false;  // an output names the units (the operator's page)
+  int retest = 0;              // --retest N: a unit that did not pass, again up to N times
+  std::string operatorName;    // --operator NAME
+  bool engineering = false;    // --engineering: units marked, left out of the yield
 
-  bool session() const { return units > 0 || !serials.empty() || serialPrompt || !serve.empty(); }
-
-  // The results database (see MakeDatabaseSink in results/sink.h).
-  std::string db;            // --db PATH|postgresql://...; empty: the default
-  bool noDb = false;         // --no-db
-  std::string operatorName;  // --operator NAME
+  bool session() const { return units > 0 || !serials.empty() || serialPrompt || unitsByOutput; }
 };
 
+// The core's options, into a command line that the outputs add theirs to.
+void AddCoreOptions(CommandLine &line);
+// The core's options out of the read command line, with the rules that join
+// them; unitOptions: the outputs' options that name the units, as given.
 // False, with the reason in error, on a command line that cannot be run.
-bool ParseOptions(int argc, const char *const *argv, Options &options, std::string &error);
-std::string Usage();
+bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOptions, Options &options,
+                 std::string &error);
+// The usage text, with the outputs' option lines.
+std::string Usage(const CommandLine &line);
 
 }  // namespace vorn_host

@@ -154,6 +154,18 @@ const Limit *PlanStep::limitFor(int entry) const {
   return nullptr;
 }
 
+std::string LimitsText(const std::vector<Limit> &limits) {
+  std::string text;
+  for (const Limit &l : limits) text += (text.empty() ? "" : " ") + std::to_string(l.entry) + "=" + l.text();
+  return text;
+}
+
+std::vector<Limit> LimitsFromText(std::string_view text) {
+  std::vector<Limit> limits;
+  for (std::string_view token : Tokens(text)) ParseLimits(token, limits);
+  return limits;
+}
+
 const std::vector<std::string> &StepExports() {
   static const std::vector<std::string> names = {
 #define VORN_CMU200_STEP(name) "Vorn_CMU200_" #name,

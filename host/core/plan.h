@@ -55,6 +55,10 @@ struct Plan {
   std::vector<PlanStep> steps;
 };
 
+// A step's limits in the plan's own words, "1=30..36 4=-1..1 5=1", and back.
+std::string LimitsText(const std::vector<Limit> &limits);
+std::vector<Limit> LimitsFromText(std::string_view text);
+
 // The thirteen steps of the library, by export name.
 const std::vector<std::string> &StepExports();
 

@@ -82,7 +82,9 @@ std::string BreachOf(const StepBuffers &b, int32_t returned) {
   return {};
 }
 
-std::string Miss(const EntryResult &e) {
+}  // namespace
+
+std::string MissText(const EntryResult &e) {
   const std::string limit = "limit " + e.limit->text();
   if (!e.value) return "entry " + std::to_string(e.entry) + " not written (" + limit + ")";
   if (!std::isfinite(*e.value)) {
@@ -93,6 +95,8 @@ std::string Miss(const EntryResult &e) {
   std::snprintf(value, sizeof value, "%.10g", *e.value);
   return "entry " + std::to_string(e.entry) + " = " + value + ", outside " + limit.substr(6);
 }
+
+namespace {
 
 // Judges a step that returned 0: its entries against the plan's limits.
 void Judge(const StepBuffers &b, StepRecord &record) {
@@ -106,7 +110,7 @@ void Judge(const StepBuffers &b, StepRecord &record) {
     if (limit != nullptr) {
       e.limit = *limit;
       e.passed = e.value && limit->accepts(*e.value);
-      if (!e.passed) record.misses.push_back(Miss(e));
+      if (!e.passed) record.misses.push_back(MissText(e));
     }
     record.entries.push_back(std::move(e));
   }
@@ -141,30 +145,14 @@ StepRecord RunOne(const PlanStep &step, StepFunction function, const Equipment *
 
 }  // namespace
 
-const char *VerdictText(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::kPass: return "PASS";
-    case Verdict::kFail: return "FAIL";
-    case Verdict::kError: return "ERROR";
-    case Verdict::kNotRun: break;
-  }
-  return "NOT RUN";
-}
-
-int RunRecord::count(Verdict wanted) const {
-  int n = 0;
-  for (const StepRecord &s : steps) n += s.verdict == wanted ? 1 : 0;
-  return n;
-}
-
 RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, const RunOptions &options,
-                  Progress *progress) {
+                  Subscriber *events) {
   RunRecord run;
   run.started = UtcNow();
   Equipment *equipment = options.equipment;
   auto stops = [&options] { return options.stopRequests ? options.stopRequests() : 0; };
-  if (equipment != nullptr && progress != nullptr) {
-    equipment->onWait([progress](uint32_t ms) { progress->waiting(ms); });
+  if (equipment != nullptr && events != nullptr) {
+    equipment->onWait([events](uint32_t ms) { events->waiting(ms); });
   }
   const uint64_t waitedBefore = Waited(equipment);
   const auto start = std::chrono::steady_clock::now();
@@ -180,12 +168,12 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, 
       run.steps.push_back(std::move(skipped));
       continue;
     }
-    if (progress != nullptr) progress->stepStarted(i, plan.steps.size(), step);
+    if (events != nullptr) events->stepStarted(i, plan.steps.size(), step);
     run.steps.push_back(RunOne(step, functions.at(i), equipment));
-    if (progress != nullptr) progress->stepFinished(run.steps.back());
+    if (events != nullptr) events->stepFinished(i, run.steps.back());
     failed = failed || (run.steps.back().verdict == Verdict::kError && !options.keepGoing);
   }
-  if (equipment != nullptr && progress != nullptr) equipment->onWait(nullptr);
+  if (equipment != nullptr && events != nullptr) equipment->onWait(nullptr);
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.waitedMs = Waited(equipment) - waitedBefore;
   if (run.count(Verdict::kError) > 0) {

@@ -5,69 +5,19 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "Vorn_CMU200.h"
+#include "core/bus.h"
 #include "core/equipment.h"
 #include "core/plan.h"
+#include "core/record.h"
 
 namespace vorn_host {
 
 using StepFunction = int32_t(VORN_CMU200_CALL *)(int32_t step, double *values, Vorn_CMU200_ResultName *names,
                                                  char *errorText);
-
-enum class Verdict { kPass, kFail, kError, kNotRun };
-const char *VerdictText(Verdict verdict);  // "PASS", "FAIL", "ERROR", "NOT RUN"
-
-// One result entry the step wrote (a value, a name or both), with its limit.
-struct EntryResult {
-  int entry = 0;
-  std::optional<double> value;
-  std::optional<std::string> name;
-  std::optional<Limit> limit;
-  bool passed = true;  // within its limit, or no limit
-};
-
-struct StepRecord {
-  PlanStep step;
-  Verdict verdict = Verdict::kNotRun;
-  int32_t returned = 0;
-  // ERROR: the step's failure text, or what the host found wrong with the call.
-  std::string text;
-  // FAIL: one line per limit missed.
-  std::vector<std::string> misses;
-  double seconds = 0.0;   // wall time of the call
-  uint64_t waitedMs = 0;  // the station's waits during the call
-  std::vector<EntryResult> entries;
-};
-
-struct RunRecord {
-  std::vector<StepRecord> steps;
-  Verdict verdict = Verdict::kNotRun;
-  std::string started;  // UTC, ISO 8601
-  double seconds = 0.0;
-  uint64_t waitedMs = 0;
-  // The operator stopped the run: the steps after the running one were not
-  // run (the cleanup steps still were, unless stopped a second time). Such a
-  // run is NOT RUN unless a step had already failed.
-  bool stopped = false;
-
-  // 0 only when every step and every limit passed.
-  int exitStatus() const { return verdict == Verdict::kPass ? 0 : 1; }
-  int count(Verdict verdict) const;
-};
-
-// What the run tells as it goes; every call is made on the running thread.
-class Progress {
- public:
-  virtual ~Progress() = default;
-  virtual void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) = 0;
-  // A wait of the station's equipment began inside the running step.
-  virtual void waiting(uint32_t milliseconds) = 0;
-  virtual void stepFinished(const StepRecord &record) = 0;
-};
 
 struct RunOptions {
   bool keepGoing = false;  // run on after an ERROR
@@ -78,8 +28,13 @@ struct RunOptions {
   std::function<int()> stopRequests;
 };
 
-// Runs plan.steps with functions[i] as the export of plan.steps[i].
+// The line a FAIL gives for an entry that missed its limit:
+// "entry 2 = -1, outside 0..", "entry 3 not written (limit 1)".
+std::string MissText(const EntryResult &entry);
+
+// Runs plan.steps with functions[i] as the export of plan.steps[i], telling
+// events (when not null) of each step and each wait as they happen.
 RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, const RunOptions &options,
-                  Progress *progress);
+                  Subscriber *events);
 
 }  // namespace vorn_host

@@ -1,18 +1,20 @@
-// A production session: the plan run once for each unit, a new phone in the
-// fixture each time, each attempt's record handed to the outputs as it ends.
+// A session: the plan run once for each unit, a new phone in the fixture each
+// time, each attempt's record published on the bus as it ends. A single run
+// of the plan is a session of one unit without a serial.
 #pragma once
 
-#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/equipment.h"
-#include "os/os.h"
 #include "core/record.h"
-#include "outputs/console/report.h"
 #include "core/run.h"
+#include "core/tally.h"
 
 namespace vorn_host {
 
@@ -26,6 +28,15 @@ class UnitSource {
   virtual ~UnitSource() = default;
   // The next unit's serial; false when the session has no more units.
   virtual bool next(std::string &serial) = 0;
+};
+
+// The single run's one unit, without a serial.
+class SingleUnit : public UnitSource {
+ public:
+  bool next(std::string &serial) override;
+
+ private:
+  bool given_ = false;
 };
 
 // SIM-000001, SIM-000002, ... up to count.
@@ -65,90 +76,26 @@ class PromptedUnits : public UnitSource {
   int asked_ = 0;
 };
 
-// The counts of a session, attempt by attempt; a unit's verdict is its last
-// attempt's, known once the next unit begins or finish() is called.
-struct SessionTally {
-  int units = 0;
-  int pass = 0;
-  int fail = 0;
-  int error = 0;
-  int stopped = 0;    // stopped before its plan ended, with nothing failed
-  int firstPass = 0;  // passed at the first attempt
-  int attempts = 0;
-  double seconds = 0.0;  // of every attempt
-
-  void add(const UnitRecord &attempt);
-  void finish();
-  // Over the units tested to the end of their plan.
-  int tested() const { return pass + fail + error; }
-  double firstPassYield() const;  // percent
-  double meanUnitSeconds() const;
-  // 0 when every unit tested passed.
-  int exitStatus() const { return pass == tested() ? 0 : 1; }
-
- private:
-  Verdict current_ = Verdict::kNotRun;
-  bool open_ = false;
-};
-
-// "12 units: 11 PASS, 1 FAIL, 0 ERROR; first-pass yield 91.7%; mean unit time
-// 15.11 s; 238 units/h" with units/h from the session's wall time.
-std::string TallyLine(const SessionTally &tally, double elapsedSeconds);
-
 struct SessionOptions {
   RunOptions run;  // keepGoing, the equipment and the stop requests
   int retest = 0;  // more attempts for a unit that did not pass
+  std::string operatorName;
+  // Answers the equipment's prompts (the page's OK); none, or an answer of
+  // nothing, leaves them to the equipment's own way of asking.
+  std::function<std::optional<bool>(const std::string &text)> answerPrompt;
 };
 
 struct SessionResult {
-  SessionTally tally;
-  bool stopped = false;       // by the operator
-  bool recordFailed = false;  // an output could not take a record
+  Tally tally;
+  bool stopped = false;                    // by the operator
+  bool recordLost = false;                 // an output lost a record: the session ended there
+  Verdict lastVerdict = Verdict::kNotRun;  // of the last attempt: a single run's
 };
 
-// Runs the session to its end, a stop or a failing output; after each unit a
-// tally line goes to messages (when not null).
-SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &functions, SessionInfo &info,
-                         UnitSource &units, const std::vector<RecordSink *> &sinks, const SessionOptions &options,
-                         Progress *progress, std::FILE *messages);
-
-// A UUID, version 4, from the system's random source.
-std::string NewUuid();
-
-// The session's JSON Lines: one line per attempt, the run's record with
-// "session", "uuid", "serial", "unit" and "attempt" added, appended whole.
-class JsonLinesSink : public RecordSink {
- public:
-  JsonLinesSink(AppendLog &log, RunSetting setting) : log_(log), setting_(std::move(setting)) {}
-  bool attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) override;
-
- private:
-  AppendLog &log_;
-  RunSetting setting_;
-};
-
-// The line of one attempt, as JsonLinesSink appends it.
-std::string JsonLine(const RunSetting &setting, const SessionInfo &session, const UnitRecord &unit);
-
-// The summary table at the session's end: its setting, the units that did not
-// pass at the first attempt with the limits they missed, and the counts.
-class SessionTable : public RecordSink {
- public:
-  SessionTable(std::ostream &out, RunSetting setting) : out_(out), setting_(std::move(setting)) {}
-  bool sessionStarted(const SessionInfo &session, std::string &error) override;
-  bool attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) override;
-  bool sessionEnded(const SessionInfo &session, std::string &error) override;
-
- private:
-  static constexpr std::size_t kListed = 200;  // attempts listed; the records hold them all
-
-  std::ostream &out_;
-  RunSetting setting_;
-  SessionTally tally_;
-  std::vector<std::string> notPassed_;
-  std::size_t notListed_ = 0;
-  bool stopped_ = false;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
+// Runs the session to its end, a stop or a lost record. The session's record
+// is given its end time when it ends.
+SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &functions,
+                         const std::shared_ptr<SessionRecord> &session, UnitSource &units, Bus &bus,
+                         const SessionOptions &options);
 
 }  // namespace vorn_host

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/plan.h"
+#include "os/os.h"
 
 namespace vorn_host {
 
@@ -18,19 +19,12 @@ namespace vorn_host {
 inline constexpr uint64_t kLargestTextInput = 64ull << 20;
 inline constexpr uint64_t kLargestLibrary = 512ull << 20;
 
-// A file's identity on its machine: device and inode (on Windows, the volume
-// serial number and the file index). Two paths with one identity are one file.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t file = 0;
-  bool operator==(const FileIdentity &o) const { return device == o.device && file == o.file; }
-};
-
 struct InputFile {
   std::string path;
   std::string what;  // "plan", "parameter file", "library"
   FileIdentity identity;
   uint64_t size = 0;
+  std::string where;  // an output not made yet: its path, made whole
 };
 
 // Checks path as an input: a regular file, readable, of at most largest

@@ -5,10 +5,34 @@
 // functions in os_windows.cpp with LoadLibraryA, GetProcAddress and the like.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace vorn_host {
+
+// A file's identity on its machine: device and inode (on Windows, the volume
+// serial number and the file index). Two paths with one identity are one file.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t file = 0;
+  bool operator==(const FileIdentity &o) const { return device == o.device && file == o.file; }
+};
+
+// A file opened for reading, as the system sees it. Opening never blocks: a
+// FIFO is opened without waiting for its writer.
+struct ReadableFile {
+  enum class Kind { kRegular, kDirectory, kFifo, kPipe, kDevice, kSocket, kOther };
+  intptr_t handle = -1;
+  Kind kind = Kind::kOther;
+  uint64_t size = 0;
+  FileIdentity identity;
+};
+// False, with the system's reason, when the file cannot be opened.
+bool OpenReadable(const std::string &path, ReadableFile &file, std::string &reason);
+// Up to size bytes into buffer; got is 0 at the end of the file.
+bool ReadSome(const ReadableFile &file, char *buffer, std::size_t size, std::size_t &got, std::string &reason);
+void CloseReadable(ReadableFile &file);
 
 class DynamicLibrary {
  public:
@@ -88,6 +112,12 @@ class ReplacingFile {
 // message boxes.
 void MarkStepThread();
 bool OpenMessageBox(std::string &text);
+
+// An executable's file from its stem: "vorn-report", "vorn-report.exe".
+std::string ExecutableFile(const std::string &stem);
+// How the user types the command of a tool beside vorn-host, from the working
+// folder: "build/bin/vorn-report", "./vorn-report", or its whole path.
+std::string ToolCommand(const std::string &name);
 
 // The machine's name, or "station" when it has none.
 std::string MachineName();

@@ -158,6 +158,8 @@ const char *DynamicLibrary::defaultFileName() { return "libVorn_CMU200.so"; }
 
 std::string DynamicLibrary::fileName(const std::string &stem) { return "lib" + stem + ".so"; }
 
+std::string ExecutableFile(const std::string &stem) { return stem; }
+
 void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loaded) {
   // By its file name, which the loader matches against the sonames it holds.
   void *handle = dlopen(DynamicLibrary::fileName(stem).c_str(), RTLD_LAZY | RTLD_NOLOAD);

@@ -199,6 +199,8 @@ const char *DynamicLibrary::defaultFileName() { return "Vorn_CMU200.dll"; }
 
 std::string DynamicLibrary::fileName(const std::string &stem) { return stem + ".dll"; }
 
+std::string ExecutableFile(const std::string &stem) { return stem + ".exe"; }
+
 void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loaded) {
   // Module names compare without case: DWDIO.DLL is found as DWDIO.dll.
   HMODULE module = GetModuleHandleA(DynamicLibrary::fileName(stem).c_str());

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "os/text.h"
 #include "station/operations.h"
 #include "station/station.h"
-#include "os/text.h"
 
 namespace vorn_host {
 

@@ -55,11 +55,13 @@ const std::vector<Scenario> &Scenarios() {
       {"marginal-phones",
        "about 1 phone in 20 misses a limit: power, timing, spectrum or RX level",
        {},
-       [](station::Station &st) { st.phone.setMarginal(true); }},
+       [](station::Station &st) { st.phone.setMarginal(true); },
+       true},
       {"silent-phones",
        "a phone whose serial ends in 0 never answers: every tenth unit of --units",
        {},
-       [](station::Station &st) { st.phone.setSilentPhones(true); }},
+       [](station::Station &st) { st.phone.setSilentPhones(true); },
+       true},
   };
   return list;
 }
@@ -87,6 +89,11 @@ std::string SimulatedStation::scenarioList() const {
 }
 
 std::string SimulatedStation::operationList() const { return OperationList(); }
+
+bool SimulatedStation::breaksStation(const std::string &scenario) const {
+  const Scenario *s = FindScenario(scenario);
+  return s != nullptr && !s->population;
+}
 
 bool SimulatedStation::setUp(bool virtualClock, const std::vector<std::string> &scenarios,
                              const std::vector<std::string> &faults, std::vector<std::string> &faultsApplied,

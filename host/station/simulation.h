@@ -24,6 +24,9 @@ struct Scenario {
   const char *what;
   std::vector<std::string> faults;
   void (*setUp)(station::Station &station) = nullptr;
+  // A population of phones or a drifting fixture, as a line sees them, not a
+  // broken station: its units count like any others.
+  bool population = false;
 };
 const std::vector<Scenario> &Scenarios();
 const Scenario *FindScenario(const std::string &name);
@@ -41,6 +44,9 @@ class Simulation : public Equipment {
   virtual std::string scenarioList() const = 0;
   // The operations a fault may name, one a line (--fault list).
   virtual std::string operationList() const = 0;
+  // Whether the scenario breaks the station (a fault rehearsed), rather than
+  // being a population the line could meet.
+  virtual bool breaksStation(const std::string &scenario) const = 0;
 };
 
 class SimulatedStation final : public Simulation {
@@ -53,6 +59,7 @@ class SimulatedStation final : public Simulation {
              std::vector<std::string> &faultsApplied, std::string &error) override;
   std::string scenarioList() const override;
   std::string operationList() const override;
+  bool breaksStation(const std::string &scenario) const override;
 
   uint64_t waitedMs() const override;
   void onWait(std::function<void(uint32_t milliseconds)> listener) override;

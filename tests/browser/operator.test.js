@@ -5,6 +5,8 @@
 const { test, before, after } = require('node:test');
 const assert = require('node:assert');
 const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
 const { launch, openPage } = require('./browser.js');
 
@@ -20,9 +22,13 @@ let browser;
 before(async () => { browser = await launch(); });
 after(async () => { await browser.close(); });
 
-// Starts vorn-host --serve on a free port; resolves once it says where.
+// Starts vorn-host --serve on a free port, in a folder of its own (its
+// results.sqlite lands there); resolves once it says where.
 function startHost(extra) {
-  const child = spawn(host, ['--serve', '0', '--params', params, ...extra, plan], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'vorn-operator-'));
+  const child = spawn(host, ['--serve', '0', '--params', params, ...extra, plan],
+    { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+  child.on('exit', () => fs.rmSync(cwd, { recursive: true, force: true }));
   let err = '';
   child.stdout.resume();
   const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
@@ -72,7 +78,7 @@ test('a scanned serial runs to PASS, with every step shown; the figures after it
         document.querySelector('#state').textContent === 'idle', s);
     }
     const state = await page.evaluate(async () => (await fetch('/state')).json());
-    return state.recent.slice(0, serials.length).map((u) => u.seconds * 1000);
+    return state.recent.slice(0, serials.length).map((u) => u.wallSeconds * 1000);
   };
   const alone = await unitSeconds(['WEB-A1', 'WEB-A2', 'WEB-A3', 'WEB-A4', 'WEB-A5']);
   const watchers = [];

@@ -69,7 +69,7 @@ int main(int argc, char **argv) {
         error);
   UnitRow base;
   bool found = false;
-  vorn_host::SessionInfo session;
+  vorn_host::SessionRecord session;
   if (!from || uuid.empty() || !from->getUnit(uuid, base, found, error) || !found ||
       !from->getSession(base.sessionId, session, found, error)) {
     std::fprintf(stderr, "%s: no unit to copy %s\n", argv[1], error.c_str());

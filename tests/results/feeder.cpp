@@ -47,7 +47,7 @@ int main(int argc, char **argv) {
   const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   if (logFd < 0) return std::fprintf(stderr, "feeder: cannot write %s\n", log.c_str()), 2;
 
-  vorn_host::SessionInfo session = vorn_results_test::SyntheticSession(station);
+  vorn_host::SessionRecord session = vorn_results_test::SyntheticSession(station);
   if (!sessionFile.empty()) {
     FILE *f = std::fopen(sessionFile.c_str(), "w");
     if (f == nullptr) return 2;
@@ -56,11 +56,13 @@ int main(int argc, char **argv) {
   }
   if (!sink->sessionStarted(session, error)) std::fprintf(stderr, "feeder: %s\n", error.c_str());
   const vorn_host::Plan plan = vorn_results_test::TypicalPlan();
+  const auto shared = std::make_shared<const vorn_host::SessionRecord>(session);
   std::mt19937 random(static_cast<unsigned>(getpid()));
   int status = 0;
   for (long n = 1; n <= units; ++n) {
-    const vorn_host::UnitRecord unit = vorn_results_test::SyntheticUnit(plan, static_cast<int>(n), 1, true, random);
-    if (!sink->attemptFinished(session, unit, error)) std::fprintf(stderr, "feeder: %s\n", error.c_str());
+    vorn_host::UnitRecord unit = vorn_results_test::SyntheticUnit(plan, static_cast<int>(n), 1, true, random);
+    unit.session = shared;
+    if (!sink->attemptFinished(unit, error)) std::fprintf(stderr, "feeder: %s\n", error.c_str());
     if (sink->lastKept()) {
       const std::string line = unit.uuid + "\n";
       if (write(logFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) status = 1;

@@ -1,6 +1,7 @@
 // The results database on real engines: SQLite files, and PostgreSQL servers
 // of the tests' own (VORN_PG_URL, set by ctest's results_pg fixture).
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,17 +15,18 @@
 #include <thread>
 
 #include "core/options.h"
-#include "tools/results/queries.h"
+#include "os/sha256.h"
+#include "outputs/registry.h"
 #include "outputs/results/schema.h"
 #include "outputs/results/sink.h"
-#include "os/sha256.h"
 #include "synthetic.h"
+#include "tools/results/queries.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace vorn_results;
-using vorn_host::SessionInfo;
+using vorn_host::SessionRecord;
 using vorn_host::Sha256File;
 using vorn_host::Sha256Hex;
 using vorn_host::UnitRecord;
@@ -162,7 +164,7 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   std::string error;
   std::unique_ptr<Store> store = Store::Open(target(), false, error);
   ASSERT_TRUE(store) << error;
-  SessionInfo session = vorn_results_test::SyntheticSession("round-trip");
+  SessionRecord session = vorn_results_test::SyntheticSession("round-trip");
   session.operatorName = "Ann \"night\" Bäcker";
   const UnitRecord unit = AwkwardUnit();
   const UnitRow row = ToRow(session, unit);
@@ -187,10 +189,10 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
 
   session.ended = "2026-12-08T21:00:00Z";
   ASSERT_TRUE(store->putSession(session, error)) << error;
-  SessionInfo without = session;
+  SessionRecord without = session;
   without.ended.clear();  // a late copy of the session's start keeps its end
   ASSERT_TRUE(store->putSession(without, error)) << error;
-  SessionInfo read;
+  SessionRecord read;
   ASSERT_TRUE(store->getSession(session.id, read, found, error)) << error;
   ASSERT_TRUE(found);
   EXPECT_EQ(read.ended, session.ended);
@@ -266,7 +268,7 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
   EXPECT_NE(Squeezed(summary.str()).find("\nline1 2025-03-01 1 0.0 % 100.0 %\n"), std::string::npos) << summary.str();
-  SessionInfo session = vorn_results_test::SyntheticSession("line1");
+  SessionRecord session = vorn_results_test::SyntheticSession("line1");
   std::mt19937 random(1);
   const UnitRecord unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 1, 1, true, random);
   bool stored = false;
@@ -410,17 +412,19 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   std::string error;
   std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(file, "", error);
   ASSERT_TRUE(sink) << error;
-  SessionInfo session = vorn_results_test::SyntheticSession("line7");
+  SessionRecord session = vorn_results_test::SyntheticSession("line7");
   ASSERT_TRUE(sink->sessionStarted(session, error)) << error;
   const vorn_host::Plan plan = vorn_results_test::TypicalPlan();
   std::mt19937 random(3);
   // Ten phones: 3 and 7 fail and pass their retest, 5 fails twice.
   std::vector<UnitRecord> attempts;
+  const auto shared = std::make_shared<const SessionRecord>(session);
   for (int n = 1; n <= 10; ++n) {
     const int tries = n == 3 || n == 7 || n == 5 ? 2 : 1;
     for (int a = 1; a <= tries; ++a) {
       attempts.push_back(vorn_results_test::SyntheticUnit(plan, n, a, !(a == 1 && tries == 2) && n != 5, random));
-      ASSERT_TRUE(sink->attemptFinished(session, attempts.back(), error)) << error;
+      attempts.back().session = shared;
+      ASSERT_TRUE(sink->attemptFinished(attempts.back(), error)) << error;
     }
   }
   std::unique_ptr<Store> store = Store::Open(file, false, error);
@@ -475,7 +479,7 @@ TEST(Queries, ExportOfALateColumnOverSeveralBatches) {
   std::unique_ptr<Store> store = Store::Open(file, false, error);
   ASSERT_TRUE(store) << error;
   ASSERT_TRUE(store->db().exec("PRAGMA synchronous=OFF", error)) << error;
-  const SessionInfo session = vorn_results_test::SyntheticSession("line2");
+  const SessionRecord session = vorn_results_test::SyntheticSession("line2");
   ASSERT_TRUE(store->putSession(session, error)) << error;
   vorn_host::Plan plan = vorn_results_test::TypicalPlan();
   const vorn_host::Plan typical = plan;
@@ -507,40 +511,48 @@ TEST(Queries, ExportOfALateColumnOverSeveralBatches) {
   }
 }
 
-TEST(Options, TheSinkTheCommandLineAsksFor) {
+// A single run's attempt is recorded like a session's: results.sqlite in the
+// working folder unless --db names another or --no-db none.
+TEST(Options, TheDatabaseTheCommandLineAsksFor) {
   TempDir dir;
   const fs::path before = fs::current_path();
   fs::current_path(dir.path);
   const struct {
     std::vector<const char *> args;
-    bool session;
-    const char *target;  // null: no sink
+    bool single;
+    const char *target;  // null: no database
+    const char *refused;
   } cases[] = {
-      {{}, true, "results.sqlite"},
-      {{}, false, nullptr},
-      {{"--no-db"}, true, nullptr},
-      {{"--db", "line.sqlite"}, false, "line.sqlite"},
-      {{"--db=line.sqlite", "--operator", "ann"}, true, "line.sqlite"},
+      {{"--units", "2"}, false, "results.sqlite", nullptr},
+      {{}, true, "results.sqlite", nullptr},
+      {{"--no-db"}, true, nullptr, nullptr},
+      {{"--db", "line.sqlite"}, true, "line.sqlite", nullptr},
+      {{"--db=line2.sqlite", "--operator", "ann", "--units", "1"}, false, "line2.sqlite", nullptr},
+      {{"--db", "x.sqlite", "--no-db"}, true, nullptr, "--db and --no-db contradict each other"},
   };
   for (const auto &c : cases) {
+    fs::remove("results.sqlite");
     std::vector<const char *> argv = {"vorn-host", "--params", "p.ini"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     argv.push_back("t.plan");
+    vorn_host::CommandLine line = vorn_host::HostCommandLine();
     vorn_host::Options o;
     std::string error;
-    ASSERT_TRUE(vorn_host::ParseOptions(static_cast<int>(argv.size()), argv.data(), o, error)) << error;
-    std::unique_ptr<DatabaseSink> sink = MakeDatabaseSink(o, c.session, error);
-    EXPECT_EQ(sink != nullptr, c.target != nullptr) << error;
-    if (sink && c.target) {
-      EXPECT_EQ(sink->target(), c.target);
-      EXPECT_TRUE(fs::exists(c.target));
+    ASSERT_TRUE(vorn_host::ReadHostCommandLine(static_cast<int>(argv.size()), argv.data(), line, o, error)) << error;
+    EXPECT_EQ(o.session(), !c.single);
+    SessionRecord session;
+    session.single = c.single;
+    const vorn_host::Plan plan;
+    std::vector<vorn_host::InputFile> files;
+    vorn_host::OutputSetup setup{line, session, plan, files};
+    vorn_host::Bus bus;
+    std::vector<std::unique_ptr<vorn_host::Output>> outputs;
+    EXPECT_EQ(vorn_host::OpenOutputs(setup, bus, outputs, error), c.refused == nullptr) << error;
+    if (c.refused != nullptr) {
+      EXPECT_EQ(error, c.refused);
     }
+    EXPECT_EQ(fs::exists(c.target != nullptr ? c.target : "results.sqlite"), c.target != nullptr) << c.args.size();
   }
-  vorn_host::Options o;
-  std::string error;
-  const char *both[] = {"vorn-host", "--params", "p.ini", "--db", "x.sqlite", "--no-db", "t.plan"};
-  EXPECT_FALSE(vorn_host::ParseOptions(7, both, o, error));
-  EXPECT_NE(error.find("--no-db"), std::string::npos);
   fs::current_path(before);
 }
 
@@ -559,8 +571,8 @@ class HostSession : public ::testing::Test {
   std::vector<std::string> logged() const {
     std::vector<std::string> uuids;
     for (const std::string &line : Lines(dir / "session.jsonl")) {
-      const std::size_t at = line.find("\"uuid\": \"");
-      if (at != std::string::npos) uuids.push_back(line.substr(at + 9, 36));
+      const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+      if (j.is_object() && j.contains("uuid")) uuids.push_back(j["uuid"]);
     }
     return uuids;
   }
@@ -583,9 +595,11 @@ class HostSession : public ::testing::Test {
     const std::string steps = std::to_string(vorn_results_test::TypicalPlan().steps.size());
     long missing = 0;
     for (const std::string &line : Lines(dir / "session.jsonl")) {
+      const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+      if (!j.is_object()) continue;  // a line a kill cut short
       std::size_t results = 0;
-      for (std::size_t at = 0; (at = line.find("\"passed\": ", at)) != std::string::npos; ++at) ++results;
-      const std::string uuid = line.substr(line.find("\"uuid\": \"") + 9, 36);
+      for (const nlohmann::json &step : j["steps"]) results += step["results"].size();
+      const std::string uuid = j["uuid"];
       missing += Count(db,
                        "SELECT count(*) FROM unit u WHERE u.uuid = $1 AND ((SELECT count(*) FROM step s"
                        " WHERE s.unit_uuid = u.uuid) <> CAST($2 AS INTEGER) OR (SELECT count(*) FROM result r"

@@ -14,8 +14,8 @@ Plan TypicalPlan() {
   return ReadPlan(std::string(VORN_EXAMPLES_DIR) + "/typical.plan", errors);
 }
 
-SessionInfo SyntheticSession(const std::string &station) {
-  SessionInfo s;
+SessionRecord SyntheticSession(const std::string &station) {
+  SessionRecord s;
   s.id = vorn_host::NewUuid();
   s.station = station;
   s.host = "line3-pc";
@@ -34,7 +34,7 @@ UnitRecord SyntheticUnit(const Plan &plan, int unit, int attempt, bool passed, s
   UnitRecord u;
   u.uuid = vorn_host::NewUuid();
   u.serial = "35" + std::to_string(1000000 + unit);
-  u.unit = unit;
+  u.index = unit;
   u.attempt = attempt;
   u.run.started = UtcNow();
   u.run.verdict = Verdict::kPass;

@@ -12,7 +12,7 @@
 namespace vorn_results_test {
 
 vorn_host::Plan TypicalPlan();  // examples/typical.plan
-vorn_host::SessionInfo SyntheticSession(const std::string &station);
+vorn_host::SessionRecord SyntheticSession(const std::string &station);
 // passed false: the first power measurement misses its limit.
 vorn_host::UnitRecord SyntheticUnit(const vorn_host::Plan &plan, int unit, int attempt, bool passed,
                                     std::mt19937 &random);

@@ -87,8 +87,35 @@ CREATE INDEX step_time ON step (step_index, export, plan_line, seconds, waited_m
 CREATE INDEX step_error ON step (step_index, export, plan_line) WHERE verdict = 'ERROR';
 )";
 
+// Version 4: a record whole in the database. The session's clock, scenarios
+// and faults (a JSON array each), whether faults were injected, its mode and
+// whether it was a single run; each attempt's unit (its attempts share it),
+// where the unit stood before it, whether it was stopped, its socket and
+// operator; each step's cleanup mark and its plan line's limits.
+constexpr const char *kVersion4 = R"(
+ALTER TABLE session ADD COLUMN clock TEXT NOT NULL DEFAULT 'real';
+ALTER TABLE session ADD COLUMN scenarios TEXT NOT NULL DEFAULT '[]';
+ALTER TABLE session ADD COLUMN faults TEXT NOT NULL DEFAULT '[]';
+ALTER TABLE session ADD COLUMN fault_injected INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE session ADD COLUMN mode TEXT NOT NULL DEFAULT 'production';
+ALTER TABLE session ADD COLUMN single INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE unit ADD COLUMN unit_id TEXT NOT NULL DEFAULT '';
+ALTER TABLE unit ADD COLUMN prior TEXT NOT NULL DEFAULT 'none';
+ALTER TABLE unit ADD COLUMN stopped INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE unit ADD COLUMN socket TEXT;
+ALTER TABLE unit ADD COLUMN operator TEXT;
+UPDATE unit SET unit_id = session_id || '/' || unit_index,
+  stopped = CASE WHEN verdict = 'NOT RUN' THEN 1 ELSE 0 END,
+  prior = COALESCE((SELECT CASE p.verdict WHEN 'NOT RUN' THEN 'stopped' ELSE p.verdict END FROM unit p
+                    WHERE p.session_id = unit.session_id AND p.unit_index = unit.unit_index
+                    AND p.attempt = unit.attempt - 1), 'none');
+ALTER TABLE step ADD COLUMN cleanup INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE step ADD COLUMN limits TEXT NOT NULL DEFAULT '';
+CREATE INDEX unit_unit ON unit (unit_id);
+)";
+
 const std::vector<const char *> &Migrations() {
-  static const std::vector<const char *> list = {kVersion1, kVersion2, kVersion3};
+  static const std::vector<const char *> list = {kVersion1, kVersion2, kVersion3, kVersion4};
   return list;
 }
 

@@ -5,7 +5,7 @@
 
 namespace vorn_results {
 
-using vorn_host::SessionInfo;
+using vorn_host::SessionRecord;
 using vorn_host::UnitRecord;
 
 std::unique_ptr<DatabaseSink> DatabaseSink::Open(const std::string &target, const std::string &spool,
@@ -19,23 +19,23 @@ std::unique_ptr<DatabaseSink> DatabaseSink::Open(const std::string &target, cons
   return std::unique_ptr<DatabaseSink>(new DatabaseSink(target, std::move(local)));
 }
 
-bool DatabaseSink::ensureSession(const SessionInfo &session, std::string &error) {
+bool DatabaseSink::ensureSession(const SessionRecord &session, std::string &error) {
   if (sessionWritten_ == session.id) return true;
   if (!local_->putSession(session, error)) return false;
   sessionWritten_ = session.id;
   return true;
 }
 
-bool DatabaseSink::sessionStarted(const SessionInfo &session, std::string &error) {
+bool DatabaseSink::sessionStarted(const SessionRecord &session, std::string &error) {
   if (!ensureSession(session, error)) return false;
   return !serverTarget() || tryForward(true, error);
 }
 
-bool DatabaseSink::attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) {
+bool DatabaseSink::attemptFinished(const UnitRecord &unit, std::string &error) {
   bool stored = false;
   kept_ = false;
-  if (!ensureSession(session, error) || !local_->putUnit(ToRow(session, unit), stored, error)) {
-    error = "unit " + std::to_string(unit.unit) + " attempt " + std::to_string(unit.attempt) +
+  if (!ensureSession(*unit.session, error) || !local_->putUnit(ToRow(unit), stored, error)) {
+    error = "unit " + std::to_string(unit.index) + " attempt " + std::to_string(unit.attempt) +
             " was not recorded: " + error;
     return false;
   }
@@ -43,7 +43,7 @@ bool DatabaseSink::attemptFinished(const SessionInfo &session, const UnitRecord 
   return !serverTarget() || tryForward(false, error);
 }
 
-bool DatabaseSink::sessionEnded(const SessionInfo &session, std::string &error) {
+bool DatabaseSink::sessionEnded(const SessionRecord &session, std::string &error) {
   if (!local_->putSession(session, error)) return false;
   sessionWritten_ = session.id;
   if (!serverTarget()) return true;
@@ -107,7 +107,7 @@ bool Forward(Store &spool, Store &server, std::size_t &forwarded, std::string &e
     for (const Store::Queued &q : queued) {
       bool found = false;
       if (pass == 0 && q.kind == "session") {
-        SessionInfo session;
+        SessionRecord session;
         if (!spool.getSession(q.key, session, found, error)) return false;
         if (found && !server.putSession(session, error)) return false;
         if (!spool.dequeue(q, error)) return false;
@@ -123,13 +123,6 @@ bool Forward(Store &spool, Store &server, std::size_t &forwarded, std::string &e
     }
   }
   return true;
-}
-
-std::unique_ptr<DatabaseSink> MakeDatabaseSink(const vorn_host::Options &o, bool session, std::string &error) {
-  error.clear();
-  if (o.noDb || (!session && o.db.empty())) return nullptr;
-  const std::string target = o.db.empty() ? kDefaultDatabase : o.db;
-  return DatabaseSink::Open(target, kSpoolFile, error);
 }
 
 }  // namespace vorn_results

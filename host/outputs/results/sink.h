@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 
-#include "core/options.h"
 #include "core/record.h"
 #include "outputs/results/store.h"
 
@@ -20,7 +19,7 @@ namespace vorn_results {
 inline constexpr const char *kDefaultDatabase = "results.sqlite";
 inline constexpr const char *kSpoolFile = "results-spool.sqlite";
 
-class DatabaseSink : public vorn_host::RecordSink {
+class DatabaseSink {
  public:
   // target: a SQLite file or postgresql://...; spool: the spool file a server
   // target uses (unused for a file). Null, with the reason in error, when the
@@ -28,28 +27,27 @@ class DatabaseSink : public vorn_host::RecordSink {
   // reason: its units wait in the spool.
   static std::unique_ptr<DatabaseSink> Open(const std::string &target, const std::string &spool, std::string &error);
 
-  bool sessionStarted(const vorn_host::SessionInfo &session, std::string &error) override;
+  bool sessionStarted(const vorn_host::SessionRecord &session, std::string &error);
   // True once the attempt is committed (to the file, or to the spool). False
   // when it could not be; and false once, with the notice in error, when the
   // server stops answering: the attempts after it are spooled without a word
   // until the server answers again.
-  bool attemptFinished(const vorn_host::SessionInfo &session, const vorn_host::UnitRecord &unit,
-                       std::string &error) override;
-  bool sessionEnded(const vorn_host::SessionInfo &session, std::string &error) override;
+  bool attemptFinished(const vorn_host::UnitRecord &unit, std::string &error);
+  bool sessionEnded(const vorn_host::SessionRecord &session, std::string &error);
 
   // Sends the spool on now; forwarded counts the attempts the server took.
   bool forward(std::size_t &forwarded, std::string &error);
   // Attempts waiting in the spool; 0 for a file target.
   std::size_t pending();
   const std::string &target() const { return target_; }
+  bool serverTarget() const { return IsServerTarget(target_); }
   // Whether the last attempt handed over is committed, whatever was said.
   bool lastKept() const { return kept_; }
 
  private:
   DatabaseSink(std::string target, std::unique_ptr<Store> local)
       : target_(std::move(target)), local_(std::move(local)) {}
-  bool serverTarget() const { return IsServerTarget(target_); }
-  bool ensureSession(const vorn_host::SessionInfo &session, std::string &error);
+  bool ensureSession(const vorn_host::SessionRecord &session, std::string &error);
   // Forwards what it can; says once per outage that the server is away.
   // Unless forced, a server that did not answer is tried again only after a
   // pause, so that a station cut off from the network does not wait for a
@@ -69,11 +67,5 @@ class DatabaseSink : public vorn_host::RecordSink {
 // from the spool once the server holds it. Safe to repeat: the server keeps
 // one copy of each attempt.
 bool Forward(Store &spool, Store &server, std::size_t &forwarded, std::string &error);
-
-// The results sink the options ask for, or null when there is none: --no-db,
-// or a single run (session false) without --db. In a session the default is
-// results.sqlite in the working folder; a server's spool is
-// results-spool.sqlite in the working folder.
-std::unique_ptr<DatabaseSink> MakeDatabaseSink(const vorn_host::Options &options, bool session, std::string &error);
 
 }  // namespace vorn_results

@@ -2,14 +2,32 @@
 
 #include <cmath>
 
+#include "core/record_json.h"
+#include "core/run.h"
 #include "outputs/results/schema.h"
 
 namespace vorn_results {
 
 namespace {
 
-using vorn_host::SessionInfo;
+using vorn_host::SessionRecord;
 using vorn_host::UnitRecord;
+
+// A list of texts as one column: its JSON array.
+std::string ListText(const std::vector<std::string> &texts) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const std::string &t : texts) list.push_back(vorn_host::JsonSafe(t));
+  return vorn_host::JsonText(list);
+}
+std::vector<std::string> ListOf(const Value &v) {
+  const nlohmann::json j = nlohmann::json::parse(v.value_or("[]"), nullptr, false);
+  std::vector<std::string> out;
+  if (!j.is_array()) return out;
+  for (const auto &t : j) {
+    if (t.is_string()) out.push_back(t.get<std::string>());
+  }
+  return out;
+}
 
 bool Same(const std::optional<double> &a, const std::optional<double> &b) {
   if (!a || !b) return !a && !b;
@@ -61,34 +79,42 @@ bool ResultRow::operator==(const ResultRow &o) const {
 }
 
 bool StepRow::operator==(const StepRow &o) const {
-  return index == o.index && planLine == o.planLine && exportName == o.exportName && number == o.number &&
-         verdict == o.verdict && returned == o.returned && text == o.text && seconds == o.seconds &&
-         waitedMs == o.waitedMs && results == o.results;
+  return index == o.index && planLine == o.planLine && cleanup == o.cleanup && limits == o.limits &&
+         exportName == o.exportName && number == o.number && verdict == o.verdict && returned == o.returned &&
+         text == o.text && seconds == o.seconds && waitedMs == o.waitedMs && results == o.results;
 }
 
 bool UnitRow::operator==(const UnitRow &o) const {
-  return uuid == o.uuid && sessionId == o.sessionId && serial == o.serial && unit == o.unit && attempt == o.attempt &&
-         started == o.started && seconds == o.seconds && waitedMs == o.waitedMs && verdict == o.verdict &&
-         firstAttempt == o.firstAttempt && steps == o.steps;
+  return uuid == o.uuid && sessionId == o.sessionId && unitId == o.unitId && serial == o.serial && unit == o.unit &&
+         attempt == o.attempt && prior == o.prior && started == o.started && seconds == o.seconds &&
+         waitedMs == o.waitedMs && verdict == o.verdict && stopped == o.stopped && firstAttempt == o.firstAttempt &&
+         socket == o.socket && operatorName == o.operatorName && steps == o.steps;
 }
 
-UnitRow ToRow(const SessionInfo &session, const UnitRecord &unit) {
+UnitRow ToRow(const UnitRecord &unit) {
   UnitRow row;
   row.uuid = unit.uuid;
-  row.sessionId = session.id;
+  row.sessionId = unit.session ? unit.session->id : "";
+  row.unitId = unit.unitId;
   row.serial = unit.serial;
-  row.unit = unit.unit;
+  row.unit = unit.index;
   row.attempt = unit.attempt;
+  row.prior = vorn_host::PriorText(unit.prior);
   row.started = unit.run.started;
   row.seconds = unit.run.seconds;
   row.waitedMs = unit.run.waitedMs;
   row.verdict = vorn_host::VerdictText(unit.run.verdict);
+  row.stopped = unit.run.stopped;
   row.firstAttempt = unit.firstAttempt();
+  row.socket = unit.socket;
+  row.operatorName = unit.operatorName;
   int index = 0;
   for (const vorn_host::StepRecord &s : unit.run.steps) {
     StepRow step;
     step.index = ++index;
     step.planLine = s.step.line;
+    step.cleanup = s.step.cleanup;
+    step.limits = vorn_host::LimitsText(s.step.limits);
     step.exportName = s.step.shortName();
     step.number = s.step.number;
     step.verdict = vorn_host::VerdictText(s.verdict);
@@ -113,6 +139,63 @@ UnitRow ToRow(const SessionInfo &session, const UnitRecord &unit) {
   return row;
 }
 
+UnitRow ToRow(const SessionRecord &session, const UnitRecord &unit) {
+  UnitRow row = ToRow(unit);
+  row.sessionId = session.id;
+  return row;
+}
+
+namespace {
+
+vorn_host::StepRecord StepOf(const StepRow &row) {
+  vorn_host::StepRecord s;
+  s.step.line = row.planLine;
+  s.step.cleanup = row.cleanup;
+  s.step.exportName = std::string(vorn_host::kExportPrefix) + row.exportName;
+  s.step.number = row.number;
+  s.step.limits = vorn_host::LimitsFromText(row.limits);
+  s.verdict = vorn_host::VerdictOf(row.verdict).value_or(vorn_host::Verdict::kNotRun);
+  s.returned = static_cast<int32_t>(row.returned);
+  s.text = row.text;
+  s.seconds = row.seconds;
+  s.waitedMs = row.waitedMs;
+  for (const ResultRow &r : row.results) {
+    vorn_host::EntryResult e;
+    e.entry = r.entry;
+    e.value = r.value;
+    e.name = r.name;
+    e.passed = r.passed;
+    if (const vorn_host::Limit *limit = s.step.limitFor(r.entry)) {
+      e.limit = *limit;
+      if (!e.passed) s.misses.push_back(vorn_host::MissText(e));
+    }
+    s.entries.push_back(std::move(e));
+  }
+  return s;
+}
+
+}  // namespace
+
+UnitRecord ToRecord(const UnitRow &row, std::shared_ptr<const SessionRecord> session) {
+  UnitRecord u;
+  u.session = std::move(session);
+  u.uuid = row.uuid;
+  u.unitId = row.unitId;
+  u.serial = row.serial;
+  u.index = row.unit;
+  u.attempt = row.attempt;
+  u.prior = vorn_host::PriorOf(row.prior).value_or(vorn_host::Prior::kNone);
+  u.socket = row.socket;
+  u.operatorName = row.operatorName;
+  u.run.started = row.started;
+  u.run.seconds = row.seconds;
+  u.run.waitedMs = row.waitedMs;
+  u.run.verdict = vorn_host::VerdictOf(row.verdict).value_or(vorn_host::Verdict::kNotRun);
+  u.run.stopped = row.stopped;
+  for (const StepRow &s : row.steps) u.run.steps.push_back(StepOf(s));
+  return u;
+}
+
 std::unique_ptr<Store> Store::Open(const std::string &target, bool outbox, std::string &error) {
   std::unique_ptr<Database> db = OpenDatabase(target, error);
   if (!db || !Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
@@ -128,7 +211,7 @@ bool Store::transaction(const std::function<bool(std::string &)> &body, std::str
   return false;
 }
 
-bool Store::putSession(const SessionInfo &s, std::string &error) {
+bool Store::putSession(const SessionRecord &s, std::string &error) {
   return transaction(
       [&](std::string &e) {
         std::string stationId;
@@ -145,10 +228,13 @@ bool Store::putSession(const SessionInfo &s, std::string &error) {
         const Value operatorName = s.operatorName.empty() ? std::nullopt : Value(s.operatorName);
         const Value ended = s.ended.empty() ? std::nullopt : Value(s.ended);
         if (!db_->query("INSERT INTO session (id, station_id, plan, plan_sha256, parameters, parameters_sha256,"
-                        " operator, simulated, started, ended) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+                        " operator, simulated, started, ended, clock, scenarios, faults, fault_injected, mode, single)"
+                        " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16)"
                         " ON CONFLICT (id) DO UPDATE SET ended = COALESCE(excluded.ended, session.ended)",
                         {s.id, stationId, s.plan, s.planSha256, s.parameters, s.parametersSha256, operatorName,
-                         Int(s.simulated ? 1 : 0), s.started, ended},
+                         Int(s.simulated ? 1 : 0), s.started, ended, std::string(s.virtualClock ? "virtual" : "real"),
+                         ListText(s.scenarios), ListText(s.faults), Int(s.faultInjected ? 1 : 0),
+                         std::string(vorn_host::ModeText(s.mode)), Int(s.single ? 1 : 0)},
                         {}, e)) {
           return false;
         }
@@ -162,12 +248,16 @@ bool Store::putSession(const SessionInfo &s, std::string &error) {
 
 bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   stored = false;
+  const Value none;
   if (!db_->query(
-          "INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds,"
-          " waited_ms, verdict, first_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)"
+          "INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms, verdict,"
+          " first_attempt, unit_id, prior, stopped, socket, operator)"
+          " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15)"
           " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
           {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started, Number(u.seconds),
-           Int(static_cast<int64_t>(u.waitedMs)), u.verdict, Int(u.firstAttempt ? 1 : 0)},
+           Int(static_cast<int64_t>(u.waitedMs)), u.verdict, Int(u.firstAttempt ? 1 : 0), u.unitId, u.prior,
+           Int(u.stopped ? 1 : 0), u.socket.empty() ? none : Value(u.socket),
+           u.operatorName.empty() ? none : Value(u.operatorName)},
           [&](const Row &) {
             stored = true;
             return true;
@@ -180,8 +270,9 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   std::vector<Value> steps;
   std::vector<Value> results;
   for (const StepRow &s : u.steps) {
-    steps.insert(steps.end(), {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict,
-                               Int(s.returned), s.text, Number(s.seconds), Int(static_cast<int64_t>(s.waitedMs))});
+    steps.insert(steps.end(),
+                 {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict, Int(s.returned),
+                  s.text, Number(s.seconds), Int(static_cast<int64_t>(s.waitedMs)), Int(s.cleanup ? 1 : 0), s.limits});
     for (const ResultRow &r : s.results) {
       results.insert(results.end(), {u.uuid, Int(s.index), Int(r.entry), s.exportName, Number(r.value),
                                      Optional(r.name), Number(r.low), Number(r.high), Int(r.passed ? 1 : 0)});
@@ -189,8 +280,8 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   }
   return InsertRows(*db_,
                     "INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned,"
-                    " text, seconds, waited_ms)",
-                    10, steps, e) &&
+                    " text, seconds, waited_ms, cleanup, limits)",
+                    12, steps, e) &&
          InsertRows(*db_, "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
                     9, results, e) &&
          (!outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('unit', $1)"
@@ -218,11 +309,12 @@ bool Store::putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::st
   return ok;
 }
 
-bool Store::getSession(const std::string &id, SessionInfo &s, bool &found, std::string &error) {
+bool Store::getSession(const std::string &id, SessionRecord &s, bool &found, std::string &error) {
   found = false;
   return db_->query(
       "SELECT s.id, t.name, t.host, t.library, t.version, s.plan, s.plan_sha256, s.parameters,"
-      " s.parameters_sha256, s.operator, s.simulated, s.started, s.ended"
+      " s.parameters_sha256, s.operator, s.simulated, s.started, s.ended, s.clock, s.scenarios, s.faults,"
+      " s.fault_injected, s.mode, s.single"
       " FROM session s JOIN station t ON t.id = s.station_id WHERE s.id = $1",
       {id},
       [&](const Row &r) {
@@ -240,6 +332,12 @@ bool Store::getSession(const std::string &id, SessionInfo &s, bool &found, std::
         s.simulated = Integer(r[10]) != 0;
         s.started = Str(r[11]);
         s.ended = Str(r[12]);
+        s.virtualClock = Str(r[13]) == "virtual";
+        s.scenarios = ListOf(r[14]);
+        s.faults = ListOf(r[15]);
+        s.faultInjected = Integer(r[16]) != 0;
+        s.mode = vorn_host::ModeOf(Str(r[17])).value_or(vorn_host::SessionMode::kProduction);
+        s.single = Integer(r[18]) != 0;
         return true;
       },
       error);
@@ -249,8 +347,8 @@ bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::strin
   found = false;
   u = UnitRow();
   const bool ok = db_->query(
-      "SELECT uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms, verdict, first_attempt"
-      " FROM unit WHERE uuid = $1",
+      "SELECT uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms, verdict, first_attempt,"
+      " unit_id, prior, stopped, socket, operator FROM unit WHERE uuid = $1",
       {uuid},
       [&](const Row &r) {
         found = true;
@@ -264,12 +362,17 @@ bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::strin
         u.waitedMs = static_cast<uint64_t>(Integer(r[7]));
         u.verdict = Str(r[8]);
         u.firstAttempt = Integer(r[9]) != 0;
+        u.unitId = Str(r[10]);
+        u.prior = Str(r[11]);
+        u.stopped = Integer(r[12]) != 0;
+        u.socket = Str(r[13]);
+        u.operatorName = Str(r[14]);
         return true;
       },
       error);
   if (!ok || !found) return ok;
   if (!db_->query(
-          "SELECT step_index, plan_line, export, number, verdict, returned, text, seconds, waited_ms"
+          "SELECT step_index, plan_line, export, number, verdict, returned, text, seconds, waited_ms, cleanup, limits"
           " FROM step WHERE unit_uuid = $1 ORDER BY step_index",
           {uuid},
           [&](const Row &r) {
@@ -283,6 +386,8 @@ bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::strin
             s.text = Str(r[6]);
             s.seconds = ParseNumber(r[7]).value_or(0.0);
             s.waitedMs = static_cast<uint64_t>(Integer(r[8]));
+            s.cleanup = Integer(r[9]) != 0;
+            s.limits = Str(r[10]);
             u.steps.push_back(std::move(s));
             return true;
           },

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "outputs/results/database.h"
 #include "core/record.h"
+#include "core/run.h"
+#include "outputs/results/database.h"
 
 namespace vorn_results {
 
@@ -29,6 +30,8 @@ struct ResultRow {
 struct StepRow {
   int index = 0;  // in the run, from 1
   int planLine = 0;
+  bool cleanup = false;
+  std::string limits;      // the plan line's limits, "1=30..36 4=-1..1"
   std::string exportName;  // "OBTPowervsTime", as the plan names it without the prefix
   int number = 0;
   std::string verdict;  // "PASS", "FAIL", "ERROR", "NOT RUN"
@@ -44,20 +47,29 @@ struct StepRow {
 struct UnitRow {
   std::string uuid;
   std::string sessionId;
+  std::string unitId;  // the same for every attempt at the unit
   std::string serial;
   int unit = 0;
   int attempt = 1;
+  std::string prior = "none";  // where the unit stood before the attempt
   std::string started;
   double seconds = 0.0;
   uint64_t waitedMs = 0;
   std::string verdict;
+  bool stopped = false;
   bool firstAttempt = true;
+  std::string socket;
+  std::string operatorName;
   std::vector<StepRow> steps;
 
   bool operator==(const UnitRow &) const;
 };
 
-UnitRow ToRow(const vorn_host::SessionInfo &session, const vorn_host::UnitRecord &unit);
+UnitRow ToRow(const vorn_host::UnitRecord &unit);
+// The same for a record of this session, whichever session it rides with.
+UnitRow ToRow(const vorn_host::SessionRecord &session, const vorn_host::UnitRecord &unit);
+// The record back from its rows, with its session's.
+vorn_host::UnitRecord ToRecord(const UnitRow &row, std::shared_ptr<const vorn_host::SessionRecord> session);
 
 class Store {
  public:
@@ -66,7 +78,7 @@ class Store {
   static std::unique_ptr<Store> Open(const std::string &target, bool outbox, std::string &error);
 
   // The station's row and the session's; writing it again updates its end.
-  bool putSession(const vorn_host::SessionInfo &session, std::string &error);
+  bool putSession(const vorn_host::SessionRecord &session, std::string &error);
   // The attempt in one transaction. stored: false when its UUID was there already.
   bool putUnit(const UnitRow &unit, bool &stored, std::string &error);
   // Many attempts in one transaction, for a bulk load: all or none are
@@ -74,7 +86,7 @@ class Store {
   bool putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error);
 
   // found: false when there is no such row.
-  bool getSession(const std::string &id, vorn_host::SessionInfo &session, bool &found, std::string &error);
+  bool getSession(const std::string &id, vorn_host::SessionRecord &session, bool &found, std::string &error);
   bool getUnit(const std::string &uuid, UnitRow &unit, bool &found, std::string &error);
   // Removes an attempt and its outbox entry (once the server holds it).
   bool removeUnit(const std::string &uuid, std::string &error);

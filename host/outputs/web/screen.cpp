@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "core/record_json.h"
 #include "core/session.h"
+#include "outputs/web/serve.h"
 
 namespace vorn_host::web {
 namespace {
@@ -18,9 +20,13 @@ uint64_t WallMs() {
 }
 
 nlohmann::json UnitJson(const UnitView &u) {
-  return {{"serial", u.serial},   {"unit", u.unit},      {"attempt", u.attempt}, {"verdict", VerdictText(u.verdict)},
-          {"seconds", u.seconds}, {"started", u.started}};
+  return {{"serial", JsonSafe(u.serial)}, {"unit", u.unit},
+          {"attempt", u.attempt},         {"verdict", VerdictText(u.verdict)},
+          {"seconds", u.seconds},         {"wallSeconds", u.wallSeconds},
+          {"started", u.started},         {"operator", JsonSafe(u.operatorName)}};
 }
+
+nlohmann::json Optional(const std::optional<double> &v) { return v ? nlohmann::json(*v) : nlohmann::json(nullptr); }
 
 }  // namespace
 
@@ -38,79 +44,84 @@ std::string Snapshot::json() const {
   using nlohmann::json;
   json steps_ = json::array();
   for (const StepView &s : steps) {
+    nlohmann::json misses = json::array();
+    for (const std::string &m : s.misses) misses.push_back(JsonSafe(m));
     steps_.push_back({{"name", s.name},
                       {"verdict", s.running ? "RUNNING" : VerdictText(s.verdict)},
                       {"seconds", s.seconds},
-                      {"text", s.text},
-                      {"misses", s.misses},
+                      {"text", JsonSafe(s.text)},
+                      {"misses", misses},
                       {"waits", s.waits},
                       {"waitedMs", s.waitedMs},
                       {"endedAtMs", s.endedAtMs}});
   }
   json recent_ = json::array();
   for (const UnitView &u : recent) recent_.push_back(UnitJson(u));
+  json bannerLines = json::array();
+  if (banner) {
+    for (const std::string &l : banner->lines) bannerLines.push_back(JsonSafe(l));
+  }
   json out = {
       {"version", version},
       {"state", StateText(state)},
-      {"station", session.station},
-      {"plan", session.plan},
+      {"station", JsonSafe(session.station)},
+      {"plan", JsonSafe(session.plan)},
       {"simulated", session.simulated},
+      {"operator", JsonSafe(session.operatorName)},
       {"current", current ? UnitJson(*current) : json(nullptr)},
       {"steps", steps_},
       {"stepsDone", stepsDone},
       {"waitMs", waitMs},
       {"waitStartedAtMs", waitStartedAtMs},
-      {"prompt", prompt.id == 0 ? json(nullptr) : json{{"id", prompt.id}, {"text", prompt.text}}},
-      {"stationPrompt", stationPrompt ? json(*stationPrompt) : json(nullptr)},
-      {"banner",
-       banner ? json{{"serial", banner->serial}, {"verdict", VerdictText(banner->verdict)}, {"lines", banner->lines}}
-              : json(nullptr)},
+      {"prompt", prompt.id == 0 ? json(nullptr) : json{{"id", prompt.id}, {"text", JsonSafe(prompt.text)}}},
+      {"stationPrompt", stationPrompt ? json(JsonSafe(*stationPrompt)) : json(nullptr)},
+      {"banner", banner ? json{{"serial", JsonSafe(banner->serial)},
+                               {"verdict", VerdictText(banner->verdict)},
+                               {"lines", bannerLines}}
+                        : json(nullptr)},
       {"recent", recent_},
-      {"units", units},
-      {"firstPassPassed", firstPassPassed},
-      {"firstPassYield", units == 0 ? json(nullptr) : json(double(firstPassPassed) / units)},
-      {"attempts", attempts},
-      {"unitsPerHour", hoursRunning <= 0.0 || attempts == 0 ? json(nullptr) : json(attempts / hoursRunning)},
+      {"units", tally.units},
+      {"attempts", tally.attempts},
+      {"retests", tally.retests},
+      {"stopped", tally.stopped},
+      {"firstPassYield", Optional(tally.firstPassYield())},
+      {"finalYield", Optional(tally.finalYield())},
+      {"unitsPerHour", Optional(tally.unitsPerHour())},
       {"plotVersion", plotVersion},
-      {"notice", notice},
+      {"notice", JsonSafe(notice)},
       {"watchers", watchers},
   };
-  // A serial or a failure text is outside data: never let bad UTF-8 throw.
   return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-Screen::Screen() : sessionStart_(std::chrono::steady_clock::now()) {}
+Screen::Screen() = default;
 
 void Screen::changed() {
   ++data_.version;
   change_.notify_all();
 }
 
-bool Screen::sessionStarted(const SessionInfo &session, std::string &) {
+Delivery Screen::sessionStarted(const SessionRecord &session) {
   std::lock_guard<std::mutex> lock(mutex_);
   data_.session = session;
-  sessionStart_ = std::chrono::steady_clock::now();
-  sessionOpen_ = true;
   changed();
-  return true;
+  return Delivery::delivered();
 }
 
-bool Screen::attemptFinished(const SessionInfo &, const UnitRecord &unit, std::string &) {
+Delivery Screen::attemptFinished(const UnitRecord &unit) {
+  setPlot(SpectrumPlot(unit.run));
   std::lock_guard<std::mutex> lock(mutex_);
   UnitView view;
   view.serial = unit.serial;
-  view.unit = unit.unit;
+  view.unit = unit.index;
   view.attempt = unit.attempt;
   view.verdict = unit.run.verdict;
-  view.seconds = unit.run.seconds;
+  view.seconds = unit.run.stationSeconds();
+  view.wallSeconds = unit.run.seconds;
   view.started = unit.run.started;
+  view.operatorName = unit.operatorName;
   data_.recent.insert(data_.recent.begin(), view);
   if (data_.recent.size() > kRecentUnits) data_.recent.resize(kRecentUnits);
-  ++data_.attempts;
-  if (unit.firstAttempt()) {
-    ++data_.units;
-    if (unit.run.verdict == Verdict::kPass) ++data_.firstPassPassed;
-  }
   BannerView banner;
   banner.serial = unit.serial;
   banner.verdict = unit.run.verdict;
@@ -121,19 +132,27 @@ bool Screen::attemptFinished(const SessionInfo &, const UnitRecord &unit, std::s
   }
   data_.banner = banner;
   if (data_.current) data_.current->verdict = unit.run.verdict;
-  if (data_.current) data_.current->seconds = unit.run.seconds;
+  if (data_.current) data_.current->seconds = view.seconds;
   data_.waitMs = 0;
   changed();
-  return true;
+  return Delivery::delivered();
 }
 
-bool Screen::sessionEnded(const SessionInfo &session, std::string &) {
+void Screen::noticed(const std::string &text) { setNotice(text); }
+
+void Screen::tallied(const Tally &tally) {
   std::lock_guard<std::mutex> lock(mutex_);
-  data_.session = session;
-  data_.state = SessionState::kStopped;
-  sessionOpen_ = false;
+  data_.tally = tally;
   changed();
-  return true;
+}
+
+Delivery Screen::sessionEnded(const SessionEnd &end) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.session = *end.session;
+  data_.tally = end.tally;
+  data_.state = SessionState::kStopped;
+  changed();
+  return Delivery::delivered();
 }
 
 void Screen::setPlan(const Plan &plan) {
@@ -142,19 +161,14 @@ void Screen::setPlan(const Plan &plan) {
   for (const PlanStep &step : plan.steps) planSteps_.push_back(step.shortName());
 }
 
-void Screen::unitScanned() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  scanned_ = true;
-}
-
-void Screen::attemptStarted(const std::string &serial) {
+void Screen::attemptStarted(const AttemptStart &start) {
   std::lock_guard<std::mutex> lock(mutex_);
   UnitView view;
-  view.serial = serial;
-  const bool retest = !scanned_ && data_.current && data_.current->serial == serial;
-  view.unit = data_.current ? data_.current->unit + (retest ? 0 : 1) : 1;
-  view.attempt = retest ? data_.current->attempt + 1 : 1;
-  scanned_ = false;
+  view.serial = start.serial;
+  view.unit = start.index;
+  view.attempt = start.attempt;
+  view.started = start.started;
+  view.operatorName = start.operatorName;
   data_.current = view;
   data_.steps.clear();
   for (const std::string &name : planSteps_) data_.steps.emplace_back().name = name;
@@ -197,7 +211,7 @@ void Screen::waiting(uint32_t milliseconds) {
   changed();
 }
 
-void Screen::stepFinished(const StepRecord &record) {
+void Screen::stepFinished(std::size_t, const StepRecord &record) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (StepView &s : data_.steps) {
     if (!s.running) continue;
@@ -282,12 +296,7 @@ bool Screen::stopRequested() const {
 
 Snapshot Screen::snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  Snapshot copy = data_;
-  if (sessionOpen_) {
-    copy.hoursRunning =
-        std::chrono::duration<double, std::ratio<3600>>(std::chrono::steady_clock::now() - sessionStart_).count();
-  }
-  return copy;
+  return data_;
 }
 
 uint64_t Screen::waitForChange(uint64_t seen, std::chrono::milliseconds timeout) const {

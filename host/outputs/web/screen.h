@@ -1,7 +1,7 @@
 // What the operator's web page shows and may do, kept apart from the web
-// server: the session loop feeds a Screen (it is a RecordSink and a Progress
-// subscriber) and takes the operator's actions from it; the server's threads
-// only read its snapshot and hand actions in. Nothing here calls the library.
+// server: the Screen subscribes to the session's bus, and the session takes
+// the operator's actions from it; the server's threads only read its snapshot
+// and hand actions in. Nothing here calls the library.
 #pragma once
 
 #include <chrono>
@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "core/bus.h"
 #include "core/record.h"
-#include "core/run.h"
+#include "core/tally.h"
 
 namespace vorn_host::web {
 
@@ -44,8 +45,10 @@ struct UnitView {
   int unit = 0;
   int attempt = 1;
   Verdict verdict = Verdict::kNotRun;
-  double seconds = 0.0;
-  std::string started;  // UTC, ISO 8601
+  double seconds = 0.0;      // on the station: its waits, or its wall time when longer
+  double wallSeconds = 0.0;  // on the wall clock
+  std::string started;       // UTC, ISO 8601
+  std::string operatorName;
 };
 
 // The verdict banner: kept until the next serial is scanned.
@@ -64,7 +67,7 @@ struct PromptView {
 struct Snapshot {
   uint64_t version = 0;
   SessionState state = SessionState::kIdle;
-  SessionInfo session;
+  SessionRecord session;
   std::optional<UnitView> current;
   std::vector<StepView> steps;  // the current unit's plan, step by step
   std::size_t stepsDone = 0;
@@ -76,13 +79,10 @@ struct Snapshot {
   std::optional<std::string> stationPrompt;
   std::optional<BannerView> banner;
   std::vector<UnitView> recent;  // the last units, newest first
-  int units = 0;                 // units finished (first attempts)
-  int firstPassPassed = 0;       // of those, passed at the first attempt
-  int attempts = 0;
-  double hoursRunning = 0.0;  // since the session started
-  uint64_t plotVersion = 0;   // 0: no plot yet
-  std::string notice;         // the last refusal or message for the operator
-  int watchers = 0;           // pages connected now
+  Tally tally;                   // the session's, as of its last attempt
+  uint64_t plotVersion = 0;      // 0: no plot yet
+  std::string notice;            // the last refusal or message for the operator
+  int watchers = 0;              // pages connected now
 
   // The page's JSON, without the plot (fetched by its version).
   std::string json() const;
@@ -102,26 +102,25 @@ struct Action {
 // What the prompt ended with.
 enum class PromptAnswer { kAcknowledged, kStopped, kNoPage };
 
-class Screen : public RecordSink, public Progress {
+class Screen : public Subscriber {
  public:
   static constexpr std::size_t kRecentUnits = 20;
   static constexpr std::size_t kQueuedActions = 16;
 
   Screen();
 
-  // --- the session's thread ---
-  bool sessionStarted(const SessionInfo &session, std::string &error) override;
-  bool attemptFinished(const SessionInfo &session, const UnitRecord &unit, std::string &error) override;
-  bool sessionEnded(const SessionInfo &session, std::string &error) override;
-  // The plan whose steps each attempt shows, not run yet, as it begins.
-  void setPlan(const Plan &plan);
-  // A serial was scanned: the next attempt is a new unit's first.
-  void unitScanned();
-  // An attempt at the unit with this serial begins.
-  void attemptStarted(const std::string &serial);
+  // --- the session's thread, from the bus ---
+  Delivery sessionStarted(const SessionRecord &session) override;
+  void attemptStarted(const AttemptStart &start) override;
   void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override;
   void waiting(uint32_t milliseconds) override;
-  void stepFinished(const StepRecord &record) override;
+  void stepFinished(std::size_t index, const StepRecord &record) override;
+  Delivery attemptFinished(const UnitRecord &unit) override;
+  void noticed(const std::string &text) override;
+  void tallied(const Tally &tally) override;
+  Delivery sessionEnded(const SessionEnd &end) override;
+  // The plan whose steps each attempt shows, not run yet, as it begins.
+  void setPlan(const Plan &plan);
   void setState(SessionState state);
   void setNotice(const std::string &text);
   // A prompt opened (its text) or closed (none) on the station itself.
@@ -163,8 +162,6 @@ class Screen : public RecordSink, public Progress {
   mutable std::condition_variable change_;
   std::condition_variable action_;
   Snapshot data_;
-  std::chrono::steady_clock::time_point sessionStart_;
-  bool sessionOpen_ = false;
   std::string plot_;
   std::deque<Action> actions_;
   bool startPending_ = false;
@@ -173,7 +170,6 @@ class Screen : public RecordSink, public Progress {
   bool closed_ = false;
   uint64_t nextPromptId_ = 1;
   std::vector<std::string> planSteps_;
-  bool scanned_ = false;
   std::function<bool()> interrupted_;
 };
 

@@ -28,28 +28,9 @@ bool ScannedUnits::next(std::string &serial) {
       screen_.setNotice(problem);
       continue;
     }
-    screen_.unitScanned();
     serial = action->serial;
     return true;
   }
-}
-
-ScreenEquipment::ScreenEquipment(Equipment &inner, Screen &screen) : inner_(inner), screen_(screen) {
-  inner_.onPrompt([this](const std::string &text) -> std::optional<bool> {
-    switch (screen_.prompt(text)) {
-      case PromptAnswer::kAcknowledged: return true;
-      case PromptAnswer::kStopped: return false;
-      case PromptAnswer::kNoPage: break;
-    }
-    return std::nullopt;
-  });
-}
-
-ScreenEquipment::~ScreenEquipment() { inner_.onPrompt(nullptr); }
-
-void ScreenEquipment::newUnit(const std::string &serial) {
-  inner_.newUnit(serial);
-  screen_.attemptStarted(serial);
 }
 
 StationPromptWatch::StationPromptWatch(Screen &screen, std::function<bool(std::string &)> look) {
@@ -72,21 +53,6 @@ StationPromptWatch::~StationPromptWatch() {
   }
   wake_.notify_all();
   thread_.join();
-}
-
-void BothProgress::stepStarted(std::size_t index, std::size_t count, const PlanStep &step) {
-  if (first_ != nullptr) first_->stepStarted(index, count, step);
-  second_.stepStarted(index, count, step);
-}
-
-void BothProgress::waiting(uint32_t milliseconds) {
-  if (first_ != nullptr) first_->waiting(milliseconds);
-  second_.waiting(milliseconds);
-}
-
-void BothProgress::stepFinished(const StepRecord &record) {
-  if (first_ != nullptr) first_->stepFinished(record);
-  second_.stepFinished(record);
 }
 
 std::string SpectrumPlot(const RunRecord &run) {
@@ -127,11 +93,6 @@ std::string SpectrumPlot(const RunRecord &run) {
   const std::string h = vorn_plots::Number(height, 1);
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " +
          h + "\">" + inner + "</svg>";
-}
-
-bool SpectrumSink::attemptFinished(const SessionInfo &, const UnitRecord &unit, std::string &) {
-  screen_.setPlot(SpectrumPlot(unit.run));
-  return true;
 }
 
 }  // namespace vorn_host::web

@@ -192,7 +192,7 @@ bool ReadUnit(const Source &src, const std::string &serial, int attempt, UnitVie
     return false;
   }
   vorn_results::UnitRow row;
-  vorn_host::SessionInfo session;
+  vorn_host::SessionRecord session;
   bool found = !unit.uuid.empty();
   if (found && !(src.store.getUnit(unit.uuid, row, found, error) &&
                  src.store.getSession(row.sessionId, session, found, error))) {

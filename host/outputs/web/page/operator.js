@@ -98,7 +98,7 @@ function drawWait(s) {
 
 function drawSession(s) {
   $('station').textContent = `${s.station || 'Vorn station'}${s.simulated ? ' (simulated)' : ''}`;
-  $('fpy').textContent = s.firstPassYield === null ? '\u2013' : `${(100 * s.firstPassYield).toFixed(1)} %`;
+  $('fpy').textContent = s.firstPassYield === null ? '\u2013' : `${s.firstPassYield.toFixed(1)} %`;
   $('uph').textContent = s.unitsPerHour === null ? '\u2013' : s.unitsPerHour.toFixed(s.unitsPerHour < 10 ? 1 : 0);
   $('units').textContent = String(s.units);
   const rows = $('recent');

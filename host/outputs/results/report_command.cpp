@@ -1,4 +1,4 @@
-#include "tools/report/report_command.h"
+#include "outputs/results/report_command.h"
 
 namespace vorn_reports {
 namespace {
@@ -29,9 +29,9 @@ std::string Shown(const std::string &db) {
 
 }  // namespace
 
-std::string LineReportCommand(const std::string &db, const std::string &station, const std::string &since,
-                              const std::string &until, const std::string &output) {
-  std::string s = "vorn-report line --db " + ShellWord(Shown(db));
+std::string LineReportCommand(const std::string &tool, const std::string &db, const std::string &station,
+                              const std::string &since, const std::string &until, const std::string &output) {
+  std::string s = ShellWord(tool) + " line --db " + ShellWord(Shown(db));
   if (!station.empty()) s += " --station " + ShellWord(station);
   if (!since.empty()) s += " --since " + ShellWord(since);
   if (!until.empty()) s += " --until " + ShellWord(until);

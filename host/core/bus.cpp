@@ -1,0 +1,62 @@
+#include "core/bus.h"
+
+namespace vorn_host {
+
+template <typename Event>
+Delivery Bus::gather(Event event) {
+  notes_.clear();
+  Delivery::Outcome worst = Delivery::Outcome::kDelivered;
+  for (Subscriber *s : subscribers_) {
+    Delivery d = event(*s);
+    if (d.outcome == Delivery::Outcome::kDelivered) continue;
+    if (d.outcome == Delivery::Outcome::kLost || worst == Delivery::Outcome::kDelivered) worst = d.outcome;
+    notes_.push_back(std::move(d));
+  }
+  return Delivery{worst, {}};
+}
+
+Delivery Bus::sessionStarted(const SessionRecord &session) {
+  return gather([&](Subscriber &s) { return s.sessionStarted(session); });
+}
+
+void Bus::attemptStarted(const AttemptStart &start) {
+  for (Subscriber *s : subscribers_) s->attemptStarted(start);
+}
+
+void Bus::stepStarted(std::size_t index, std::size_t count, const PlanStep &step) {
+  for (Subscriber *s : subscribers_) s->stepStarted(index, count, step);
+}
+
+void Bus::waiting(uint32_t milliseconds) {
+  for (Subscriber *s : subscribers_) s->waiting(milliseconds);
+}
+
+void Bus::stepFinished(std::size_t index, const StepRecord &record) {
+  for (Subscriber *s : subscribers_) s->stepFinished(index, record);
+}
+
+void Bus::promptOpened(const std::string &text) {
+  for (Subscriber *s : subscribers_) s->promptOpened(text);
+}
+
+void Bus::promptClosed() {
+  for (Subscriber *s : subscribers_) s->promptClosed();
+}
+
+Delivery Bus::attemptFinished(const UnitRecord &unit) {
+  return gather([&](Subscriber &s) { return s.attemptFinished(unit); });
+}
+
+void Bus::noticed(const std::string &text) {
+  for (Subscriber *s : subscribers_) s->noticed(text);
+}
+
+void Bus::tallied(const Tally &tally) {
+  for (Subscriber *s : subscribers_) s->tallied(tally);
+}
+
+Delivery Bus::sessionEnded(const SessionEnd &end) {
+  return gather([&](Subscriber &s) { return s.sessionEnded(end); });
+}
+
+}  // namespace vorn_host

@@ -1,0 +1,92 @@
+// The console: progress on standard error while the steps run ("[ 3/20]
+// OBTInit, step 3 ... PASS (0.01 s)", with the long waits), a line per
+// attempt of a session, the outputs' notices, and at the end the results
+// table (a single run) or the session's table on standard output.
+#include <cstdio>
+#include <iostream>
+
+#include "os/text.h"
+#include "outputs/console/table.h"
+#include "outputs/output.h"
+
+namespace vorn_host {
+
+namespace {
+
+class Console : public Output, public Subscriber {
+ public:
+  // Waits from this length on are shown.
+  static constexpr uint32_t kLongWaitMs = 500;
+
+  Console(bool quiet, std::FILE *messages) : quiet_(quiet), messages_(messages) {}
+  Subscriber &subscriber() override { return *this; }
+
+  void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override {
+    longWaits_ = 0;
+    if (quiet_) return;
+    const int width = static_cast<int>(std::to_string(count).size());
+    std::fprintf(messages_, "[%*zu/%zu] %s, step %d", width, index + 1, count, step.shortName().c_str(),
+                 static_cast<int>(step.number));
+    std::fflush(messages_);
+  }
+  void waiting(uint32_t milliseconds) override {
+    if (quiet_ || milliseconds < kLongWaitMs) return;
+    std::fprintf(messages_, "%s%.1f s", longWaits_ == 0 ? ": waiting on the equipment " : ", ", milliseconds / 1000.0);
+    std::fflush(messages_);
+    ++longWaits_;
+  }
+  void stepFinished(std::size_t, const StepRecord &record) override {
+    if (quiet_) return;
+    std::fprintf(messages_, " ... %s (%.2f s)\n", VerdictText(record.verdict), record.seconds);
+    std::fflush(messages_);
+  }
+  void noticed(const std::string &text) override { Say(text); }
+
+  Delivery attemptFinished(const UnitRecord &unit) override {
+    last_ = unit;
+    table_.add(unit);
+    return Delivery::delivered();
+  }
+  void tallied(const Tally &tally) override {
+    if (last_.session == nullptr || last_.session->single) return;
+    const std::string attempt = last_.attempt > 1 ? " attempt " + std::to_string(last_.attempt) : "";
+    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + ": " + VerdictText(last_.run.verdict) +
+        "; " + tally.line());
+  }
+
+  Delivery sessionEnded(const SessionEnd &end) override {
+    if (end.session->single) {
+      if (last_.session == nullptr) return Delivery::delivered();
+      if (!quiet_) std::cout << "\n";  // apart from the progress above it on a terminal
+      WriteTable(std::cout, *end.session, last_.run);
+    } else {
+      table_.write(std::cout, *end.session, end.tally, end.stopped);
+    }
+    std::cout.flush();
+    // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
+    if (std::cout) return Delivery::delivered();
+    return Delivery::lost(end.session->single ? "writing the results table to standard output failed"
+                                              : "writing the session table failed");
+  }
+
+ private:
+  void Say(const std::string &text) { std::fprintf(messages_, "vorn-host: %s\n", TerminalText(text).c_str()); }
+
+  bool quiet_;
+  std::FILE *messages_;
+  int longWaits_ = 0;
+  UnitRecord last_;
+  SessionTable table_;
+};
+
+void AddOptions(CommandLine &line) { line.flag("--quiet", "no progress while running"); }
+
+std::unique_ptr<Output> Open(OutputSetup &setup, std::string &) {
+  return std::make_unique<Console>(setup.options.has("--quiet"), setup.messages);
+}
+
+}  // namespace
+
+OutputModule ConsoleOutput() { return {"console", AddOptions, nullptr, Open}; }
+
+}  // namespace vorn_host

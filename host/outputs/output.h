@@ -1,0 +1,70 @@
+// What an output is to vorn-host: a module that adds its options to the
+// command line, opens what it writes before anything runs, and subscribes to
+// the session's bus. Adding an output is a folder of its own and one line in
+// outputs/registry.cpp; neither the run loop nor main changes.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/bus.h"
+#include "core/command_line.h"
+#include "core/equipment.h"
+#include "core/plan.h"
+#include "core/session.h"
+#include "os/inputs.h"
+
+namespace vorn_host {
+
+// Where the operator stands when it is not the terminal: the output names
+// the units, answers the equipment's prompts and asks to stop (the page).
+class Desk {
+ public:
+  virtual ~Desk() = default;
+  virtual UnitSource &units() = 0;
+  // The operator's answer to an equipment prompt; none: nobody there to answer.
+  virtual std::optional<bool> answerPrompt(const std::string &text) = 0;
+  virtual bool stopRequested() = 0;
+};
+
+// What an output is handed when it opens: its options, the session it
+// records, the files no output may overwrite (the inputs, the files the host
+// has loaded, and the outputs opened before it, to which it adds its own).
+struct OutputSetup {
+  const CommandLine &options;
+  const SessionRecord &session;
+  const Plan &plan;
+  std::vector<InputFile> &files;
+  bool realStation = false;
+  std::FILE *messages = stderr;  // the operator's messages
+};
+
+class Output {
+ public:
+  virtual ~Output() = default;
+  virtual Subscriber &subscriber() = 0;
+  virtual Desk *desk() { return nullptr; }
+};
+
+struct OutputModule {
+  const char *name;
+  void (*addOptions)(CommandLine &line);
+  // The option by which this output names the units (the page's --serve), if any.
+  const char *unitOption;
+  // The output the options ask for, opened: null, with error empty, when
+  // they ask for none; null with the reason in error when it cannot open.
+  std::unique_ptr<Output> (*open)(OutputSetup &setup, std::string &error);
+};
+
+// Every output, in the order the bus hands them the events.
+const std::vector<OutputModule> &OutputModules();
+
+// Whether the file path names an output already claimed or an input; the
+// problem for the message, or empty. what: "JSON record", "results database".
+std::string ClaimOutput(OutputSetup &setup, const std::string &path, const std::string &what);
+
+}  // namespace vorn_host

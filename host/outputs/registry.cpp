@@ -1,0 +1,69 @@
+#include "outputs/registry.h"
+
+#include <filesystem>
+
+namespace vorn_host {
+
+// Each output's module, in its own folder.
+OutputModule ConsoleOutput();
+OutputModule JsonOutput();
+OutputModule ResultsOutput();
+OutputModule WebOutput();
+
+const std::vector<OutputModule> &OutputModules() {
+  static const std::vector<OutputModule> modules = {
+      ConsoleOutput(), ResultsOutput(), WebOutput(),
+      JsonOutput(),  // last: a run that cannot start leaves an earlier record as it was
+  };
+  return modules;
+}
+
+CommandLine HostCommandLine() {
+  CommandLine line;
+  AddCoreOptions(line);
+  line.note("").note("Outputs (a session's attempts, a single run's record):");
+  for (const OutputModule &m : OutputModules()) m.addOptions(line);
+  return line;
+}
+
+bool ReadHostCommandLine(int argc, const char *const *argv, CommandLine &line, Options &options, std::string &error) {
+  if (!line.parse(argc, argv, error)) return false;
+  std::vector<std::string> unitOptions;
+  for (const OutputModule &m : OutputModules()) {
+    if (m.unitOption != nullptr && line.has(m.unitOption)) unitOptions.push_back(m.unitOption);
+  }
+  return ReadOptions(line, unitOptions, options, error);
+}
+
+bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Output>> &outputs, std::string &error) {
+  for (const OutputModule &m : OutputModules()) {
+    std::unique_ptr<Output> output = m.open(setup, error);
+    if (!error.empty()) return false;
+    if (!output) continue;
+    bus.subscribe(output->subscriber());
+    outputs.push_back(std::move(output));
+  }
+  return true;
+}
+
+std::string ClaimOutput(OutputSetup &setup, const std::string &path, const std::string &what) {
+  // An output that exists is known by its identity; one that does not yet,
+  // by where it would be, so that two outputs never name one new file.
+  std::string clash = OutputClash(path, what, setup.files);
+  if (!clash.empty()) return clash;
+  std::error_code error;
+  const std::string where = std::filesystem::weakly_canonical(path, error).string();
+  for (const InputFile &f : setup.files) {
+    if (!where.empty() && f.where == where)
+      return path + ": the " + what + " would overwrite the " + f.what + " " + f.path;
+  }
+  InputFile claimed;
+  claimed.path = path;
+  claimed.what = what;
+  claimed.where = where;
+  if (const std::optional<FileIdentity> id = IdentityOf(path)) claimed.identity = *id;
+  setup.files.push_back(claimed);
+  return {};
+}
+
+}  // namespace vorn_host

@@ -1,0 +1,17 @@
+// The command line that makes the line report of one session, for the
+// session summary to print.
+#pragma once
+
+#include <string>
+
+namespace vorn_reports {
+
+// tool: the report tool as the user types it ("build/bin/vorn-report").
+// "build/bin/vorn-report line --db results.sqlite --station 'line 3' --since T --until T -o line-report.html",
+// each value quoted for a POSIX shell where it needs it. until may be empty
+// (the session still running): the report then runs to the latest unit.
+std::string LineReportCommand(const std::string &tool, const std::string &db, const std::string &station,
+                              const std::string &since, const std::string &until,
+                              const std::string &output = "line-report.html");
+
+}  // namespace vorn_reports
