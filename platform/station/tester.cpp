@@ -1,7 +1,9 @@
 #include "station/tester.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "station/fixture.h"
 #include "station/station.h"
 
 namespace station {
@@ -76,6 +78,27 @@ void Tester::reset() {
   const int32_t address = gpibAddress;
   *this = Tester();
   gpibAddress = address;
+}
+
+double Tester::Base::correctionDb(double frequencyHz, Path path) const {
+  const std::size_t value = path == Path::Input ? 1 : 2;
+  std::vector<LossPoint> points;
+  for (const auto &[line, l] : lossLines) {
+    if (l.pairs.size() <= value || l.pairs[0].first != 1 || l.pairs[value].first != 1) continue;
+    points.push_back({l.pairs[0].second, l.pairs[value].second});
+  }
+  std::stable_sort(points.begin(), points.end(),
+                   [](const LossPoint &a, const LossPoint &b) { return a.frequencyHz < b.frequencyHz; });
+  return InterpolatedLossDb(points, frequencyHz);
+}
+
+double Tester::pathShiftDb(int32_t sig, double frequencyHz, Path path) const {
+  double correction = 0.0;
+  if (const auto session = sessions.find(sig); session != sessions.end()) {
+    const auto base = bases.find(session->second.base);
+    if (base != bases.end() && base->second.lossTableEnabled) correction = base->second.correctionDb(frequencyHz, path);
+  }
+  return correction - station().fixture.lossDb(frequencyHz);
 }
 
 int32_t Tester::initBase(int32_t address, int32_t *base) {
@@ -308,7 +331,8 @@ std::optional<CellBroadcast> Tester::broadcast() const {
   CellBroadcast cell;
   cell.bandCode = session.bandCode;
   cell.bcch = static_cast<int>(session.setting("ConfBssCchChan").value_or(DefaultBcch(session.bandCode)));
-  cell.levelDbm = session.setting("ConfBssCchLevAbs").value_or(-85.0);
+  const double level = session.setting("ConfBssCchLevAbs").value_or(-85.0);
+  cell.levelDbm = level + pathShiftDb(cellSession, DownlinkHz(cell.bandCode, cell.bcch), Path::Output);
   return cell;
 }
 
