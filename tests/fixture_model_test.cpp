@@ -3,6 +3,7 @@
 // makes of it in the power, spectrum and receive readings.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "station/fixture.h"
 #include "support/measure_fixture.h"
@@ -147,6 +148,33 @@ TEST_F(FixtureTest, RxLevelFollowsTheLevelAtThePhone) {
         },
         [this] { return rx(); });
     EXPECT_EQ(host.values[1], c.rxLevel);
+  }
+}
+
+TEST_F(FixtureTest, TheTesterRefusesALossOutOfItsRange) {
+  const struct {
+    const char *value;
+    int32_t status;  // of the first line
+  } cases[] = {
+      {"1e999", station::kErrorParameter},                                       // infinity
+      {"-1e999", station::kErrorParameter}, {"1e39", station::kErrorParameter},  // infinite once in single precision
+      {"100.5", station::kErrorParameter},  {"-100", station::kTesterOk},       {"100", station::kTesterOk},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.value);
+    freshRun();
+    writeParameters(std::string("[Attenuation]\nGSM850_Low_CH=") + c.value + "\n");
+    const int32_t returned = init();
+    const std::vector<station::Call> lines = st().journal.of("RSCMU_Base_ConfUserCorrLossTablLine");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().status, c.status);
+    if (c.status != station::kTesterOk) {
+      EXPECT_EQ(returned, -1);
+      EXPECT_EQ(host.error(), "RSCMU_Base_ConfUserCorrLossTablLine Failed! CMU200 Error:");
+      EXPECT_EQ(lines.size(), 1u);
+    } else {
+      EXPECT_EQ(returned, 0) << host.error();
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #include "station/tester.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "station/fixture.h"
@@ -12,6 +13,10 @@ namespace {
 
 constexpr double kMinLevelDbm = -137.0;  // the tester's RF generator range
 constexpr double kMaxLevelDbm = -10.0;
+// The losses a line of the path-loss table takes: anything else, an
+// infinity from the parameter file among it, is refused.
+constexpr double kMinLossDb = -100.0;
+constexpr double kMaxLossDb = 100.0;
 
 int DefaultTrafficChannel(int bandCode) {
   switch (bandCode) {
@@ -152,6 +157,11 @@ int32_t Tester::bindSecondary(int32_t base, int32_t secondary, int32_t functionG
 int32_t Tester::setLossLine(int32_t base, int32_t line, LossLine values) {
   if (const int32_t status = checkBase(base); status != kTesterOk) return status;
   if (line < 1 || line > 50) return kErrorParameter;
+  const auto &pairs = values.pairs;  // frequency, input loss, output loss, ...
+  if (pairs.size() < 3 || !std::isfinite(pairs[0].second)) return kErrorParameter;
+  for (const std::size_t k : {1u, 2u}) {
+    if (!(pairs[k].second >= kMinLossDb && pairs[k].second <= kMaxLossDb)) return kErrorParameter;
+  }
   bases[base].lossLines[line] = std::move(values);
   return kTesterOk;
 }
