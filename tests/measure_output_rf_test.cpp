@@ -56,6 +56,7 @@ std::string AllOff() {
 }
 
 TEST_F(SpectrumTest, EveryOffsetOnByDefault) {
+  writeParameters(vorn_test::FixtureAttenuation());  // switching levels as the phone sends them
   initialisedWithCall();
   ASSERT_EQ(spectrum(), 0) << host.error();
   const std::vector<double> array = firstSpectrum();

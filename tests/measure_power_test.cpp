@@ -15,6 +15,7 @@ using vorn_test::HostBuffers;
 class PowerTest : public vorn_test::MeasureTest {};
 
 TEST_F(PowerTest, MeasuresTheCallAndNamesIt) {
+  writeParameters(vorn_test::FixtureAttenuation());  // a loss table that cancels the fixture's loss
   initialisedWithCall();
   vorn::testerState.channel = 62;
   vorn::testerState.txLevel = 5;
@@ -48,6 +49,7 @@ TEST_F(PowerTest, MeasuresTheCallAndNamesIt) {
 }
 
 TEST_F(PowerTest, FollowsTheCommandedLevel) {
+  writeParameters(vorn_test::FixtureAttenuation());
   initialisedWithCall();
   const struct {
     int level;

@@ -62,6 +62,14 @@ const std::vector<Scenario> &Scenarios() {
        {},
        [](station::Station &st) { st.phone.setSilentPhones(true); },
        true},
+      {"cable-drift",
+       "the fixture's cables lost 1.5 dB more on DCS and PCS, 0.2 dB below 1 GHz",
+       {},
+       [](station::Station &st) {
+         st.fixture.addDrift(0.0, 1.0e9, 0.2);    // GSM850 and EGSM
+         st.fixture.addDrift(1.0e9, 3.0e9, 1.5);  // DCS 1800 and PCS 1900
+       },
+       true},
   };
   return list;
 }

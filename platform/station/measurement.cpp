@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "station/fixture.h"
 #include "station/station.h"
 #include "station/tester.h"
 
@@ -15,6 +16,18 @@ int32_t CheckCall(int32_t sig) {
   const Tester &tester = station().tester;
   if (const int32_t status = tester.checkSig(sig); status != kTesterOk) return status;
   return tester.callOn(sig) ? kTesterOk : kErrorNoCall;
+}
+
+// How much the tester's reading of the phone's transmission on the call
+// differs from the phone's own power: fixture and correction at the uplink.
+double ReadingShiftDb(int32_t sig, const CallView &call) {
+  return station().tester.pathShiftDb(sig, UplinkHz(call.bandCode, call.trafficChannel), Path::Input);
+}
+
+// The traffic channel level that reaches the phone: fixture and correction at the downlink.
+double LevelAtPhoneDbm(int32_t sig, const CallView &call) {
+  return call.trafficLevelDbm +
+         station().tester.pathShiftDb(sig, DownlinkHz(call.bandCode, call.trafficChannel), Path::Output);
 }
 
 }  // namespace
@@ -63,18 +76,21 @@ int32_t Measurement::fetchSpectrum(int32_t sig, double *values) {
   if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
   if (spectrumInitiated_.count(sig) == 0) return kErrorNoResult;
   const CallView call = *station().tester.callOn(sig);
-  const double carrier = NominalPowerDbm(call.bandCode, call.powerControlLevel) + vary(0.2);
+  // Absolute levels go through the fixture; the modulation spectrum is
+  // relative to the carrier and does not move with it.
+  const double shift = ReadingShiftDb(sig, call);
+  const double carrier = NominalPowerDbm(call.bandCode, call.powerControlLevel) + shift + vary(0.2);
   // The phone's own spectrum shifts every offset but the nearest, which
   // is still the carrier's own skirt.
   const double own = station().phone.deviations().spectrumDb;
   for (int p = 1; p <= 11; ++p) {
-    const double shift = p == 1 ? 0.0 : own;
-    values[11 - p] = kModulationDb[p - 1] + shift + vary(0.15);
-    values[11 + p] = kModulationDb[p - 1] + kModulationUpperSideDb + shift + vary(0.15);
+    const double phone = p == 1 ? 0.0 : own;
+    values[11 - p] = kModulationDb[p - 1] + phone + vary(0.15);
+    values[11 + p] = kModulationDb[p - 1] + kModulationUpperSideDb + phone + vary(0.15);
   }
   for (int q = 1; q <= 4; ++q) {
-    values[27 - q] = kSwitchingDbm[q - 1] + own + vary(0.3);
-    values[27 + q] = kSwitchingDbm[q - 1] + kSwitchingUpperSideDb + own + vary(0.3);
+    values[27 - q] = kSwitchingDbm[q - 1] + own + shift + vary(0.3);
+    values[27 + q] = kSwitchingDbm[q - 1] + kSwitchingUpperSideDb + own + shift + vary(0.3);
   }
   // The reference carrier power, not an offset: no spectrum result.
   values[11] = carrier;
@@ -95,7 +111,8 @@ int32_t Measurement::fetchPower(int32_t sig, PowerResult &result) {
   if (powerInitiated_.count(sig) == 0) return kErrorNoResult;
   const CallView call = *station().tester.callOn(sig);
   const Phone::Deviations &own = station().phone.deviations();
-  const double nominal = NominalPowerDbm(call.bandCode, call.powerControlLevel) + own.powerDb;
+  const double nominal =
+      NominalPowerDbm(call.bandCode, call.powerControlLevel) + own.powerDb + ReadingShiftDb(sig, call);
   result.averagePower = nominal + vary(0.25);
   result.currentPower = result.averagePower + vary(0.05);
   result.statisticCount = 10;
@@ -113,7 +130,7 @@ int32_t Measurement::rxLevel(int32_t sig, int32_t *level) {
   tell("SensRrepRxl");
   if (level == nullptr) return kErrorParameter;
   if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
-  *level = RxLevel(station().tester.callOn(sig)->trafficLevelDbm + station().phone.deviations().rxLevelDb);
+  *level = RxLevel(LevelAtPhoneDbm(sig, *station().tester.callOn(sig)) + station().phone.deviations().rxLevelDb);
   return kTesterOk;
 }
 
@@ -121,7 +138,7 @@ int32_t Measurement::rxQuality(int32_t sig, int32_t *quality) {
   tell("SensRrepRxq");
   if (quality == nullptr) return kErrorParameter;
   if (const int32_t status = CheckCall(sig); status != kTesterOk) return status;
-  *quality = RxQuality(station().tester.callOn(sig)->trafficLevelDbm);
+  *quality = RxQuality(LevelAtPhoneDbm(sig, *station().tester.callOn(sig)));
   return kTesterOk;
 }
 

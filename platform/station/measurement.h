@@ -2,7 +2,10 @@
 // time, the output RF spectrum (modulation and switching), and the phone's
 // receiver report. Values follow the band and power control level of the call
 // and the traffic channel level, with a small variation that repeats from run
-// to run (fixed seed, restarted by reset()).
+// to run (fixed seed, restarted by reset()). Absolute levels pass the fixture
+// and the tester's loss table on the way (Tester::pathShiftDb): the power the
+// tester reads at the call's uplink, the level reaching the phone at its
+// downlink.
 #pragma once
 
 #include <cstdint>

@@ -107,6 +107,7 @@ void Station::reset() {
   faults.clear();
   clock.reset();
   tester.reset();
+  fixture.reset();
   phone.reset();
   supply.reset();
   measurement.reset();

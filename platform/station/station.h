@@ -3,7 +3,8 @@
 // It keeps a journal of every call into an outside library (with its inputs
 // and the status it returned), a fault script that makes any operation return
 // any status at any call, a clock for the waits, and the simulated equipment:
-// the tester, the phone and the supply, which keep coherent state together.
+// the tester, the phone and the supply, which keep coherent state together,
+// and the fixture whose loss lies between the tester and the phone.
 #pragma once
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "station/fixture.h"
 #include "station/measurement.h"
 #include "station/phone.h"
 #include "station/supply.h"
@@ -133,6 +135,7 @@ class Station {
   FaultScript faults;
   Clock clock;
   Tester tester;
+  Fixture fixture;
   Phone phone;
   Supply supply;
   Measurement measurement;

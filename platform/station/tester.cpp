@@ -1,7 +1,10 @@
 #include "station/tester.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
+#include "station/fixture.h"
 #include "station/station.h"
 
 namespace station {
@@ -10,6 +13,10 @@ namespace {
 
 constexpr double kMinLevelDbm = -137.0;  // the tester's RF generator range
 constexpr double kMaxLevelDbm = -10.0;
+// The losses a line of the path-loss table takes: anything else, an
+// infinity from the parameter file among it, is refused.
+constexpr double kMinLossDb = -100.0;
+constexpr double kMaxLossDb = 100.0;
 
 int DefaultTrafficChannel(int bandCode) {
   switch (bandCode) {
@@ -78,6 +85,27 @@ void Tester::reset() {
   gpibAddress = address;
 }
 
+double Tester::Base::correctionDb(double frequencyHz, Path path) const {
+  const std::size_t value = path == Path::Input ? 1 : 2;
+  std::vector<LossPoint> points;
+  for (const auto &[line, l] : lossLines) {
+    if (l.pairs.size() <= value || l.pairs[0].first != 1 || l.pairs[value].first != 1) continue;
+    points.push_back({l.pairs[0].second, l.pairs[value].second});
+  }
+  std::stable_sort(points.begin(), points.end(),
+                   [](const LossPoint &a, const LossPoint &b) { return a.frequencyHz < b.frequencyHz; });
+  return InterpolatedLossDb(points, frequencyHz);
+}
+
+double Tester::pathShiftDb(int32_t sig, double frequencyHz, Path path) const {
+  double correction = 0.0;
+  if (const auto session = sessions.find(sig); session != sessions.end()) {
+    const auto base = bases.find(session->second.base);
+    if (base != bases.end() && base->second.lossTableEnabled) correction = base->second.correctionDb(frequencyHz, path);
+  }
+  return correction - station().fixture.lossDb(frequencyHz);
+}
+
 int32_t Tester::initBase(int32_t address, int32_t *base) {
   if (base == nullptr) return kErrorParameter;
   if (address != gpibAddress) {
@@ -129,6 +157,11 @@ int32_t Tester::bindSecondary(int32_t base, int32_t secondary, int32_t functionG
 int32_t Tester::setLossLine(int32_t base, int32_t line, LossLine values) {
   if (const int32_t status = checkBase(base); status != kTesterOk) return status;
   if (line < 1 || line > 50) return kErrorParameter;
+  const auto &pairs = values.pairs;  // frequency, input loss, output loss, ...
+  if (pairs.size() < 3 || !std::isfinite(pairs[0].second)) return kErrorParameter;
+  for (const std::size_t k : {1u, 2u}) {
+    if (!(pairs[k].second >= kMinLossDb && pairs[k].second <= kMaxLossDb)) return kErrorParameter;
+  }
   bases[base].lossLines[line] = std::move(values);
   return kTesterOk;
 }
@@ -308,7 +341,8 @@ std::optional<CellBroadcast> Tester::broadcast() const {
   CellBroadcast cell;
   cell.bandCode = session.bandCode;
   cell.bcch = static_cast<int>(session.setting("ConfBssCchChan").value_or(DefaultBcch(session.bandCode)));
-  cell.levelDbm = session.setting("ConfBssCchLevAbs").value_or(-85.0);
+  const double level = session.setting("ConfBssCchLevAbs").value_or(-85.0);
+  cell.levelDbm = level + pathShiftDb(cellSession, DownlinkHz(cell.bandCode, cell.bcch), Path::Output);
   return cell;
 }
 

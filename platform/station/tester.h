@@ -47,7 +47,7 @@ enum class Signalling : int32_t {
 struct CellBroadcast {
   int bandCode = 0;       // the driver's band code: 1 EGSM, 2 DCS, 3 PCS, 4 GSM850
   int bcch = 0;           // the BCCH channel the cell broadcasts on
-  double levelDbm = 0.0;  // the BCCH level at the phone, in dBm
+  double levelDbm = 0.0;  // the BCCH level at the phone (through the fixture), in dBm
 };
 
 // The call as the measurements see it.
@@ -55,7 +55,7 @@ struct CallView {
   int bandCode = 0;
   int trafficChannel = 0;
   int powerControlLevel = 0;
-  double trafficLevelDbm = 0.0;  // the tester's traffic channel level at the phone
+  double trafficLevelDbm = 0.0;  // the traffic channel level the tester is set to (pathShiftDb: at the phone)
 };
 
 // Band facts: channel ranges and the function group bound for signalling.
@@ -63,10 +63,17 @@ bool IsValidBandCode(int bandCode);
 bool IsValidChannel(int bandCode, int channel);
 int FunctionGroupOfBand(int bandCode);  // 5, 7, 11, 15
 
+// Which way a signal goes through the fixture: into the tester's receiver
+// (the phone's transmission) or out of its generator (the cell, to the phone).
+enum class Path { Input, Output };
+
 class Tester {
  public:
   struct LossLine {
-    std::vector<std::pair<int32_t, double>> pairs;  // the five (flag, value) pairs as sent
+    // The five (flag, value) pairs as sent: the frequency in Hz, the loss on
+    // the input, the loss on the output, two unused; a pair counts when its
+    // flag is 1.
+    std::vector<std::pair<int32_t, double>> pairs;
   };
   struct Base {
     bool open = false;
@@ -77,6 +84,8 @@ class Tester {
     bool traceDisplay = false;
     std::map<int32_t, int64_t> boundAt;  // when each secondary address was last bound, in binds
     int64_t binds = 0;
+    // What the loss table adds at frequencyHz on path, in dB, whether enabled or not.
+    double correctionDb(double frequencyHz, Path path) const;
   };
   struct Session {
     int32_t base = 0;
@@ -134,7 +143,12 @@ class Tester {
   // The established call on sig's session, if any.
   std::optional<CallView> callOn(int32_t sig) const;
 
-  // ---- Coupling with the phone ----
+  // ---- Coupling with the phone, through the fixture ----
+  // What the fixture and the loss table of sig's base make of a signal at
+  // frequencyHz on path, in dB: the correction (when the table is enabled)
+  // less the fixture's loss. A reading is the phone's power plus this; the
+  // level at the phone is the level set plus this.
+  double pathShiftDb(int32_t sig, double frequencyHz, Path path) const;
   // The cell of the current signalling session while signalling is on.
   std::optional<CellBroadcast> broadcast() const;
   // The phone camped on the cell that broadcast() describes.

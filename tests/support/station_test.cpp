@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -22,6 +23,24 @@ namespace {
   return true;
 }();
 }  // namespace
+
+const char *const kAttenuationKeys[12] = {"GSM850_Low_CH",   "GSM850_Mid_CH",  "GSM850_High_CH", "GSM900_Low_CH",
+                                          "GSM900_Mid_CH",   "GSM900_High_CH", "DCS1800_Low_CH", "DCS1800_Mid_CH",
+                                          "DCS1800_High_CH", "PCS1900_Low_CH", "PCS1900_Mid_CH", "PCS1900_High_CH"};
+
+std::string AttenuationSection(const std::function<double(std::size_t line)> &lossDb) {
+  std::string text = "[Attenuation]\n";
+  for (std::size_t k = 0; k < 12; ++k) {
+    char value[32];  // the shortest text of the single-precision value, whatever the locale
+    const auto written = std::to_chars(value, value + sizeof value, static_cast<float>(lossDb(k)));
+    text += std::string(kAttenuationKeys[k]) + "=" + std::string(value, written.ptr) + "\n";
+  }
+  return text;
+}
+
+std::string FixtureAttenuation() {
+  return AttenuationSection([](std::size_t k) { return station::kFixtureLossDb[k]; });
+}
 
 HostBuffers::HostBuffers() {
   for (double &v : values) v = kUntouched;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,14 @@ struct HostBuffers {
   std::string name(int index) const { return names[index]; }
   std::string error() const { return errorText; }
 };
+
+// The twelve keys of [Attenuation], lines 1 to 12 of the tester's loss table.
+extern const char *const kAttenuationKeys[12];
+// An [Attenuation] section giving line k (from 0) the value lossDb(k), written
+// so that it reads back as the same single-precision value.
+std::string AttenuationSection(const std::function<double(std::size_t line)> &lossDb);
+// The section equal to the simulated fixture's loss: readings are then the phone's own.
+std::string FixtureAttenuation();
 
 class StationTest : public ::testing::Test {
  protected:
