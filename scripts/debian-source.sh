@@ -1,5 +1,6 @@
 # Debian's own sources for the Windows build's dependencies, sourced by the
-# scripts that build them (scripts/httplib-source.sh, scripts/windows-deps.sh).
+# scripts that build them (scripts/httplib-source.sh, scripts/windows-deps.sh)
+# and by scripts/test-windows.sh for the versions they follow.
 #
 #   debian_source DEST PACKAGE VERSION...
 #
@@ -56,4 +57,13 @@ debian_source() {
     mv "$work/unpack/$package" "$dest/$package-$version"
   done
   rm -rf "$work"
+}
+
+#   debian_installed FIELD PACKAGE
+#
+# dpkg-query's FIELD (Version, source:Package, source:Version) of PACKAGE as
+# installed for this machine's own architecture: Wine's i386 packages may
+# stand beside it, and a bare name would answer for both.
+debian_installed() {
+  dpkg-query -W -f="\${$1}" "$2:$(dpkg --print-architecture)"
 }

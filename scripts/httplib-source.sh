@@ -7,7 +7,7 @@
 set -euo pipefail
 . "$(dirname "$0")/debian-source.sh"
 dest="$1"
-version="$(dpkg-query -W -f='${source:Version}' libcpp-httplib-dev)"
+version="$(debian_installed source:Version libcpp-httplib-dev)"
 dir="$dest/cpp-httplib-$version"
 debian_source "$dest" cpp-httplib "$version"
 [ -f "$dir/httplib.h" ] || { echo "cpp-httplib $version from Debian's source has no httplib.h (remove the folder to fetch it anew)" >&2; exit 1; }

@@ -62,8 +62,9 @@ VORN_WINE_TIMEOUT=120 scripts/wine-run.sh build-win/bin/deps_probe.exe "Z:${prob
   { cat "$probe/report.txt"; echo "SQLite or libpq built for Windows failed under Wine"; exit 1; }
 bash scripts/pg-test-server.sh stop "$pg"
 trap - EXIT
-sqlite_version="$(dpkg-query -W -f='${Version}' libsqlite3-dev)"
-pq_version="$(dpkg-query -W -f='${Version}' libpq-dev)"
+. scripts/debian-source.sh
+sqlite_version="$(debian_installed Version libsqlite3-dev)"
+pq_version="$(debian_installed Version libpq-dev)"
 pq_version="${pq_version%%-*}"
 if ! diff <(sed -E 's/, server [0-9]+,/, server N,/' "$probe/report.txt") - <<EOF
 sqlite ${sqlite_version%%-*}: WAL, the row written and read back, again after reopening: equal, quick_check ok

@@ -19,10 +19,10 @@ cc="$host-gcc-posix"
 exec 9>"$dest/.windows-deps.lock"
 flock 9
 
-sqlite_source="$(dpkg-query -W -f='${source:Package}' libsqlite3-dev)"
-sqlite_version="$(dpkg-query -W -f='${source:Version}' libsqlite3-dev)"
-pq_source="$(dpkg-query -W -f='${source:Package}' libpq-dev)"
-pq_version="$(dpkg-query -W -f='${source:Version}' libpq-dev)"
+sqlite_source="$(debian_installed source:Package libsqlite3-dev)"
+sqlite_version="$(debian_installed source:Version libsqlite3-dev)"
+pq_source="$(debian_installed source:Package libpq-dev)"
+pq_version="$(debian_installed source:Version libpq-dev)"
 # What each library in the prefix was built from.
 stamps="$prefix/share/vorn-deps"
 built() { [ "$(cat "$stamps/$1" 2>/dev/null)" = "$2" ]; }
