@@ -117,7 +117,7 @@ if [ ${#need[@]} -gt 0 ]; then
   # (Not "built || build": errexit would not stop a failing build then.)
   if ! built sqlite3 "$sqlite_version"; then build_sqlite; fi
   if ! built libpq "$pq_version"; then build_libpq; fi
-  # The sources and the build trees (some 600 MB) are not kept: the prefix
+  # The sources and the build trees (some 350 MB) are not kept: the prefix
   # is the cache.
   rm -rf "$dest/build" "$dest/$sqlite_source-$sqlite_version" "$dest/$pq_source-$pq_version"
 fi
