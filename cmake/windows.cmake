@@ -86,3 +86,6 @@ function(vorn_windows_library target)
     add_dependencies(${target} ${dlls})
   endif()
 endfunction()
+
+# SQLite and libpq, when built for Windows (-DVORN_WINDOWS_DEPS=...).
+include(${CMAKE_CURRENT_LIST_DIR}/windows-deps.cmake)

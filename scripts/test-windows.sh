@@ -2,6 +2,8 @@
 # The 32-bit Windows build, cross-built with mingw-w64 and tested under Wine:
 # Vorn_CMU200.dll and the stand-in DLLs, the check of the DLL's export and
 # import tables, the test suite, and the profile reader against Windows' own.
+# SQLite and libpq, built for Windows from Debian's sources, are proven under
+# Wine against a PostgreSQL server of the script's own.
 # Called by scripts/test-all.sh after the Linux build (build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,9 +15,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -qq
 fi
-bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32:i386 googletest dpkg-dev
+bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32:i386 googletest dpkg-dev tcl
 # vorn-host.exe's operator page: cpp-httplib whole, from Debian's source.
 httplib="$(bash scripts/httplib-source.sh "$root/build-win/deps")"
+# The results database's engines: SQLite and libpq from Debian's sources,
+# built for Windows once (scripts/windows-deps.sh).
+deps="$(bash scripts/windows-deps.sh "$root/build-win/deps")"
 
 # One Wine prefix for the build, made once (no display: nothing is shown).
 export WINEPREFIX="$root/build-win/wine"
@@ -34,13 +39,44 @@ if ! grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
 fi
 
 if [ -f build-win/CMakeCache.txt ]; then
-  cmake -S . -B build-win -DVORN_WINDOWS_HTTPLIB="$httplib" >/dev/null
+  cmake -S . -B build-win -DVORN_WINDOWS_HTTPLIB="$httplib" -DVORN_WINDOWS_DEPS="$deps" >/dev/null
 else
   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_WINDOWS_HTTPLIB="$httplib" >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_WINDOWS_HTTPLIB="$httplib" -DVORN_WINDOWS_DEPS="$deps" >/dev/null
 fi
 cmake --build build-win -j2
 ctest --test-dir build-win --output-on-failure
+
+# SQLite and libpq as built for Windows, under Wine: a database file in WAL
+# mode written, read back and checked; a PostgreSQL server of this script's
+# own, on a loopback port (Wine's libpq reaches no Unix socket), asked
+# SELECT 1; and TLS, which is not built in, refused with libpq's own message.
+pg="/tmp/vorn-pg-win-$(echo "$root" | md5sum | cut -c1-10)"
+VORN_PG_TCP=1 bash scripts/pg-test-server.sh start "$pg"
+trap 'bash scripts/pg-test-server.sh stop "$pg"' EXIT
+probe="$root/build-win/deps-probe"
+rm -rf "$probe"
+mkdir -p "$probe"
+VORN_WINE_TIMEOUT=120 scripts/wine-run.sh build-win/bin/deps_probe.exe "Z:${probe//\//\\}\\probe.db" \
+  "$(bash scripts/pg-test-server.sh url "$pg")" | tr -d '\r' > "$probe/report.txt" ||
+  { cat "$probe/report.txt"; echo "SQLite or libpq built for Windows failed under Wine"; exit 1; }
+bash scripts/pg-test-server.sh stop "$pg"
+trap - EXIT
+. scripts/debian-source.sh
+sqlite_version="$(debian_installed Version libsqlite3-dev)"
+pq_version="$(debian_installed Version libpq-dev)"
+pq_version="${pq_version%%-*}"
+if ! diff <(sed -E 's/, server [0-9]+,/, server N,/' "$probe/report.txt") - <<EOF
+sqlite ${sqlite_version%%-*}: WAL, the row written and read back, again after reopening: equal, quick_check ok
+postgresql: libpq $((${pq_version%%.*} * 10000 + ${pq_version#*.})), server N, SELECT 1 gave 1
+tls: sslmode=require refused: sslmode value "require" invalid when SSL support is not compiled in
+tls: sslmode=verify-full refused: sslmode value "verify-full" invalid when SSL support is not compiled in
+EOF
+then
+  echo "SQLite or libpq built for Windows: not the versions or answers expected (<: Wine, >: expected)"
+  exit 1
+fi
+cat "$probe/report.txt"
 
 # The profile reader against Windows' own: the probe's answers under Wine
 # (kernel32) compared one by one with the Linux stand-in's.

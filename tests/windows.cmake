@@ -93,3 +93,13 @@ endforeach()
 add_test(NAME host_without_station
   COMMAND bash ${PROJECT_SOURCE_DIR}/tests/other_vendor/check-imports.sh $<TARGET_FILE:vorn-host>)
 set_tests_properties(host_without_station PROPERTIES ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")
+
+# SQLite and libpq built for Windows (-DVORN_WINDOWS_DEPS): their probe, found
+# as the results database finds them; scripts/test-windows.sh runs it under
+# Wine against a PostgreSQL server of its own.
+if(VORN_WINDOWS_DEPS)
+  find_package(SQLite3 REQUIRED)
+  find_package(PostgreSQL REQUIRED)
+  add_executable(deps_probe ${CMAKE_CURRENT_SOURCE_DIR}/windows_deps/probe.c)
+  target_link_libraries(deps_probe PRIVATE SQLite::SQLite3 PostgreSQL::PostgreSQL pthread)
+endif()
