@@ -63,8 +63,9 @@ test('unit page: every spectrum result a point, every limit on one a mask segmen
 });
 
 test('line page: counts, Cpk from the database, links to failing units', async () => {
-  const [attempts, firstPassed, firsts] = sql(`SELECT count(*), sum(first_attempt = 1 AND verdict = 'PASS'),
-    sum(first_attempt) FROM unit`)[0].map(Number);
+  // The tally's counts: units by their id, the first verdict and the last.
+  const [attempts, units, firstPassed] = sql(`SELECT count(*), count(DISTINCT unit_id),
+    sum(prior = 'none' AND verdict = 'PASS') FROM unit`)[0].map(Number);
   // Burst power of the first power step: Cpk from every value, computed here.
   const [stepIndex] = sql("SELECT min(step_index) FROM step WHERE export LIKE '%PowervsTime'")[0];
   const values = sql(`SELECT value, low, high FROM result WHERE step_index = ${stepIndex} AND entry = 1`);
@@ -82,8 +83,9 @@ test('line page: counts, Cpk from the database, links to failing units', async (
         histograms: document.querySelectorAll('svg.histogram').length,
         charts: document.querySelectorAll('svg.control').length };
     }, stepIndex);
+    assert.strictEqual(Number(seen.cells[0]), units);
     assert.strictEqual(Number(seen.cells[1]), attempts);
-    assert.strictEqual(seen.cells[2], (100 * firstPassed / firsts).toFixed(1).replace(/\.0$/, '') + '%');
+    assert.strictEqual(seen.cells[2], (100 * firstPassed / units).toFixed(1) + ' %');
     assert.strictEqual(seen.cpk, cpk.toFixed(2).replace(/\.?0+$/, ''));
     assert.strictEqual(seen.charts, seen.histograms - 1);  // the test time has a histogram, no chart
     assert.ok(seen.links.length > 0);

@@ -1,7 +1,6 @@
 #include "outputs/results/report_command.h"
 
 namespace vorn_reports {
-namespace {
 
 std::string ShellWord(const std::string &s) {
   const bool plain = !s.empty() && s.find_first_not_of(
@@ -12,6 +11,14 @@ std::string ShellWord(const std::string &s) {
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
+
+std::string CommandText(const std::vector<std::string> &words) {
+  std::string text;
+  for (const std::string &w : words) text += (text.empty() ? "" : " ") + ShellWord(w);
+  return text;
+}
+
+namespace {
 
 // A server address as it may be shown: without a password in its user part
 // (libpq then takes it from the password file or PGPASSWORD).
@@ -28,6 +35,8 @@ std::string Shown(const std::string &db) {
 }
 
 }  // namespace
+
+std::string ShownTarget(const std::string &db) { return Shown(db); }
 
 std::string LineReportCommand(const std::string &tool, const std::string &db, const std::string &station,
                               const std::string &since, const std::string &until, const std::string &output) {

@@ -52,10 +52,6 @@ std::string LimitText(const std::optional<double> &low, const std::optional<doub
   return (low ? Number(*low, 4) : "") + ".." + (high ? Number(*high, 4) : "");
 }
 
-std::string Percent(int64_t part, int64_t whole) {
-  return whole > 0 ? Number(100.0 * static_cast<double>(part) / static_cast<double>(whole), 1) + "%" : "-";
-}
-
 std::string MeasurementLabel(int planLine, const std::string &exportName, int entry, const std::string &name) {
   std::string s = Short(exportName) + " line " + std::to_string(planLine);
   if (entry > 0) s += " [" + std::to_string(entry) + "]";
@@ -63,30 +59,25 @@ std::string MeasurementLabel(int planLine, const std::string &exportName, int en
   return s;
 }
 
-}  // namespace
-
-std::string UnitPageName(const std::string &serial, int attempt) {
-  std::string s = serial;
-  for (char &c : s) {
-    const bool keep =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-    if (!keep) c = '_';
-  }
-  return s + "-a" + std::to_string(attempt) + ".html";
+std::string UnitHeader(const UnitView &u) {
+  std::ostringstream h;
+  h << "<h1>Unit " << Escape(u.serial) << ": <span class=\"" << Escape(u.verdict) << "\">" << Escape(u.verdict)
+    << "</span></h1>\n";
+  if (u.simulated) h << "<p class=\"simulated\">Tested on the simulated station, not on real equipment.</p>\n";
+  h << "<dl class=\"header\"><dt>Serial</dt><dd>" << Escape(u.serial) << "</dd><dt>Verdict</dt><dd class=\""
+    << Escape(u.verdict) << "\">" << Escape(u.verdict) << (u.stopped ? " (stopped by the operator)" : "")
+    << "</dd><dt>Operator</dt><dd class=\"operator\">" << Escape(u.operatorName.empty() ? "-" : u.operatorName)
+    << "</dd><dt>Station</dt><dd>" << Escape(u.station) << " (" << Escape(u.host) << ")</dd><dt>Time</dt><dd>"
+    << Escape(u.started) << ", " << Number(u.seconds, 2) << " s</dd><dt>Plan</dt><dd>" << Escape(u.plan)
+    << "</dd><dt>Library</dt><dd>" << Escape(u.library) << " " << Escape(u.version) << "</dd><dt>Attempt</dt><dd>"
+    << u.attempt << " of " << u.attempts << " (" << Escape(u.uuid) << ")</dd></dl>\n";
+  return h.str();
 }
 
-std::string UnitPage(const UnitView &u) {
-  std::ostringstream h;
-  h << Head("Unit " + u.serial + " attempt " + std::to_string(u.attempt)) << "<h1>Unit " << Escape(u.serial)
-    << ": <span class=\"" << Escape(u.verdict) << "\">" << Escape(u.verdict) << "</span></h1>\n<dl class=\"header\">"
-    << "<dt>Serial</dt><dd>" << Escape(u.serial) << "</dd><dt>Verdict</dt><dd class=\"" << Escape(u.verdict) << "\">"
-    << Escape(u.verdict) << "</dd><dt>Station</dt><dd>" << Escape(u.station) << " (" << Escape(u.host)
-    << ")</dd><dt>Time</dt><dd>" << Escape(u.started) << ", " << Number(u.seconds, 2) << " s</dd><dt>Plan</dt><dd>"
-    << Escape(u.plan) << "</dd><dt>Library</dt><dd>" << Escape(u.library) << " " << Escape(u.version)
-    << "</dd><dt>Attempt</dt><dd>" << u.attempt << " of " << u.attempts << "</dd></dl>\n";
-
-  // Plots first: what an engineer looks at; the table follows.
-  std::ostringstream spectra;
+// The plots an engineer looks at first: the spectra, the burst powers, the
+// receive level and quality, each against its limits.
+std::string UnitPlots(const UnitView &u) {
+  std::ostringstream h, spectra;
   std::vector<vp::LimitItem> power, level, quality;
   std::string setting;  // the band, channel and level the latest step named
   for (const vorn_results::StepRow &s : u.steps) {
@@ -94,8 +85,7 @@ std::string UnitPage(const UnitView &u) {
     for (const vorn_results::ResultRow &r : s.results) {
       if (r.name && r.name->rfind("Band=", 0) == 0) setting = Setting(*r.name);
     }
-    const std::string where =
-        " (" + (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine) + ")";
+    const std::string label = (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine);
     std::vector<vp::SpectrumPoint> mod, sw;
     for (const vorn_results::ResultRow &r : s.results) {
       const auto sn = vp::ParseSpectrumName(r.name.value_or(""));
@@ -103,12 +93,13 @@ std::string UnitPage(const UnitView &u) {
       (sn->kind == vp::SpectrumKind::kModulation ? mod : sw).push_back({sn->offsetKhz, *r.value, r.low, r.high});
     }
     if (!mod.empty())
-      spectra << vp::SpectrumSvg(vp::SpectrumKind::kModulation, "Output RF spectrum due to modulation" + where, mod);
+      spectra << vp::SpectrumSvg(vp::SpectrumKind::kModulation, "Output RF spectrum due to modulation (" + label + ")",
+                                 mod);
     if (!sw.empty())
-      spectra << vp::SpectrumSvg(vp::SpectrumKind::kSwitching, "Output RF spectrum due to switching" + where, sw);
+      spectra << vp::SpectrumSvg(vp::SpectrumKind::kSwitching, "Output RF spectrum due to switching (" + label + ")",
+                                 sw);
     for (const vorn_results::ResultRow &r : s.results) {
       if (!r.value) continue;
-      const std::string label = (setting.empty() ? "" : setting + ", ") + "line " + std::to_string(s.planLine);
       if (step == "OBTPowervsTime" && r.entry == 1) power.push_back({label, *r.value, r.low, r.high});
       if (step == "OBTRXLevelandQuality" && r.entry == 1) level.push_back({label, *r.value, r.low, r.high});
       if (step == "OBTRXLevelandQuality" && r.entry == 2) quality.push_back({label, *r.value, r.low, r.high});
@@ -126,7 +117,13 @@ std::string UnitPage(const UnitView &u) {
     if (!quality.empty()) h << vp::LimitChartSvg("RXQUAL", "RXQUAL", quality);
     h << "</div>\n";
   }
+  return h.str();
+}
 
+// Every entry of every step: its value, limit and verdict; a missed limit's
+// row marked.
+std::string StepTable(const UnitView &u) {
+  std::ostringstream h;
   h << "<h2>Steps</h2><table class=\"steps\"><tr><th>#</th><th>Line</th><th>Step</th><th>No.</th><th>Verdict</th>"
        "<th>Time (s)</th><th>Entry</th><th>Name</th><th>Value</th><th>Limit</th><th>Result</th></tr>\n";
   for (const vorn_results::StepRow &s : u.steps) {
@@ -153,11 +150,14 @@ std::string UnitPage(const UnitView &u) {
       h << "</tr>\n";
     }
   }
-  h << "</table>\n</body></html>\n";
+  h << "</table>\n";
   return h.str();
 }
 
-std::string LinePage(const LineView &l, const std::string &unitsFolder) {
+// ---- the line page's sections -------------------------------------------------
+
+// What the page covers, what data it is, and the tally.
+std::string LineHeader(const LineView &l, const std::string &command) {
   std::ostringstream h;
   std::string scope;
   for (const auto &[key, value] : {std::pair<const char *, std::string>{"since", l.filter.since},
@@ -166,14 +166,26 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
                                    {"plan", l.filter.plan}}) {
     if (!value.empty()) scope += std::string(scope.empty() ? "" : ", ") + key + " " + value;
   }
-  h << Head("Line report") << "<h1>Line report</h1><p>" << Escape(scope.empty() ? "every unit" : scope) << "; "
-    << Escape(l.first) << " to " << Escape(l.last) << "</p>\n"
-    << "<table class=\"counts\"><tr><th>Units</th><th>Attempts</th><th>First-pass yield</th><th>Final yield</th>"
-       "<th>Retests</th></tr><tr><td class=\"num\">"
-    << l.units << "</td><td class=\"num\">" << l.attempts << "</td><td class=\"num\">"
-    << Percent(l.firstPassed, l.firstAttempts) << "</td><td class=\"num\">" << Percent(l.finalPassed, l.units)
-    << "</td><td class=\"num\">" << (l.attempts - l.firstAttempts) << "</td></tr></table>\n";
+  h << "<h1>Line report</h1><p>" << Escape(scope.empty() ? "every unit" : scope) << "; " << Escape(l.first) << " to "
+    << Escape(l.last) << "</p>\n";
+  const std::string simulated = SimulatedNote(l.provenance);
+  if (!simulated.empty()) h << "<p class=\"simulated\">" << Escape(simulated) << ", not on real equipment.</p>\n";
+  for (const auto &[note, option] : LeftOutNotes(l.provenance)) {
+    h << "<p class=\"left-out\">" << Escape(note) << ": <code>" << Escape(command + " " + option) << "</code></p>\n";
+  }
+  const vorn_host::Tally &t = l.tally;
+  h << "<table class=\"counts\"><tr><th>Units</th><th>Attempts</th><th>First-pass yield</th><th>Final yield</th>"
+       "<th>Retests</th><th>Stopped</th><th>Units per hour</th></tr><tr><td class=\"num\">"
+    << t.units << "</td><td class=\"num\">" << t.attempts << "</td><td class=\"num\">"
+    << vorn_host::PercentText(t.firstPassYield()) << "</td><td class=\"num\">" << vorn_host::PercentText(t.finalYield())
+    << "</td><td class=\"num\">" << t.retests << "</td><td class=\"num\">" << t.stopped << "</td><td class=\"num\">"
+    << (t.unitsPerHour() ? Number(*t.unitsPerHour(), 0) : "-") << "</td></tr></table>\n<p class=\"tally\">"
+    << Escape(t.line()) << "</p>\n";
+  return h.str();
+}
 
+std::string FailureSection(const LineView &l, const std::string &unitsFolder) {
+  std::ostringstream h;
   std::vector<vp::Bar> pareto;
   for (const FailureCount &f : l.failures) {
     pareto.push_back({MeasurementLabel(f.planLine, f.exportName, f.entry, f.name) + (f.entry == 0 ? " ERROR" : ""),
@@ -185,17 +197,21 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
   } else {
     h << vp::ParetoSvg("Failures by step and entry", "failed attempts", pareto);
   }
-  if (!l.failedUnits.empty()) {
-    h << "<p>The latest failing attempts (at most " << kListedFailures << "):</p><table class=\"failed\"><tr><th>Serial"
-      << "</th><th>Attempt</th><th>Started</th><th>Station</th></tr>\n";
-    for (const FailedUnit &f : l.failedUnits) {
-      h << "<tr><td><a href=\"" << Escape(unitsFolder + "/" + UnitPageName(f.serial, f.attempt)) << "\">"
-        << Escape(f.serial) << "</a></td><td class=\"num\">" << f.attempt << "</td><td>" << Escape(f.started)
-        << "</td><td>" << Escape(f.station) << "</td></tr>\n";
-    }
-    h << "</table>\n";
+  if (l.failedUnits.empty()) return h.str();
+  h << "<p>The latest failing attempts (at most " << kListedFailures << "):</p><table class=\"failed\"><tr><th>Serial"
+    << "</th><th>Attempt</th><th>Verdict</th><th>Started</th><th>Station</th><th>Operator</th></tr>\n";
+  for (const FailedUnit &f : l.failedUnits) {
+    h << "<tr><td><a href=\"" << Escape(unitsFolder + "/" + UnitPageName(f.uuid)) << "\">" << Escape(f.serial)
+      << "</a></td><td class=\"num\">" << f.attempt << "</td><td class=\"" << Escape(f.verdict) << "\">"
+      << Escape(f.verdict) << "</td><td>" << Escape(f.started) << "</td><td>" << Escape(f.station)
+      << "</td><td class=\"operator\">" << Escape(f.operatorName.empty() ? "-" : f.operatorName) << "</td></tr>\n";
   }
+  h << "</table>\n";
+  return h.str();
+}
 
+std::string TimeSection(const LineView &l) {
+  std::ostringstream h;
   h << "<h2>Test time</h2><div class=\"plots\">"
     << vp::HistogramSvg("Test time per attempt (mean " +
                             Number(vp::Capabilities(l.testTimeMoments, std::nullopt, std::nullopt).mean, 2) + " s)",
@@ -204,18 +220,26 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
   for (const StepTime &s : l.stepTimes)
     steps.push_back({MeasurementLabel(s.planLine, s.exportName, 0, ""), s.meanSeconds, ""});
   h << vp::ParetoSvg("Mean time per step", "seconds", steps) << "</div>\n";
-
   std::vector<vp::Bar> hours;
   for (const auto &[hour, count] : l.perHour) hours.push_back({hour + ":00", static_cast<double>(count), ""});
   h << "<h2>Throughput and stations</h2><div class=\"plots\">"
     << vp::BarsSvg("Attempts per hour (UTC)", "attempts", hours)
-    << "</div><table class=\"stations\"><tr><th>Station</th><th>Attempts</th><th>First attempts</th><th>First-pass yield"
-       "</th></tr>\n";
+    << "</div><table class=\"stations\"><tr><th>Station</th><th>Units</th><th>Attempts</th><th>First-pass yield"
+       "</th><th>Final yield</th><th>Retests</th><th>Stopped</th></tr>\n";
   for (const StationLine &s : l.stations) {
-    h << "<tr><td>" << Escape(s.station) << "</td><td class=\"num\">" << s.attempts << "</td><td class=\"num\">"
-      << s.firstAttempts << "</td><td class=\"num\">" << Percent(s.firstPassed, s.firstAttempts) << "</td></tr>\n";
+    const vorn_host::Tally &t = s.tally;
+    h << "<tr><td>" << Escape(s.station) << "</td><td class=\"num\">" << t.units << "</td><td class=\"num\">"
+      << t.attempts << "</td><td class=\"num\">" << vorn_host::PercentText(t.firstPassYield())
+      << "</td><td class=\"num\">" << vorn_host::PercentText(t.finalYield()) << "</td><td class=\"num\">" << t.retests
+      << "</td><td class=\"num\">" << t.stopped << "</td></tr>\n";
   }
-  h << "</table>\n<h2>Measurements</h2>\n<table class=\"capability\"><tr><th>Measurement</th><th>Limit</th><th>n</th>"
+  h << "</table>\n";
+  return h.str();
+}
+
+std::string MeasurementSection(const LineView &l) {
+  std::ostringstream h;
+  h << "<h2>Measurements</h2>\n<table class=\"capability\"><tr><th>Measurement</th><th>Limit</th><th>n</th>"
        "<th>Failed</th><th>Mean</th><th>SD</th><th>Cpk</th><th>Cpu</th><th>Cpl</th></tr>\n";
   for (const Measurement &m : l.measurements) {
     const vp::Capability c = vp::Capabilities(m.moments, m.low, m.high);
@@ -239,8 +263,29 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
                              "", m.chart)
       << "</div></div>\n";
   }
-  h << "</body></html>\n";
   return h.str();
+}
+
+}  // namespace
+
+std::string UnitPageName(const std::string &uuid) {
+  std::string s = uuid.substr(0, 64);
+  for (char &c : s) {
+    const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+    if (!keep) c = '_';
+  }
+  return s + ".html";
+}
+
+std::string UnitPage(const UnitView &u, const std::string &attemptsCommand) {
+  return Head("Unit " + u.serial + " attempt " + std::to_string(u.attempt)) + UnitHeader(u) + UnitPlots(u) +
+         StepTable(u) + "<p class=\"hint\">Every attempt of this phone: <code>" + Escape(attemptsCommand) +
+         "</code></p>\n</body></html>\n";
+}
+
+std::string LinePage(const LineView &l, const std::string &unitsFolder, const std::string &command) {
+  return Head("Line report") + LineHeader(l, command) + FailureSection(l, unitsFolder) + TimeSection(l) +
+         MeasurementSection(l) + "</body></html>\n";
 }
 
 }  // namespace vorn_reports

@@ -8,14 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "plots/plots.h"
+#include "core/tally.h"
 #include "outputs/results/store.h"
+#include "plots/plots.h"
+#include "tools/common/filter.h"
+#include "tools/common/tally_source.h"
 
 namespace vorn_reports {
-
-using vorn_results::Row;
-using vorn_results::RowHandler;
-using vorn_results::Value;
 
 // The results database the pages are read from.
 struct Source {
@@ -33,20 +32,22 @@ struct Source {
 // The attempt's steps and results as stored, with its session's station.
 struct UnitView {
   std::string uuid, serial, verdict, started, station, host, plan, library, version;
-  int attempt = 0, attempts = 0;  // this one, and how many the serial has
-  double seconds = 0;
+  std::string operatorName;  // the attempt's, or its session's
+  bool simulated = false;    // on the simulated station
+  bool stopped = false;
+  int attempt = 0, attempts = 0;  // this one, and how many its unit has
+  double seconds = 0;             // wall time
+  double waitedSeconds = 0;       // the station's waits on its equipment
   std::vector<vorn_results::StepRow> steps;
 };
 
-// The attempt (the serial's latest when attempt is 0); false with a message
+// The serial's attempt (its latest when attempt is 0); false with a message
 // in error when there is none or the database cannot answer.
 bool ReadUnit(const Source &source, const std::string &serial, int attempt, UnitView &unit, std::string &error);
+// The attempt of that UUID.
+bool ReadAttempt(const Source &source, const std::string &uuid, UnitView &unit, std::string &error);
 
 // ---- a line of units --------------------------------------------------------
-
-struct LineFilter {
-  std::string since, until, station, plan;  // empty: no bound
-};
 
 struct Measurement {
   int stepIndex = 0, planLine = 0, entry = 0;
@@ -60,7 +61,7 @@ struct Measurement {
 
 struct StationLine {
   std::string station;
-  int64_t attempts = 0, firstAttempts = 0, firstPassed = 0;
+  vorn_host::Tally tally;
 };
 
 struct FailureCount {
@@ -70,7 +71,7 @@ struct FailureCount {
 };
 
 struct FailedUnit {
-  std::string serial, started, station;
+  std::string uuid, serial, started, station, operatorName, verdict;
   int attempt = 0;
 };
 
@@ -82,7 +83,8 @@ struct StepTime {
 
 struct LineView {
   LineFilter filter;
-  int64_t units = 0, attempts = 0, firstAttempts = 0, firstPassed = 0, finalPassed = 0;
+  vorn_host::Tally tally;
+  Provenance provenance;
   std::string first, last;  // started of the first and last attempt
   std::vector<FailureCount> failures;
   std::vector<Measurement> measurements;
