@@ -19,7 +19,7 @@ if [ ! -f "$db" ]; then
   build/bin/vorn_fill_units "$work/template.sqlite" "$units" 20 "$db.part" >/dev/null
   mv "$db.part" "$db"
 fi
-echo "$(sqlite3 "$db" 'SELECT count(*) FROM unit') attempts, $(sqlite3 "$db" 'SELECT count(*) FROM result') results, $(du -h "$db" | cut -f1)"
+echo "$(sqlite3 "$db" 'SELECT count(*) FROM unit') attempts, $(sqlite3 "$db" 'SELECT count(*) FROM run_result') results, $(du -h "$db" | cut -f1)"
 for run in 1 2 3; do
   start=$(date +%s.%N)
   build/bin/vorn-report line --db "$db" -o "$work/line.html" >/dev/null

@@ -67,8 +67,9 @@ test('line page: counts, Cpk from the database, links to failing units', async (
   const [attempts, units, firstPassed] = sql(`SELECT count(*), count(DISTINCT unit_id),
     sum(prior = 'none' AND verdict = 'PASS') FROM unit`)[0].map(Number);
   // Burst power of the first power step: Cpk from every value, computed here.
-  const [stepIndex] = sql("SELECT min(step_index) FROM step WHERE export LIKE '%PowervsTime'")[0];
-  const values = sql(`SELECT value, low, high FROM result WHERE step_index = ${stepIndex} AND entry = 1`);
+  const [planLine] = sql("SELECT min(plan_line) FROM measurement WHERE export LIKE '%PowervsTime'")[0];
+  const values = sql(`SELECT r.value, m.low, m.high FROM run_result r JOIN measurement m ON m.id = r.measurement_id
+    WHERE m.plan_line = ${planLine} AND m.entry = 1`);
   const v = values.map((r) => Number(r[0]));
   const mean = v.reduce((a, b) => a + b, 0) / v.length;
   const sd = Math.sqrt(v.reduce((a, b) => a + (b - mean) ** 2, 0) / (v.length - 1));
@@ -82,7 +83,7 @@ test('line page: counts, Cpk from the database, links to failing units', async (
       return { cells, cpk: row.querySelector('td.cpk').textContent, links,
         histograms: document.querySelectorAll('svg.histogram').length,
         charts: document.querySelectorAll('svg.control').length };
-    }, stepIndex);
+    }, planLine);
     assert.strictEqual(Number(seen.cells[0]), units);
     assert.strictEqual(Number(seen.cells[1]), attempts);
     assert.strictEqual(seen.cells[2], (100 * firstPassed / units).toFixed(1) + ' %');

@@ -1,6 +1,8 @@
 // The results store over either engine: the rows of a session and of each
 // unit attempt, written one attempt per transaction and keyed by the
-// attempt's UUID, so writing an attempt twice stores it once.
+// attempt's UUID, so writing an attempt twice stores it once. An attempt's
+// steps and results are kept lean: keyed by its integer id, each naming its
+// plan step and measurement by theirs (outputs/results/measurements.h).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include "core/record.h"
 #include "core/run.h"
 #include "outputs/results/database.h"
+#include "outputs/results/measurements.h"
 
 namespace vorn_results {
 
@@ -105,9 +108,13 @@ class Store {
   explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox) {}
   bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
   bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
+  bool insertRuns(const std::string &attemptId, const UnitRow &unit, std::string &error);
+  bool getSteps(const std::string &attemptId, UnitRow &unit, std::string &error);
+  bool getResults(const std::string &attemptId, UnitRow &unit, std::string &error);
 
   std::unique_ptr<Database> db_;
   bool outbox_;
+  RowIds ids_;  // of the plan steps and measurements, kept between attempts
 };
 
 }  // namespace vorn_results

@@ -61,7 +61,7 @@ Scope ScopeOf(const LineFilter &f, const std::string &name) {
   }
   s.with =
       "WITH " + name +
-      " AS NOT MATERIALIZED (SELECT u.uuid, u.unit_id, u.serial, u.unit_index, u.attempt, u.prior, u.started, u.seconds,"
+      " AS NOT MATERIALIZED (SELECT u.id, u.uuid, u.unit_id, u.serial, u.unit_index, u.attempt, u.prior, u.started, u.seconds,"
       " u.waited_ms, u.verdict, u.stopped, COALESCE(u.operator, se.operator) AS operator, st.name AS station,"
       " u.session_id FROM unit u JOIN session se ON se.id = u.session_id JOIN station st ON st.id = se.station_id" +
       where + ") ";

@@ -19,7 +19,7 @@ using vorn_results::Row;
 using vorn_results::RowHandler;
 using vorn_results::Value;
 
-// The filtered attempts as a common table "u" (uuid, unit_id, serial,
+// The filtered attempts as a common table "u" (id, uuid, unit_id, serial,
 // unit_index, attempt, prior, started, seconds, waited_ms, verdict, stopped, operator,
 // station, session_id), and its parameters: the first of a statement's.
 struct Scope {

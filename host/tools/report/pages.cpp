@@ -243,7 +243,7 @@ std::string MeasurementSection(const LineView &l) {
        "<th>Failed</th><th>Mean</th><th>SD</th><th>Cpk</th><th>Cpu</th><th>Cpl</th></tr>\n";
   for (const Measurement &m : l.measurements) {
     const vp::Capability c = vp::Capabilities(m.moments, m.low, m.high);
-    h << "<tr" << (m.failed ? " class=\"miss\"" : "") << "><td><a href=\"#m" << m.stepIndex << "-" << m.entry << "\">"
+    h << "<tr" << (m.failed ? " class=\"miss\"" : "") << "><td><a href=\"#m" << m.planLine << "-" << m.entry << "\">"
       << Escape(MeasurementLabel(m.planLine, m.exportName, m.entry, m.name)) << "</a></td><td>"
       << LimitText(m.low, m.high) << "</td><td class=\"num\">" << c.count << "</td><td class=\"num\">" << m.failed
       << "</td><td class=\"num\">" << Number(c.mean, 4) << "</td><td class=\"num\">" << Number(c.sd, 4)
@@ -254,7 +254,7 @@ std::string MeasurementSection(const LineView &l) {
   h << "</table>\n";
   for (const Measurement &m : l.measurements) {
     const std::string label = MeasurementLabel(m.planLine, m.exportName, m.entry, m.name);
-    h << "<div class=\"meas\" id=\"m" << m.stepIndex << "-" << m.entry << "\"><h3>" << Escape(label)
+    h << "<div class=\"meas\" id=\"m" << m.planLine << "-" << m.entry << "\"><h3>" << Escape(label)
       << "</h3><div class=\"plots\">" << vp::HistogramSvg("Distribution", "", m.histogram)
       << vp::ControlChartSvg(m.chart.values.size() < static_cast<std::size_t>(m.moments.count)
                                  ? "Control chart (latest " + std::to_string(m.chart.values.size()) + " of " +

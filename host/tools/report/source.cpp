@@ -60,10 +60,11 @@ class Sql {
   std::size_t fixed_ = 0;  // the scope's, already numbered
 };
 
-using Key = std::tuple<int, std::string, int>;  // step index, export, entry
+// A measurement as the page counts it: its plan line, entry and limits
+// (the names a step wrote on it may differ from unit to unit).
+using Key = std::tuple<std::string, int, int, std::optional<double>, std::optional<double>>;
 
-Key KeyOf(const Measurement &m) { return {m.stepIndex, m.exportName, m.entry}; }
-Key KeyOf(const Row &r) { return {static_cast<int>(Int(r[0])), Text(r[1]), static_cast<int>(Int(r[2]))}; }
+Key KeyOf(const Measurement &m) { return {m.exportName, m.planLine, m.entry, m.low, m.high}; }
 
 // The first row of a statement, to take.
 bool One(const Source &src, const Sql &sql, const std::function<void(const Row &)> &take, std::string &error) {
@@ -76,261 +77,125 @@ bool One(const Source &src, const Sql &sql, const std::function<void(const Row &
       error);
 }
 
-// ---- a line of every unit: from the result_measure index alone --------------
-
-// The measurements' keys by a skip scan: one seek a key.
-bool MeasurementKeys(const Source &src, std::vector<Key> &keys, std::string &error) {
-  for (bool more = true; more;) {
-    more = false;
-    Sql sql;
-    sql << "SELECT step_index, export, entry FROM result";
-    if (!keys.empty()) {
-      const Key &k = keys.back();
-      sql << " WHERE (step_index, export, entry) > (" + sql.integer(std::get<0>(k)) + ", " + sql.param(std::get<1>(k)) +
-                 ", " + sql.integer(std::get<2>(k)) + ")";
-    }
-    sql << " ORDER BY step_index, export, entry LIMIT 1";
-    const bool ok = One(
-        src, sql,
-        [&](const Row &r) {
-          keys.push_back(KeyOf(r));
-          more = true;
-        },
-        error);
-    if (!ok) return false;
-  }
-  return true;
-}
-
-// " FROM result WHERE step_index = $1 AND export = $2 AND entry = $3"
-std::string MeasurementRows(Sql &sql, const Key &k) {
-  return " FROM result WHERE step_index = " + sql.integer(std::get<0>(k)) +
-         " AND export = " + sql.param(std::get<1>(k)) + " AND entry = " + sql.integer(std::get<2>(k));
-}
-
-// The limits of one limited row (a line of one plan has the same on every
-// row), and the extremes by two seeks. False in limited: no limit.
-bool LimitsAndExtremes(const Source &src, Measurement &m, bool &limited, bool &valued, std::string &error) {
-  const Key k = KeyOf(m);
-  Sql limits, lowest, highest;
-  limits << "SELECT low, high" + MeasurementRows(limits, k) + " AND (low IS NOT NULL OR high IS NOT NULL) LIMIT 1";
-  lowest << "SELECT value" + MeasurementRows(lowest, k) + " AND value IS NOT NULL ORDER BY value LIMIT 1";
-  highest << "SELECT value" + MeasurementRows(highest, k) + " AND value IS NOT NULL ORDER BY value DESC LIMIT 1";
-  limited = valued = false;
-  return One(
-             src, limits,
-             [&](const Row &r) {
-               limited = true;
-               m.low = Real(r[0]);
-               m.high = Real(r[1]);
-             },
-             error) &&
-         (!limited || One(
-                          src, lowest,
-                          [&](const Row &r) {
-                            valued = true;
-                            m.moments.min = RealOr(r[0]);
-                          },
-                          error)) &&
-         (!valued || One(
-                         src, highest, [&](const Row &r) { m.moments.max = RealOr(r[0]); }, error));
-}
-
-// The moments and the histogram's bins as ranges of the index: the first and
-// last bins open-ended, as BinOf clamps.
-bool BinsFromIndex(const Source &src, Measurement &m, std::string &error) {
-  Sql sql;
-  const std::size_t n = m.histogram.counts.size();
-  for (std::size_t b = 0; b < n; ++b) {
-    sql << std::string(b ? " UNION ALL " : "") + "SELECT " + sql.integer(static_cast<int64_t>(b)) +
-               ", count(value), sum(value), sum(value * value)" + MeasurementRows(sql, KeyOf(m));
-    sql << (b == 0 ? " AND value IS NOT NULL"
-                   : " AND value >= " + sql.real(m.histogram.first + m.histogram.width * static_cast<double>(b)));
-    if (b + 1 < n)
-      sql << " AND value < " + sql.real(m.histogram.first + m.histogram.width * static_cast<double>(b + 1));
-  }
-  return sql.run(
-      src,
-      [&](const Row &r) {
-        const int64_t count = Int(r[1]);
-        m.histogram.counts[static_cast<std::size_t>(Int(r[0]))] = count;
-        m.moments.count += count;
-        m.moments.sum += RealOr(r[2]);
-        m.moments.sumSq += RealOr(r[3]);
-        return true;
-      },
-      error);
-}
-
-// A line of every unit: each measurement read from the result_measure index
-// alone, every value visited once and nothing sorted.
-bool MeasurementsFromIndex(const Source &src, std::vector<Measurement> &out, std::string &error) {
-  std::vector<Key> keys;
-  if (!MeasurementKeys(src, keys, error)) return false;
-  for (const Key &k : keys) {
-    Measurement m;
-    std::tie(m.stepIndex, m.exportName, m.entry) = k;
-    bool limited = false, valued = false;
-    if (!LimitsAndExtremes(src, m, limited, valued, error)) return false;
-    if (!limited) continue;
-    m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
-    if (valued && !BinsFromIndex(src, m, error)) return false;
-    out.push_back(std::move(m));
-  }
-  Sql missed;
-  missed
-      << "SELECT step_index, export, entry, count(*) FROM result WHERE passed = 0 GROUP BY step_index, export, entry";
-  return missed.run(
-      src,
-      [&](const Row &r) {
-        for (Measurement &m : out) {
-          if (KeyOf(m) == KeyOf(r)) m.failed = Int(r[3]);
-        }
-        return true;
-      },
-      error);
-}
-
-// ---- a filtered line: from the units the filter selects ----------------------
-
-bool MeasurementsOfScope(const Source &src, const Scope &scope, std::vector<Measurement> &out, std::string &error) {
+// Each limited measurement's moments and failures over the units of the
+// scope, one aggregate of their results by measurement id; the ids of one
+// plan line, entry and limits are one measurement of the page.
+bool Measurements(const Source &src, const Scope &scope, std::vector<Measurement> &out,
+                  std::map<int64_t, std::size_t> &byId, std::string &error) {
   Sql sql(scope);
-  sql << "SELECT r.step_index, r.export, r.entry, count(r.value), sum(r.value), sum(r.value * r.value),"
-         " min(r.value), max(r.value), min(r.low), max(r.high), sum(CASE WHEN r.passed = 0 THEN 1 ELSE 0 END)"
-         " FROM result r JOIN u ON u.uuid = r.unit_uuid WHERE r.low IS NOT NULL OR r.high IS NOT NULL"
-         " GROUP BY r.step_index, r.export, r.entry ORDER BY r.step_index, r.entry";
-  return sql.run(
-      src,
-      [&](const Row &r) {
-        Measurement m;
-        std::tie(m.stepIndex, m.exportName, m.entry) = KeyOf(r);
-        m.moments.count = Int(r[3]);
-        m.moments.sum = RealOr(r[4]);
-        m.moments.sumSq = RealOr(r[5]);
-        m.moments.min = RealOr(r[6]);
-        m.moments.max = RealOr(r[7]);
-        m.low = Real(r[8]);
-        m.high = Real(r[9]);
-        m.failed = Int(r[10]);
-        m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
-        out.push_back(std::move(m));
-        return true;
-      },
-      error);
-}
-
-// Each measurement's bins, counted by the database in one statement.
-bool HistogramsOfScope(const Source &src, const Scope &scope, std::vector<Measurement> &ms, std::string &error) {
-  if (ms.empty()) return true;
-  std::map<Key, std::size_t> index;
-  Sql sql(scope);
-  std::string frames;
-  for (std::size_t i = 0; i < ms.size(); ++i) {
-    const Measurement &m = ms[i];
-    index[KeyOf(m)] = i;
-    frames += std::string(i ? ", " : "") + "(" + sql.integer(m.stepIndex) + ", " + sql.param(m.exportName) + ", " +
-              sql.integer(m.entry) + ", " + sql.real(m.histogram.first) + ", " + sql.real(m.histogram.width) + ")";
-  }
-  const std::string bin = src.postgres() ? "CAST(floor((r.value - f.first) / f.width) AS INTEGER)"
-                                         : "CAST((r.value - f.first) / f.width AS INTEGER)";
-  sql << ", f(step_index, export, entry, first, width) AS (VALUES " + frames + ") SELECT r.step_index, r.export," +
-             " r.entry, " + bin +
-             " AS bin, count(*) FROM result r JOIN f ON f.step_index = r.step_index AND f.export = r.export AND"
-             " f.entry = r.entry JOIN u ON u.uuid = r.unit_uuid WHERE r.value IS NOT NULL"
-             " GROUP BY r.step_index, r.export, r.entry, bin";
-  return sql.run(
-      src,
-      [&](const Row &r) {
-        const auto at = index.find(KeyOf(r));
-        if (at == index.end()) return true;
-        vorn_plots::Histogram &h = ms[at->second].histogram;
-        const int64_t b = std::clamp<int64_t>(Int(r[3]), 0, static_cast<int64_t>(h.counts.size()) - 1);
-        h.counts[static_cast<std::size_t>(b)] += Int(r[4]);
-        return true;
-      },
-      error);
-}
-
-// ---- both ---------------------------------------------------------------------
-
-// The control charts' points, plan lines and names: from the latest units
-// only, found through the start-time index.
-bool ChartPoints(const Source &src, const Scope &scope, std::vector<Measurement> &ms, std::string &error) {
-  std::map<Key, std::size_t> index;
-  for (std::size_t i = 0; i < ms.size(); ++i) index[KeyOf(ms[i])] = i;
-  // Each point with its attempt's place in the test order: its start, then
-  // its session, unit and attempt for the attempts of one second.
-  using Place = std::tuple<std::string, std::string, int64_t, int64_t>;
-  std::map<Key, std::vector<std::pair<Place, double>>> points;
-  Sql sql(scope);
-  sql << ", latest AS (SELECT uuid, started, session_id, unit_index, attempt FROM u ORDER BY started DESC,"
-         " session_id DESC, unit_index DESC, attempt DESC LIMIT " +
-             sql.integer(kChartUnits) +
-             ") SELECT r.step_index, r.export, r.entry, l.started, r.value, r.name, s.plan_line, l.session_id,"
-             " l.unit_index, l.attempt FROM latest l JOIN result r ON r.unit_uuid = l.uuid JOIN step s ON"
-             " s.unit_uuid = r.unit_uuid AND s.step_index = r.step_index WHERE r.low IS NOT NULL OR r.high IS NOT NULL";
+  sql << "SELECT m.id, m.export, m.plan_line, m.entry, m.name, m.low, m.high, a.n, a.s, a.ss, a.lo, a.hi, a.missed"
+         " FROM (SELECT r.measurement_id AS id, count(r.value) AS n, sum(r.value) AS s, sum(r.value * r.value) AS ss,"
+         " min(r.value) AS lo, max(r.value) AS hi, sum(CASE WHEN r.passed = 0 THEN 1 ELSE 0 END) AS missed"
+         " FROM run_result r JOIN u ON u.id = r.attempt_id GROUP BY r.measurement_id) a"
+         " JOIN measurement m ON m.id = a.id WHERE m.low IS NOT NULL OR m.high IS NOT NULL"
+         " ORDER BY m.plan_line, m.entry, m.id";
+  std::map<Key, std::size_t> byKey;
   const bool ok = sql.run(
       src,
       [&](const Row &r) {
-        const auto at = index.find(KeyOf(r));
-        if (at == index.end()) return true;
-        Measurement &m = ms[at->second];
-        if (m.name.empty()) m.name = Text(r[5]);
-        m.planLine = static_cast<int>(Int(r[6]));
-        const Place place{Text(r[3]), Text(r[7]), Int(r[8]), Int(r[9])};
-        if (const auto v = Real(r[4])) points[KeyOf(r)].emplace_back(place, *v);
+        Measurement one;
+        one.exportName = Text(r[1]);
+        one.planLine = static_cast<int>(Int(r[2]));
+        one.entry = static_cast<int>(Int(r[3]));
+        one.low = Real(r[5]);
+        one.high = Real(r[6]);
+        const auto [at, added] = byKey.try_emplace(KeyOf(one), out.size());
+        if (added) out.push_back(std::move(one));
+        Measurement &m = out[at->second];
+        byId[Int(r[0])] = at->second;
+        if (m.name.empty()) m.name = Text(r[4]);
+        const int64_t n = Int(r[7]);
+        if (n > 0) {
+          m.moments.min = m.moments.count > 0 ? std::min(m.moments.min, RealOr(r[10])) : RealOr(r[10]);
+          m.moments.max = m.moments.count > 0 ? std::max(m.moments.max, RealOr(r[11])) : RealOr(r[11]);
+        }
+        m.moments.count += n;
+        m.moments.sum += RealOr(r[8]);
+        m.moments.sumSq += RealOr(r[9]);
+        m.failed += Int(r[12]);
         return true;
       },
       error);
-  for (Measurement &m : ms) {
-    auto &p = points[KeyOf(m)];
+  for (Measurement &m : out) m.histogram = vorn_plots::HistogramFrame(m.moments.min, m.moments.max, m.low, m.high);
+  return ok;
+}
+
+// Each measurement's bins, counted by the database in one statement.
+bool Histograms(const Source &src, const Scope &scope, std::vector<Measurement> &ms,
+                const std::map<int64_t, std::size_t> &byId, std::string &error) {
+  if (byId.empty()) return true;
+  Sql sql(scope);
+  std::string frames;
+  for (const auto &[id, at] : byId) {
+    const vorn_plots::Histogram &h = ms[at].histogram;
+    frames += std::string(frames.empty() ? "" : ", ") + "(" + sql.integer(id) + ", " + sql.real(h.first) + ", " +
+              sql.real(h.width) + ")";
+  }
+  const std::string bin = src.postgres() ? "CAST(floor((r.value - f.first) / f.width) AS INTEGER)"
+                                         : "CAST((r.value - f.first) / f.width AS INTEGER)";
+  sql << ", f(id, first, width) AS (VALUES " + frames + ") SELECT f.id, " + bin +
+             " AS bin, count(*) FROM run_result r JOIN f ON f.id = r.measurement_id JOIN u ON u.id = r.attempt_id"
+             " WHERE r.value IS NOT NULL GROUP BY f.id, bin";
+  return sql.run(
+      src,
+      [&](const Row &r) {
+        const auto at = byId.find(Int(r[0]));
+        if (at == byId.end()) return true;
+        vorn_plots::Histogram &h = ms[at->second].histogram;
+        const int64_t b = std::clamp<int64_t>(Int(r[1]), 0, static_cast<int64_t>(h.counts.size()) - 1);
+        h.counts[static_cast<std::size_t>(b)] += Int(r[2]);
+        return true;
+      },
+      error);
+}
+
+// The control charts' points: from the latest units only, found through the
+// start-time index, each in its place in the test order: its start, then its
+// session, unit and attempt for the attempts of one second.
+bool ChartPoints(const Source &src, const Scope &scope, std::vector<Measurement> &ms,
+                 const std::map<int64_t, std::size_t> &byId, std::string &error) {
+  using Place = std::tuple<std::string, std::string, int64_t, int64_t>;
+  std::vector<std::vector<std::pair<Place, double>>> points(ms.size());
+  Sql sql(scope);
+  sql << ", latest AS (SELECT id, started, session_id, unit_index, attempt FROM u ORDER BY started DESC,"
+         " session_id DESC, unit_index DESC, attempt DESC LIMIT " +
+             sql.integer(kChartUnits) +
+             ") SELECT r.measurement_id, r.value, l.started, l.session_id, l.unit_index, l.attempt FROM latest l"
+             " JOIN run_result r ON r.attempt_id = l.id";
+  const bool ok = sql.run(
+      src,
+      [&](const Row &r) {
+        const auto at = byId.find(Int(r[0]));
+        const std::optional<double> v = Real(r[1]);
+        if (at != byId.end() && v)
+          points[at->second].emplace_back(Place{Text(r[2]), Text(r[3]), Int(r[4]), Int(r[5])}, *v);
+        return true;
+      },
+      error);
+  for (std::size_t i = 0; i < ms.size(); ++i) {
+    auto &p = points[i];
     std::sort(p.begin(), p.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-    for (const auto &v : p) m.chart.values.push_back(v.second);
-    m.chart.firstIndex = m.moments.count - static_cast<int64_t>(p.size()) + 1;
+    for (const auto &v : p) ms[i].chart.values.push_back(v.second);
+    ms[i].chart.firstIndex = ms[i].moments.count - static_cast<int64_t>(p.size()) + 1;
   }
   return ok;
 }
 
-// Limits missed per step and entry, and steps in ERROR. A line of every unit
-// reads results and steps without the filter's join, from the indexes of the
-// missed limits and the errors.
-bool Failures(const Source &src, const Scope &scope, bool everyUnit, LineView &line, std::string &error) {
-  const std::string results = everyUnit ? "result r" : "result r JOIN u ON u.uuid = r.unit_uuid";
-  const std::string steps = everyUnit ? "step s" : "step s JOIN u ON u.uuid = s.unit_uuid";
-  Sql missed(scope), errors(scope);
-  missed << "SELECT r.step_index, r.export, r.entry, count(*), max(r.name) FROM " + results +
-                " WHERE r.passed = 0 GROUP BY r.step_index, r.export, r.entry";
-  errors << "SELECT s.step_index, s.export, count(*), max(s.plan_line) FROM " + steps +
-                " WHERE s.verdict = 'ERROR' GROUP BY s.step_index, s.export";
-  const bool ok = missed.run(
-                      src,
-                      [&](const Row &r) {
-                        FailureCount f;
-                        std::tie(f.stepIndex, f.exportName, f.entry) = KeyOf(r);
-                        f.units = Int(r[3]);
-                        f.name = Text(r[4]);
-                        line.failures.push_back(std::move(f));
-                        return true;
-                      },
-                      error) &&
-                  errors.run(
-                      src,
-                      [&](const Row &r) {
-                        FailureCount f;
-                        f.stepIndex = static_cast<int>(Int(r[0]));
-                        f.exportName = Text(r[1]);
-                        f.units = Int(r[2]);
-                        f.planLine = static_cast<int>(Int(r[3]));
-                        line.failures.push_back(std::move(f));
-                        return true;
-                      },
-                      error);
-  for (FailureCount &f : line.failures) {
-    for (const Measurement &m : line.measurements) {
-      if (f.entry != 0 && KeyOf(m) == Key{f.stepIndex, f.exportName, f.entry}) f.planLine = m.planLine;
-    }
+// Limits missed per measurement, and steps in ERROR per plan line.
+bool Failures(const Source &src, const Scope &scope, LineView &line, std::string &error) {
+  for (const Measurement &m : line.measurements) {
+    if (m.failed > 0) line.failures.push_back({m.planLine, m.entry, m.exportName, m.name, m.failed});
   }
-  return ok;
+  Sql errors(scope);
+  errors << "SELECT p.export, p.plan_line, count(*) FROM run_step s JOIN u ON u.id = s.attempt_id"
+            " JOIN plan_step p ON p.id = s.plan_step_id WHERE s.verdict = 'ERROR' GROUP BY p.export, p.plan_line";
+  return errors.run(
+      src,
+      [&](const Row &r) {
+        line.failures.push_back({static_cast<int>(Int(r[1])), 0, Text(r[0]), "", Int(r[2])});
+        return true;
+      },
+      error);
 }
 
 // Test time per attempt: its moments, then its bins.
@@ -368,11 +233,11 @@ bool TestTime(const Source &src, const Scope &scope, LineView &line, std::string
 
 // The steps' mean time, the attempts per hour, each station's tally and the
 // latest failing attempts (a stopped attempt is no failure).
-bool TimesAndStations(const Source &src, const Scope &scope, bool everyUnit, LineView &line, std::string &error) {
-  const std::string steps = everyUnit ? "step s" : "step s JOIN u ON u.uuid = s.unit_uuid";
+bool TimesAndStations(const Source &src, const Scope &scope, LineView &line, std::string &error) {
   Sql stepTimes(scope), hours(scope), failed(scope);
-  stepTimes << "SELECT s.step_index, s.export, max(s.plan_line), avg(" + StationSecondsSql("s") + ") FROM " + steps +
-                   " GROUP BY s.step_index, s.export ORDER BY s.step_index";
+  stepTimes << "SELECT p.export, p.plan_line, avg(" + StationSecondsSql("s") +
+                   ") FROM run_step s JOIN u ON u.id = s.attempt_id JOIN plan_step p ON p.id = s.plan_step_id"
+                   " GROUP BY p.export, p.plan_line ORDER BY p.plan_line";
   hours << "SELECT substr(started, 1, 13) AS hour, count(*) FROM u GROUP BY hour ORDER BY hour";
   failed << "SELECT uuid, serial, attempt, started, station, operator, verdict FROM u WHERE verdict IN"
             " ('FAIL', 'ERROR') ORDER BY started DESC, serial, attempt DESC, uuid LIMIT " +
@@ -381,8 +246,7 @@ bool TimesAndStations(const Source &src, const Scope &scope, bool everyUnit, Lin
   const bool ok = stepTimes.run(
                       src,
                       [&](const Row &r) {
-                        line.stepTimes.push_back(
-                            {static_cast<int>(Int(r[0])), static_cast<int>(Int(r[2])), Text(r[1]), RealOr(r[3])});
+                        line.stepTimes.push_back({static_cast<int>(Int(r[1])), Text(r[0]), RealOr(r[2])});
                         return true;
                       },
                       error) &&
@@ -479,27 +343,22 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
   const Scope scope = ScopeOf(filter);
   Sql span(scope);
   span << "SELECT min(started), max(started) FROM u";
-  bool ok = ReadTally(src.store.db(), filter, line.tally, error) &&
-            ReadProvenance(src.store.db(), filter, line.provenance, error) &&
-            One(
-                src, span,
-                [&](const Row &r) {
-                  line.first = Text(r[0]);
-                  line.last = Text(r[1]);
-                },
-                error);
-  if (!ok) return false;
-  // A line of every unit (nothing filtered, nothing left out) reads the
-  // measurements from an index; a filtered one from the units it selects.
-  const bool everyUnit = !filter.bounded() && filter.station.empty() && filter.plan.empty() &&
-                         line.provenance.faultsLeftOut == 0 && line.provenance.engineeringLeftOut == 0;
-  ok = everyUnit ? MeasurementsFromIndex(src, line.measurements, error)
-                 : MeasurementsOfScope(src, scope, line.measurements, error) &&
-                       HistogramsOfScope(src, scope, line.measurements, error);
+  std::map<int64_t, std::size_t> byId;
+  const bool ok = ReadTally(src.store.db(), filter, line.tally, error) &&
+                  ReadProvenance(src.store.db(), filter, line.provenance, error) &&
+                  One(
+                      src, span,
+                      [&](const Row &r) {
+                        line.first = Text(r[0]);
+                        line.last = Text(r[1]);
+                      },
+                      error) &&
+                  Measurements(src, scope, line.measurements, byId, error) &&
+                  Histograms(src, scope, line.measurements, byId, error);
   if (!ok) return false;
   ChartLines(line.measurements);
-  return ChartPoints(src, scope, line.measurements, error) && Failures(src, scope, everyUnit, line, error) &&
-         TestTime(src, scope, line, error) && TimesAndStations(src, scope, everyUnit, line, error);
+  return ChartPoints(src, scope, line.measurements, byId, error) && Failures(src, scope, line, error) &&
+         TestTime(src, scope, line, error) && TimesAndStations(src, scope, line, error);
 }
 
 }  // namespace vorn_reports

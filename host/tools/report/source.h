@@ -49,8 +49,9 @@ bool ReadAttempt(const Source &source, const std::string &uuid, UnitView &unit, 
 
 // ---- a line of units --------------------------------------------------------
 
+// A limited measurement: a plan line's entry with its limits.
 struct Measurement {
-  int stepIndex = 0, planLine = 0, entry = 0;
+  int planLine = 0, entry = 0;
   std::string exportName, name;  // name: a result name seen, or ""
   std::optional<double> low, high;
   vorn_plots::Moments moments;
@@ -65,7 +66,7 @@ struct StationLine {
 };
 
 struct FailureCount {
-  int stepIndex = 0, planLine = 0, entry = 0;  // entry 0: the step's ERROR
+  int planLine = 0, entry = 0;  // entry 0: the step's ERROR
   std::string exportName, name;
   int64_t units = 0;
 };
@@ -76,7 +77,7 @@ struct FailedUnit {
 };
 
 struct StepTime {
-  int stepIndex = 0, planLine = 0;
+  int planLine = 0;
   std::string exportName;
   double meanSeconds = 0;
 };

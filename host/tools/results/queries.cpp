@@ -87,9 +87,11 @@ class RowFile {
 constexpr std::size_t kExportBatch = 200;
 
 std::string ResultsOfBatch() {
-  std::string sql = "SELECT unit_uuid, step_index, export, entry, value FROM result WHERE unit_uuid IN (";
+  std::string sql =
+      "SELECT r.attempt_id, r.step_index, m.export, m.entry, r.value FROM run_result r"
+      " JOIN measurement m ON m.id = r.measurement_id WHERE r.attempt_id IN (";
   for (std::size_t i = 1; i <= kExportBatch; ++i) sql += (i == 1 ? "$" : ", $") + std::to_string(i);
-  return sql + ") AND (low IS NOT NULL OR high IS NOT NULL) ORDER BY unit_uuid, step_index, entry";
+  return sql + ") AND (m.low IS NOT NULL OR m.high IS NOT NULL) ORDER BY r.attempt_id, r.step_index, m.entry";
 }
 
 // The wide export. The attempts come in their order through the
@@ -107,8 +109,8 @@ class WideExport {
   bool addAttempt(const Row &r, std::string &error) {
     std::string line;
     for (std::size_t i = 0; i < kUnitFields; ++i) line += (i == 0 ? "" : ",") + CsvCell(Str(r[i]), options_.guardCells);
-    slotOf_.emplace(Str(r[0]), batch_.size());
-    uuids_.push_back(r[0]);
+    slotOf_.emplace(Str(r[kUnitFields]), batch_.size());
+    ids_.push_back(r[kUnitFields]);
     batch_.push_back(std::move(line));
     return batch_.size() < kExportBatch || flush(error);
   }
@@ -116,8 +118,8 @@ class WideExport {
   // The batch's limited results, each attempt's row completed and kept.
   bool flush(std::string &error) {
     if (batch_.empty()) return true;
-    std::vector<Value> params = uuids_;
-    params.resize(kExportBatch, std::string());  // no unit has an empty UUID
+    std::vector<Value> params = ids_;
+    params.resize(kExportBatch, std::string("0"));  // no attempt has the id 0
     valuesOf_.assign(batch_.size(), {});
     attempt_ = nullptr;
     if (!results_->query(
@@ -134,7 +136,7 @@ class WideExport {
       rows_.add(line, columns_.size());
     }
     batch_.clear();
-    uuids_.clear();
+    ids_.clear();
     slotOf_.clear();
     if (!rows_.ok()) error = "writing the CSV's rows to a temporary file failed";
     return rows_.ok();
@@ -192,7 +194,7 @@ class WideExport {
   std::vector<std::string> columns_;
   std::unordered_map<std::string, std::size_t> columnOf_;
   std::vector<std::string> batch_;  // each attempt's unit fields, its row so far
-  std::vector<Value> uuids_;
+  std::vector<Value> ids_;          // the batch's attempts' ids
   std::unordered_map<std::string, std::size_t> slotOf_;
   std::vector<std::vector<std::pair<std::size_t, std::string>>> valuesOf_;
   std::vector<const std::string *> cells_;
@@ -217,7 +219,7 @@ bool ExportCsv(Store &store, std::ostream &out, const CsvOptions &options, std::
   bool failed = false;
   const bool ok = store.db().query(
       "SELECT u.uuid, u.session_id, t.name, u.serial, u.unit_index, u.attempt, u.first_attempt, u.started,"
-      " u.seconds, u.verdict"
+      " u.seconds, u.verdict, u.id"
       " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
       " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid",
       {},
@@ -243,11 +245,13 @@ bool ListUnits(Store &store, const std::string &serial, std::ostream &out, std::
   const auto shown = [](const Value &v) { return vorn_host::TerminalText(Str(v)); };
   const bool ok = store.db().query(
       "SELECT u.uuid, u.started, t.name, u.unit_index, u.attempt, u.verdict, u.seconds,"
-      " st.step_index, st.export, st.verdict, st.text, r.entry, r.value, r.low, r.high"
+      " st.step_index, p.export, st.verdict, st.text, m.entry, r.value, m.low, m.high"
       " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
-      " LEFT JOIN step st ON st.unit_uuid = u.uuid AND st.verdict <> 'PASS'"
-      " LEFT JOIN result r ON r.unit_uuid = st.unit_uuid AND r.step_index = st.step_index AND r.passed = 0"
-      " WHERE u.serial = $1 ORDER BY u.started, u.attempt, u.uuid, st.step_index, r.entry",
+      " LEFT JOIN run_step st ON st.attempt_id = u.id AND st.verdict <> 'PASS'"
+      " LEFT JOIN plan_step p ON p.id = st.plan_step_id"
+      " LEFT JOIN run_result r ON r.attempt_id = st.attempt_id AND r.step_index = st.step_index AND r.passed = 0"
+      " LEFT JOIN measurement m ON m.id = r.measurement_id"
+      " WHERE u.serial = $1 ORDER BY u.started, u.attempt, u.uuid, st.step_index, m.entry",
       {serial},
       [&](const Row &r) {
         if (Str(r[0]) != current) {
