@@ -1,22 +1,27 @@
-// The measurement catalogue: the setting read and carried to the spectrum,
-// failures in words, and every failure text of the sweep found in the table
-// built from docs/failures.md.
+// The measurement catalogue: every entry of the typical run named, the
+// setting read and carried to the spectrum, failures in words, and every
+// failure text of the sweep found in the table built from docs/failures.md.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/catalogue.h"
+#include "core/record_json.h"
 #include "support/failure_cases.h"
+#include "support/host_run.h"
 #include "support/station_test.h"
 #include "support/steps.h"
 #include "tester/tester_state.h"
 
 namespace {
 
+using nlohmann::json;
 using vorn_host::EntryResult;
 using vorn_host::FailureLines;
 using vorn_host::Limit;
@@ -303,6 +308,102 @@ TEST_F(CatalogueSweep, EveryFailureOfTheSweepFindsItsRow) {
     EXPECT_EQ(advice->label, c.label) << step;
     EXPECT_FALSE(advice->check.empty()) << step << " " << c.label;
   }
+}
+
+// vorn-host runs of the typical plan: its record names every entry, and the
+// console says what failed in words.
+class CatalogueHost : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = vorn_test::TempDir(); }
+  void TearDown() override { vorn_test::RemoveTempDir(dir_); }
+
+  const std::string examples_ = VORN_EXAMPLES_DIR;
+  std::string dir_;
+};
+
+TEST_F(CatalogueHost, TheTypicalRunsRecordNamesEveryEntry) {
+  const vorn_test::HostRun r = vorn_test::RunHost("--fast --quiet --params " + examples_ + "/station.ini --json " +
+                                                  dir_ + "/run.json " + examples_ + "/typical.plan");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json written = json::parse(vorn_test::ReadText(dir_ + "/run.json"));
+  std::size_t limited = 0;
+  for (const json &step : written["steps"]) {
+    for (const json &result : step["results"]) {
+      EXPECT_TRUE(result.contains("measurement")) << step["export"] << " entry " << result["entry"] << " is unnamed";
+      EXPECT_TRUE(result["unit"].is_string()) << step["export"] << " entry " << result["entry"];
+    }
+    limited += step["limits"].size();
+  }
+  EXPECT_GT(limited, 50u);
+  // Entries of each kind as the record gives them: the first measurements
+  // before any level change of the run, the spectrum in the setting of the
+  // step before it, the level once the run has set it.
+  const struct {
+    std::size_t step, result;
+    const char *measurement, *unit;
+  } entries[] = {
+      {3, 0, "Call started", ""},
+      {4, 0, "Burst power, E-GSM 900 ch 20", "dBm"},
+      {4, 3, "Burst timing error, E-GSM 900 ch 20", "bits"},
+      {4, 4, "Burst inside the template, E-GSM 900 ch 20", ""},
+      {5, 2, "Spectrum due to modulation at -200 kHz, E-GSM 900 ch 20", "dB"},
+      {5, 22, "Spectrum due to switching at -400 kHz, E-GSM 900 ch 20", "dBm"},
+      {6, 1, "RXQUAL, E-GSM 900 ch 20", ""},
+      {9, 0, "Burst power, E-GSM 900 ch 62 PCL 10", "dBm"},
+      {12, 0, "Burst power, DCS 1800 ch 62 PCL 10", "dBm"},
+      {15, 29, "Spectrum due to switching at +1800 kHz, PCS 1900 ch 62 PCL 10", "dBm"},
+      {16, 0, "RXLEV, PCS 1900 ch 62 PCL 10", ""},
+      {19, 0, "Link close result", ""},
+  };
+  for (const auto &e : entries) {
+    const json &result = written["steps"][e.step]["results"][e.result];
+    EXPECT_EQ(result["measurement"], e.measurement) << result;
+    EXPECT_EQ(result["unit"], e.unit) << result;
+  }
+
+  // Read back without them (an older record), the record writes them again.
+  json older = written;
+  for (json &step : older["steps"]) {
+    for (json &result : step["results"]) {
+      result.erase("measurement");
+      result.erase("unit");
+    }
+  }
+  vorn_host::UnitRecord unit;
+  std::string error;
+  ASSERT_TRUE(vorn_host::RecordFromJson(older, unit, error)) << error;
+  EXPECT_EQ(json::parse(vorn_host::JsonText(vorn_host::RecordJson(unit))), written);
+}
+
+TEST_F(CatalogueHost, TheConsoleSaysWhatFailedInWords) {
+  // A single run whose burst power misses: the table names the entries, and
+  // standard error says what failed.
+  std::ofstream(dir_ + "/low.plan") << "DcInit 1\nMobInit 2\nOBTInit 3\nMakeCall 4\nOBTPowervsTime 5 1=..30\n";
+  const vorn_test::HostRun single =
+      vorn_test::RunHost("--fast --quiet --params " + examples_ + "/station.ini " + dir_ + "/low.plan");
+  EXPECT_EQ(single.status, 1) << single.err;
+  EXPECT_NE(single.out.find("Band=EGSM;Chan=20;TXLevel=0     burst power (dBm)\n"), std::string::npos) << single.out;
+  EXPECT_NE(single.out.find("burst timing error (bits)\n"), std::string::npos) << single.out;
+  EXPECT_NE(single.err.find("vorn-host: the run did not pass (FAIL):\n  Burst power, E-GSM 900 ch 20: 3"),
+            std::string::npos)
+      << single.err;
+  EXPECT_NE(single.err.find(" dBm, limit at most 30 dBm\n"), std::string::npos) << single.err;
+
+  // A session whose second unit's handover is refused: the table's first
+  // finding in words, and the unit's failure with what to check.
+  const vorn_test::HostRun session =
+      vorn_test::RunHost("--fast --quiet --no-db --units 2 --fault RSCMU_GSM_Sig_HandOver=-1@3 --params " + examples_ +
+                         "/station.ini " + examples_ + "/typical.plan");
+  EXPECT_EQ(session.status, 1) << session.err;
+  EXPECT_NE(session.out.find("SIM-000002                 1  ERROR    Band handover: the tester could not move the call "
+                             "(CMU200 Error: -1. RSCMU_GSM_Sig_HandOver Failed! )"),
+            std::string::npos)
+      << session.out;
+  EXPECT_NE(session.err.find("unit 2 SIM-000002: ERROR; "), std::string::npos) << session.err;
+  EXPECT_NE(session.err.find("  Band handover: the tester could not move the call (CMU200 Error: -1. "
+                             "RSCMU_GSM_Sig_HandOver Failed! ); check: a call is up"),
+            std::string::npos)
+      << session.err;
 }
 
 }  // namespace
