@@ -21,6 +21,7 @@
 #include "outputs/registry.h"
 #include "outputs/results/schema.h"
 #include "outputs/results/sink.h"
+#include "rollup_check.h"
 #include "synthetic.h"
 #include "tools/results/queries.h"
 
@@ -326,6 +327,9 @@ TEST_P(LeanRows, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
     EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM result WHERE passed = 0"),
               Count(store->db(), "SELECT count(*) FROM run_result WHERE passed = 0"));
     EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM step WHERE verdict = 'ERROR'"), 1);
+    // Version 6 made the rollups from the rows.
+    EXPECT_EQ(vorn_results_test::RollupsDiffer(store->db()), "");
+    EXPECT_GT(Count(store->db(), "SELECT count(*) FROM day_measurement"), 0);
   }
 }
 

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "outputs/results/store.h"
+#include "rollup_check.h"
 #include "synthetic.h"
 
 namespace {
@@ -125,6 +126,18 @@ TEST(ToolsTally, ASessionsFailRetestAndStopCountAlikeEverywhere) {
   // A stopped attempt is no failing attempt: the list holds the FAILs only.
   EXPECT_EQ(Find(page, "(NOT RUN</td>)"), "");
   EXPECT_FALSE(Find(page, "(<td class=\"FAIL\">FAIL</td>)").empty());
+  // The rollups the sessions kept are those their rows make again.
+  std::string error;
+  std::unique_ptr<vorn_results::Database> db = vorn_results::OpenSqlite(dir / "line.sqlite", error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(vorn_results_test::RollupsDiffer(*db), "");
+  // And the check sees a count that is off by one.
+  for (const char *column :
+       {"day_measurement SET b07 = b07", "station_hour SET retests = retests", "day_step SET errors = errors"}) {
+    ASSERT_TRUE(db->exec(std::string("UPDATE ") + column + " + 1", error)) << error;
+    EXPECT_NE(vorn_results_test::RollupsDiffer(*db), "") << column;
+    ASSERT_TRUE(db->exec(std::string("UPDATE ") + column + " - 1", error)) << error;
+  }
 }
 
 // Units of synthetic sessions written straight into a file.

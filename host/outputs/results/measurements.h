@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "outputs/results/database.h"
+#include "outputs/results/rollups.h"
 
 namespace vorn_results {
 
@@ -41,17 +43,32 @@ struct MeasurementKey {
 // gets the one row.
 class RowIds {
  public:
+  // frames: the measurement table has its bins' columns (schema version 6).
+  explicit RowIds(bool frames = true) : frames_(frames) {}
   bool planStep(Database &db, const PlanStepKey &key, int64_t &id, std::string &error);
-  bool measurement(Database &db, const MeasurementKey &key, int64_t &id, std::string &error);
+  // A new measurement's bins are fixed against its limits (and a one-sided
+  // limit's scale against value, its first value), the same as those of the
+  // same plan line, entry and limits under another name.
+  bool measurement(Database &db, const MeasurementKey &key, const std::optional<double> &value, int64_t &id,
+                   BinFrame &frame, std::string &error);
   // The transaction committed: its new ids are kept. Rolled back: forgotten.
   void commit();
   void rollback();
 
  private:
-  using Ids = std::unordered_map<std::string, int64_t>;
-  bool resolve(Database &db, const std::string &table, const std::string &key, const std::string &insert,
-               const std::vector<Value> &values, Ids &kept, Ids &added, int64_t &id, std::string &error);
+  struct Known {
+    int64_t id = 0;
+    BinFrame frame;  // a measurement's
+  };
+  using Ids = std::unordered_map<std::string, Known>;
+  // The row of the key: kept, or read, or added by insert with values.
+  bool resolve(Database &db, const std::string &table, const std::string &key,
+               const std::function<bool(std::string &, std::vector<Value> &, std::string &)> &insert, Ids &kept,
+               Ids &added, Known &known, std::string &error);
+  bool newFrame(Database &db, const MeasurementKey &key, const std::optional<double> &value, BinFrame &frame,
+                std::string &error);
 
+  bool frames_;
   Ids steps_, measurements_, newSteps_, newMeasurements_;
 };
 

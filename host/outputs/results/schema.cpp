@@ -176,6 +176,7 @@ bool MigrateUpTo(Database &db, int upTo, std::string &error) {
   int version = 0;
   bool ok = MigrateInOne(db, std::min(upTo, static_cast<int>(Migrations().size())), version, error);
   if (ok && version < 5 && upTo >= 5) ok = MigrateToLeanRows(db, error);
+  if (ok && version < 6 && upTo >= 6) ok = MigrateToRollups(db, error);
   std::string ignored;
   if (server && db.connected()) db.exec(kMigrationUnlock, ignored);
   return ok;

@@ -11,7 +11,7 @@
 
 namespace vorn_results {
 
-inline constexpr int kSchemaVersion = 5;
+inline constexpr int kSchemaVersion = 6;
 
 // The version the database holds: 0 when it has no schema yet.
 bool SchemaVersion(Database &db, int &version, std::string &error);
@@ -24,5 +24,9 @@ bool MigrateUpTo(Database &db, int version, std::string &error);
 // Version 5 from 4 (schema_lean.cpp): the rows copied into lean tables, one
 // table per transaction.
 bool MigrateToLeanRows(Database &db, std::string &error);
+// Version 6 from 5 (schema_rollups.cpp): the rollups, made from the rows.
+bool MigrateToRollups(Database &db, std::string &error);
+// The rollups made anew from every attempt's rows, into empty tables.
+bool RebuildRollups(Database &db, std::string &error);
 
 }  // namespace vorn_results

@@ -150,8 +150,8 @@ FROM run_result r JOIN unit u ON u.id = r.attempt_id JOIN measurement m ON m.id 
 )";
 
 constexpr const char *kServerIndexes = R"(
-CREATE INDEX run_step_attempt ON run_step USING brin (attempt_id) WITH (pages_per_range = 8);
-CREATE INDEX run_result_attempt ON run_result USING brin (attempt_id) WITH (pages_per_range = 8);
+CREATE INDEX run_step_attempt ON run_step USING brin (attempt_id) WITH (pages_per_range = 8, autosummarize = on);
+CREATE INDEX run_result_attempt ON run_result USING brin (attempt_id) WITH (pages_per_range = 8, autosummarize = on);
 )";
 
 bool HasTable(Database &db, const std::string &name, bool &has, std::string &error) {
@@ -183,7 +183,7 @@ bool Step(Database &db, const std::string &table, const std::function<bool(std::
 // Every plan step and measurement the old rows of the attempts newAttempts
 // selects name ("" every one), with its key.
 bool AddPlanSteps(Database &db, const std::string &newAttempts, std::string &error) {
-  RowIds ids;
+  RowIds ids(false);  // version 5's measurements have no bins yet
   std::vector<PlanStepKey> steps;
   std::vector<MeasurementKey> measurements;
   const std::string units = newAttempts.empty() ? "" : " JOIN unit_v5 u ON u.uuid = s.unit_uuid " + newAttempts;
@@ -213,7 +213,8 @@ bool AddPlanSteps(Database &db, const std::string &newAttempts, std::string &err
     if (!ids.planStep(db, k, id, error)) return false;
   }
   for (const MeasurementKey &k : measurements) {
-    if (!ids.measurement(db, k, id, error)) return false;
+    BinFrame frame;
+    if (!ids.measurement(db, k, std::nullopt, id, frame, error)) return false;
   }
   return true;
 }

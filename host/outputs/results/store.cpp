@@ -199,6 +199,7 @@ std::unique_ptr<Store> Store::Open(const std::string &target, bool outbox, std::
   std::unique_ptr<Database> db = OpenDatabase(target, error);
   if (!db || !Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
   if (outbox && !db->exec(kOutbox, error)) return nullptr;
+  // The spool keeps no rollups: its units are on their way to a server that does.
   return std::unique_ptr<Store>(new Store(std::move(db), outbox));
 }
 
@@ -206,9 +207,12 @@ bool Store::transaction(const std::function<bool(std::string &)> &body, std::str
   if (!db_->exec(db_->beginWrite(), error)) return false;
   if (body(error) && db_->exec("COMMIT", error)) {
     ids_.commit();
+    scopes_.insert(newScopes_.begin(), newScopes_.end());
+    newScopes_.clear();
     return true;
   }
   ids_.rollback();
+  newScopes_.clear();
   std::string ignored;
   if (db_->connected()) db_->exec("ROLLBACK", ignored);
   return false;
@@ -277,8 +281,11 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
                                                          {u.uuid}, {}, e));
 }
 
-// The attempt's steps and results, each naming its plan step or measurement by id.
+// The attempt's steps and results, each naming its plan step or measurement
+// by id; and what they add to the rollups.
 bool Store::insertRuns(const std::string &attemptId, const UnitRow &u, std::string &e) {
+  AttemptFacts facts{std::stoll(attemptId), u.prior, u.verdict, u.started, "", u.seconds, u.waitedMs, {}, {}};
+  std::map<int64_t, BinFrame> frames;
   std::vector<Value> steps;
   std::vector<Value> results;
   for (const StepRow &s : u.steps) {
@@ -286,13 +293,18 @@ bool Store::insertRuns(const std::string &attemptId, const UnitRow &u, std::stri
     if (!ids_.planStep(*db_, {s.exportName, s.planLine, s.number, s.cleanup, s.limits}, planStep, e)) return false;
     steps.insert(steps.end(), {attemptId, Number(s.seconds), Int(s.returned), Int(static_cast<int64_t>(s.waitedMs)),
                                Int(planStep), Int(s.index), s.verdict, s.text});
+    facts.steps.push_back({planStep, s.verdict, s.seconds, s.waitedMs});
     for (const ResultRow &r : s.results) {
       int64_t measurement = 0;
-      if (!ids_.measurement(*db_, {s.exportName, s.planLine, r.entry, r.name, r.low, r.high}, measurement, e)) {
+      BinFrame frame;
+      if (!ids_.measurement(*db_, {s.exportName, s.planLine, r.entry, r.name, r.low, r.high}, r.value, measurement,
+                            frame, e)) {
         return false;
       }
+      frames[measurement] = frame;
       results.insert(results.end(),
                      {attemptId, Number(r.value), Int(measurement), Int(s.index), Int(r.passed ? 1 : 0)});
+      facts.results.push_back({measurement, r.value, r.passed});
     }
   }
   return InsertRows(*db_,
@@ -300,7 +312,39 @@ bool Store::insertRuns(const std::string &attemptId, const UnitRow &u, std::stri
                     " text)",
                     8, steps, e) &&
          InsertRows(*db_, "INSERT INTO run_result (attempt_id, value, measurement_id, step_index, passed)", 5, results,
-                    e);
+                    e) &&
+         (!rollups_ || rollUp(u, facts, frames, e));
+}
+
+// The attempt's sums into the rollups, where its unit counts: the day of the
+// unit's first attempt, in its session's scope.
+bool Store::rollUp(const UnitRow &u, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &e) {
+  int64_t scope = -1;
+  for (const auto *known : {&scopes_, &newScopes_}) {
+    const auto found = known->find(u.sessionId);
+    if (found != known->end()) scope = found->second;
+  }
+  if (scope < 0) {
+    if (!ScopeOfSession(*db_, u.sessionId, scope, e)) return false;
+    if (scope < 0) {
+      e = "no rollup scope for session " + u.sessionId;
+      return false;
+    }
+    newScopes_[u.sessionId] = scope;
+  }
+  facts.firstStarted = u.started;
+  if (u.prior != "none" && !db_->query(
+                               "SELECT min(started) FROM unit WHERE unit_id = $1", {u.unitId},
+                               [&](const Row &r) {
+                                 facts.firstStarted = r[0].value_or(u.started);
+                                 return false;
+                               },
+                               e)) {
+    return false;
+  }
+  Rollup rollup;
+  rollup.add(facts, frames);
+  return WriteRollup(*db_, scope, rollup, e);
 }
 
 bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "core/run.h"
 #include "outputs/results/database.h"
 #include "outputs/results/measurements.h"
+#include "outputs/results/rollups.h"
 
 namespace vorn_results {
 
@@ -103,18 +105,26 @@ class Store {
   bool dequeue(const Queued &item, std::string &error);
 
   Database &db() { return *db_; }
+  // Whether each attempt's sums go into the rollups (outputs/results/rollups.h)
+  // in its transaction: yes, but in the spool, whose units go on to a server
+  // that keeps them. (The benchmark measures what they cost.) removeUnit
+  // takes no unit out of them: it is the spool's.
+  void keepRollups(bool keep) { rollups_ = keep; }
 
  private:
-  explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox) {}
+  explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox), rollups_(!outbox) {}
   bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
   bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
   bool insertRuns(const std::string &attemptId, const UnitRow &unit, std::string &error);
+  bool rollUp(const UnitRow &unit, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &error);
   bool getSteps(const std::string &attemptId, UnitRow &unit, std::string &error);
   bool getResults(const std::string &attemptId, UnitRow &unit, std::string &error);
 
   std::unique_ptr<Database> db_;
   bool outbox_;
-  RowIds ids_;  // of the plan steps and measurements, kept between attempts
+  bool rollups_;
+  std::map<std::string, int64_t> scopes_, newScopes_;  // each session's rollup scope
+  RowIds ids_;                                         // of the plan steps and measurements, kept between attempts
 };
 
 }  // namespace vorn_results

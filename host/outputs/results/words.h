@@ -1,6 +1,7 @@
-// A measurement in words, with its unit: "burst power" in "dBm". The one
-// place the reports and the database take names in words from; the rest of
-// the code knows a measurement by its step, plan line and entry.
+// A measurement in words, with its unit: "burst power" in "dBm", from the
+// host's measurement catalogue (core/catalogue.h). The database's unit
+// column and the reports take their words from here; the rest of their code
+// knows a measurement by its step, plan line and entry.
 #pragma once
 
 #include <optional>
@@ -9,7 +10,7 @@
 namespace vorn_results {
 
 struct Words {
-  std::string name;  // "burst power", "switching spectrum at +400 kHz"; never empty
+  std::string name;  // "burst power", "spectrum due to switching at +400 kHz"; never empty
   std::string unit;  // "dBm", "dB", "bits"; empty for a count or a flag
 };
 
@@ -17,8 +18,8 @@ struct Words {
 // step wrote on the entry, if any.
 Words MeasurementWords(const std::string &exportName, int entry, const std::optional<std::string> &resultName);
 
-// "EGSM ch 20 level 0" of a step's "Band=EGSM;Chan=20;TXLevel=0"; "" for any
-// other name.
+// "E-GSM 900 ch 20 PCL 5" of a step's "Band=EGSM;Chan=20;TXLevel=5"; "" for
+// any other name.
 std::string SettingWords(const std::string &resultName);
 
 }  // namespace vorn_results

@@ -25,16 +25,6 @@ int DaysIn(int year, int month) {
   return month == 2 && LeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Days since 1970-01-01 of a civil date (Howard Hinnant's days_from_civil).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2 ? 1 : 0;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 struct Parts {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
@@ -64,33 +54,6 @@ std::optional<std::string> TimeOf(const std::string &text, bool endOfDay) {
   if (!Read(text, dateOnly)) return std::nullopt;
   if (!dateOnly) return text;
   return text + (endOfDay ? "T23:59:59Z" : "T00:00:00Z");
-}
-
-std::optional<int64_t> EpochSeconds(const std::string &time) {
-  bool dateOnly = false;
-  const std::optional<Parts> p = Read(time, dateOnly);
-  if (!p) return std::nullopt;
-  return DaysFromCivil(p->year, p->month, p->day) * 86400 + p->hour * 3600 + p->minute * 60 + p->second;
-}
-
-std::string TimeText(int64_t s) {
-  int64_t days = s >= 0 ? s / 86400 : (s - 86399) / 86400;
-  const int64_t rest = s - days * 86400;
-  // civil_from_days
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-  char text[128];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(y),
-                static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(rest / 3600),
-                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
-  return text;
 }
 
 void AddFilterOptions(vorn_host::CommandLine &line) {

@@ -32,9 +32,5 @@ bool ReadFilter(const vorn_host::CommandLine &line, LineFilter &filter, std::str
 // as it stands, a bare date "2024-05-01" as its first second or, for the end
 // of a period, its last. Nothing for any other text, or a date that is none.
 std::optional<std::string> TimeOf(const std::string &text, bool endOfDay);
-// Seconds since 1970 of a time the database holds; nothing when it is none.
-std::optional<int64_t> EpochSeconds(const std::string &time);
-// The time of seconds since 1970: "2024-05-01T08:00:00Z".
-std::string TimeText(int64_t epochSeconds);
 
 }  // namespace vorn_reports

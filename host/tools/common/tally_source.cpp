@@ -4,34 +4,13 @@
 #include <functional>
 #include <map>
 
+#include "tools/common/line_sums.h"
+
 namespace vorn_reports {
 
 namespace {
 
 int64_t Int(const Value &v) { return v ? std::stoll(*v) : 0; }
-std::string Text(const Value &v) { return v.value_or(""); }
-double Real(const Value &v) { return vorn_results::ParseNumber(v).value_or(0.0); }
-
-// Adds `count` attempts of one kind: a Tally's counts are sums over the
-// attempts, whatever their order.
-void AddAttempts(vorn_host::Tally &tally, const Value &prior, const Value &verdict, int64_t count, double seconds) {
-  const vorn_host::Prior p = vorn_host::PriorOf(Text(prior)).value_or(vorn_host::Prior::kNone);
-  const vorn_host::Verdict v = vorn_host::VerdictOf(Text(verdict)).value_or(vorn_host::Verdict::kNotRun);
-  for (int64_t i = 0; i < count; ++i) tally.add(p, v, 0.0);
-  tally.stationSeconds += seconds;
-}
-
-std::string Joined(const std::vector<std::string> &columns) {
-  std::string text;
-  for (const std::string &c : columns) text += c + ", ";
-  return text;
-}
-
-std::vector<std::string> KeyOf(const Row &r, std::size_t columns) {
-  std::vector<std::string> key;
-  for (std::size_t i = 0; i < columns; ++i) key.push_back(Text(r[i]));
-  return key;
-}
 
 }  // namespace
 
@@ -68,58 +47,22 @@ Scope ScopeOf(const LineFilter &f, const std::string &name) {
   return s;
 }
 
-bool ReadTallies(Database &db, const Scope &scope, const std::vector<std::string> &columns,
-                 std::map<std::vector<std::string>, vorn_host::Tally> &tallies, std::string &error) {
-  tallies.clear();
-  const std::string by = Joined(columns);
-  const std::string seconds = StationSecondsSql("u");
-  bool ok = db.query(
-      scope.with + "SELECT " + by + "prior, verdict, count(*), sum(" + seconds + ") FROM u GROUP BY " + by +
-          "prior, verdict",
-      scope.params,
-      [&](const Row &r) {
-        AddAttempts(tallies[KeyOf(r, columns.size())], r[columns.size()], r[columns.size() + 1],
-                    Int(r[columns.size() + 2]), Real(r[columns.size() + 3]));
-        return true;
-      },
-      error);
-  // Each group's hours: from its first start to its last end.
-  std::map<std::vector<std::string>, std::pair<int64_t, double>> span;
-  ok = ok && db.query(
-                 scope.with + "SELECT " + by + "started, " + seconds + " FROM u", scope.params,
-                 [&](const Row &r) {
-                   const std::optional<int64_t> start = EpochSeconds(Text(r[columns.size()]));
-                   if (!start) return true;
-                   const double end = static_cast<double>(*start) + Real(r[columns.size() + 1]);
-                   auto [at, added] = span.try_emplace(KeyOf(r, columns.size()), *start, end);
-                   if (!added) at->second = {std::min(at->second.first, *start), std::max(at->second.second, end)};
-                   return true;
-                 },
-                 error);
-  for (auto &[key, tally] : tallies) {
-    const auto at = span.find(key);
-    if (at != span.end()) tally.hoursSinceFirst = (at->second.second - static_cast<double>(at->second.first)) / 3600.0;
-  }
-  return ok;
-}
-
 bool ReadTally(Database &db, const LineFilter &filter, vorn_host::Tally &tally, std::string &error) {
-  std::map<std::vector<std::string>, vorn_host::Tally> tallies;
-  if (!ReadTallies(db, ScopeOf(filter), {}, tallies, error)) return false;
-  tally = tallies.count({}) ? tallies[{}] : vorn_host::Tally();
+  LineSums sums;
+  if (!ReadLineSums(db, filter, true, sums, error)) return false;
+  const auto all = sums.tallies([](const std::string &, const std::string &) { return std::vector<std::string>(); });
+  tally = all.empty() ? vorn_host::Tally() : all.begin()->second;
   return true;
 }
 
 bool ReadDailyTallies(Database &db, const LineFilter &filter, std::vector<DayTally> &days, std::string &error) {
   days.clear();
-  // Each attempt with its unit's first day, as "u" again.
-  Scope scope = ScopeOf(filter, "a");
-  scope.with +=
-      ", u AS (SELECT a.*, substr(f.started, 1, 10) AS day FROM a JOIN unit f ON f.unit_id = a.unit_id"
-      " AND f.prior = 'none') ";
-  std::map<std::vector<std::string>, vorn_host::Tally> tallies;
-  if (!ReadTallies(db, scope, {"station", "day"}, tallies, error)) return false;
-  for (auto &[key, tally] : tallies) days.push_back({key[0], key[1], tally});
+  LineSums sums;
+  if (!ReadLineSums(db, filter, true, sums, error)) return false;
+  const auto byDay = sums.tallies([](const std::string &station, const std::string &hour) {
+    return std::vector<std::string>{station, hour.substr(0, 10)};
+  });
+  for (const auto &[key, tally] : byDay) days.push_back({key[0], key[1], tally});
   return true;
 }
 

@@ -32,14 +32,8 @@ Scope ScopeOf(const LineFilter &filter, const std::string &name = "u");
 // when they are longer (RunRecord::stationSeconds).
 std::string StationSecondsSql(const std::string &table);
 
-// The tallies of the scope's attempts ("u") grouped by columns of it
-// ({"station"}; none: one tally, keyed {}), each with its hours from its
-// first start to its last end.
-bool ReadTallies(Database &db, const Scope &scope, const std::vector<std::string> &columns,
-                 std::map<std::vector<std::string>, vorn_host::Tally> &tallies, std::string &error);
-
 // The tally of every unit the filter selects, with its hours from the first
-// attempt's start to the last one's end.
+// attempt's start to the last one's end: from the rollups (tools/common/line_sums.h).
 bool ReadTally(Database &db, const LineFilter &filter, vorn_host::Tally &tally, std::string &error);
 
 // One tally per station and day (the day of each unit's first attempt).

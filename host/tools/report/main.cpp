@@ -198,7 +198,7 @@ int main(int argc, char **argv) {
   if (!error.empty()) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
   std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(db, false, error);
   if (!store) return Failed(ShownDb(db) + ": " + error);
-  const Source source{*store};
+  const Source source{*store, {}};
   return mode == "unit" ? UnitCommand(source, o, db, mode == "unit" && args.size() > 1 ? args[1] : "")
                         : LineCommandRun(source, filter, db, output, unitsDir);
 }

@@ -52,13 +52,6 @@ std::string LimitText(const std::optional<double> &low, const std::optional<doub
   return (low ? Number(*low, 4) : "") + ".." + (high ? Number(*high, 4) : "");
 }
 
-std::string MeasurementLabel(int planLine, const std::string &exportName, int entry, const std::string &name) {
-  std::string s = Short(exportName) + " line " + std::to_string(planLine);
-  if (entry > 0) s += " [" + std::to_string(entry) + "]";
-  if (!name.empty() && name.find("Spectrum") != std::string::npos) s += " " + name;
-  return s;
-}
-
 std::string UnitHeader(const UnitView &u) {
   std::ostringstream h;
   h << "<h1>Unit " << Escape(u.serial) << ": <span class=\"" << Escape(u.verdict) << "\">" << Escape(u.verdict)
@@ -188,23 +181,25 @@ std::string FailureSection(const LineView &l, const std::string &unitsFolder) {
   std::ostringstream h;
   std::vector<vp::Bar> pareto;
   for (const FailureCount &f : l.failures) {
-    pareto.push_back({MeasurementLabel(f.planLine, f.exportName, f.entry, f.name) + (f.entry == 0 ? " ERROR" : ""),
-                      static_cast<double>(f.units), ""});
+    pareto.push_back({f.words + " (line " + std::to_string(f.planLine) + ")", static_cast<double>(f.units), ""});
   }
   h << "<h2>Failures</h2>";
   if (pareto.empty()) {
     h << "<p>No limit missed and no step in error.</p>";
   } else {
-    h << vp::ParetoSvg("Failures by step and entry", "failed attempts", pareto);
+    h << vp::ParetoSvg("Failures by measurement", "failed attempts", pareto);
   }
   if (l.failedUnits.empty()) return h.str();
   h << "<p>The latest failing attempts (at most " << kListedFailures << "):</p><table class=\"failed\"><tr><th>Serial"
-    << "</th><th>Attempt</th><th>Verdict</th><th>Started</th><th>Station</th><th>Operator</th></tr>\n";
+    << "</th><th>Attempt</th><th>Verdict</th><th>What failed</th><th>Started</th><th>Station</th><th>Operator</th>"
+       "</tr>\n";
   for (const FailedUnit &f : l.failedUnits) {
     h << "<tr><td><a href=\"" << Escape(unitsFolder + "/" + UnitPageName(f.uuid)) << "\">" << Escape(f.serial)
       << "</a></td><td class=\"num\">" << f.attempt << "</td><td class=\"" << Escape(f.verdict) << "\">"
-      << Escape(f.verdict) << "</td><td>" << Escape(f.started) << "</td><td>" << Escape(f.station)
-      << "</td><td class=\"operator\">" << Escape(f.operatorName.empty() ? "-" : f.operatorName) << "</td></tr>\n";
+      << Escape(f.verdict) << "</td><td class=\"why\">" << Escape(f.why)
+      << (f.more > 0 ? " (and " + std::to_string(f.more) + " more)" : "") << "</td><td>" << Escape(f.started)
+      << "</td><td>" << Escape(f.station) << "</td><td class=\"operator\">"
+      << Escape(f.operatorName.empty() ? "-" : f.operatorName) << "</td></tr>\n";
   }
   h << "</table>\n";
   return h.str();
@@ -212,20 +207,30 @@ std::string FailureSection(const LineView &l, const std::string &unitsFolder) {
 
 std::string TimeSection(const LineView &l) {
   std::ostringstream h;
-  h << "<h2>Test time</h2><div class=\"plots\">"
-    << vp::HistogramSvg("Test time per attempt (mean " +
-                            Number(vp::Capabilities(l.testTimeMoments, std::nullopt, std::nullopt).mean, 2) + " s)",
-                        "seconds", l.testTime);
+  h << "<h2>Test time</h2><p>Mean unit time "
+    << (l.tally.meanUnitSeconds() ? Number(*l.tally.meanUnitSeconds(), 2) + " s" : std::string("-"))
+    << " on the station, retests included.</p><div class=\"plots\">";
   std::vector<vp::Bar> steps;
-  for (const StepTime &s : l.stepTimes)
-    steps.push_back({MeasurementLabel(s.planLine, s.exportName, 0, ""), s.meanSeconds, ""});
-  h << vp::ParetoSvg("Mean time per step", "seconds", steps) << "</div>\n";
+  for (const StepTime &s : l.stepTimes) {
+    steps.push_back({s.title + " (line " + std::to_string(s.planLine) + ")", s.meanStation, ""});
+  }
+  h << vp::ParetoSvg("Mean time per step", "seconds", steps);
   std::vector<vp::Bar> hours;
-  for (const auto &[hour, count] : l.perHour) hours.push_back({hour + ":00", static_cast<double>(count), ""});
-  h << "<h2>Throughput and stations</h2><div class=\"plots\">"
-    << vp::BarsSvg("Attempts per hour (UTC)", "attempts", hours)
-    << "</div><table class=\"stations\"><tr><th>Station</th><th>Units</th><th>Attempts</th><th>First-pass yield"
-       "</th><th>Final yield</th><th>Retests</th><th>Stopped</th></tr>\n";
+  for (const HourUnits &u : l.perHour)
+    hours.push_back({u.station + " " + u.hour + ":00", static_cast<double>(u.units), ""});
+  h << vp::BarsSvg("Units per hour (UTC), per station", "units", hours) << "</div>\n";
+  if (!l.slowest.empty()) {
+    h << "<table class=\"slowest\"><tr><th>Serial</th><th>Attempt</th><th>Station time (s)</th><th>Wall time (s)"
+         "</th><th>Started</th><th>Station</th></tr>\n";
+    for (const SlowUnit &s : l.slowest) {
+      h << "<tr><td>" << Escape(s.serial) << "</td><td class=\"num\">" << s.attempt << "</td><td class=\"num\">"
+        << Number(s.stationSeconds, 2) << "</td><td class=\"num\">" << Number(s.wallSeconds, 2) << "</td><td>"
+        << Escape(s.started) << "</td><td>" << Escape(s.station) << "</td></tr>\n";
+    }
+    h << "</table>\n";
+  }
+  h << "<h2>Stations</h2><table class=\"stations\"><tr><th>Station</th><th>Units</th><th>Attempts</th><th>"
+       "First-pass yield</th><th>Final yield</th><th>Retests</th><th>Stopped</th></tr>\n";
   for (const StationLine &s : l.stations) {
     const vorn_host::Tally &t = s.tally;
     h << "<tr><td>" << Escape(s.station) << "</td><td class=\"num\">" << t.units << "</td><td class=\"num\">"
@@ -239,28 +244,27 @@ std::string TimeSection(const LineView &l) {
 
 std::string MeasurementSection(const LineView &l) {
   std::ostringstream h;
-  h << "<h2>Measurements</h2>\n<table class=\"capability\"><tr><th>Measurement</th><th>Limit</th><th>n</th>"
-       "<th>Failed</th><th>Mean</th><th>SD</th><th>Cpk</th><th>Cpu</th><th>Cpl</th></tr>\n";
+  h << "<h2>Measurements</h2>\n<table class=\"capability\"><tr><th>Measurement</th><th>Line</th><th>Limit</th>"
+       "<th>n</th><th>Failed</th><th>Mean</th><th>SD</th><th>Cpk</th><th>Cpu</th><th>Cpl</th></tr>\n";
   for (const Measurement &m : l.measurements) {
     const vp::Capability c = vp::Capabilities(m.moments, m.low, m.high);
     h << "<tr" << (m.failed ? " class=\"miss\"" : "") << "><td><a href=\"#m" << m.planLine << "-" << m.entry << "\">"
-      << Escape(MeasurementLabel(m.planLine, m.exportName, m.entry, m.name)) << "</a></td><td>"
-      << LimitText(m.low, m.high) << "</td><td class=\"num\">" << c.count << "</td><td class=\"num\">" << m.failed
-      << "</td><td class=\"num\">" << Number(c.mean, 4) << "</td><td class=\"num\">" << Number(c.sd, 4)
-      << "</td><td class=\"num cpk\">" << Escape(vp::IndexText(c.cpk, c)) << "</td><td class=\"num\">"
-      << Escape(vp::IndexText(c.cpu, c)) << "</td><td class=\"num\">" << Escape(vp::IndexText(c.cpl, c))
-      << "</td></tr>\n";
+      << Escape(m.words) << "</a></td><td class=\"num\">" << m.planLine << "</td><td>" << LimitText(m.low, m.high)
+      << (m.unit.empty() ? "" : " " + Escape(m.unit)) << "</td><td class=\"num\">" << c.count
+      << "</td><td class=\"num\">" << m.failed << "</td><td class=\"num\">" << Number(c.mean, 4)
+      << "</td><td class=\"num\">" << Number(c.sd, 4) << "</td><td class=\"num cpk\">"
+      << Escape(vp::IndexText(c.cpk, c)) << "</td><td class=\"num\">" << Escape(vp::IndexText(c.cpu, c))
+      << "</td><td class=\"num\">" << Escape(vp::IndexText(c.cpl, c)) << "</td></tr>\n";
   }
   h << "</table>\n";
   for (const Measurement &m : l.measurements) {
-    const std::string label = MeasurementLabel(m.planLine, m.exportName, m.entry, m.name);
-    h << "<div class=\"meas\" id=\"m" << m.planLine << "-" << m.entry << "\"><h3>" << Escape(label)
-      << "</h3><div class=\"plots\">" << vp::HistogramSvg("Distribution", "", m.histogram)
+    h << "<div class=\"meas\" id=\"m" << m.planLine << "-" << m.entry << "\"><h3>" << Escape(m.words) << " (line "
+      << m.planLine << ")</h3><div class=\"plots\">" << vp::HistogramSvg("Distribution", m.unit, m.histogram)
       << vp::ControlChartSvg(m.chart.values.size() < static_cast<std::size_t>(m.moments.count)
                                  ? "Control chart (latest " + std::to_string(m.chart.values.size()) + " of " +
                                        std::to_string(m.moments.count) + ")"
                                  : "Control chart",
-                             "", m.chart)
+                             m.unit, m.chart)
       << "</div></div>\n";
   }
   return h.str();

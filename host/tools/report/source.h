@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ namespace vorn_reports {
 // The results database the pages are read from.
 struct Source {
   vorn_results::Store &store;
+  // The sessions read so far: a line's failing attempts share few.
+  mutable std::map<std::string, vorn_host::SessionRecord> sessions;
 
   bool postgres() const { return store.db().engine() == vorn_results::Engine::kPostgres; }  // the few differences
   bool query(const std::string &sql, const std::vector<Value> &params, const RowHandler &onRow,
@@ -54,10 +57,12 @@ struct Measurement {
   int planLine = 0, entry = 0;
   std::string exportName, name;  // name: a result name seen, or ""
   std::optional<double> low, high;
+  std::string words;  // "Burst power, E-GSM 900 ch 20 PCL 5", from the catalogue
+  std::string unit;   // "dBm", or "" for an index, a flag or a code
   vorn_plots::Moments moments;
   int64_t failed = 0;
-  vorn_plots::Histogram histogram;
-  vorn_plots::ControlChart chart;  // mean and sd of all values, the latest points
+  vorn_plots::Histogram histogram;  // the rollups' bins, fixed against the limits
+  vorn_plots::ControlChart chart;   // mean and sd of all values, the latest points
 };
 
 struct StationLine {
@@ -67,34 +72,50 @@ struct StationLine {
 
 struct FailureCount {
   int planLine = 0, entry = 0;  // entry 0: the step's ERROR
-  std::string exportName, name;
+  std::string exportName, words;
   int64_t units = 0;
 };
 
 struct FailedUnit {
   std::string uuid, serial, started, station, operatorName, verdict;
   int attempt = 0;
+  std::string why;  // the first measurement that failed, in words, or the ERROR's text
+  int more = 0;     // further failed measurements
 };
 
+// A plan line's step: how often it ran, its errors, and its mean time: the
+// station's (its wall time, or the waits when longer), the equipment's
+// waits, the host's own.
 struct StepTime {
   int planLine = 0;
-  std::string exportName;
-  double meanSeconds = 0;
+  std::string exportName, title;
+  int64_t runs = 0, errors = 0;
+  double meanStation = 0, meanWaited = 0, meanOwn = 0;
+};
+
+struct HourUnits {
+  std::string station, hour;  // "2024-05-01T10"
+  int64_t units = 0;          // first tested in that hour
+};
+
+struct SlowUnit {
+  std::string uuid, serial, station, started;
+  int attempt = 0;
+  double stationSeconds = 0, wallSeconds = 0;
 };
 
 struct LineView {
   LineFilter filter;
   vorn_host::Tally tally;
   Provenance provenance;
-  std::string first, last;  // started of the first and last attempt
+  std::string first, last;  // the first unit's start, the last unit's end
   std::vector<FailureCount> failures;
   std::vector<Measurement> measurements;
-  vorn_plots::Histogram testTime;
-  vorn_plots::Moments testTimeMoments;
   std::vector<StepTime> stepTimes;
-  std::vector<std::pair<std::string, int64_t>> perHour;  // "2024-05-01T10", attempts
+  std::vector<HourUnits> perHour;
   std::vector<StationLine> stations;
   std::vector<FailedUnit> failedUnits;  // the latest, newest first
+  std::vector<SlowUnit> slowest;        // slowest first
 };
 
 // Points of each control chart, and failing units listed, at most.
