@@ -770,6 +770,27 @@ TEST_F(HostSession, TwoHundredUnitsIntoTheDefaultFileAndOutAsCsv) {
   std::set<std::string> exported;
   for (std::size_t r = 1; r < rows.size(); ++r) exported.insert(rows[r].substr(0, 36));
   EXPECT_EQ(exported, std::set<std::string>(uuids.begin(), uuids.end()));
+
+  // The long export, read by Python's csv module: a row per result, the
+  // attempts, the missed limits and the limited results the database holds.
+  const std::string counts = dir / "counts.txt";
+  const std::string python =
+      "cd " + dir.path.string() +
+      " && " VORN_RESULTS_TOOL
+      " export --csv --long >long.csv && python3 -c '"
+      "import csv\n"
+      "rows = list(csv.DictReader(open(\"long.csv\", newline=\"\")))\n"
+      "print(len(rows), len({r[\"uuid\"] for r in rows}), sum(r[\"passed\"] == \"0\" for r in rows),"
+      " sum(r[\"low\"] != \"\" or r[\"high\"] != \"\" for r in rows))' >" +
+      counts;
+  ASSERT_EQ(std::system(python.c_str()), 0);
+  const std::string expected = std::to_string(Count(*db, "SELECT count(*) FROM result")) + " " +
+                               std::to_string(Count(*db, "SELECT count(*) FROM unit")) + " " +
+                               std::to_string(Count(*db, "SELECT count(*) FROM result WHERE passed = 0")) + " " +
+                               std::to_string(Count(*db,
+                                                    "SELECT count(*) FROM result WHERE low IS NOT NULL OR"
+                                                    " high IS NOT NULL"));
+  EXPECT_EQ(Lines(counts).at(0), expected);
 }
 
 TEST_F(HostSession, TwoHundredUnitsIntoAServerThatStopsMidSessionArriveOnce) {

@@ -169,6 +169,8 @@ bool Words(const Source &src, const Scope &scope, std::vector<Measurement> &ms, 
     const std::optional<vorn_host::Measurement> known = vorn_host::MeasurementOf(m.exportName, m.entry, name);
     m.words = known ? vorn_host::MeasurementLabel(*known, settings[m.planLine])
                     : vorn_host::StepTitle(m.exportName) + " entry " + std::to_string(m.entry);
+    const std::string what = known ? known->name : "value";
+    m.axis = m.unit.empty() ? what : what + " (" + m.unit + ")";
   }
   return true;
 }
@@ -272,16 +274,15 @@ bool WhyFailed(const Source &src, const std::map<int64_t, MeasurementRow> &rows,
   std::map<int64_t, std::size_t> at;
   Sql missed, errors;
   for (std::size_t i = 0; i < ids.size(); ++i) at[ids[i]] = i;
-  std::string inErrors;
-  for (std::size_t i = 0; i < ids.size(); ++i) inErrors += std::string(i ? ", " : "") + errors.integer(ids[i]);
-  // One range of attempt ids, as the charts' points.
+  // One range of attempt ids each, as the charts' points.
   const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
   missed << "SELECT attempt_id, measurement_id, value FROM run_result WHERE passed = 0 AND attempt_id >= " +
                 missed.integer(*low) + " AND attempt_id <= " + missed.integer(*high) +
                 " ORDER BY attempt_id, step_index, measurement_id";
   errors << "SELECT s.attempt_id, p.export, s.text FROM run_step s JOIN plan_step p ON p.id = s.plan_step_id"
-            " WHERE s.verdict = 'ERROR' AND s.attempt_id IN (" +
-                inErrors + ") ORDER BY s.attempt_id, s.step_index";
+            " WHERE s.verdict = 'ERROR' AND s.attempt_id >= " +
+                errors.integer(*low) + " AND s.attempt_id <= " + errors.integer(*high) +
+                " ORDER BY s.attempt_id, s.step_index";
   const auto note = [&](int64_t id, const std::string &why) {
     const auto place = at.find(id);
     if (place == at.end()) return;  // an attempt in the range not listed

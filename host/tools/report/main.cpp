@@ -137,16 +137,20 @@ int LineCommandRun(const Source &source, const LineFilter &filter, const std::st
   LineView line;
   std::string error;
   if (!ReadLine(source, filter, line, error)) return Failed(error);
-  if (!line.failedUnits.empty()) {
+  // A page for each failing attempt listed, and each of the slowest.
+  std::vector<std::string> pages;
+  for (const FailedUnit &f : line.failedUnits) pages.push_back(f.uuid);
+  for (const SlowUnit &s : line.slowest) pages.push_back(s.uuid);
+  if (!pages.empty()) {
     std::error_code ec;
     fs::create_directories(unitsDir, ec);
     if (ec) return Failed(unitsDir.string() + ": " + ec.message());
-    for (const FailedUnit &f : line.failedUnits) {
-      UnitView unit;
-      if (!ReadAttempt(source, f.uuid, unit, error) ||
-          !WriteFile(unitsDir / UnitPageName(f.uuid), UnitPage(unit, AttemptsCommand(db, unit.serial)), error)) {
-        return Failed(error);
-      }
+  }
+  for (const std::string &uuid : pages) {
+    UnitView unit;
+    if (!ReadAttempt(source, uuid, unit, error) ||
+        !WriteFile(unitsDir / UnitPageName(uuid), UnitPage(unit, AttemptsCommand(db, unit.serial)), error)) {
+      return Failed(error);
     }
   }
   const std::string page = LinePage(line, unitsDir.filename().string(), LineCommand(db, filter, output));

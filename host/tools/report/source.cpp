@@ -48,6 +48,7 @@ bool ReadAttempt(const Source &src, const std::string &uuid, UnitView &unit, std
   unit.verdict = row.verdict;
   unit.stopped = row.stopped;
   unit.operatorName = row.operatorName.empty() ? session.operatorName : row.operatorName;
+  unit.record = vorn_results::ToRecord(row, std::make_shared<const vorn_host::SessionRecord>(session));
   unit.steps = std::move(row.steps);
   unit.plan = session.plan;
   unit.station = session.station;

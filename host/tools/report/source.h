@@ -42,6 +42,7 @@ struct UnitView {
   double seconds = 0;             // wall time
   double waitedSeconds = 0;       // the station's waits on its equipment
   std::vector<vorn_results::StepRow> steps;
+  vorn_host::UnitRecord record;  // the same as its record, for the catalogue's words
 };
 
 // The serial's attempt (its latest when attempt is 0); false with a message
@@ -59,6 +60,7 @@ struct Measurement {
   std::optional<double> low, high;
   std::string words;  // "Burst power, E-GSM 900 ch 20 PCL 5", from the catalogue
   std::string unit;   // "dBm", or "" for an index, a flag or a code
+  std::string axis;   // its values' axis: "burst power (dBm)"
   vorn_plots::Moments moments;
   int64_t failed = 0;
   vorn_plots::Histogram histogram;  // the rollups' bins, fixed against the limits

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <unordered_map>
 #include <vector>
 
 #include "os/text.h"
+#include "outputs/results/words.h"
 #include "tools/common/tally_source.h"
 
 namespace vorn_results {
@@ -306,6 +308,104 @@ bool Summary(Store &store, const vorn_reports::LineFilter &filter, const std::st
 
 bool Summary(Store &store, std::ostream &out, std::string &error) {
   return Summary(store, vorn_reports::LineFilter(), "vorn-results summary", out, error);
+}
+
+}  // namespace vorn_results
+
+namespace vorn_results {
+
+namespace {
+
+// The long export: the attempts in order, each batch's results on a second
+// connection, written as they come; each measurement's words looked up once.
+class LongExport {
+ public:
+  LongExport(std::unique_ptr<Database> results, std::ostream &out, const CsvOptions &options)
+      : results_(std::move(results)), out_(out), options_(options) {}
+
+  void header() {
+    out_ << "uuid,serial,attempt,station,socket,started,step,plan_line,entry,measurement,unit,value,low,high,passed\n";
+  }
+  // One attempt's own cells (its id last, not written); its batch is read once full.
+  bool addAttempt(const Row &r, std::string &error) {
+    std::string line;
+    for (std::size_t i = 0; i < 6; ++i) line += CsvCell(Str(r[i]), options_.guardCells) + ",";
+    ids_.push_back(r[6]);
+    cells_.push_back(std::move(line));
+    return ids_.size() < kExportBatch || flush(error);
+  }
+  bool flush(std::string &error) {
+    if (ids_.empty()) return true;
+    std::string sql =
+        "SELECT r.attempt_id, m.id, m.export, m.plan_line, m.entry, m.name, m.unit, r.value, m.low, m.high, r.passed"
+        " FROM run_result r JOIN measurement m ON m.id = r.measurement_id WHERE r.attempt_id IN (";
+    for (std::size_t i = 1; i <= ids_.size(); ++i) sql += (i == 1 ? "$" : ", $") + std::to_string(i);
+    sql += ") ORDER BY r.attempt_id, r.step_index, m.entry";
+    std::map<std::string, std::string> rows;  // by attempt id: its result lines
+    const bool ok = results_->query(
+        sql, ids_,
+        [&](const Row &r) {
+          rows[Str(r[0])] += line(r);
+          return true;
+        },
+        error);
+    for (std::size_t i = 0; ok && i < ids_.size(); ++i) {
+      std::istringstream lines(rows[Str(ids_[i])]);
+      for (std::string l; std::getline(lines, l);) out_ << cells_[i] << l << "\n";
+    }
+    ids_.clear();
+    cells_.clear();
+    if (ok && !out_) error = "writing the CSV failed";
+    return ok && static_cast<bool>(out_);
+  }
+
+ private:
+  // A result's cells from its step on.
+  std::string line(const Row &r) {
+    const int64_t id = std::stoll(Str(r[1]));
+    auto words = words_.find(id);
+    if (words == words_.end())
+      words = words_.emplace(id, MeasurementWords(Str(r[2]), std::stoi(Str(r[4])), r[5])).first;
+    const bool guard = options_.guardCells;
+    return CsvCell(Str(r[2]), guard) + "," + Str(r[3]) + "," + Str(r[4]) + "," + CsvCell(words->second.name, guard) +
+           "," + CsvCell(words->second.unit, guard) + "," + Str(r[7]) + "," + Str(r[8]) + "," + Str(r[9]) + "," +
+           (Str(r[10]) == "0" ? "0" : "1") + "\n";
+  }
+
+  std::unique_ptr<Database> results_;
+  std::ostream &out_;
+  CsvOptions options_;
+  std::vector<Value> ids_;
+  std::vector<std::string> cells_;
+  std::unordered_map<int64_t, Words> words_;
+};
+
+}  // namespace
+
+bool ExportLong(Store &store, std::ostream &out, const CsvOptions &options, std::string &error) {
+  std::unique_ptr<Database> results = store.db().another(error);
+  if (!results) return false;
+  LongExport csv(std::move(results), out, options);
+  csv.header();
+  std::string failure;
+  bool failed = false;
+  const bool ok = store.db().query(
+      "SELECT u.uuid, u.serial, u.attempt, t.name, u.socket, u.started, u.id"
+      " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
+      " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid",
+      {},
+      [&](const Row &r) {
+        failed = !csv.addAttempt(r, failure);
+        return !failed;
+      },
+      error);
+  if (!ok) return false;
+  if (failed || !csv.flush(failure)) {
+    error = failure;
+    return false;
+  }
+  out.flush();
+  return true;
 }
 
 }  // namespace vorn_results

@@ -20,6 +20,11 @@ struct CsvOptions {
 // "Export[entry]"; a step the plan runs again is "Export#2[entry]", "#3", ...
 bool ExportCsv(Store &store, std::ostream &out, const CsvOptions &options, std::string &error);
 bool ExportCsv(Store &store, std::ostream &out, std::string &error);
+// One row per result (--long): the attempt (uuid, serial, attempt, station,
+// socket, started), the step and its plan line, the entry, the measurement
+// in words and its unit, then value, low, high, passed; attempts in the wide
+// export's order, each one's results in the order of its steps and entries.
+bool ExportLong(Store &store, std::ostream &out, const CsvOptions &options, std::string &error);
 // Every attempt of one phone, oldest first, with what failed.
 bool ListUnits(Store &store, const std::string &serial, std::ostream &out, std::string &error);
 // Per station and day: the tally of the units first tested that day, and

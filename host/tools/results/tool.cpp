@@ -27,6 +27,7 @@ CommandLine Options() {
       .note("")
       .note("export:")
       .flag("--csv", "CSV, the one format it writes (required)")
+      .flag("--long", "one row per result, not per attempt")
       .flag("--raw-cells", "text cells as stored, without the guard against spreadsheet\nformulas")
       .note("")
       .note("units:")
@@ -45,7 +46,8 @@ CommandLine Options() {
 std::string Usage(const CommandLine &line) {
   return "usage: vorn-results [--db PATH|postgresql://...] COMMAND [options]\n"
          "\n"
-         "  export --csv       one row per unit attempt, a column per limited result (Export[entry])\n"
+         "  export --csv       one row per unit attempt, a column per limited result (Export[entry]);\n"
+         "                     with --long one row per result\n"
          "  units --serial S   every attempt of one phone\n"
          "  summary            the tally of the units per station and day\n"
          "  forward            send the spooled units on to the server given by --db\n"
@@ -58,7 +60,7 @@ std::string Usage(const CommandLine &line) {
 // The options each command takes; any other given is a mistake.
 std::string Misplaced(const CommandLine &line, const std::string &command) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> owners = {
-      {"export", {"--csv", "--raw-cells"}},
+      {"export", {"--csv", "--long", "--raw-cells"}},
       {"units", {"--serial"}},
       {"summary", {"--since", "--until", "--station", "--plan", "--include-faults", "--include-engineering"}},
       {"forward", {"--spool"}},
@@ -134,7 +136,10 @@ int main(int argc, char **argv) {
   std::unique_ptr<Store> store = Store::Open(db, false, error);
   if (!store) return Failed(error);
   bool ok = false;
-  if (command == "export") ok = ExportCsv(*store, std::cout, CsvOptions{!o.has("--raw-cells")}, error);
+  const CsvOptions csv{!o.has("--raw-cells")};
+  if (command == "export") {
+    ok = o.has("--long") ? ExportLong(*store, std::cout, csv, error) : ExportCsv(*store, std::cout, csv, error);
+  }
   if (command == "units") ok = ListUnits(*store, o.text("--serial"), std::cout, error);
   if (command == "summary") ok = Summary(*store, filter, SummaryCommand(argc, argv), std::cout, error);
   return ok ? 0 : Failed(error);
