@@ -38,8 +38,8 @@ copy_to_server() {
   for table in station session plan_step measurement unit run_step run_result rollup_scope station_hour \
                day_measurement day_step day_slowest; do
     columns=$(sqlite3 "$1" "SELECT group_concat(name, ', ') FROM pragma_table_info('$table')")
-    sqlite3 -csv -cmd '.nullvalue \N' "$1" "SELECT $columns FROM $table" |
-      psql "$2" -qAtX -c "\\copy $table ($columns) FROM STDIN WITH (FORMAT csv, NULL '\N')"
+    sqlite3 -csv -cmd '.nullvalue <null>' "$1" "SELECT $columns FROM $table" |
+      psql "$2" -qAtX -c "\\copy $table ($columns) FROM STDIN WITH (FORMAT csv, NULL '<null>')"
   done
   for table in station session unit plan_step measurement rollup_scope; do
     psql "$2" -qAtX -c "SELECT setval(pg_get_serial_sequence('$table', 'id'), (SELECT max(id) FROM $table))" \

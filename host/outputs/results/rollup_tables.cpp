@@ -45,7 +45,7 @@ CREATE TABLE station_hour (
   wall_seconds DOUBLE PRECISION NOT NULL,
   first_started TEXT NOT NULL,
   last_ended TEXT NOT NULL,
-  PRIMARY KEY (scope_id, hour));
+  PRIMARY KEY (scope_id, hour)){KEYED};
 CREATE TABLE day_measurement (
   scope_id INTEGER NOT NULL REFERENCES rollup_scope (id),
   day TEXT NOT NULL,
@@ -58,7 +58,7 @@ CREATE TABLE day_measurement (
   fails BIGINT NOT NULL,
   )" + BinList([](const std::string &b) { return b + " BIGINT NOT NULL"; }) +
          R"(,
-  PRIMARY KEY (scope_id, day, measurement_id));
+  PRIMARY KEY (scope_id, day, measurement_id)){KEYED};
 CREATE TABLE day_step (
   scope_id INTEGER NOT NULL REFERENCES rollup_scope (id),
   day TEXT NOT NULL,
@@ -69,13 +69,13 @@ CREATE TABLE day_step (
   waited_seconds DOUBLE PRECISION NOT NULL,
   own_seconds DOUBLE PRECISION NOT NULL,
   station_seconds DOUBLE PRECISION NOT NULL,
-  PRIMARY KEY (scope_id, day, plan_step_id));
+  PRIMARY KEY (scope_id, day, plan_step_id)){KEYED};
 CREATE TABLE day_slowest (
   scope_id INTEGER NOT NULL REFERENCES rollup_scope (id),
   day TEXT NOT NULL,
   attempt_id BIGINT NOT NULL REFERENCES unit (id),
   station_seconds DOUBLE PRECISION NOT NULL,
-  PRIMARY KEY (scope_id, day, attempt_id));
+  PRIMARY KEY (scope_id, day, attempt_id)){KEYED};
 )";
 }
 
@@ -114,6 +114,15 @@ std::string Added(const std::string &table, const std::vector<std::string> &colu
   return text;
 }
 
+// What a row of day_measurement that is there already takes from a new one.
+std::string MeasurementConflict(const std::vector<std::string> &added) {
+  return "ON CONFLICT (scope_id, day, measurement_id) DO UPDATE SET " + Added("day_measurement", added) +
+         ", lowest = CASE WHEN day_measurement.lowest IS NULL OR excluded.lowest < day_measurement.lowest"
+         " THEN excluded.lowest ELSE day_measurement.lowest END, highest = CASE WHEN"
+         " day_measurement.highest IS NULL OR excluded.highest > day_measurement.highest THEN"
+         " excluded.highest ELSE day_measurement.highest END";
+}
+
 bool WriteHours(Database &db, int64_t scope, const Rollup &r, std::string &error) {
   std::vector<Value> v;
   for (const auto &[hour, s] : r.hours) {
@@ -135,7 +144,54 @@ bool WriteHours(Database &db, int64_t scope, const Rollup &r, std::string &error
                 14, v, error);
 }
 
+// An attempt adds at most one value to each measurement: its row names the
+// one bin (-1: none) and the database fills in the bins' columns. Rows of
+// many attempts (a rebuild) give every bin.
+bool OneValueEach(const Rollup &r) {
+  for (const auto &[key, m] : r.measurements) {
+    if (m.count > 1) return false;
+  }
+  return true;
+}
+
+std::string CastRow(std::size_t first, const std::vector<const char *> &types) {
+  std::string row = "(";
+  for (std::size_t c = 0; c < types.size(); ++c) {
+    row += (c ? ", CAST($" : "CAST($") + std::to_string(first + c) + " AS " + types[c] + ")";
+  }
+  return row + ")";
+}
+
+bool WriteOneValueEach(Database &db, int64_t scope, const Rollup &r, std::string &error) {
+  static const std::vector<const char *> kTypes = {
+      "INTEGER",          "TEXT",   "INTEGER", "BIGINT", "DOUBLE PRECISION", "DOUBLE PRECISION", "DOUBLE PRECISION",
+      "DOUBLE PRECISION", "BIGINT", "INTEGER"};
+  std::vector<Value> v;
+  std::string rows;
+  for (const auto &[key, m] : r.measurements) {
+    int bin = -1;
+    for (std::size_t b = 0; b < m.bins.size(); ++b) bin = m.bins[b] > 0 ? static_cast<int>(b) : bin;
+    rows += (rows.empty() ? "" : ", ") + CastRow(v.size() + 1, kTypes);
+    v.insert(v.end(), {Int(scope), key.first, Int(key.second), Int(m.count), Real(m.sum), Real(m.sumSq), Real(m.min),
+                       Real(m.max), Int(m.fails), Int(bin)});
+  }
+  if (v.empty()) return true;
+  std::vector<std::string> added = {"count", "sum", "sum_sq", "fails"};
+  for (int b = 0; b < kRollupBins; ++b) added.push_back(BinColumn(b));
+  int b = 0;
+  const std::string bins = BinList(
+      [&](const std::string &) { return "CASE WHEN column10 = " + std::to_string(b++) + " THEN 1 ELSE 0 END"; });
+  return db.query(
+      "INSERT INTO day_measurement (scope_id, day, measurement_id, count, sum, sum_sq, lowest, highest,"
+      " fails, " +
+          BinList([](const std::string &n) { return n; }) +
+          ") SELECT column1, column2, column3, column4, column5, column6, column7, column8, column9, " + bins +
+          " FROM (VALUES " + rows + ") AS v WHERE true " + MeasurementConflict(added),
+      v, {}, error);
+}
+
 bool WriteMeasurements(Database &db, int64_t scope, const Rollup &r, std::string &error) {
+  if (OneValueEach(r)) return WriteOneValueEach(db, scope, r, error);
   std::vector<Value> v;
   for (const auto &[key, m] : r.measurements) {
     v.insert(v.end(), {Int(scope), key.first, Int(key.second), Int(m.count), Real(m.sum), Real(m.sumSq), Real(m.min),
@@ -148,12 +204,7 @@ bool WriteMeasurements(Database &db, int64_t scope, const Rollup &r, std::string
                 "INSERT INTO day_measurement (scope_id, day, measurement_id, count, sum, sum_sq, lowest, highest,"
                 " fails, " +
                     BinList([](const std::string &b) { return b; }) + ")",
-                "ON CONFLICT (scope_id, day, measurement_id) DO UPDATE SET " + Added("day_measurement", added) +
-                    ", lowest = CASE WHEN day_measurement.lowest IS NULL OR excluded.lowest < day_measurement.lowest"
-                    " THEN excluded.lowest ELSE day_measurement.lowest END, highest = CASE WHEN"
-                    " day_measurement.highest IS NULL OR excluded.highest > day_measurement.highest THEN"
-                    " excluded.highest ELSE day_measurement.highest END",
-                9 + kRollupBins, v, error);
+                MeasurementConflict(added), 9 + kRollupBins, v, error);
 }
 
 bool WriteSteps(Database &db, int64_t scope, const Rollup &r, std::string &error) {

@@ -21,9 +21,10 @@ namespace vorn_results {
 namespace {
 
 // The engine's words: {ID} a self-numbering key, {SMALL_ID} one of a small
-// table, {KEYED} the clause that keys a table in SQLite (PostgreSQL keeps
-// an attempt's rows in the order they came and finds them by a BRIN index,
-// a few bytes a thousand rows), {SAME} equality that holds for two NULLs.
+// table, {STEP_KEY} and {RESULT_KEY} the clauses that key a table in SQLite
+// (PostgreSQL keeps an attempt's rows in the order they came and finds them
+// by a B-tree of the attempt id alone, which stores each id once for all its
+// rows), {SAME} equality that holds for two NULLs.
 std::string ForEngine(std::string sql, Engine engine, const std::string &newUnits = "",
                       const std::string &newAttempts = "") {
   const bool sqlite = engine == Engine::kSqlite;
@@ -91,13 +92,14 @@ SELECT uuid, session_id, unit_id, serial, unit_index, attempt, prior, first_atte
   verdict, stopped, socket, operator FROM unit {NEW_UNITS} ORDER BY started, session_id, unit_index, attempt, uuid;
 )";
 
-// The columns in an order that leaves PostgreSQL no padding between them.
+// The columns in an order that leaves PostgreSQL no padding between them. A
+// step returns a 32-bit value, and waits less than 24 days.
 constexpr const char *kSteps = R"(
 CREATE TABLE run_step (
   attempt_id BIGINT NOT NULL REFERENCES unit_v5 (id),
   seconds DOUBLE PRECISION NOT NULL,
-  returned BIGINT NOT NULL,
-  waited_ms BIGINT NOT NULL,
+  returned INTEGER NOT NULL,
+  waited_ms INTEGER NOT NULL,
   plan_step_id INTEGER NOT NULL REFERENCES plan_step (id),
   step_index SMALLINT NOT NULL,
   verdict TEXT NOT NULL,
@@ -150,8 +152,8 @@ FROM run_result r JOIN unit u ON u.id = r.attempt_id JOIN measurement m ON m.id 
 )";
 
 constexpr const char *kServerIndexes = R"(
-CREATE INDEX run_step_attempt ON run_step USING brin (attempt_id) WITH (pages_per_range = 8, autosummarize = on);
-CREATE INDEX run_result_attempt ON run_result USING brin (attempt_id) WITH (pages_per_range = 8, autosummarize = on);
+CREATE INDEX run_step_attempt ON run_step (attempt_id);
+CREATE INDEX run_result_attempt ON run_result (attempt_id);
 )";
 
 bool HasTable(Database &db, const std::string &name, bool &has, std::string &error) {

@@ -1,6 +1,8 @@
 #include "tools/common/line_sums.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 
 #include "tools/common/tally_source.h"
 
@@ -42,34 +44,48 @@ std::string RollupWhere(const LineFilter &f, const Period &p, const std::string 
   return where;
 }
 
-bool RollupHours(Database &db, const LineFilter &f, const Period &p, LineSums &sums, std::string &error) {
-  std::vector<Value> params;
+// The hours' sums, by station and grain; and the units of the latest hours.
+bool RollupHours(Database &db, const LineFilter &f, const Period &p, int grain, LineSums &sums, std::string &error) {
+  std::vector<Value> params, latestParams;
   const std::string where = RollupWhere(f, p, "h", "hour", true, params);
-  return db.query(
-      "SELECT st.name, h.hour, sum(h.attempts), sum(h.units), sum(h.first_pass), sum(h.final_pass),"
-      " sum(h.final_fail), sum(h.final_error), sum(h.retests), sum(h.stopped), sum(h.station_seconds),"
-      " sum(h.wall_seconds), min(h.first_started), max(h.last_ended) FROM station_hour h" +
-          where + " GROUP BY st.name, h.hour",
-      params,
+  const std::string latestWhere = RollupWhere(f, p, "h", "hour", true, latestParams);
+  const std::string key = "substr(h.hour, 1, " + std::to_string(grain) + ")";
+  const bool ok = db.query(
+      "SELECT st.name, h.hour, sum(h.units) FROM station_hour h" + latestWhere +
+          " AND h.hour >= (SELECT min(x.hour) FROM (SELECT DISTINCT h.hour FROM station_hour h" + latestWhere +
+          " ORDER BY h.hour DESC LIMIT " + std::to_string(kLatestHours) + ") x) GROUP BY st.name, h.hour",
+      latestParams,  // the same placeholders in both
       [&](const Row &r) {
-        TallySums s;
-        vorn_host::Tally &t = s.tally;
-        t.attempts = Int(r[2]);
-        t.units = Int(r[3]);
-        t.firstPass = Int(r[4]);
-        t.pass = Int(r[5]);
-        t.fail = Int(r[6]);
-        t.error = Int(r[7]);
-        t.retests = Int(r[8]);
-        t.stopped = Int(r[9]);
-        t.stationSeconds = Real(r[10]);
-        s.wallSeconds = Real(r[11]);
-        s.firstStarted = Text(r[12]);
-        s.lastEnded = Text(r[13]);
-        sums.hours[{Text(r[0]), Text(r[1])}].merge(s);
+        sums.latestHours[{Text(r[0]), Text(r[1])}] += Int(r[2]);
         return true;
       },
       error);
+  return ok && db.query(
+                   "SELECT st.name, " + key +
+                       ", sum(h.attempts), sum(h.units), sum(h.first_pass), sum(h.final_pass),"
+                       " sum(h.final_fail), sum(h.final_error), sum(h.retests), sum(h.stopped), sum(h.station_seconds),"
+                       " sum(h.wall_seconds), min(h.first_started), max(h.last_ended) FROM station_hour h" +
+                       where + " GROUP BY st.name, " + key,
+                   params,
+                   [&](const Row &r) {
+                     TallySums s;
+                     vorn_host::Tally &t = s.tally;
+                     t.attempts = Int(r[2]);
+                     t.units = Int(r[3]);
+                     t.firstPass = Int(r[4]);
+                     t.pass = Int(r[5]);
+                     t.fail = Int(r[6]);
+                     t.error = Int(r[7]);
+                     t.retests = Int(r[8]);
+                     t.stopped = Int(r[9]);
+                     t.stationSeconds = Real(r[10]);
+                     s.wallSeconds = Real(r[11]);
+                     s.firstStarted = Text(r[12]);
+                     s.lastEnded = Text(r[13]);
+                     sums.hours[{Text(r[0]), Text(r[1])}].merge(s);
+                     return true;
+                   },
+                   error);
 }
 
 bool RollupMeasurements(Database &db, const LineFilter &f, const Period &p, LineSums &sums, std::string &error) {
@@ -134,7 +150,7 @@ bool RollupSteps(Database &db, const LineFilter &f, const Period &p, LineSums &s
 // A partial day from its rows: every attempt of the units the range selects,
 // summed as the rollups sum it, one station at a time.
 bool RawRange(Database &db, const LineFilter &f, const std::string &since, const std::string &until, bool tallyOnly,
-              LineSums &sums, std::string &error) {
+              int grain, LineSums &sums, std::string &error) {
   LineFilter range = f;
   range.since = since;
   range.until = until;
@@ -168,7 +184,10 @@ bool RawRange(Database &db, const LineFilter &f, const std::string &since, const
   std::map<std::string, vorn_results::Rollup> rollups;
   for (std::size_t i = 0; i < facts.size(); ++i) rollups[stations[i]].add(facts[i], frames);
   for (const auto &[station, r] : rollups) {
-    for (const auto &[hour, s] : r.hours) sums.hours[{station, hour}].merge(s);
+    for (const auto &[hour, s] : r.hours) {
+      sums.hours[{station, hour.substr(0, static_cast<std::size_t>(grain))}].merge(s);
+      sums.latestHours[{station, hour}] += s.tally.units;
+    }
     for (const auto &[key, m] : r.measurements) sums.measurements[key.second].merge(m);
     for (const auto &[key, s] : r.steps) sums.steps[key.second].merge(s);
     for (const auto &[day, slow] : r.slowest) sums.slowest.insert(sums.slowest.end(), slow.begin(), slow.end());
@@ -204,17 +223,34 @@ Period PeriodOf(const LineFilter &f) {
   return p;
 }
 
-bool ReadLineSums(Database &db, const LineFilter &filter, bool tallyOnly, LineSums &sums, std::string &error) {
+// Only the latest kLatestHours hours of the rollups' and the rows'.
+void KeepLatestHours(LineSums &sums) {
+  std::set<std::string> hours;
+  for (const auto &entry : sums.latestHours) hours.insert(entry.first.second);
+  while (hours.size() > static_cast<std::size_t>(kLatestHours)) {
+    const std::string oldest = *hours.begin();
+    hours.erase(hours.begin());
+    for (auto at = sums.latestHours.begin(); at != sums.latestHours.end();) {
+      at = at->first.second == oldest ? sums.latestHours.erase(at) : std::next(at);
+    }
+  }
+}
+
+bool ReadLineSums(Database &db, const LineFilter &filter, bool tallyOnly, int grain, LineSums &sums,
+                  std::string &error) {
   sums = LineSums();
   const Period period = PeriodOf(filter);
-  bool ok = !period.wholeDays || (RollupHours(db, filter, period, sums, error) &&
+  bool ok = !period.wholeDays || (RollupHours(db, filter, period, grain, sums, error) &&
                                   (tallyOnly || (RollupMeasurements(db, filter, period, sums, error) &&
                                                  RollupSteps(db, filter, period, sums, error))));
-  for (const auto &[since, until] : period.partial)
-    ok = ok && RawRange(db, filter, since, until, tallyOnly, sums, error);
+  for (const auto &[since, until] : period.partial) {
+    ok = ok && RawRange(db, filter, since, until, tallyOnly, grain, sums, error);
+  }
+  KeepLatestHours(sums);
   std::sort(sums.slowest.begin(), sums.slowest.end(), vorn_results::SlowerFirst);
-  if (sums.slowest.size() > static_cast<std::size_t>(vorn_results::kSlowest))
+  if (sums.slowest.size() > static_cast<std::size_t>(vorn_results::kSlowest)) {
     sums.slowest.resize(vorn_results::kSlowest);
+  }
   return ok;
 }
 

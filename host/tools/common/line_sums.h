@@ -14,10 +14,14 @@
 namespace vorn_reports {
 
 struct LineSums {
-  std::map<int64_t, vorn_results::MeasureSums> measurements;                     // by measurement id
-  std::map<int64_t, vorn_results::StepSums> steps;                               // by plan step id
-  std::map<std::pair<std::string, std::string>, vorn_results::TallySums> hours;  // station, "2024-05-01T08"
-  std::vector<vorn_results::SlowAttempt> slowest;                                // slowest first, at most kSlowest
+  std::map<int64_t, vorn_results::MeasureSums> measurements;  // by measurement id
+  std::map<int64_t, vorn_results::StepSums> steps;            // by plan step id
+  // By station and the first `grain` characters of the hour ("2024-05-01T08"
+  // at 13, the day at 10, the whole period at 0).
+  std::map<std::pair<std::string, std::string>, vorn_results::TallySums> hours;
+  // The units first tested in each of the period's latest hours, by station and hour.
+  std::map<std::pair<std::string, std::string>, int64_t> latestHours;
+  std::vector<vorn_results::SlowAttempt> slowest;  // slowest first, at most kSlowest
 
   // The tally of every hour, or of those whose key `keep` takes, as `group` names them.
   std::map<std::vector<std::string>, vorn_host::Tally> tallies(
@@ -33,8 +37,11 @@ struct Period {
 };
 Period PeriodOf(const LineFilter &filter);
 
-// tallyOnly: the hours alone, for the summaries.
-bool ReadLineSums(vorn_results::Database &db, const LineFilter &filter, bool tallyOnly, LineSums &sums,
+// The latest hours LineSums keeps apart.
+inline constexpr int kLatestHours = 48;
+
+// tallyOnly: the hours alone, for the summaries; grain: LineSums::hours'.
+bool ReadLineSums(vorn_results::Database &db, const LineFilter &filter, bool tallyOnly, int grain, LineSums &sums,
                   std::string &error);
 
 }  // namespace vorn_reports

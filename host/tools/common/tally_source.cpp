@@ -49,7 +49,7 @@ Scope ScopeOf(const LineFilter &f, const std::string &name) {
 
 bool ReadTally(Database &db, const LineFilter &filter, vorn_host::Tally &tally, std::string &error) {
   LineSums sums;
-  if (!ReadLineSums(db, filter, true, sums, error)) return false;
+  if (!ReadLineSums(db, filter, true, 0, sums, error)) return false;
   const auto all = sums.tallies([](const std::string &, const std::string &) { return std::vector<std::string>(); });
   tally = all.empty() ? vorn_host::Tally() : all.begin()->second;
   return true;
@@ -58,7 +58,7 @@ bool ReadTally(Database &db, const LineFilter &filter, vorn_host::Tally &tally, 
 bool ReadDailyTallies(Database &db, const LineFilter &filter, std::vector<DayTally> &days, std::string &error) {
   days.clear();
   LineSums sums;
-  if (!ReadLineSums(db, filter, true, sums, error)) return false;
+  if (!ReadLineSums(db, filter, true, 10, sums, error)) return false;
   const auto byDay = sums.tallies([](const std::string &station, const std::string &hour) {
     return std::vector<std::string>{station, hour.substr(0, 10)};
   });

@@ -260,10 +260,12 @@ void Tallies(const LineSums &sums, LineView &line) {
     line.stations.push_back({key.at(0), tally});
   }
   for (const auto &[key, s] : sums.hours) {
-    line.perHour.push_back({key.first, key.second, s.tally.units});
     if (line.first.empty() || s.firstStarted < line.first) line.first = s.firstStarted;
     if (s.lastEnded > line.last) line.last = s.lastEnded;
   }
+  for (const auto &[key, units] : sums.latestHours) line.perHour.push_back({key.first, key.second, units});
+  std::stable_sort(line.perHour.begin(), line.perHour.end(),
+                   [](const HourUnits &a, const HourUnits &b) { return a.hour < b.hour; });
 }
 
 // What failed first in each failing attempt, in words: its first missed
@@ -370,7 +372,7 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
   std::map<int64_t, MeasurementRow> rows;
   std::map<int64_t, PlanStepRow> planSteps;
   std::map<int64_t, std::size_t> byId;
-  if (!ReadLineSums(src.store.db(), filter, false, sums, error) || !ReadTables(src, rows, planSteps, error) ||
+  if (!ReadLineSums(src.store.db(), filter, false, 0, sums, error) || !ReadTables(src, rows, planSteps, error) ||
       !ReadProvenance(src.store.db(), filter, line.provenance, error)) {
     return false;
   }

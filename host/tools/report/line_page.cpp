@@ -106,9 +106,6 @@ std::string Failures(const LineView &l, const std::string &unitsFolder) {
   return h.str();
 }
 
-// The hours shown of units per hour, per station: the latest of the period.
-constexpr std::size_t kHoursShown = 48;
-
 std::string TestTime(const LineView &l, const std::string &unitsFolder) {
   std::ostringstream h;
   h << "<p>Mean unit time "
@@ -121,14 +118,11 @@ std::string TestTime(const LineView &l, const std::string &unitsFolder) {
   h << vp::StackedParetoSvg("Mean time per step", "seconds per run of the step", "the equipment's waits",
                             "the host's own time", steps);
   std::vector<vp::Bar> hours;
-  const std::size_t from = l.perHour.size() > kHoursShown ? l.perHour.size() - kHoursShown : 0;
-  for (std::size_t i = from; i < l.perHour.size(); ++i) {
-    const HourUnits &u = l.perHour[i];
+  for (const HourUnits &u : l.perHour) {
     hours.push_back({u.station + ", " + u.hour.substr(0, 10) + " " + u.hour.substr(11) + ":00 UTC",
                      static_cast<double>(u.units), ""});
   }
-  h << vp::BarsSvg(from > 0 ? "Units per hour and station (the latest 48 hours)" : "Units per hour and station",
-                   "units first tested in the hour", hours)
+  h << vp::BarsSvg("Units per hour and station (the period's latest 48 hours)", "units first tested in the hour", hours)
     << "</div>\n";
   if (l.slowest.empty()) return h.str();
   h << "<h3>The slowest units</h3><table class=\"slowest\"><tr><th>Serial</th><th>Attempt</th><th>Station time (s)"
