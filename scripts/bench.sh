@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh libbenchmark-dev
+bash scripts/install-deps.sh test libbenchmark-dev
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORN_BENCH=ON -DVORN_BUILD_TESTS=OFF >/dev/null
 if [ "${1:-}" = results ]; then
   shift

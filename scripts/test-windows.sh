@@ -10,12 +10,8 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 start=$SECONDS
 
-# The cross compilers, 32-bit Wine and GoogleTest's sources.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  apt-get update -qq
-fi
-bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32:i386 googletest dpkg-dev tcl
+# The cross compilers, 32-bit Wine, GoogleTest's sources and the rest.
+bash scripts/install-deps.sh windows
 # vorn-host.exe's operator page: cpp-httplib whole, from Debian's source.
 httplib="$(bash scripts/httplib-source.sh "$root/build-win/deps")"
 # The results database's engines: SQLite and libpq from Debian's sources,
