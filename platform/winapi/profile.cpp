@@ -110,8 +110,8 @@ std::size_t CloseOfSectionAt(std::string_view text, std::size_t at, std::string_
 // The ']' of the first section line of the name, or npos. A file of many
 // sections is read whole on every key read, so this is the hot path: rather
 // than stopping at every line, it looks for the positions where the name's
-// first and last bytes (in either case) both stand in place, 32 positions at
-// once with SSE2 (every x86-64), and checks only those in full.
+// first and last bytes (in either case) stand, 32 positions at once with SSE2
+// (every x86-64), and checks in full only those that pass a second look.
 std::size_t FindSectionLine(std::string_view text, std::string_view name) {
   const std::size_t n = name.size();
   if (text.size() < n + 2) return std::string_view::npos;  // "[" name "]"
@@ -132,12 +132,25 @@ std::size_t FindSectionLine(std::string_view text, std::string_view name) {
     return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(head, firstFold), firstValue),
                          _mm_cmpeq_epi8(_mm_or_si128(tail, lastFold), lastValue));
   };
+  // Where they are, the name also needs '[' or a blank before it and ']' or a
+  // blank after it; a short name's bytes are common in values and in longer
+  // names. (Any byte up to the space passes for a blank here.)
+  const __m128i openBracket = _mm_set1_epi8('[');
+  const __m128i closeBracket = _mm_set1_epi8(']');
+  const __m128i space = _mm_set1_epi8(' ');
+  const auto framed = [&](std::size_t from) {
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from - 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from + n));
+    return _mm_and_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(before, openBracket), _mm_cmpeq_epi8(_mm_min_epu8(before, space), before)),
+        _mm_or_si128(_mm_cmpeq_epi8(after, closeBracket), _mm_cmpeq_epi8(_mm_min_epu8(after, space), after)));
+  };
   for (; at + 32 <= end; at += 32) {
     const __m128i low = inPlace(at);
     const __m128i high = inPlace(at + 16);
     if (_mm_movemask_epi8(_mm_or_si128(low, high)) == 0) continue;
-    const uint32_t lowHalf = static_cast<uint32_t>(_mm_movemask_epi8(low));
-    const uint32_t highHalf = static_cast<uint32_t>(_mm_movemask_epi8(high));
+    const uint32_t lowHalf = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(low, framed(at))));
+    const uint32_t highHalf = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(high, framed(at + 16))));
     for (uint32_t candidates = lowHalf | highHalf << 16; candidates != 0; candidates &= candidates - 1) {
       const std::size_t close = CloseOfSectionAt(text, at + static_cast<std::size_t>(__builtin_ctz(candidates)), name);
       if (close != std::string_view::npos) return close;
