@@ -160,6 +160,10 @@ std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_
 void CheckSectionSearch(const std::string &contents, const std::string &section, const std::string &key) {
   Check(winapi::FindValue(contents, section, key) == WalkEveryLine(contents, section, key),
         "FindValue differs from a walk over every line");
+  // The same lines at another place in the stretches the search takes at once.
+  const std::string shifted = std::string(1 + contents.size() % 31, '\n') + contents;
+  Check(winapi::FindValue(shifted, section, key) == WalkEveryLine(shifted, section, key),
+        "FindValue differs from a walk over every line, behind blank lines");
 }
 
 }  // namespace

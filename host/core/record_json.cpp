@@ -38,6 +38,8 @@ ordered Texts(const std::vector<std::string> &texts) {
   return out;
 }
 
+}  // namespace
+
 ordered StepJson(const StepRecord &r, std::size_t index) {
   ordered step = {{"index", index},
                   {"line", r.step.line},
@@ -66,6 +68,8 @@ ordered StepJson(const StepRecord &r, std::size_t index) {
   step["results"] = std::move(results);
   return step;
 }
+
+namespace {
 
 // The readers below throw nlohmann's type errors on a field of the wrong
 // kind; RecordFromJson turns them into a message.
@@ -217,6 +221,16 @@ bool SessionFromJson(const json &j, SessionRecord &s, std::string &error) {
     return true;
   } catch (const std::exception &e) {
     error = std::string("not a session record: ") + e.what();
+    return false;
+  }
+}
+
+bool StepFromJson(const json &j, StepRecord &step, std::string &error) {
+  try {
+    step = StepFrom(j);
+    return true;
+  } catch (const std::exception &e) {
+    error = std::string("not a step record: ") + e.what();
     return false;
   }
 }
