@@ -31,7 +31,19 @@ void AddCoreOptions(CommandLine &line) {
       .flag("--serial-prompt",
             "each unit's serial asked for at the terminal; an empty\n"
             "line or the end of input ends the session")
-      .number("--retest", "N", 0, 100, "test a unit that did not pass again, up to N more times");
+      .number("--retest", "N", 0, 100, "test a unit that did not pass again, up to N more times")
+      .value("--sockets", "FILE|N",
+             "several phones at once, one process per test socket: FILE names\n"
+             "each socket and its parameter file (NAME FILE a line); N, on the\n"
+             "simulated station, N sockets on --params");
+}
+
+constexpr int kMostSockets = 16;
+
+int SocketCount(const Options &o) {
+  if (o.sockets.empty() || o.sockets.size() > 3 || o.sockets.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return std::stoi(o.sockets);
 }
 
 bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOptions, Options &o, std::string &error) {
@@ -58,6 +70,8 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
   o.retest = static_cast<int>(line.number("--retest"));
   o.operatorName = line.text("--operator");
   o.engineering = line.has("--engineering");
+  o.sockets = line.text("--sockets");
+  o.worker = line.text("--worker");
   if (o.help || o.listScenarios || o.listFaults) return true;
   const std::vector<std::string> &plain = line.arguments();
   if (plain.size() > 1) {
@@ -81,7 +95,18 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
     error = "--retest needs a session (" + ways + ")";
     return false;
   }
-  if (o.parameters.empty()) {
+  const bool number = !o.sockets.empty() && o.sockets.find_first_not_of("0123456789") == std::string::npos;
+  if (number && (o.sockets.size() > 2 || SocketCount(o) < 1 || SocketCount(o) > kMostSockets)) {
+    error = "--sockets takes a sockets file or a number from 1 to " + std::to_string(kMostSockets) + ", not \"" +
+            o.sockets + "\"";
+    return false;
+  }
+  if (!o.sockets.empty() && !o.session()) {
+    error = "--sockets needs a session (" + ways + ")";
+    return false;
+  }
+  // A sockets file names each socket's parameter file.
+  if (o.parameters.empty() && (o.sockets.empty() || SocketCount(o) > 0)) {
     error = "no parameter file given (--params FILE)";
     return false;
   }

@@ -38,6 +38,15 @@ ordered Texts(const std::vector<std::string> &texts) {
   return out;
 }
 
+ordered SocketsJson(const std::vector<SocketRecord> &sockets) {
+  ordered out = ordered::array();
+  for (const SocketRecord &s : sockets) {
+    out.push_back(
+        {{"name", JsonSafe(s.name)}, {"parameters", JsonSafe(s.parameters)}, {"parametersSha256", s.parametersSha256}});
+  }
+  return out;
+}
+
 }  // namespace
 
 ordered StepJson(const StepRecord &r, std::size_t index) {
@@ -166,6 +175,7 @@ ordered SessionJson(const SessionRecord &s) {
                {"faultInjected", s.faultInjected},
                {"mode", ModeText(s.mode)},
                {"single", s.single},
+               {"sockets", SocketsJson(s.sockets)},
                {"started", s.started},
                {"ended", s.ended.empty() ? ordered(nullptr) : ordered(s.ended)}};
   return j;
@@ -216,6 +226,10 @@ bool SessionFromJson(const json &j, SessionRecord &s, std::string &error) {
     if (!mode) throw std::invalid_argument("unknown mode " + Text(j, "mode"));
     s.mode = *mode;
     s.single = j.value("single", false);
+    s.sockets.clear();
+    for (const json &socket : j.value("sockets", json::array())) {
+      s.sockets.push_back({Text(socket, "name"), Text(socket, "parameters"), Text(socket, "parametersSha256")});
+    }
     s.started = Text(j, "started");
     s.ended = TextOr(j, "ended");
     return true;

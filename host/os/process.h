@@ -33,6 +33,8 @@ class ChildProcess {
   // Waits for the program's end: "exit status 0", "signal 11" ("exception
   // 0xC0000005" on Windows). Once ended, the same text again.
   std::string wait();
+  // Whether the program ends within the time given (then wait() returns at once).
+  bool endsWithin(int milliseconds);
   bool running() const { return started_ && !ended_; }
 
  private:

@@ -103,17 +103,36 @@ void ChildProcess::kill() {
   if (running()) ::kill(static_cast<pid_t>(process_), SIGKILL);
 }
 
+namespace {
+
+std::string EndOf(int status) {
+  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+  return "exit status " + std::to_string(WEXITSTATUS(status));
+}
+
+}  // namespace
+
+bool ChildProcess::endsWithin(int milliseconds) {
+  for (int waited = 0;; waited += 10) {
+    if (!started_ || ended_) return true;
+    int status = 0;
+    if (waitpid(static_cast<pid_t>(process_), &status, WNOHANG) == static_cast<pid_t>(process_)) {
+      ended_ = true;
+      end_ = EndOf(status);
+      return true;
+    }
+    if (waited >= milliseconds) return false;
+    usleep(10000);
+  }
+}
+
 std::string ChildProcess::wait() {
   if (!started_ || ended_) return end_;
   int status = 0;
   while (waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
   }
   ended_ = true;
-  if (WIFSIGNALED(status)) {
-    end_ = "signal " + std::to_string(WTERMSIG(status));
-  } else {
-    end_ = "exit status " + std::to_string(WEXITSTATUS(status));
-  }
+  end_ = EndOf(status);
   return end_;
 }
 

@@ -70,8 +70,9 @@ bool ChildProcess::start(const std::vector<std::string> &argv, std::string &erro
   std::string command;
   for (const std::string &a : argv) command += (command.empty() ? "" : " ") + Quoted(a);
   PROCESS_INFORMATION info{};
-  const BOOL made = CreateProcessA(argv[0].c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                   &startup, &info);
+  // A group of its own: the console's Ctrl-C reaches the supervisor, which tells it.
+  const BOOL made = CreateProcessA(argv[0].c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                                   nullptr, nullptr, &startup, &info);
   if (!made) error = LastError();
   CloseHandle(inRead);
   CloseHandle(outWrite);
@@ -122,6 +123,13 @@ void ChildProcess::closeInput() { CloseH(input_); }
 
 void ChildProcess::kill() {
   if (running()) TerminateProcess(H(process_), 1);
+}
+
+bool ChildProcess::endsWithin(int milliseconds) {
+  if (!started_ || ended_) return true;
+  if (WaitForSingleObject(H(process_), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) return false;
+  wait();
+  return true;
 }
 
 std::string ChildProcess::wait() {

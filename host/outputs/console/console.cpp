@@ -21,6 +21,12 @@ class Console : public Output, public Subscriber {
   Console(bool quiet, std::FILE *messages) : quiet_(quiet), messages_(messages) {}
   Subscriber &subscriber() override { return *this; }
 
+  Delivery sessionStarted(const SessionRecord &session) override {
+    // Several sockets' steps at once would cut into each other's lines: each
+    // socket's units are told as they end.
+    quiet_ = quiet_ || !session.sockets.empty();
+    return Delivery::delivered();
+  }
   void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override {
     longWaits_ = 0;
     if (quiet_) return;
@@ -50,8 +56,9 @@ class Console : public Output, public Subscriber {
   void tallied(const Tally &tally) override {
     if (last_.session == nullptr || last_.session->single) return;
     const std::string attempt = last_.attempt > 1 ? " attempt " + std::to_string(last_.attempt) : "";
-    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + ": " + VerdictText(last_.run.verdict) +
-        "; " + tally.line());
+    const std::string socket = last_.socket.empty() ? "" : " (socket " + last_.socket + ")";
+    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + socket + ": " +
+        VerdictText(last_.run.verdict) + "; " + tally.line());
   }
 
   Delivery sessionEnded(const SessionEnd &end) override {
@@ -61,6 +68,8 @@ class Console : public Output, public Subscriber {
       WriteTable(std::cout, *end.session, last_.run);
     } else {
       table_.write(std::cout, *end.session, end.tally, end.stopped);
+      for (const auto &[socket, tally] : end.sockets)
+        std::cout << "  socket " << socket << ": " << tally.line() << "\n";
     }
     std::cout.flush();
     // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
