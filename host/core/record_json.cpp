@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/catalogue.h"
 #include "os/text.h"
 
 namespace vorn_host {
@@ -47,9 +48,20 @@ ordered SocketsJson(const std::vector<SocketRecord> &sockets) {
   return out;
 }
 
-}  // namespace
+// A result: with the measurement's label and unit when the catalogue knows it.
+ordered ResultJson(const StepRecord &r, const EntryResult &e, const std::optional<Setting> &setting) {
+  ordered result = {{"entry", e.entry},
+                    {"value", ValueJson(e.value)},
+                    {"name", e.name ? ordered(JsonSafe(*e.name)) : ordered(nullptr)}};
+  if (const std::optional<Measurement> m = MeasurementOf(r.step.exportName, e.entry, e.name)) {
+    result["measurement"] = JsonSafe(MeasurementLabel(*m, setting));
+    result["unit"] = m->unit;
+  }
+  result["passed"] = e.passed;
+  return result;
+}
 
-ordered StepJson(const StepRecord &r, std::size_t index) {
+ordered StepJsonIn(const StepRecord &r, std::size_t index, const std::optional<Setting> &setting) {
   ordered step = {{"index", index},
                   {"line", r.step.line},
                   {"export", r.step.exportName},
@@ -68,15 +80,14 @@ ordered StepJson(const StepRecord &r, std::size_t index) {
   step["limits"] = std::move(limits);
   step["misses"] = Texts(r.misses);
   ordered results = ordered::array();
-  for (const EntryResult &e : r.entries) {
-    results.push_back({{"entry", e.entry},
-                       {"value", ValueJson(e.value)},
-                       {"name", e.name ? ordered(JsonSafe(*e.name)) : ordered(nullptr)},
-                       {"passed", e.passed}});
-  }
+  for (const EntryResult &e : r.entries) results.push_back(ResultJson(r, e, setting));
   step["results"] = std::move(results);
   return step;
 }
+
+}  // namespace
+
+ordered StepJson(const StepRecord &r, std::size_t index) { return StepJsonIn(r, index, std::nullopt); }
 
 namespace {
 
@@ -118,6 +129,8 @@ StepRecord StepFrom(const json &j) {
     entry.entry = e.at("entry").get<int>();
     entry.value = ValueFrom(e.at("value"));
     if (!e.at("name").is_null()) entry.name = e.at("name").get<std::string>();
+    // "measurement" and "unit" follow from the rest by the catalogue: an
+    // older record without them reads alike, and they are not read back.
     entry.limit = [&]() -> std::optional<Limit> {
       const Limit *l = r.step.limitFor(entry.entry);
       return l ? std::optional<Limit>(*l) : std::nullopt;
@@ -183,7 +196,8 @@ ordered SessionJson(const SessionRecord &s) {
 
 ordered RecordJson(const UnitRecord &u) {
   ordered steps = ordered::array();
-  for (std::size_t i = 0; i < u.run.steps.size(); ++i) steps.push_back(StepJson(u.run.steps[i], i + 1));
+  const std::vector<std::optional<Setting>> settings = Settings(u.run);
+  for (std::size_t i = 0; i < u.run.steps.size(); ++i) steps.push_back(StepJsonIn(u.run.steps[i], i + 1, settings[i]));
   ordered j = {{"format", kRecordFormat},
                {"uuid", u.uuid},
                {"session", u.session ? SessionJson(*u.session) : ordered(nullptr)},
