@@ -13,6 +13,7 @@
 #include "core/bus.h"
 #include "core/options.h"
 #include "core/session.h"
+#include "core/settings.h"
 #include "core/sockets.h"
 #include "os/os.h"
 #include "os/text.h"
@@ -66,12 +67,14 @@ std::function<int()> Stops(Desk *desk) {
 // One process: the single run, or a session unit after unit.
 int RunHere(const CommandLine &line, const Options &o) {
   StationSetup station;
+  StationSettings settings;
   std::string error;
-  if (!station.load(o, error)) return CannotStart(error);
+  if (!ReadStationSettings(o.settings, settings, error) || !station.load(o, error)) return CannotStart(error);
+  DefaultsFor(station.simulated(), settings);
   const std::shared_ptr<SessionRecord> session = station.session(o);
   Bus bus;
   std::vector<std::unique_ptr<Output>> outputs;
-  OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr};
+  OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   Desk *desk = DeskOf(outputs);
   std::unique_ptr<UnitSource> terminalUnits = station.units(o);
@@ -95,9 +98,13 @@ int RunHere(const CommandLine &line, const Options &o) {
 // A station of several sockets: this process supervises, one worker each.
 int RunSockets(const CommandLine &line, const Options &o) {
   StationSetup inputs;
+  StationSettings settings;
   std::vector<SocketSetting> sockets;
   std::string error;
-  if (!inputs.loadInputs(o, error) || !SocketsOf(o, sockets, inputs.files(), error)) return CannotStart(error);
+  if (!ReadStationSettings(o.settings, settings, error) || !inputs.loadInputs(o, error) ||
+      !SocketsOf(o, sockets, inputs.files(), error)) {
+    return CannotStart(error);
+  }
   CatchStopRequests();
   SupervisorOptions supervised{sockets, WorkerArguments(o), o.retest, o.operatorName, [] { return StopRequests(); },
                                nullptr};
@@ -108,9 +115,10 @@ int RunSockets(const CommandLine &line, const Options &o) {
                        "a line), each socket with its own fixture");
   }
   const std::shared_ptr<SessionRecord> session = StationSession(o, supervisor.found(), sockets);
+  DefaultsFor(session->simulated, settings);
   Bus bus;
   std::vector<std::unique_ptr<Output>> outputs;
-  OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr};
+  OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   std::unique_ptr<UnitSource> terminalUnits = inputs.units(o);
   Desk *desk = DeskOf(outputs);

@@ -19,6 +19,9 @@ void AddCoreOptions(CommandLine &line) {
             "--fault list shows the operations")
       .list("--scenario", "NAME", "a named station condition; --scenario list shows them")
       .value("--operator", "NAME", "who tests: kept with every attempt's record")
+      .value("--settings", "FILE",
+             "the station's settings (default: station-settings.ini in the\n"
+             "working folder, when it has one)")
       .flag("--engineering", "an engineer's trial: its units are marked and left out\nof the yield and the line report")
       .flag("--strict",
             "a step number without a section in the parameter file\n"
@@ -72,6 +75,7 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
   o.engineering = line.has("--engineering");
   o.sockets = line.text("--sockets");
   o.worker = line.text("--worker");
+  o.settings = line.text("--settings");
   if (o.help || o.listScenarios || o.listFaults) return true;
   const std::vector<std::string> &plain = line.arguments();
   if (plain.size() > 1) {

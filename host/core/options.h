@@ -32,6 +32,7 @@ struct Options {
   bool engineering = false;    // --engineering: units marked, left out of the yield
   std::string sockets;         // --sockets FILE or N: a worker process per test socket
   std::string worker;          // --worker NAME: this process is one socket's worker
+  std::string settings;        // --settings FILE: the station's settings
 
   bool session() const { return units > 0 || !serials.empty() || serialPrompt || unitsByOutput; }
 };
