@@ -143,12 +143,12 @@ UnitRecord AwkwardUnit() {
   steps[2].verdict = vorn_host::Verdict::kError;
   steps[2].returned = -1;
   steps[2].text = "RSCMU_Init: \"timeout\", 'quoted', ünïcode; commas, too";
-  steps[4].entries[0].value = std::nan("");
-  steps[4].entries[1].value.reset();  // a limited entry the step did not write
-  steps[4].entries[1].passed = false;
-  steps[5].entries[0].value = 1e-300;
-  steps[5].entries[1].value = 0.1 + 0.2;
-  steps[5].entries[2].name = "Band=DCS, \"1800\"";
+  steps[5].entries[0].value = std::nan("");
+  steps[5].entries[1].value.reset();  // a limited entry the step did not write
+  steps[5].entries[1].passed = false;
+  steps[6].entries[0].value = 1e-300;
+  steps[6].entries[1].value = 0.1 + 0.2;
+  steps[6].entries[2].name = "Band=DCS, \"1800\"";
   steps.back().verdict = vorn_host::Verdict::kNotRun;
   return u;
 }
@@ -183,8 +183,8 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   ASSERT_TRUE(found);
   EXPECT_TRUE(back == row);
   EXPECT_EQ(back.steps[2].text, row.steps[2].text);
-  EXPECT_TRUE(std::isnan(*back.steps[4].results[0].value));
-  EXPECT_EQ(*back.steps[5].results[1].value, 0.1 + 0.2);
+  EXPECT_TRUE(std::isnan(*back.steps[5].results[0].value));
+  EXPECT_EQ(*back.steps[6].results[1].value, 0.1 + 0.2);
   EXPECT_FALSE(back.firstAttempt);
 
   session.ended = "2026-12-08T21:00:00Z";
@@ -450,7 +450,7 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   for (std::size_t at = 0; at < header.find(",OBTPowervsTime[1],") + 1; ++at) column += header[at] == ',' ? 1 : 0;
   std::string cell = rows[3];
   for (std::size_t c = 0; c < column; ++c) cell = cell.substr(cell.find(',') + 1);
-  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[4].entries[0].value));
+  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[5].entries[0].value));
 
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
@@ -461,7 +461,7 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   ASSERT_TRUE(ListUnits(*store, failed.serial, units, error)) << error;
   EXPECT_NE(units.str().find("attempt 1  FAIL"), std::string::npos) << units.str();
   EXPECT_NE(units.str().find("attempt 2  PASS"), std::string::npos) << units.str();
-  EXPECT_NE(units.str().find("step 5 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
+  EXPECT_NE(units.str().find("step 6 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
 
   // The command gives what the functions give.
   const std::string out = dir / "tool.csv";
