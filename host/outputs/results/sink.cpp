@@ -68,7 +68,13 @@ std::unique_ptr<DatabaseSink> DatabaseSink::Open(const std::string &target, cons
 
 DatabaseSink::DatabaseSink(std::string target) : target_(std::move(target)) {}
 
-DatabaseSink::~DatabaseSink() = default;
+DatabaseSink::~DatabaseSink() {
+  forwarder_.reset();
+  if (made_.empty() || started_) return;
+  local_.reset();
+  std::error_code ignored;
+  std::filesystem::remove(made_, ignored);
+}
 
 bool DatabaseSink::openServer(std::unique_ptr<Store> &server, std::string &error) {
   ServerProblem problem = ServerProblem::kNone;
@@ -90,6 +96,8 @@ bool DatabaseSink::openServer(std::unique_ptr<Store> &server, std::string &error
 
 bool DatabaseSink::openLocal(const std::string &path, std::string &error) {
   if (!fallback_.open(path, error)) return false;
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) made_ = path;
   std::unique_ptr<Database> db = OpenSqliteForWriting(path, error);
   if (db) local_ = Store::Over(std::move(db), serverTarget(), error);
   if (!local_) return false;
@@ -193,6 +201,7 @@ void DatabaseSink::spooledElsewhere(std::vector<std::string> &notes) {
 
 bool DatabaseSink::sessionStarted(const SessionRecord &session, std::string &error) {
   kept_ = true;
+  started_ = true;
   std::vector<std::string> notes;
   collect(notes);
   spooledElsewhere(notes);

@@ -36,6 +36,8 @@ class DatabaseSink {
   // read-only, a damaged file, a disk without room. A server that does not
   // answer is no reason: its units wait in the spool.
   static std::unique_ptr<DatabaseSink> Open(const std::string &target, const std::string &spool, std::string &error);
+  // A file it made for a session that never started (another output
+  // refused the run) is removed.
   ~DatabaseSink();
 
   // The stop requests the end's wait for the server heeds: one cuts it short.
@@ -76,6 +78,8 @@ class DatabaseSink {
   std::string outage_;            // why the server did not answer at the start
   std::unique_ptr<Store> local_;  // the file, or the spool
   std::string sessionWritten_;    // the session whose row is in local_
+  std::string made_;              // the file, had it to be made
+  bool started_ = false;
   Fallback fallback_;
   std::vector<Kept> held_;          // in the fallback, not yet in local_
   std::vector<std::string> notes_;  // said with the next event
