@@ -235,6 +235,38 @@ struct SinkSession {
   }
 };
 
+TEST(Spool, AUnitTheServerRefusesHoldsUpNoOther) {
+  const std::string url = ServerUrl();
+  ASSERT_FALSE(url.empty()) << "VORN_PG_URL is not set: run the test through ctest";
+  TempDir dir;
+  std::string error;
+  std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(url, dir / "results-spool.sqlite", error);
+  ASSERT_TRUE(sink) << error;
+  SinkSession s;
+  std::string said;
+  if (!sink->sessionStarted(s.session, error)) said += error + "\n";
+  for (int n = 0; n < 3; ++n) {
+    UnitRecord &unit = s.next();
+    // A byte that is no UTF-8, as a station's library may write it: the server refuses the text.
+    if (n == 1) unit.run.steps[0].text = "caf\xe9";
+    if (!sink->attemptFinished(unit, error)) said += error + "\n";
+    EXPECT_TRUE(sink->lastKept()) << error;
+  }
+  s.session.ended = vorn_host::UtcNow();
+  EXPECT_FALSE(sink->sessionEnded(s.session, error));
+  said += error;
+  EXPECT_TRUE(Has(said, "it refuses 1 entries")) << said;
+  EXPECT_TRUE(Has(said, "1 units wait in the spool")) << said;
+  sink.reset();
+
+  std::unique_ptr<Database> db = OpenPostgres(url, error);
+  std::unique_ptr<Database> spool = OpenSqlite(dir / "results-spool.sqlite", error);
+  ASSERT_TRUE(db && spool) << error;
+  for (int n : {0, 2}) EXPECT_EQ(Count(*db, "SELECT count(*) FROM unit WHERE uuid = $1", {s.units[n].uuid}), 1);
+  EXPECT_EQ(Count(*db, "SELECT count(*) FROM session WHERE id = $1 AND ended IS NOT NULL", {s.session.id}), 1);
+  EXPECT_EQ(Count(*spool, "SELECT count(*) FROM unit WHERE uuid = $1", {s.units[1].uuid}), 1) << "dropped";
+}
+
 bool AnyPending(const fs::path &folder) {
   for (const std::string &name : Names(folder)) {
     if (Has(name, "-pending-")) return true;

@@ -60,34 +60,61 @@ std::unique_ptr<Store> ServerStore(const std::string &uri, const ServerLimits &l
   return store;
 }
 
+namespace {
+
+// One outbox entry sent on and taken out of the spool. refused: the server
+// answered that it will not take it (the connection stays).
+bool SendOne(Store &spool, Store &server, const Store::Queued &q, bool &refused, std::size_t &forwarded,
+             std::string &error) {
+  refused = false;
+  bool found = false;
+  if (q.kind == "session") {
+    SessionRecord session;
+    if (!spool.getSession(q.key, session, found, error)) return false;
+    if (found && !server.putSession(session, error)) {
+      refused = server.db().connected();
+      return false;
+    }
+    return spool.dequeue(q, error);
+  }
+  UnitRow unit;
+  bool stored = false;
+  if (!spool.getUnit(q.key, unit, found, error)) return false;
+  if (found && !server.putUnit(unit, stored, error)) {
+    refused = server.db().connected();
+    return false;
+  }
+  // A crash after the server's commit re-sends it: the server keeps one.
+  if (!spool.removeUnit(q.key, error)) return false;
+  forwarded += found ? 1 : 0;
+  return true;
+}
+
+}  // namespace
+
 bool Forward(Store &spool, Store &server, const std::string &address, const std::function<bool()> &interrupted,
-             std::size_t &forwarded, std::string &error) {
+             std::size_t &forwarded, std::size_t &refused, std::string &error) {
   forwarded = 0;
+  refused = 0;
   std::vector<Store::Queued> queued;
   if (!spool.outbox(queued, error)) return false;
   // The sessions first: a unit needs its session's row on the server.
   for (int pass = 0; pass < 2; ++pass) {
     for (const Store::Queued &q : queued) {
-      if (q.server != address) continue;
+      if (q.server != address || (q.kind == "session") != (pass == 0)) continue;
       if (interrupted && interrupted()) {
         error = "given up with units still to send";
         return false;
       }
-      bool found = false;
-      if (pass == 0 && q.kind == "session") {
-        SessionRecord session;
-        if (!spool.getSession(q.key, session, found, error)) return false;
-        if (found && !server.putSession(session, error)) return false;
-        if (!spool.dequeue(q, error)) return false;
-      } else if (pass == 1 && q.kind == "unit") {
-        UnitRow unit;
-        bool stored = false;
-        if (!spool.getUnit(q.key, unit, found, error)) return false;
-        if (found && !server.putUnit(unit, stored, error)) return false;
-        // A crash after the server's commit re-sends it: the server keeps one.
-        if (!spool.removeUnit(q.key, error)) return false;
-        forwarded += found ? 1 : 0;
+      bool refusedOne = false;
+      std::string why;
+      if (SendOne(spool, server, q, refusedOne, forwarded, why)) continue;
+      if (!refusedOne) {
+        error = why;
+        return false;
       }
+      // One entry the server will not take holds up none of the others.
+      if (refused++ == 0) error = why;
     }
   }
   return true;
@@ -190,13 +217,19 @@ void Forwarder::pass() {
     server_ = ServerStore(uri_, limits_, problem, why);
   }
   std::size_t forwarded = 0;
-  if (server_) sent = Forward(*spool_, *server_, address_, limits_.interrupted, forwarded, why);
+  std::size_t refused = 0;
+  if (server_) sent = Forward(*spool_, *server_, address_, limits_.interrupted, forwarded, refused, why);
   if (server_ && !server_->db().connected()) server_.reset();
   std::lock_guard<std::mutex> lock(mutex_);
   if (sent) {
     outageTold_ = false;
     pause_ = kFirstPause;
     nextTry_ = Clock::now();
+    if (refused > 0 && !refusalTold_) {
+      news_ = "results server: it refuses " + std::to_string(refused) + " entries of the spool (the first: " + why +
+              "); they stay in " + spoolName_ + ", the others are sent on";
+    }
+    refusalTold_ = refused > 0;
     return;
   }
   due_ = true;  // tried again after the pause, whether or not a unit comes

@@ -39,9 +39,12 @@ std::unique_ptr<Store> ServerStore(const std::string &uri, const ServerLimits &l
 // Sends the spool's entries for the server at address (its ServerAddress),
 // oldest first, each removed from the spool once the server holds it; those
 // of other servers stay. Safe to repeat: the server keeps one copy of each
-// attempt. interrupted, asked between entries, gives the rest up.
+// attempt. interrupted, asked between entries, gives the rest up. An entry
+// the server answers it will not take (text it cannot store, a statement
+// timeout) stays in the spool and holds up none of the others: refused
+// counts them, error says why the first was refused.
 bool Forward(Store &spool, Store &server, const std::string &address, const std::function<bool()> &interrupted,
-             std::size_t &forwarded, std::string &error);
+             std::size_t &forwarded, std::size_t &refused, std::string &error);
 
 // The units waiting in the spool, by the server they wait for ("": spooled
 // by a host that did not say).
@@ -86,6 +89,7 @@ class Forwarder {
   Clock::time_point nextTry_{};
   Clock::duration pause_;
   bool outageTold_;
+  bool refusalTold_ = false;
   uint64_t asked_ = 0;  // tries asked for at once, and made
   uint64_t made_ = 0;
   std::string news_;

@@ -294,10 +294,13 @@ bool ForwardKept(const std::string &target, const std::string &spool, ForwardRep
   report.left = units[address];
   ServerProblem problem = ServerProblem::kNone;
   std::unique_ptr<Store> remote = ServerStore(target, StationLimits(), problem, error);
-  const bool sent = remote && Forward(*store, *remote, address, {}, report.forwarded, error);
+  std::size_t refused = 0;
+  const bool sent = remote && Forward(*store, *remote, address, {}, report.forwarded, refused, error);
   std::string ignored;
   if (SpooledUnits(*store, units, ignored)) report.left = units[address];
-  return sent;
+  if (sent && refused > 0)
+    error = "the server refuses " + std::to_string(refused) + " entries (the first: " + error + ")";
+  return sent && refused == 0;
 }
 
 }  // namespace vorn_results

@@ -259,10 +259,12 @@ bool Store::putSession(const SessionRecord &s, std::string &error) {
                         {}, e)) {
           return false;
         }
-        return !outbox_ || db_->query(
-                               "INSERT INTO outbox (kind, key, server) VALUES ('session', $1, $2)"
-                               " ON CONFLICT (kind, key) DO NOTHING",
-                               {s.id, server_}, {}, e);
+        // Queued anew, under a new seq: an entry the forwarder is sending
+        // now (the row as it was) is dequeued by its own seq, and this one
+        // (the row with its end) stays to be sent.
+        return !outbox_ || (db_->query("DELETE FROM outbox WHERE kind = 'session' AND key = $1", {s.id}, {}, e) &&
+                            db_->query("INSERT INTO outbox (kind, key, server) VALUES ('session', $1, $2)",
+                                       {s.id, server_}, {}, e));
       },
       error);
 }
@@ -458,16 +460,17 @@ bool Store::removeUnit(const std::string &uuid, std::string &error) {
 bool Store::outbox(std::vector<Queued> &queued, std::string &error) {
   queued.clear();
   return db_->query(
-      "SELECT kind, key, server FROM outbox ORDER BY seq", {},
+      "SELECT kind, key, server, seq FROM outbox ORDER BY seq", {},
       [&](const Row &r) {
-        queued.push_back({Str(r[0]), Str(r[1]), Str(r[2])});
+        queued.push_back({Str(r[0]), Str(r[1]), Str(r[2]), Str(r[3])});
         return true;
       },
       error);
 }
 
 bool Store::dequeue(const Queued &item, std::string &error) {
-  return db_->query("DELETE FROM outbox WHERE kind = $1 AND key = $2", {item.kind, item.key}, {}, error);
+  return db_->query("DELETE FROM outbox WHERE kind = $1 AND key = $2 AND seq = CAST($3 AS INTEGER)",
+                    {item.kind, item.key, item.seq}, {}, error);
 }
 
 }  // namespace vorn_results

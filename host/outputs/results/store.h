@@ -102,8 +102,10 @@ class Store {
     std::string kind;
     std::string key;
     std::string server;
+    std::string seq;  // its place: an entry queued again gets a new one
   };
   bool outbox(std::vector<Queued> &queued, std::string &error);
+  // Removes the entry, unless it has been queued again since it was read.
   bool dequeue(const Queued &item, std::string &error);
 
   Database &db() { return *db_; }
