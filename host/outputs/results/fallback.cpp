@@ -1,5 +1,6 @@
 #include "outputs/results/fallback.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -18,6 +19,16 @@ constexpr const char *kReserve = ".reserve";
 
 bool EndsWith(const std::string &text, const std::string &end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+constexpr std::chrono::minutes kEmptyLeftover{1};
+
+// Removes the file unless a running session holds its lock.
+bool RemoveUnlocked(const fs::path &path) {
+  vorn_host::AppendLog lock;
+  std::string ignored;
+  std::error_code failed;
+  return lock.open(path.string(), ignored) && fs::remove(path, failed);
 }
 
 // Room taken on the disk, written (not a sparse file): on a full disk its
@@ -172,6 +183,14 @@ bool TakeLeftovers(const std::string &storePath,
     std::error_code ignored;
     if (EndsWith(name, kReserve) && !fs::exists(stem + kLines, ignored)) fs::remove(path, ignored);
     if (!EndsWith(name, kLines)) continue;
+    // A session makes its file and then locks it, and writes only once it
+    // holds the lock: an empty file may be one about to be locked. One that
+    // stayed empty a minute is a session's that ended without its clean-up.
+    if (fs::file_size(path, ignored) == 0 && !ignored) {
+      const auto age = fs::file_time_type::clock::now() - fs::last_write_time(path, ignored);
+      if (!ignored && age > kEmptyLeftover && RemoveUnlocked(path)) fs::remove(stem + kReserve, ignored);
+      continue;
+    }
     // A running session holds its own file's lock: its records are its own.
     vorn_host::AppendLog lock;
     std::string why;
