@@ -9,7 +9,9 @@
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -415,6 +417,126 @@ TEST(WebServer, ThePromptWaitsForItsOwnAcknowledgementFromAWatchingPage) {
   step.join();
   EXPECT_TRUE(nlohmann::json::parse(s.client.Get("/state")->body)["prompt"].is_null());
   s.screen.watcherLeft();
+}
+
+// Ctrl-C while the page's prompt is open ends the prompt as Stop on the page
+// does, but is no stop request of the page's: the one stop is the
+// terminal's, and the cleanup still runs. Stop on the page is its one stop.
+TEST(WebServer, AStopAtThePromptIsOneStopRequest) {
+  Screen screen;
+  std::atomic<bool> interrupted{false};
+  screen.setInterrupted([&interrupted] { return interrupted.load(); });
+  screen.watcherJoined();
+  const auto promptOpen = [&screen] {
+    for (int i = 0; i < 400 && screen.snapshot().prompt.id == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return screen.snapshot().prompt.id != 0;
+  };
+  std::thread step([&] { EXPECT_EQ(screen.prompt("Turn on phone!"), PromptAnswer::kStopped); });
+  EXPECT_TRUE(promptOpen());
+  interrupted = true;
+  step.join();
+  EXPECT_FALSE(screen.stopRequested()) << "the terminal's stop is counted where it came in, once";
+
+  interrupted = false;
+  std::thread again([&] { EXPECT_EQ(screen.prompt("Turn on phone!"), PromptAnswer::kStopped); });
+  EXPECT_TRUE(promptOpen());
+  std::string why;
+  EXPECT_TRUE(screen.act(Action::stop(), why)) << why;
+  again.join();
+  EXPECT_TRUE(screen.stopRequested());
+}
+
+// vorn-host --serve in a process of its own, with its port once it says.
+class ServedHost {
+ public:
+  ServedHost(const std::string &dir, const std::string &args) : dir_(dir) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const std::string command =
+          "exec " + std::string(VORN_HOST_FILE) + " " + args + " </dev/null >" + dir + "/out 2>" + dir + "/err";
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    const std::string said = "operator's screen is at http://127.0.0.1:";
+    for (int i = 0; i < 1000 && port_ == 0; ++i) {
+      const std::string err = vorn_test::ReadText(dir + "/err");
+      const std::size_t at = err.find(said);
+      if (at != std::string::npos) port_ = std::atoi(err.c_str() + at + said.size());
+      if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~ServedHost() {
+    if (pid_ > 0) stop(SIGKILL);
+  }
+  int port() const { return port_; }
+  // Sends signal and waits for the end: the exit status, -1 if it did not exit.
+  int stop(int signal) {
+    kill(pid_, signal);
+    int raw = 0;
+    waitpid(pid_, &raw, 0);
+    pid_ = 0;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  std::string err() const { return vorn_test::ReadText(dir_ + "/err"); }
+
+ private:
+  std::string dir_;
+  pid_t pid_ = 0;
+  int port_ = 0;
+};
+
+// Ctrl-C while the page's "Turn on phone!" is open, on the whole vorn-host:
+// the stop is one stop, so the cleanup runs and its steps have verdicts.
+TEST(WebServer, ASignalAtThePagesPromptRunsTheCleanup) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string dir = vorn_test::TempDir();
+  struct Joined {
+    std::thread thread;
+    ~Joined() {
+      if (thread.joinable()) thread.join();
+    }
+  } watcher;  // before the host: it ends once the host has gone
+  ServedHost host(dir, "--serve 0 --fast --no-db --scenario phone-off-until-prompt --json " + dir +
+                           "/units.jsonl --params " + examples + "/station.ini " + examples + "/typical.plan");
+  ASSERT_NE(host.port(), 0) << host.err();
+  watcher.thread = std::thread([port = host.port()] {
+    httplib::Client page("127.0.0.1", port);
+    page.Get("/events", [](const char *, size_t) { return true; });
+  });
+  httplib::Client page("127.0.0.1", host.port());
+  const auto state = [&page] {
+    const auto res = page.Get("/state");
+    return res ? nlohmann::json::parse(res->body) : nlohmann::json::object();
+  };
+  for (int i = 0; i < 500 && state().value("watchers", 0) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const auto started = page.Post("/start", "{\"serial\":\"OFF-1\"}", "application/json");
+  ASSERT_TRUE(started);
+  ASSERT_EQ(started->status, 202);
+  bool prompted = false;
+  for (int i = 0; i < 500 && !prompted; ++i) {
+    prompted = state().value("prompt", nlohmann::json()).is_object();
+    if (!prompted) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(prompted) << host.err();
+  EXPECT_NE(host.stop(SIGINT), -1);
+
+  std::ifstream lines(dir + "/units.jsonl");
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line)) << "the attempt's record";
+  const nlohmann::json unit = nlohmann::json::parse(line);
+  EXPECT_EQ(unit["stopped"], true);
+  int cleanup = 0;
+  for (const nlohmann::json &step : unit["steps"]) {
+    if (!step.value("cleanup", false)) continue;
+    ++cleanup;
+    EXPECT_NE(step["verdict"], "NOT RUN") << step.dump();
+  }
+  EXPECT_EQ(cleanup, 3);
+  vorn_test::RemoveTempDir(dir);
 }
 
 // The station's own prompt (a message box the page cannot answer) is shown
