@@ -230,6 +230,10 @@ TEST(WebServer, OnlyExactHostNamesAreServed) {
     ASSERT_TRUE(start);
     EXPECT_EQ(start->status, 403) << host;
   }
+  Raw twoHosts(s.server.port());
+  ASSERT_TRUE(
+      twoHosts.send("GET /state HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\nHost: 127.attacker.example\r\n\r\n"));
+  EXPECT_EQ(twoHosts.receive(5000).rfind("HTTP/1.1 403", 0), 0u) << "two Host headers";
   EXPECT_FALSE(s.screen.nextAction(std::chrono::milliseconds(10))) << "no refused start reached the session";
   const auto localhost = s.client.Get("/state", {{"Host", "localhost:" + port}});
   ASSERT_TRUE(localhost);

@@ -170,7 +170,9 @@ std::string WebServer::Impl::refusal(const httplib::Request &req, Connection *co
   // Only this machine's names and the served host's: a page of another site
   // whose name was pointed here (DNS rebinding) is not served.
   status = 403;
-  if (!hosts.allows(req.get_header_value("Host"))) return "this page is served only by the name it was served on";
+  if (req.get_header_value_count("Host") != 1 || !hosts.allows(req.get_header_value("Host"))) {
+    return "this page is served only by the name it was served on";
+  }
   const bool action = req.method == "POST";
   if (connection != nullptr) {
     // Each connection's own rate: another client's traffic never uses the
