@@ -84,9 +84,9 @@ int RunHere(const CommandLine &line, const Options &o) {
   options.run.keepGoing = o.keepGoing;
   options.run.equipment = &station.equipment();
   options.run.stopRequests = Stops(desk);
+  options.run.socket = o.worker;
   options.retest = o.retest;
   options.operatorName = o.operatorName;
-  options.socket = o.worker;
   if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt(text); };
   UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
   const SessionResult result = RunSession(station.plan(), station.functions(), session, units, bus, options);

@@ -171,7 +171,7 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, 
   Equipment *equipment = options.equipment;
   auto stops = [&options] { return options.stopRequests ? options.stopRequests() : 0; };
   if (equipment != nullptr && events != nullptr) {
-    equipment->onWait([events](uint32_t ms) { events->waiting(ms); });
+    equipment->onWait([events, socket = options.socket](uint32_t ms) { events->waiting(socket, ms); });
   }
   const uint64_t waitedBefore = Waited(equipment);
   const auto start = std::chrono::steady_clock::now();
@@ -187,9 +187,9 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, 
       run.steps.push_back(std::move(skipped));
       continue;
     }
-    if (events != nullptr) events->stepStarted(i, plan.steps.size(), step);
+    if (events != nullptr) events->stepStarted(options.socket, i, plan.steps.size(), step);
     run.steps.push_back(RunOne(step, functions.at(i), equipment));
-    if (events != nullptr) events->stepFinished(i, run.steps.back());
+    if (events != nullptr) events->stepFinished(options.socket, i, run.steps.back());
     failed = failed || (run.steps.back().verdict == Verdict::kError && !options.keepGoing);
   }
   if (equipment != nullptr && events != nullptr) equipment->onWait(nullptr);

@@ -27,6 +27,7 @@ struct RunOptions {
   // How many times the operator has asked to stop: from 1 the test steps
   // not yet begun are not run, from 2 the cleanup steps neither.
   std::function<int()> stopRequests;
+  std::string socket;  // the test socket the run is in, for the events; empty on a station of one
 };
 
 // The line a FAIL gives for an entry that missed its limit:

@@ -65,7 +65,7 @@ class Loop {
     record.index = index;
     record.attempt = attempt;
     record.prior = prior;
-    record.socket = options_.socket;
+    record.socket = options_.run.socket;
     record.operatorName = who;
     if (!firstStart_) {
       firstStart_ = Clock::now();
@@ -106,10 +106,11 @@ class Prompts {
  public:
   Prompts(const SessionOptions &options, Bus &bus) : equipment_(options.run.equipment) {
     if (equipment_ == nullptr) return;
-    equipment_->onPrompt([&bus, answer = options.answerPrompt](const std::string &text) -> std::optional<bool> {
-      bus.promptOpened(text);
+    equipment_->onPrompt([&bus, answer = options.answerPrompt,
+                          socket = options.run.socket](const std::string &text) -> std::optional<bool> {
+      bus.promptOpened(socket, text);
       const std::optional<bool> answered = answer ? answer(text) : std::nullopt;
-      bus.promptClosed();
+      bus.promptClosed(socket);
       return answered;
     });
   }

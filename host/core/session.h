@@ -114,7 +114,6 @@ struct SessionOptions {
   RunOptions run;  // keepGoing, the equipment and the stop requests
   int retest = 0;  // more attempts for a unit that did not pass
   std::string operatorName;
-  std::string socket;  // the test socket this session runs in, on a station of several
   // Answers the equipment's prompts (the page's OK); none, or an answer of
   // nothing, leaves them to the equipment's own way of asking.
   std::function<std::optional<bool>(const std::string &text)> answerPrompt;

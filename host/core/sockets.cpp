@@ -431,6 +431,7 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   result.tally.hoursSinceFirst = std::max(wall, station) / 3600.0;
   perSocket[w.setting.name].hoursSinceFirst = std::max(wall, w.stationSeconds) / 3600.0;
   bus->tallied(result.tally);
+  bus->socketTallied(w.setting.name, perSocket[w.setting.name]);
   if (stopsSent == 0 && Retested(record, w.running.base, options.retest)) {
     Pending retest = w.running;
     retest.order.attempt = record.attempt + 1;
@@ -481,18 +482,18 @@ void Supervisor::Impl::onEvent(std::size_t i, const WorkerEvent &e) {
       break;
     }
     case WorkerEvent::Kind::kStepStarted:
-      if (e.index < plan->steps.size()) bus->stepStarted(e.index, e.count, plan->steps[e.index]);
+      if (e.index < plan->steps.size()) bus->stepStarted(w.setting.name, e.index, e.count, plan->steps[e.index]);
       break;
-    case WorkerEvent::Kind::kWaiting: bus->waiting(e.milliseconds); break;
+    case WorkerEvent::Kind::kWaiting: bus->waiting(w.setting.name, e.milliseconds); break;
     case WorkerEvent::Kind::kStepFinished:
       w.steps.push_back(e.step);
-      bus->stepFinished(e.index, e.step);
+      bus->stepFinished(w.setting.name, e.index, e.step);
       break;
     case WorkerEvent::Kind::kPromptOpened:
-      bus->promptOpened("socket " + w.setting.name + ": " + e.text);
+      bus->promptOpened(w.setting.name, e.text);
       ask(i, e.text);
       break;
-    case WorkerEvent::Kind::kPromptClosed: bus->promptClosed(); break;
+    case WorkerEvent::Kind::kPromptClosed: bus->promptClosed(w.setting.name); break;
     case WorkerEvent::Kind::kNoticed: bus->noticed("socket " + w.setting.name + ": " + e.text); break;
     case WorkerEvent::Kind::kAttemptFinished: onFinished(i, e.record); break;
     case WorkerEvent::Kind::kFailed: bus->noticed("socket " + w.setting.name + ": " + e.text); break;

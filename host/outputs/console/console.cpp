@@ -29,7 +29,7 @@ class Console : public Output, public Subscriber {
     quiet_ = quiet_ || !session.sockets.empty();
     return Delivery::delivered();
   }
-  void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override {
+  void stepStarted(const std::string &, std::size_t index, std::size_t count, const PlanStep &step) override {
     longWaits_ = 0;
     if (quiet_) return;
     const int width = static_cast<int>(std::to_string(count).size());
@@ -37,13 +37,13 @@ class Console : public Output, public Subscriber {
                  static_cast<int>(step.number));
     std::fflush(messages_);
   }
-  void waiting(uint32_t milliseconds) override {
+  void waiting(const std::string &, uint32_t milliseconds) override {
     if (quiet_ || milliseconds < kLongWaitMs) return;
     std::fprintf(messages_, "%s%.1f s", longWaits_ == 0 ? ": waiting on the equipment " : ", ", milliseconds / 1000.0);
     std::fflush(messages_);
     ++longWaits_;
   }
-  void stepFinished(std::size_t, const StepRecord &record) override {
+  void stepFinished(const std::string &, std::size_t, const StepRecord &record) override {
     if (quiet_) return;
     std::fprintf(messages_, " ... %s (%.2f s)\n", VerdictText(record.verdict), record.seconds);
     std::fflush(messages_);

@@ -81,29 +81,29 @@ class Pipe : public Output, public Subscriber, public Desk, public UnitSource {
     e.start = start;
     say(e);
   }
-  void stepStarted(std::size_t index, std::size_t count, const PlanStep &) override {
+  void stepStarted(const std::string &, std::size_t index, std::size_t count, const PlanStep &) override {
     WorkerEvent e(WorkerEvent::Kind::kStepStarted);
     e.index = index;
     e.count = count;
     say(e);
   }
-  void waiting(uint32_t milliseconds) override {
+  void waiting(const std::string &, uint32_t milliseconds) override {
     WorkerEvent e(WorkerEvent::Kind::kWaiting);
     e.milliseconds = milliseconds;
     say(e);
   }
-  void stepFinished(std::size_t index, const StepRecord &record) override {
+  void stepFinished(const std::string &, std::size_t index, const StepRecord &record) override {
     WorkerEvent e(WorkerEvent::Kind::kStepFinished);
     e.index = index;
     e.step = record;
     say(e);
   }
-  void promptOpened(const std::string &text) override {
+  void promptOpened(const std::string &, const std::string &text) override {
     WorkerEvent e(WorkerEvent::Kind::kPromptOpened);
     e.text = text;
     say(e);
   }
-  void promptClosed() override { say(WorkerEvent(WorkerEvent::Kind::kPromptClosed)); }
+  void promptClosed(const std::string &) override { say(WorkerEvent(WorkerEvent::Kind::kPromptClosed)); }
   Delivery attemptFinished(const UnitRecord &unit) override {
     WorkerEvent e(WorkerEvent::Kind::kAttemptFinished);
     e.record = unit;

@@ -178,7 +178,7 @@ void Screen::attemptStarted(const AttemptStart &start) {
   changed();
 }
 
-void Screen::stepStarted(std::size_t index, std::size_t, const PlanStep &step) {
+void Screen::stepStarted(const std::string &, std::size_t index, std::size_t, const PlanStep &step) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index >= data_.steps.size()) {
     data_.steps.resize(index + 1);
@@ -196,7 +196,7 @@ void Screen::setStationPrompt(const std::optional<std::string> &text) {
   changed();
 }
 
-void Screen::waiting(uint32_t milliseconds) {
+void Screen::waiting(const std::string &, uint32_t milliseconds) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (StepView &s : data_.steps) {
     if (!s.running) continue;
@@ -208,7 +208,7 @@ void Screen::waiting(uint32_t milliseconds) {
   changed();
 }
 
-void Screen::stepFinished(std::size_t, const StepRecord &record) {
+void Screen::stepFinished(const std::string &, std::size_t, const StepRecord &record) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (StepView &s : data_.steps) {
     if (!s.running) continue;

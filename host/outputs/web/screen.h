@@ -112,9 +112,9 @@ class Screen : public Subscriber {
   // --- the session's thread, from the bus ---
   Delivery sessionStarted(const SessionRecord &session) override;
   void attemptStarted(const AttemptStart &start) override;
-  void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override;
-  void waiting(uint32_t milliseconds) override;
-  void stepFinished(std::size_t index, const StepRecord &record) override;
+  void stepStarted(const std::string &socket, std::size_t index, std::size_t count, const PlanStep &step) override;
+  void waiting(const std::string &socket, uint32_t milliseconds) override;
+  void stepFinished(const std::string &socket, std::size_t index, const StepRecord &record) override;
   Delivery attemptFinished(const UnitRecord &unit) override;
   void noticed(const std::string &text) override;
   void tallied(const Tally &tally) override;

@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "operator_page.h"  // generated from page/
-#include "outputs/web/connections.h"
 #include "os/net.h"
+#include "outputs/web/connections.h"
 
 namespace vorn_host::web {
 namespace {
