@@ -1,5 +1,7 @@
 #include "station/setup.h"
 
+#include <filesystem>
+
 #include "Vorn_CMU200.h"
 #include "os/sha256.h"
 #include "os/text.h"
@@ -58,8 +60,14 @@ bool StationSetup::readInputs(const Options &o, std::string &error) {
     return false;
   }
   files_ = {planFile, parameterFile};
-  if (o.parameters.size() > kLongestPath) {
-    error = o.parameters + ": the parameter file's path is longer than " + std::to_string(kLongestPath) + " characters";
+  // The library is handed the whole path: Windows' profile functions look
+  // for a bare file name in the Windows folder, not the working one.
+  std::error_code whole;
+  parameterPath_ = std::filesystem::absolute(o.parameters, whole).string();
+  if (whole) parameterPath_ = o.parameters;
+  if (parameterPath_.size() > kLongestPath) {
+    error =
+        parameterPath_ + ": the parameter file's path is longer than " + std::to_string(kLongestPath) + " characters";
     return false;
   }
   // A step whose section is missing runs on the library's defaults.
@@ -114,7 +122,7 @@ bool StationSetup::loadLibrary(const Options &o, std::string &error) {
   version(versionText);
   versionText[sizeof versionText - 1] = '\0';
   version_ = versionText;
-  alldata::SetParameterFile(o.parameters);
+  alldata::SetParameterFile(parameterPath_);
   return true;
 }
 

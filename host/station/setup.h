@@ -61,6 +61,7 @@ class StationSetup {
   std::vector<InputFile> files_;
   std::unique_ptr<SerialList> serials_;
   std::string libraryFile_;
+  std::string parameterPath_;  // whole, as the library is handed it
   std::string version_;
   std::vector<std::string> faultsApplied_;
 };
