@@ -38,6 +38,14 @@ std::string SimulationOptions(const Options &o) {
   return text;
 }
 
+// The library's waits move the simulated station's virtual clock only when
+// they are the Windows API stand-in's Sleep, which the library links on
+// Linux; on Windows they are kernel32's own, which the station never sees.
+bool WaitsOnStationClock() {
+  bool loaded = false;
+  return LoadedLibrarySymbol("vorn_winapi", "Sleep", loaded) != nullptr;
+}
+
 }  // namespace
 
 bool StationSetup::load(const Options &o, std::string &error) {
@@ -132,11 +140,21 @@ bool StationSetup::findEquipment(const Options &o, std::string &error) {
   error = found.problem();
   if (!error.empty()) return false;
   if (found.simulated()) {
+    if (o.fast && !WaitsOnStationClock()) {
+      error =
+          "--fast: the library waits with the system's own Sleep (kernel32's on Windows), which the simulated "
+          "station's virtual clock cannot see: its phone would never seem to answer; run it without --fast";
+      return false;
+    }
     if (!loadSimulation(error)) return false;
     if (!simulation_->setUp(o.fast, o.scenarios, o.faults, faultsApplied_, error)) return false;
   } else if (!SimulationOptions(o).empty()) {
     error = SimulationOptions(o) + ": only on the simulated station; the equipment libraries loaded are not the " +
             "project's stand-ins";
+    return false;
+  } else if (o.units > 0) {
+    error = "--units: real equipment tests real phones, not SIM-000001, SIM-000002, ...; name them with " +
+            std::string("--serials FILE, --serial-prompt or the operator's page (--serve)");
     return false;
   }
   for (const InputFile &mapped : MappedFiles()) files_.push_back(mapped);
