@@ -74,9 +74,9 @@ void ExpectBaseline(const std::string &name, const std::string &actual) {
 
 TEST(Baseline, TheTypicalRunsTableAndRecord) {
   const std::string dir = vorn_test::TempDir();
-  const vorn_test::HostRun r = vorn_test::RunHost("--fast --quiet --no-db --station line3 --json " + dir +
-                                                  "/record.json --params " + kExamples + "/station.ini " + kExamples +
-                                                  "/typical.plan");
+  const vorn_test::HostRun r =
+      vorn_test::RunHost("--fast --quiet --no-db --station line3 --json " + dir + "/record.json --params " + kExamples +
+                         "/station.ini " + kExamples + "/typical.plan");
   ASSERT_EQ(r.status, 0) << r.err;
   ExpectBaseline("typical-run.txt", MaskedTable(r.out));
   ExpectBaseline("typical-record.json", MaskedRecord(vorn_test::ReadText(dir + "/record.json")));

@@ -265,8 +265,8 @@ TEST_F(HostRunTest, TableShowsStepsValuesLimitsAndTheRunsVerdict) {
   for (const char *expected : {
            "Vorn_CMU200 1.04 on the simulated station line 3, virtual clock",
            "  1    11  OBTPowervsTime           FAIL       0.00 s",
-           "            [ 1]         32.5  28..36 ok         Band=EGSM;Chan=11;TXLevel=5",
-           "            [ 2]           -1  0.. FAIL\n",
+           "            [ 1]         32.5  28..36 ok         Band=EGSM;Chan=11;TXLevel=5     burst power (dBm)\n",
+           "            [ 2]           -1  0.. FAIL                                          useful part power (dBm)\n",
            "            FAIL: entry 2 = -1, outside 0..",
            "  2     2  OBTInit                  ERROR      0.00 s\n"
            "            RSCMU_Init_Base Failed! CMU200 Error:\n",

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/record.h"
@@ -51,6 +52,8 @@ struct SessionEnd {
   // It ended because a record could be kept nowhere: no phone may be
   // tested whose record would be lost.
   bool recordLost = false;
+  // On a station of several sockets: each socket's own tally, by name.
+  std::vector<std::pair<std::string, Tally>> sockets;
 };
 
 class Subscriber {

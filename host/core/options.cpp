@@ -20,6 +20,9 @@ void AddCoreOptions(CommandLine &line) {
             "--fault list shows the operations")
       .list("--scenario", "NAME", "a named station condition; --scenario list shows them")
       .value("--operator", "NAME", "who tests: kept with every attempt's record")
+      .value("--settings", "FILE",
+             "the station's settings (default: station-settings.ini in the\n"
+             "working folder, when it has one)")
       .flag("--engineering", "an engineer's trial: its units are marked and left out\nof the yield and the line report")
       .flag("--strict",
             "a step number without a section in the parameter file\n"
@@ -33,7 +36,19 @@ void AddCoreOptions(CommandLine &line) {
       .flag("--serial-prompt",
             "each unit's serial asked for at the terminal; an empty\n"
             "line or the end of input ends the session")
-      .number("--retest", "N", 0, 100, "test a unit that did not pass again, up to N more times");
+      .number("--retest", "N", 0, 100, "test a unit that did not pass again, up to N more times")
+      .value("--sockets", "FILE|N",
+             "several phones at once, one process per test socket: FILE names\n"
+             "each socket and its parameter file (NAME FILE a line); N, on the\n"
+             "simulated station, N sockets on --params");
+}
+
+constexpr int kMostSockets = 16;
+
+int SocketCount(const Options &o) {
+  if (o.sockets.empty() || o.sockets.size() > 3 || o.sockets.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return std::stoi(o.sockets);
 }
 
 bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOptions, Options &o, std::string &error) {
@@ -60,6 +75,9 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
   o.retest = static_cast<int>(line.number("--retest"));
   o.operatorName = line.text("--operator");
   o.engineering = line.has("--engineering");
+  o.sockets = line.text("--sockets");
+  o.worker = line.text("--worker");
+  o.settings = line.text("--settings");
   if (o.help || o.listScenarios || o.listFaults) return true;
   const std::vector<std::string> &plain = line.arguments();
   if (plain.size() > 1) {
@@ -83,7 +101,18 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
     error = "--retest needs a session (" + ways + ")";
     return false;
   }
-  if (o.parameters.empty()) {
+  const bool number = !o.sockets.empty() && o.sockets.find_first_not_of("0123456789") == std::string::npos;
+  if (number && (o.sockets.size() > 2 || SocketCount(o) < 1 || SocketCount(o) > kMostSockets)) {
+    error = "--sockets takes a sockets file or a number from 1 to " + std::to_string(kMostSockets) + ", not \"" +
+            o.sockets + "\"";
+    return false;
+  }
+  if (!o.sockets.empty() && !o.session()) {
+    error = "--sockets needs a session (" + ways + ")";
+    return false;
+  }
+  // A sockets file names each socket's parameter file.
+  if (o.parameters.empty() && (o.sockets.empty() || SocketCount(o) > 0)) {
     error = "no parameter file given (--params FILE)";
     return false;
   }

@@ -30,6 +30,9 @@ struct Options {
   int retest = 0;              // --retest N: a unit that did not pass, again up to N times
   std::string operatorName;    // --operator NAME
   bool engineering = false;    // --engineering: units marked, left out of the yield
+  std::string sockets;         // --sockets FILE or N: a worker process per test socket
+  std::string worker;          // --worker NAME: this process is one socket's worker
+  std::string settings;        // --settings FILE: the station's settings
 
   bool session() const { return units > 0 || !serials.empty() || serialPrompt || unitsByOutput; }
 };
@@ -41,6 +44,8 @@ void AddCoreOptions(CommandLine &line);
 // False, with the reason in error, on a command line that cannot be run.
 bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOptions, Options &options,
                  std::string &error);
+// --sockets N: how many; 0 when it names a sockets file.
+int SocketCount(const Options &options);
 // The usage text, with the outputs' option lines.
 std::string Usage(const CommandLine &line);
 

@@ -27,6 +27,13 @@ enum class SessionMode {
 const char *ModeText(SessionMode mode);  // "production", "engineering"
 std::optional<SessionMode> ModeOf(const std::string &text);
 
+// One test socket of a station of several, with its own fixture.
+struct SocketRecord {
+  std::string name;
+  std::string parameters;  // its parameter file
+  std::string parametersSha256;
+};
+
 // What stays the same for every unit of one session.
 struct SessionRecord {
   std::string id;          // a UUID made by the host
@@ -48,6 +55,9 @@ struct SessionRecord {
   bool faultInjected = false;
   SessionMode mode = SessionMode::kProduction;
   bool single = false;  // a single run of the plan, not a production session
+  // A station of several sockets: each socket and its parameter file (the
+  // session's own parameters are then the sockets file, or the one file all share).
+  std::vector<SocketRecord> sockets;
   std::string started;  // UTC, ISO 8601
   std::string ended;    // UTC, ISO 8601; empty while the session runs
 

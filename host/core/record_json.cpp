@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/catalogue.h"
 #include "os/text.h"
 
 namespace vorn_host {
@@ -38,7 +39,29 @@ ordered Texts(const std::vector<std::string> &texts) {
   return out;
 }
 
-ordered StepJson(const StepRecord &r, std::size_t index) {
+ordered SocketsJson(const std::vector<SocketRecord> &sockets) {
+  ordered out = ordered::array();
+  for (const SocketRecord &s : sockets) {
+    out.push_back(
+        {{"name", JsonSafe(s.name)}, {"parameters", JsonSafe(s.parameters)}, {"parametersSha256", s.parametersSha256}});
+  }
+  return out;
+}
+
+// A result: with the measurement's label and unit when the catalogue knows it.
+ordered ResultJson(const StepRecord &r, const EntryResult &e, const std::optional<Setting> &setting) {
+  ordered result = {{"entry", e.entry},
+                    {"value", ValueJson(e.value)},
+                    {"name", e.name ? ordered(JsonSafe(*e.name)) : ordered(nullptr)}};
+  if (const std::optional<Measurement> m = MeasurementOf(r.step.exportName, e.entry, e.name)) {
+    result["measurement"] = JsonSafe(MeasurementLabel(*m, setting));
+    result["unit"] = m->unit;
+  }
+  result["passed"] = e.passed;
+  return result;
+}
+
+ordered StepJsonIn(const StepRecord &r, std::size_t index, const std::optional<Setting> &setting) {
   ordered step = {{"index", index},
                   {"line", r.step.line},
                   {"export", r.step.exportName},
@@ -57,15 +80,16 @@ ordered StepJson(const StepRecord &r, std::size_t index) {
   step["limits"] = std::move(limits);
   step["misses"] = Texts(r.misses);
   ordered results = ordered::array();
-  for (const EntryResult &e : r.entries) {
-    results.push_back({{"entry", e.entry},
-                       {"value", ValueJson(e.value)},
-                       {"name", e.name ? ordered(JsonSafe(*e.name)) : ordered(nullptr)},
-                       {"passed", e.passed}});
-  }
+  for (const EntryResult &e : r.entries) results.push_back(ResultJson(r, e, setting));
   step["results"] = std::move(results);
   return step;
 }
+
+}  // namespace
+
+ordered StepJson(const StepRecord &r, std::size_t index) { return StepJsonIn(r, index, std::nullopt); }
+
+namespace {
 
 // The readers below throw nlohmann's type errors on a field of the wrong
 // kind; RecordFromJson turns them into a message.
@@ -105,6 +129,8 @@ StepRecord StepFrom(const json &j) {
     entry.entry = e.at("entry").get<int>();
     entry.value = ValueFrom(e.at("value"));
     if (!e.at("name").is_null()) entry.name = e.at("name").get<std::string>();
+    // "measurement" and "unit" follow from the rest by the catalogue: an
+    // older record without them reads alike, and they are not read back.
     entry.limit = [&]() -> std::optional<Limit> {
       const Limit *l = r.step.limitFor(entry.entry);
       return l ? std::optional<Limit>(*l) : std::nullopt;
@@ -162,6 +188,7 @@ ordered SessionJson(const SessionRecord &s) {
                {"faultInjected", s.faultInjected},
                {"mode", ModeText(s.mode)},
                {"single", s.single},
+               {"sockets", SocketsJson(s.sockets)},
                {"started", s.started},
                {"ended", s.ended.empty() ? ordered(nullptr) : ordered(s.ended)}};
   return j;
@@ -169,7 +196,8 @@ ordered SessionJson(const SessionRecord &s) {
 
 ordered RecordJson(const UnitRecord &u) {
   ordered steps = ordered::array();
-  for (std::size_t i = 0; i < u.run.steps.size(); ++i) steps.push_back(StepJson(u.run.steps[i], i + 1));
+  const std::vector<std::optional<Setting>> settings = Settings(u.run);
+  for (std::size_t i = 0; i < u.run.steps.size(); ++i) steps.push_back(StepJsonIn(u.run.steps[i], i + 1, settings[i]));
   ordered j = {{"format", kRecordFormat},
                {"uuid", u.uuid},
                {"session", u.session ? SessionJson(*u.session) : ordered(nullptr)},
@@ -212,11 +240,25 @@ bool SessionFromJson(const json &j, SessionRecord &s, std::string &error) {
     if (!mode) throw std::invalid_argument("unknown mode " + Text(j, "mode"));
     s.mode = *mode;
     s.single = j.value("single", false);
+    s.sockets.clear();
+    for (const json &socket : j.value("sockets", json::array())) {
+      s.sockets.push_back({Text(socket, "name"), Text(socket, "parameters"), Text(socket, "parametersSha256")});
+    }
     s.started = Text(j, "started");
     s.ended = TextOr(j, "ended");
     return true;
   } catch (const std::exception &e) {
     error = std::string("not a session record: ") + e.what();
+    return false;
+  }
+}
+
+bool StepFromJson(const json &j, StepRecord &step, std::string &error) {
+  try {
+    step = StepFrom(j);
+    return true;
+  } catch (const std::exception &e) {
+    error = std::string("not a step record: ") + e.what();
     return false;
   }
 }

@@ -45,6 +45,7 @@ class DynamicLibrary {
   bool open(const std::string &path, std::string &error);
   // The export's address, or null when the library has no such export.
   void *symbol(const char *name) const;
+  bool loaded() const { return handle_ != nullptr; }
 
   // The library's usual file beside the running executable.
   static std::string besideExecutable(const char *fileName);
@@ -66,6 +67,9 @@ void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loade
 // process. A read from the terminal that a request interrupts fails.
 void CatchStopRequests();
 int StopRequests();
+// A socket's worker hears no stop of the terminal's: its supervisor, which
+// does, tells it once (a second would skip its cleanup).
+void IgnoreTerminalStops();
 
 // A log of whole lines, appended to and held under an exclusive lock: a
 // second process that opens the same file is refused while the first holds

@@ -46,6 +46,10 @@ void CatchStopRequests() {
 
 int StopRequests() { return stopRequests; }
 
+void IgnoreTerminalStops() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_IGN);
+}
+
 AppendLog::~AppendLog() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }

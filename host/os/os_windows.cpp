@@ -100,6 +100,10 @@ void CatchStopRequests() { SetConsoleCtrlHandler(CountStopRequest, TRUE); }
 
 int StopRequests() { return static_cast<int>(stopRequests); }
 
+// Started in a process group of its own, the worker gets no Ctrl-C; it
+// ignores Ctrl-Break and the console's close the same way.
+void IgnoreTerminalStops() { SetConsoleCtrlHandler(nullptr, TRUE); }
+
 AppendLog::~AppendLog() {
   if (handle_ != -1) CloseHandle(Handle(handle_));
 }

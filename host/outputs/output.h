@@ -16,6 +16,7 @@
 #include "core/equipment.h"
 #include "core/plan.h"
 #include "core/session.h"
+#include "core/settings.h"
 #include "os/inputs.h"
 
 namespace vorn_host {
@@ -40,7 +41,8 @@ struct OutputSetup {
   const Plan &plan;
   std::vector<InputFile> &files;
   bool realStation = false;
-  std::FILE *messages = stderr;  // the operator's messages
+  std::FILE *messages = stderr;               // the operator's messages
+  const StationSettings *settings = nullptr;  // the station's settings, their defaults applied
 };
 
 class Output {

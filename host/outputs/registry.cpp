@@ -5,6 +5,7 @@
 namespace vorn_host {
 
 // Each output's module, in its own folder.
+OutputModule PipeOutput();
 OutputModule ConsoleOutput();
 OutputModule JsonOutput();
 OutputModule ResultsOutput();
@@ -12,6 +13,7 @@ OutputModule WebOutput();
 
 const std::vector<OutputModule> &OutputModules() {
   static const std::vector<OutputModule> modules = {
+      PipeOutput(),  // first: a socket's worker has no other output
       ConsoleOutput(), ResultsOutput(), WebOutput(),
       JsonOutput(),  // last: a run that cannot start leaves an earlier record as it was
   };
@@ -42,6 +44,8 @@ bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Outpu
     if (!output) continue;
     bus.subscribe(output->subscriber());
     outputs.push_back(std::move(output));
+    // A socket's worker speaks only to its supervisor, which owns every output.
+    if (std::string(m.name) == "pipe") break;
   }
   return true;
 }

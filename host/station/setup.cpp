@@ -52,6 +52,8 @@ bool StationSetup::load(const Options &o, std::string &error) {
   return readInputs(o, error) && loadLibrary(o, error) && findEquipment(o, error);
 }
 
+bool StationSetup::loadInputs(const Options &o, std::string &error) { return readInputs(o, error); }
+
 // The plan, the parameter file (with a warning for each step it has no
 // section for) and the serials, each checked as an input.
 bool StationSetup::readInputs(const Options &o, std::string &error) {
@@ -63,11 +65,11 @@ bool StationSetup::readInputs(const Options &o, std::string &error) {
   }
   InputFile planFile, parameterFile;
   std::string parameterText;
-  if (!CheckInput(o.plan, "plan file", kLargestTextInput, true, planFile, error) ||
-      !ReadTextInput(o.parameters, "parameter file", false, parameterFile, parameterText, error)) {
-    return false;
-  }
-  files_ = {planFile, parameterFile};
+  if (!CheckInput(o.plan, "plan file", kLargestTextInput, true, planFile, error)) return false;
+  files_ = {planFile};
+  if (o.parameters.empty()) return readSerials(o, error);  // each socket names its own
+  if (!ReadTextInput(o.parameters, "parameter file", false, parameterFile, parameterText, error)) return false;
+  files_.push_back(parameterFile);
   // The library is handed the whole path: Windows' profile functions look
   // for a bare file name in the Windows folder, not the working one.
   std::error_code whole;
@@ -78,8 +80,10 @@ bool StationSetup::readInputs(const Options &o, std::string &error) {
         parameterPath_ + ": the parameter file's path is longer than " + std::to_string(kLongestPath) + " characters";
     return false;
   }
-  // A step whose section is missing runs on the library's defaults.
-  const std::vector<std::string> unsectioned = StepsWithoutSection(plan_, parameterText, o.parameters);
+  // A step whose section is missing runs on the library's defaults (said
+  // once: by the supervisor, not by each socket's worker).
+  const std::vector<std::string> unsectioned =
+      o.worker.empty() ? StepsWithoutSection(plan_, parameterText, o.parameters) : std::vector<std::string>();
   for (std::size_t i = 0; i < unsectioned.size() && i < kShownBadLines; ++i) {
     std::fprintf(messages_, "vorn-host: %s%s%s\n", o.strict ? "" : "warning: ", TerminalText(unsectioned[i]).c_str(),
                  o.strict ? "" : ": it runs on defaults");
@@ -91,7 +95,12 @@ bool StationSetup::readInputs(const Options &o, std::string &error) {
     error = "--strict: every step needs its section";
     return false;
   }
+  return readSerials(o, error);
+}
+
+bool StationSetup::readSerials(const Options &o, std::string &error) {
   if (o.serials.empty()) return true;
+  std::vector<std::string> problems;
   InputFile serialsFile;
   if (!CheckInput(o.serials, "serials file", kLargestTextInput, false, serialsFile, error)) return false;
   files_.push_back(serialsFile);
@@ -213,7 +222,11 @@ std::shared_ptr<SessionRecord> StationSetup::session(const Options &o) const {
 std::unique_ptr<UnitSource> StationSetup::units(const Options &o) {
   if (serials_) return std::move(serials_);
   if (o.units > 0) return std::make_unique<GeneratedUnits>(o.units);
-  if (o.serialPrompt) return std::make_unique<PromptedUnits>(equipment(), messages_);
+  if (o.serialPrompt && library_.loaded()) return std::make_unique<PromptedUnits>(equipment(), messages_);
+  if (o.serialPrompt) {
+    return std::make_unique<PromptedUnits>(
+        [this](const std::string &q, std::string &a) { return AskAtTerminal(stdin, messages_, q, a); }, messages_);
+  }
   return std::make_unique<SingleUnit>();
 }
 

@@ -28,6 +28,9 @@ class StationSetup {
   // False, with the reason in error, when the run cannot start; warnings
   // (a step without its section) go to the messages.
   bool load(const Options &options, std::string &error);
+  // Only the plan, the parameter file (when given) and the serials: what the
+  // supervisor of several sockets reads, whose workers load the rest.
+  bool loadInputs(const Options &options, std::string &error);
 
   const Plan &plan() const { return plan_; }
   const std::vector<StepFunction> &functions() const { return functions_; }
@@ -46,6 +49,7 @@ class StationSetup {
 
  private:
   bool readInputs(const Options &options, std::string &error);
+  bool readSerials(const Options &options, std::string &error);
   bool loadLibrary(const Options &options, std::string &error);
   bool findEquipment(const Options &options, std::string &error);
   bool loadSimulation(std::string &error);

@@ -1,10 +1,12 @@
 // The console: progress on standard error while the steps run ("[ 3/20]
 // OBTInit, step 3 ... PASS (0.01 s)", with the long waits), a line per
-// attempt of a session, the outputs' notices, and at the end the results
-// table (a single run) or the session's table on standard output.
+// attempt of a session, the outputs' notices, the failures of a unit that
+// did not pass in words, and at the end the results table (a single run) or
+// the session's table on standard output.
 #include <cstdio>
 #include <iostream>
 
+#include "core/catalogue.h"
 #include "os/text.h"
 #include "outputs/console/table.h"
 #include "outputs/output.h"
@@ -21,6 +23,12 @@ class Console : public Output, public Subscriber {
   Console(bool quiet, std::FILE *messages) : quiet_(quiet), messages_(messages) {}
   Subscriber &subscriber() override { return *this; }
 
+  Delivery sessionStarted(const SessionRecord &session) override {
+    // Several sockets' steps at once would cut into each other's lines: each
+    // socket's units are told as they end.
+    quiet_ = quiet_ || !session.sockets.empty();
+    return Delivery::delivered();
+  }
   void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override {
     longWaits_ = 0;
     if (quiet_) return;
@@ -50,8 +58,10 @@ class Console : public Output, public Subscriber {
   void tallied(const Tally &tally) override {
     if (last_.session == nullptr || last_.session->single) return;
     const std::string attempt = last_.attempt > 1 ? " attempt " + std::to_string(last_.attempt) : "";
-    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + ": " + VerdictText(last_.run.verdict) +
-        "; " + tally.line());
+    const std::string socket = last_.socket.empty() ? "" : " (socket " + last_.socket + ")";
+    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + socket + ": " +
+        VerdictText(last_.run.verdict) + "; " + tally.line());
+    Failures(last_.run);
   }
 
   Delivery sessionEnded(const SessionEnd &end) override {
@@ -59,8 +69,15 @@ class Console : public Output, public Subscriber {
       if (last_.session == nullptr) return Delivery::delivered();
       if (!quiet_) std::cout << "\n";  // apart from the progress above it on a terminal
       WriteTable(std::cout, *end.session, last_.run);
+      std::cout.flush();  // the table first, where both go to one terminal
+      if (last_.run.verdict == Verdict::kFail || last_.run.verdict == Verdict::kError) {
+        Say(std::string("the run did not pass (") + VerdictText(last_.run.verdict) + "):");
+        Failures(last_.run);
+      }
     } else {
       table_.write(std::cout, *end.session, end.tally, end.stopped);
+      for (const auto &[socket, tally] : end.sockets)
+        std::cout << "  socket " << socket << ": " << tally.line() << "\n";
     }
     std::cout.flush();
     // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
@@ -71,6 +88,11 @@ class Console : public Output, public Subscriber {
 
  private:
   void Say(const std::string &text) { std::fprintf(messages_, "vorn-host: %s\n", TerminalText(text).c_str()); }
+  // What failed, a line each, in words (an ERROR with what to check).
+  void Failures(const RunRecord &run) {
+    for (const FailureLine &f : FailureLines(run)) std::fprintf(messages_, "  %s\n", TerminalText(f.line()).c_str());
+    std::fflush(messages_);
+  }
 
   bool quiet_;
   std::FILE *messages_;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/catalogue.h"
 #include "os/text.h"
 
 namespace vorn_host {
@@ -59,6 +60,16 @@ class Lines {
   std::ostream &out_;
 };
 
+// Result names up to this long keep the measurement's words in one column.
+constexpr std::size_t kNameWidth = 32;
+
+// "burst power (dBm)", or nothing for an entry the catalogue does not know.
+std::string Words(const StepRecord &r, const EntryResult &e) {
+  const std::optional<Measurement> m = MeasurementOf(r.step.exportName, e.entry, e.name);
+  if (!m) return "";
+  return m->name + (m->unit.empty() ? "" : " (" + m->unit + ")");
+}
+
 void StepLines(Lines &line, std::size_t number, const StepRecord &r) {
   const std::string indent(12, ' ');
   char head[64];
@@ -71,7 +82,7 @@ void StepLines(Lines &line, std::size_t number, const StepRecord &r) {
     char entry[48];
     std::snprintf(entry, sizeof entry, "[%2d] %12s  ", e.entry, e.value ? TableValue(*e.value).c_str() : "-");
     const std::string limit = e.limit ? e.limit->text() + (e.passed ? " ok" : " FAIL") : "";
-    line(indent + entry + Padded(limit, 18) + (e.name ? *e.name : ""));
+    line(indent + entry + Padded(limit, 18) + Padded(e.name ? *e.name : "", kNameWidth - 1) + " " + Words(r, e));
   }
   for (const std::string &miss : r.misses) line(indent + "FAIL: " + miss);
 }
@@ -108,12 +119,8 @@ void SessionTable::add(const UnitRecord &unit) {
     return;
   }
   std::string what = unit.run.stopped && unit.run.verdict == Verdict::kNotRun ? "stopped" : "";
-  for (const StepRecord &step : unit.run.steps) {
-    if (step.verdict != Verdict::kFail && step.verdict != Verdict::kError) continue;
-    const std::string finding = step.verdict == Verdict::kError ? step.text : step.misses.front();
-    what = "step " + std::to_string(step.step.number) + " " + step.step.shortName() + ": " + finding;
-    break;  // the first finding; the record holds them all
-  }
+  const std::vector<FailureLine> findings = FailureLines(unit.run);
+  if (!findings.empty()) what = findings.front().text;  // the first; the record holds them all
   char head[160];
   std::snprintf(head, sizeof head, "%5d  %-20s %7d  %-8s ", unit.index, unit.serial.c_str(), unit.attempt,
                 VerdictText(unit.run.verdict));

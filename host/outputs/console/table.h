@@ -12,11 +12,12 @@
 namespace vorn_host {
 
 // The results table: the setting, a line per step (number, step, verdict,
-// time), a line per entry it wrote (value, limit, name), the run's verdict.
+// time), a line per entry it wrote (value, limit, name, the measurement in
+// words and its unit), the run's verdict.
 void WriteTable(std::ostream &out, const SessionRecord &session, const RunRecord &run);
 
 // The session's table: its setting, the attempts that did not pass with
-// their first finding (the first kListed), the tally and the attempts.
+// their first finding in words (the first kListed), the tally and the attempts.
 class SessionTable {
  public:
   static constexpr std::size_t kListed = 200;  // attempts listed; the records hold them all

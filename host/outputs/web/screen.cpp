@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/catalogue.h"
 #include "core/record_json.h"
 #include "core/session.h"
 #include "outputs/web/serve.h"
@@ -125,11 +126,7 @@ Delivery Screen::attemptFinished(const UnitRecord &unit) {
   BannerView banner;
   banner.serial = unit.serial;
   banner.verdict = unit.run.verdict;
-  for (const StepRecord &step : unit.run.steps) {
-    const std::string name = step.step.shortName();
-    for (const std::string &miss : step.misses) banner.lines.push_back(name + ": " + miss);
-    if (step.verdict == Verdict::kError) banner.lines.push_back(name + ": " + step.text);
-  }
+  for (const FailureLine &f : FailureLines(unit.run)) banner.lines.push_back(f.line());
   data_.banner = banner;
   if (data_.current) data_.current->verdict = unit.run.verdict;
   if (data_.current) data_.current->seconds = view.seconds;

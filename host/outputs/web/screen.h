@@ -55,7 +55,7 @@ struct UnitView {
 struct BannerView {
   std::string serial;
   Verdict verdict = Verdict::kNotRun;
-  std::vector<std::string> lines;  // "OBTPowervsTime: ..." missed limits or error texts
+  std::vector<std::string> lines;  // the failures in words (core/catalogue.h: FailureLines)
 };
 
 struct PromptView {
