@@ -48,6 +48,11 @@ bool WaitsOnStationClock() {
 
 }  // namespace
 
+std::string GeneratedUnitsRefusal() {
+  return "--units: real equipment tests real phones, not SIM-000001, SIM-000002, ...; name them with --serials "
+         "FILE, --serial-prompt or the operator's page (--serve)";
+}
+
 bool StationSetup::load(const Options &o, std::string &error) {
   return readInputs(o, error) && loadLibrary(o, error) && findEquipment(o, error);
 }
@@ -162,8 +167,7 @@ bool StationSetup::findEquipment(const Options &o, std::string &error) {
             "project's stand-ins";
     return false;
   } else if (o.units > 0) {
-    error = "--units: real equipment tests real phones, not SIM-000001, SIM-000002, ...; name them with " +
-            std::string("--serials FILE, --serial-prompt or the operator's page (--serve)");
+    error = GeneratedUnitsRefusal();
     return false;
   }
   for (const InputFile &mapped : MappedFiles()) files_.push_back(mapped);

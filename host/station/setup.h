@@ -21,6 +21,9 @@
 
 namespace vorn_host {
 
+// Why real equipment does not take --units: its made-up serials name no phone.
+std::string GeneratedUnitsRefusal();
+
 class StationSetup {
  public:
   explicit StationSetup(std::FILE *messages = stderr) : messages_(messages) {}

@@ -44,6 +44,13 @@ units=$?
 grep -q 'real equipment tests real phones' "$out/units.err" || fail "--units refused without saying why: $(cat "$out/units.err")"
 grep -q 'SIM-000001' "$out/units.txt" && fail "--units ran a unit before it was refused"
 [ -e "$out/units.sqlite" ] && fail "--units left a results file"
+# ... nor on sockets of its own.
+printf 's1 %s\n' "$params" > "$out/units.sockets"
+"$@" --units 3 --sockets "$out/units.sockets" --db "$out/units.sqlite" "$plan" > "$out/units.txt" 2> "$out/units.err"
+units=$?
+[ "$units" = 2 ] || fail "--units on sockets was not refused with exit status 2 (exit $units): $(cat "$out/units.err")"
+grep -q 'real equipment tests real phones' "$out/units.err" || fail "--units on sockets refused without saying why"
+[ -e "$out/units.sqlite" ] && fail "--units on sockets left a results file"
 refused+=(--units)
 wait $run; run=$?
 wait $session; session=$?
