@@ -55,8 +55,10 @@ std::string ClaimOutput(OutputSetup &setup, const std::string &path, const std::
   // by where it would be, so that two outputs never name one new file.
   std::string clash = OutputClash(path, what, setup.files);
   if (!clash.empty()) return clash;
+  // Made absolute first: weakly_canonical leaves a relative path relative
+  // while no part of it exists, and absolute once the file is there.
   std::error_code error;
-  const std::string where = std::filesystem::weakly_canonical(path, error).string();
+  const std::string where = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
   for (const InputFile &f : setup.files) {
     if (!where.empty() && f.where == where)
       return path + ": the " + what + " would overwrite the " + f.what + " " + f.path;

@@ -100,7 +100,19 @@ bool StationSetup::readInputs(const Options &o, std::string &error) {
     error = "--strict: every step needs its section";
     return false;
   }
-  return readSerials(o, error);
+  return checkLevels(o, error) && readSerials(o, error);
+}
+
+// Names that would carry the previous unit's power level: said (by the
+// supervisor, not each worker), and refused with --strict.
+bool StationSetup::checkLevels(const Options &o, std::string &error) {
+  const std::vector<std::string> early = o.worker.empty() ? NamedBeforeALevel(plan_) : std::vector<std::string>();
+  for (std::size_t i = 0; i < early.size() && i < kShownBadLines; ++i) {
+    std::fprintf(messages_, "vorn-host: %s%s\n", o.strict ? "" : "warning: ", TerminalText(early[i]).c_str());
+  }
+  if (!o.strict || early.empty()) return true;
+  error = "--strict: a plan sets the power level before it measures";
+  return false;
 }
 
 bool StationSetup::readSerials(const Options &o, std::string &error) {

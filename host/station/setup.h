@@ -53,6 +53,7 @@ class StationSetup {
  private:
   bool readInputs(const Options &options, std::string &error);
   bool readSerials(const Options &options, std::string &error);
+  bool checkLevels(const Options &options, std::string &error);
   bool loadLibrary(const Options &options, std::string &error);
   bool findEquipment(const Options &options, std::string &error);
   bool loadSimulation(std::string &error);

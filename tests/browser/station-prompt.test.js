@@ -60,7 +60,7 @@ test('the library\'s own prompt is said on the page and answered at the station'
     assert.match(said, /Turn on phone!/);
     await notice.waitFor({ state: 'hidden', timeout: 10000 });
     await page.waitForFunction(() => document.querySelector('#verdict').textContent === 'PASS', null, { timeout: 120000 });
-    assert.strictEqual(await page.locator('#steps li.PASS').count(), 20);
+    assert.strictEqual(await page.locator('#steps li.PASS').count(), 21);
 
     await page.locator('#stop').click();
     await page.waitForFunction(() => document.querySelector('#state').textContent === 'stopped', null, { timeout: 30000 });

@@ -89,7 +89,7 @@ bash "$root/scripts/pg-test-server.sh" stop "$pg"
 sleep 5
 bash "$root/scripts/pg-test-server.sh" restart "$pg"
 wait $host || { cat server.txt server.err; fail "the session on the server did not pass"; }
-grep -q 'results server: .*units are spooled' server.err || fail "the server's outage fell outside the session"
+grep -q 'results server: .*units are kept in results-spool.sqlite' server.err || fail "the server's outage fell outside the session"
 "$linux/vorn-results" --db "$url" export --csv > server.csv
 [ "$(cut -d, -f4 server.csv | tail -n +2 | LC_ALL=C sort | xargs)" = "$(xargs < server-serials.txt)" ] ||
   fail "the server holds $(rows < server.csv) attempts, not each of the 20 units once"

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/options.h"
+#include "helpers.h"
 #include "os/sha256.h"
 #include "outputs/registry.h"
 #include "outputs/results/schema.h"
@@ -24,92 +25,12 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace vorn_results;
+using namespace vorn_results_test;
 using vorn_host::SessionRecord;
 using vorn_host::Sha256File;
 using vorn_host::Sha256Hex;
 using vorn_host::UnitRecord;
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char name[] = "/tmp/vorn-results-XXXXXX";
-    path = mkdtemp(name);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string &file) const { return (path / file).string(); }
-};
-
-std::string ServerUrl() {
-  const char *url = std::getenv("VORN_PG_URL");
-  return url != nullptr ? url : "";
-}
-
-long Count(Database &db, const std::string &sql, const std::vector<Value> &params = {}) {
-  long n = -1;
-  std::string error;
-  EXPECT_TRUE(db.query(
-      sql, params,
-      [&](const Row &r) {
-        n = std::stol(r[0].value_or("-1"));
-        return true;
-      },
-      error))
-      << error;
-  return n;
-}
-
-std::vector<std::string> Lines(const std::string &file) {
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-pid_t Spawn(const std::vector<std::string> &args, const std::string &errFile, const std::string &folder = "") {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
-    if (!errFile.empty()) freopen(errFile.c_str(), "a", stderr);
-    if (!folder.empty()) freopen("/dev/null", "w", stdout);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-bool WaitForLines(const std::string &file, std::size_t count, int seconds = 60) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (Lines(file).size() < count) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-// The text with every run of blanks made one space.
-std::string Squeezed(const std::string &text) {
-  std::string out;
-  for (char c : text) {
-    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
-    out += c;
-  }
-  return out;
-}
-
-int Script(const std::string &command, const std::string &folder) {
-  return std::system(("bash " VORN_PG_SCRIPT " " + command + " " + folder + " >/dev/null").c_str());
-}
 
 TEST(Sha256, KnownDigestsOfBytesAndFiles) {
   const struct {
@@ -143,12 +64,12 @@ UnitRecord AwkwardUnit() {
   steps[2].verdict = vorn_host::Verdict::kError;
   steps[2].returned = -1;
   steps[2].text = "RSCMU_Init: \"timeout\", 'quoted', ünïcode; commas, too";
-  steps[4].entries[0].value = std::nan("");
-  steps[4].entries[1].value.reset();  // a limited entry the step did not write
-  steps[4].entries[1].passed = false;
-  steps[5].entries[0].value = 1e-300;
-  steps[5].entries[1].value = 0.1 + 0.2;
-  steps[5].entries[2].name = "Band=DCS, \"1800\"";
+  steps[5].entries[0].value = std::nan("");
+  steps[5].entries[1].value.reset();  // a limited entry the step did not write
+  steps[5].entries[1].passed = false;
+  steps[6].entries[0].value = 1e-300;
+  steps[6].entries[1].value = 0.1 + 0.2;
+  steps[6].entries[2].name = "Band=DCS, \"1800\"";
   steps.back().verdict = vorn_host::Verdict::kNotRun;
   return u;
 }
@@ -183,8 +104,8 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   ASSERT_TRUE(found);
   EXPECT_TRUE(back == row);
   EXPECT_EQ(back.steps[2].text, row.steps[2].text);
-  EXPECT_TRUE(std::isnan(*back.steps[4].results[0].value));
-  EXPECT_EQ(*back.steps[5].results[1].value, 0.1 + 0.2);
+  EXPECT_TRUE(std::isnan(*back.steps[5].results[0].value));
+  EXPECT_EQ(*back.steps[6].results[1].value, 0.1 + 0.2);
   EXPECT_FALSE(back.firstAttempt);
 
   session.ended = "2026-12-08T21:00:00Z";
@@ -338,17 +259,6 @@ TEST(Crash, KillNineMidUnitLeavesTheFileIntactWithEveryFinishedUnit) {
   EXPECT_LE(stored.size(), committed.size() + 4) << "more units than the writers could have committed";
 }
 
-// A server of the test's own, stopped at the end however the test ends.
-struct OwnServer {
-  std::string folder = "/tmp/vorn-pg-outage-" + std::to_string(getpid());
-  bool started = Script("start", folder) == 0;
-  ~OwnServer() {
-    Script("stop", folder);
-    fs::remove_all(folder);
-  }
-  std::string url() const { return "postgresql:///postgres?host=" + folder + "&user=postgres"; }
-};
-
 TEST(Outage, ServerStoppedMidSessionStoresEveryUnitExactlyOnce) {
   OwnServer server;
   ASSERT_TRUE(server.started);
@@ -450,7 +360,7 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   for (std::size_t at = 0; at < header.find(",OBTPowervsTime[1],") + 1; ++at) column += header[at] == ',' ? 1 : 0;
   std::string cell = rows[3];
   for (std::size_t c = 0; c < column; ++c) cell = cell.substr(cell.find(',') + 1);
-  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[4].entries[0].value));
+  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[5].entries[0].value));
 
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
@@ -461,7 +371,7 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   ASSERT_TRUE(ListUnits(*store, failed.serial, units, error)) << error;
   EXPECT_NE(units.str().find("attempt 1  FAIL"), std::string::npos) << units.str();
   EXPECT_NE(units.str().find("attempt 2  PASS"), std::string::npos) << units.str();
-  EXPECT_NE(units.str().find("step 5 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
+  EXPECT_NE(units.str().find("step 6 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
 
   // The command gives what the functions give.
   const std::string out = dir / "tool.csv";
@@ -555,65 +465,6 @@ TEST(Options, TheDatabaseTheCommandLineAsksFor) {
   }
   fs::current_path(before);
 }
-
-// Whole sessions of vorn-host on the simulated station, in a working folder
-// of their own, into each store.
-class HostSession : public ::testing::Test {
- protected:
-  // vorn-host ARGS... PARAMS PLAN in the folder, its JSON lines in
-  // session.jsonl (written before the database's commit of each attempt).
-  pid_t start(std::vector<std::string> args) {
-    args.insert(args.begin(), {VORN_HOST_FILE, "--quiet", "--json", "session.jsonl"});
-    args.insert(args.end(), {"--params", VORN_EXAMPLES_DIR "/station.ini", VORN_EXAMPLES_DIR "/typical.plan"});
-    return Spawn(args, dir / "err", dir.path.string());
-  }
-  // The UUIDs of the attempts in the JSON lines, in order.
-  std::vector<std::string> logged() const {
-    std::vector<std::string> uuids;
-    for (const std::string &line : Lines(dir / "session.jsonl")) {
-      const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-      if (j.is_object() && j.contains("uuid")) uuids.push_back(j["uuid"]);
-    }
-    return uuids;
-  }
-  std::set<std::string> stored(Database &db) {
-    std::set<std::string> uuids;
-    std::string error;
-    EXPECT_TRUE(db.query(
-        "SELECT uuid FROM unit", {},
-        [&](const Row &r) {
-          uuids.insert(*r[0]);
-          return true;
-        },
-        error))
-        << error;
-    return uuids;
-  }
-  // Attempts without all the plan's steps, or without every result entry
-  // their JSON line holds (one "passed" each).
-  long halfWritten(Database &db) {
-    const std::string steps = std::to_string(vorn_results_test::TypicalPlan().steps.size());
-    long missing = 0;
-    for (const std::string &line : Lines(dir / "session.jsonl")) {
-      const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-      if (!j.is_object()) continue;  // a line a kill cut short
-      std::size_t results = 0;
-      for (const nlohmann::json &step : j["steps"]) results += step["results"].size();
-      const std::string uuid = j["uuid"];
-      missing += Count(db,
-                       "SELECT count(*) FROM unit u WHERE u.uuid = $1 AND ((SELECT count(*) FROM step s"
-                       " WHERE s.unit_uuid = u.uuid) <> CAST($2 AS INTEGER) OR (SELECT count(*) FROM result r"
-                       " WHERE r.unit_uuid = u.uuid) <> CAST($3 AS INTEGER))",
-                       {uuid, steps, std::to_string(results)});
-    }
-    return missing;
-  }
-  std::string said() const {
-    std::ifstream in(dir / "err");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  TempDir dir;
-};
 
 TEST_F(HostSession, TwoHundredUnitsIntoTheDefaultFileAndOutAsCsv) {
   ASSERT_EQ(Wait(start({"--fast", "--units", "200"})), 0) << said();

@@ -1,7 +1,9 @@
 // The results database as one of vorn-host's outputs: every attempt, a
 // single run's too, in results.sqlite in the working folder (--db FILE), or
 // on the line's PostgreSQL server through the local spool (--db
-// postgresql://...); --no-db records none. The session's summary ends with
+// postgresql://...); --no-db records none. A file or server the session may
+// not write (read-only, damaged, refused, malformed) stops it before the
+// first step. The session's summary ends with
 // the command that makes its line report.
 #include <libpq-fe.h>
 
@@ -24,13 +26,16 @@ class Results : public Output, public Subscriber {
   explicit Results(std::unique_ptr<vorn_results::DatabaseSink> sink) : sink_(std::move(sink)) {}
   Subscriber &subscriber() override { return *this; }
 
+  // Each attempt's record carries its session: a session's row that cannot
+  // be written yet is written with the first attempt that can.
   Delivery sessionStarted(const SessionRecord &session) override {
     std::string error;
     if (sink_->sessionStarted(session, error)) return Delivery::delivered();
-    return sink_->serverTarget() ? Delivery::notice(error) : Delivery::lost(error);
+    return Delivery::notice(error);
   }
-  // An attempt the database kept (in the file, or in the spool while the
-  // server is away) is no lost record: the notice is said and the session goes on.
+  // An attempt the database kept (in the file, in the spool while the server
+  // is away, or in the fallback beside them) is no lost record: the notice is
+  // said and the session goes on.
   Delivery attemptFinished(const UnitRecord &unit) override {
     std::string error;
     if (sink_->attemptFinished(unit, error)) {
@@ -43,8 +48,8 @@ class Results : public Output, public Subscriber {
     }
     return Delivery::lost(error);
   }
-  // Units still waiting for the server at the end are kept in the spool: said,
-  // and no lost record.
+  // Units still waiting for the server at the end are kept in the spool, and
+  // records the file could not take in the fallback: said, and no lost record.
   Delivery sessionEnded(const SessionEnd &end) override {
     std::string error;
     const bool ended = sink_->sessionEnded(*end.session, error);
@@ -56,7 +61,7 @@ class Results : public Output, public Subscriber {
       std::cout.flush();
     }
     if (ended) return Delivery::delivered();
-    return sink_->pending() > 0 ? Delivery::notice(error) : Delivery::lost(error);
+    return sink_->lastKept() ? Delivery::notice(error) : Delivery::lost(error);
   }
 
  private:
@@ -117,16 +122,20 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   }
   if (o.has("--no-db")) return nullptr;
   const std::string target = o.has("--db") ? o.text("--db") : vorn_results::kDefaultDatabase;
-  if (!vorn_results::IsServerTarget(target)) {
-    error = ClaimOutput(setup, target, "results database");
-    if (!error.empty()) return nullptr;
-  } else {
-    error = TlsRefusal(target);
-    if (!error.empty()) return nullptr;
-  }
+  const bool server = vorn_results::IsServerTarget(target);
+  error = server ? TlsRefusal(target) : "";
+  if (!error.empty()) return nullptr;
+  error = ClaimOutput(setup, server ? vorn_results::kSpoolFile : target, server ? "results spool" : "results database");
+  if (!error.empty()) return nullptr;
   std::unique_ptr<vorn_results::DatabaseSink> sink =
       vorn_results::DatabaseSink::Open(target, vorn_results::kSpoolFile, error);
   if (!sink) return nullptr;
+  // The files it keeps beside the store are claimed too (their names are new).
+  const std::vector<std::string> files = sink->files();
+  for (std::size_t i = 1; i < files.size() && error.empty(); ++i)
+    error = ClaimOutput(setup, files[i], "results fallback");
+  if (!error.empty()) return nullptr;
+  sink->heedStops(StopRequests);
   return std::make_unique<Results>(std::move(sink));
 }
 

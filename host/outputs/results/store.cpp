@@ -69,7 +69,23 @@ bool InsertRows(Database &db, const std::string &head, std::size_t columns, cons
 
 constexpr const char *kOutbox =
     "CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY, kind TEXT NOT NULL, key TEXT NOT NULL,"
-    " UNIQUE (kind, key))";
+    " server TEXT, UNIQUE (kind, key))";
+
+// The outbox's server column, added to a spool made before it (its entries
+// keep no server: they are forwarded only when asked for by name).
+bool OutboxHasServer(Database &db, std::string &error) {
+  bool has = false;
+  if (!db.query(
+          "SELECT count(*) FROM pragma_table_info('outbox') WHERE name = 'server'", {},
+          [&](const Row &r) {
+            has = r[0].value_or("0") != "0";
+            return true;
+          },
+          error)) {
+    return false;
+  }
+  return has || db.exec("ALTER TABLE outbox ADD COLUMN server TEXT", error);
+}
 
 }  // namespace
 
@@ -198,8 +214,13 @@ UnitRecord ToRecord(const UnitRow &row, std::shared_ptr<const SessionRecord> ses
 
 std::unique_ptr<Store> Store::Open(const std::string &target, bool outbox, std::string &error) {
   std::unique_ptr<Database> db = OpenDatabase(target, error);
-  if (!db || !Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
-  if (outbox && !db->exec(kOutbox, error)) return nullptr;
+  if (!db) return nullptr;
+  return Over(std::move(db), outbox, error);
+}
+
+std::unique_ptr<Store> Store::Over(std::unique_ptr<Database> db, bool outbox, std::string &error) {
+  if (!Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
+  if (outbox && (!db->exec(kOutbox, error) || !OutboxHasServer(*db, error))) return nullptr;
   return std::unique_ptr<Store>(new Store(std::move(db), outbox));
 }
 
@@ -238,10 +259,12 @@ bool Store::putSession(const SessionRecord &s, std::string &error) {
                         {}, e)) {
           return false;
         }
-        return !outbox_ || db_->query(
-                               "INSERT INTO outbox (kind, key) VALUES ('session', $1)"
-                               " ON CONFLICT (kind, key) DO NOTHING",
-                               {s.id}, {}, e);
+        // Queued anew, under a new seq: an entry the forwarder is sending
+        // now (the row as it was) is dequeued by its own seq, and this one
+        // (the row with its end) stays to be sent.
+        return !outbox_ || (db_->query("DELETE FROM outbox WHERE kind = 'session' AND key = $1", {s.id}, {}, e) &&
+                            db_->query("INSERT INTO outbox (kind, key, server) VALUES ('session', $1, $2)",
+                                       {s.id, server_}, {}, e));
       },
       error);
 }
@@ -284,9 +307,9 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
                     12, steps, e) &&
          InsertRows(*db_, "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
                     9, results, e) &&
-         (!outbox_ || db_->query("INSERT INTO outbox (kind, key) VALUES ('unit', $1)"
+         (!outbox_ || db_->query("INSERT INTO outbox (kind, key, server) VALUES ('unit', $1, $2)"
                                  " ON CONFLICT (kind, key) DO NOTHING",
-                                 {u.uuid}, {}, e));
+                                 {u.uuid, server_}, {}, e));
 }
 
 bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {
@@ -437,16 +460,17 @@ bool Store::removeUnit(const std::string &uuid, std::string &error) {
 bool Store::outbox(std::vector<Queued> &queued, std::string &error) {
   queued.clear();
   return db_->query(
-      "SELECT kind, key FROM outbox ORDER BY seq", {},
+      "SELECT kind, key, server, seq FROM outbox ORDER BY seq", {},
       [&](const Row &r) {
-        queued.push_back({Str(r[0]), Str(r[1])});
+        queued.push_back({Str(r[0]), Str(r[1]), Str(r[2]), Str(r[3])});
         return true;
       },
       error);
 }
 
 bool Store::dequeue(const Queued &item, std::string &error) {
-  return db_->query("DELETE FROM outbox WHERE kind = $1 AND key = $2", {item.kind, item.key}, {}, error);
+  return db_->query("DELETE FROM outbox WHERE kind = $1 AND key = $2 AND seq = CAST($3 AS INTEGER)",
+                    {item.kind, item.key, item.seq}, {}, error);
 }
 
 }  // namespace vorn_results

@@ -76,6 +76,8 @@ class Store {
   // Opens a SQLite file or a server (postgresql://...) and migrates it.
   // outbox: also queue every write in the outbox table, as the spool does.
   static std::unique_ptr<Store> Open(const std::string &target, bool outbox, std::string &error);
+  // The same over a database already open.
+  static std::unique_ptr<Store> Over(std::unique_ptr<Database> db, bool outbox, std::string &error);
 
   // The station's row and the session's; writing it again updates its end.
   bool putSession(const vorn_host::SessionRecord &session, std::string &error);
@@ -91,12 +93,19 @@ class Store {
   // Removes an attempt and its outbox entry (once the server holds it).
   bool removeUnit(const std::string &uuid, std::string &error);
 
-  // The outbox, oldest first: kind "session" or "unit", and the key.
+  // The server (its ServerAddress) the writes after this are queued for.
+  void spoolFor(const std::string &server) { server_ = server; }
+
+  // The outbox, oldest first: kind "session" or "unit", the key, and the
+  // server it waits for (empty: spooled by a host that did not say).
   struct Queued {
     std::string kind;
     std::string key;
+    std::string server;
+    std::string seq;  // its place: an entry queued again gets a new one
   };
   bool outbox(std::vector<Queued> &queued, std::string &error);
+  // Removes the entry, unless it has been queued again since it was read.
   bool dequeue(const Queued &item, std::string &error);
 
   Database &db() { return *db_; }
@@ -108,6 +117,7 @@ class Store {
 
   std::unique_ptr<Database> db_;
   bool outbox_;
+  std::string server_;
 };
 
 }  // namespace vorn_results

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <string>
 
-#include "tools/results/queries.h"
 #include "outputs/results/sink.h"
+#include "tools/results/queries.h"
 
 namespace {
 
@@ -19,7 +19,9 @@ const char *kUsage =
     "  export --csv       one row per unit attempt, a column per limited result (Export[entry])\n"
     "  units --serial S   every attempt of one phone\n"
     "  summary            units, first-pass yield and final yield per station and day\n"
-    "  forward            send the spooled units on to the server given by --db\n"
+    "  forward            record what sessions kept beside --db's file or spool (a\n"
+    "                     locked or full disk); for a server, send it the spooled\n"
+    "                     units that belong to it (those of other servers stay)\n"
     "\n"
     "  --db TARGET        the SQLite file or the PostgreSQL server (default: results.sqlite)\n"
     "  --spool FILE       the spool that forward sends on (default: results-spool.sqlite)\n"
@@ -34,6 +36,28 @@ int Usage(const std::string &why) {
 int Failed(const std::string &why) {
   std::fprintf(stderr, "vorn-results: %s\n", why.c_str());
   return 1;
+}
+
+// forward: what it recorded and sent, and what stays where, with the count
+// and the address of every other server's units.
+int Forwarded(const std::string &db, const std::string &spool) {
+  ForwardReport report;
+  std::string error;
+  const bool ok = ForwardKept(db, spool, report, error);
+  for (const std::string &note : report.notes) std::printf("%s\n", note.c_str());
+  const std::string store = IsServerTarget(db) ? spool : db;
+  if (report.recovered > 0) std::printf("recorded %zu records kept beside %s\n", report.recovered, store.c_str());
+  if (IsServerTarget(db))
+    std::printf("forwarded %zu units; %zu wait in %s\n", report.forwarded, report.left, spool.c_str());
+  for (const auto &[server, count] : report.elsewhere) {
+    if (server.empty()) {
+      std::printf("kept: %zu units of an older vorn-host that did not say for which server\n", count);
+    } else {
+      std::printf("kept for another server: %zu units for %s\n", count, server.c_str());
+    }
+  }
+  if (!IsServerTarget(db) && report.recovered == 0 && ok) std::printf("no records were kept beside %s\n", db.c_str());
+  return ok ? 0 : Failed(error);
 }
 
 }  // namespace
@@ -69,19 +93,14 @@ int main(int argc, char **argv) {
   if (command.empty()) return Usage("no command given");
   if (command == "export" && !csv) return Usage("export needs --csv (the one format it writes)");
   if (command == "units" && serial.empty()) return Usage("units needs --serial S");
-  if (command == "forward" && !IsServerTarget(db)) return Usage("forward needs --db postgresql://...");
+  std::string why;
+  if (command == "forward" && IsServerTarget(db) && ServerAddress(db, why).empty()) return Usage("--db: " + why);
   if (command != "export" && command != "units" && command != "summary" && command != "forward") {
     return Usage("unknown command " + command);
   }
 
   std::string error;
-  if (command == "forward") {
-    std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(db, spool, error);
-    std::size_t forwarded = 0;
-    if (!sink || !sink->forward(forwarded, error)) return Failed(error);
-    std::printf("forwarded %zu units; %zu wait in %s\n", forwarded, sink->pending(), spool.c_str());
-    return 0;
-  }
+  if (command == "forward") return Forwarded(db, spool);
   // A file that is not there is a mistake, not a new empty database.
   std::FILE *probe = IsServerTarget(db) ? nullptr : std::fopen(db.c_str(), "rb");
   if (!IsServerTarget(db) && probe == nullptr) return Usage(db + ": no such results file");
