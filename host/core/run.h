@@ -1,6 +1,7 @@
 // Runs a plan's steps one at a time on the caller's thread, in host-owned
 // buffers, and judges each: PASS, FAIL (a limit) or ERROR (the step failed).
-// The cleanup steps run at the end whatever happened before.
+// The cleanup steps run at the end whatever happened before; a stopped run
+// is judged by its test steps alone (NOT RUN when those that ran passed).
 #pragma once
 
 #include <cstdint>

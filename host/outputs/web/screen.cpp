@@ -250,10 +250,9 @@ PromptAnswer Screen::prompt(const std::string &text) {
   data_.prompt = PromptView{nextPromptId_++, text};
   acknowledged_ = false;
   changed();
-  auto answered = [&] {
-    if (interrupted_ && interrupted_()) stopRequested_ = true;
-    return acknowledged_ || stopRequested_ || closed_;
-  };
+  // A stop request from the terminal ends the wait as the page's Stop does,
+  // but is not the page's: counted once, by whoever counts stop requests.
+  auto answered = [&] { return acknowledged_ || stopRequested_ || closed_ || (interrupted_ && interrupted_()); };
   while (!action_.wait_for(lock, kPoll, answered)) {
   }
   const PromptAnswer answer = acknowledged_ ? PromptAnswer::kAcknowledged : PromptAnswer::kStopped;

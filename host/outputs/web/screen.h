@@ -136,7 +136,9 @@ class Screen : public Subscriber {
   std::optional<Action> nextAction(std::chrono::milliseconds timeout);
   bool stopRequested() const;
   // Asked every few milliseconds while prompt() or nextAction() waits: a true
-  // answer (Ctrl-C) ends the wait as Stop does. Set before serving.
+  // answer (Ctrl-C) ends the wait as Stop does. At a prompt it adds no stop
+  // request of the page's: the one stop is already counted where it came in,
+  // and the cleanup runs. Set before serving.
   void setInterrupted(std::function<bool()> interrupted);
 
   // --- the web server's threads ---

@@ -1,0 +1,116 @@
+// The web server's socket calls on POSIX, twin of sockets_windows.cpp.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "outputs/web/sockets.h"
+
+namespace vorn_host::web::net {
+
+namespace {
+
+#ifdef MSG_NOSIGNAL
+constexpr int kSendFlags = MSG_NOSIGNAL;  // a page that went away is a failed write, not a SIGPIPE
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+void Numeric(const sockaddr_storage &address, socklen_t size, std::string &text, int &port) {
+  char host[NI_MAXHOST] = {};
+  char service[NI_MAXSERV] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr *>(&address), size, host, sizeof host, service, sizeof service,
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return;
+  }
+  text = host;
+  port = std::atoi(service);
+}
+
+}  // namespace
+
+void ExclusivePort(Socket listening) {
+#ifdef __linux__
+  int yes = 1;
+  setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#else
+  (void)listening;  // elsewhere SO_REUSEADDR may share a port: none
+#endif
+}
+
+bool AddressInUse() { return errno == EADDRINUSE; }
+
+void LongBacklog(Socket listening) { ::listen(listening, SOMAXCONN); }
+
+bool WaitReadable(const std::vector<Socket> &sockets, std::vector<char> &ready, int timeoutMs) {
+  std::vector<pollfd> fds(sockets.size());
+  for (std::size_t i = 0; i < sockets.size(); ++i) fds[i] = pollfd{sockets[i], POLLIN, 0};
+  ready.assign(sockets.size(), 0);
+  const int n = ::poll(fds.data(), fds.size(), timeoutMs);
+  if (n < 0) return errno == EINTR;
+  for (std::size_t i = 0; i < fds.size(); ++i) ready[i] = fds[i].revents != 0;
+  return true;
+}
+
+int WaitOne(Socket socket, bool forWriting, int timeoutMs) {
+  pollfd fd{socket, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+  const int n = ::poll(&fd, 1, timeoutMs);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  if (n == 0) return 0;
+  // Readable when closed: the read says so. Not writable then.
+  if (forWriting && (fd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+  return 1;
+}
+
+long Receive(Socket socket, char *data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::recv(socket, data, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 ? -1 : static_cast<long>(n);
+  }
+}
+
+long Send(Socket socket, const char *data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::send(socket, data, size, kSendFlags);
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 ? -1 : static_cast<long>(n);
+  }
+}
+
+void ShutdownSending(Socket socket) { ::shutdown(socket, SHUT_WR); }
+
+void Close(Socket socket) {
+  ::shutdown(socket, SHUT_RDWR);
+  ::close(socket);
+}
+
+void PeerAddress(Socket socket, std::string &address, int &port) {
+  sockaddr_storage a{};
+  socklen_t size = sizeof a;
+  if (getpeername(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
+}
+
+void LocalAddress(Socket socket, std::string &address, int &port) {
+  sockaddr_storage a{};
+  socklen_t size = sizeof a;
+  if (getsockname(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
+}
+
+bool IsAddressLiteral(const std::string &text) {
+  unsigned char bytes[sizeof(in6_addr)];
+  return inet_pton(AF_INET, text.c_str(), bytes) == 1 || inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+}
+
+bool IsLoopbackAddress(const std::string &text) {
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+}  // namespace vorn_host::web::net

@@ -1,0 +1,108 @@
+// The web server's socket calls on Windows (Winsock), twin of sockets_posix.cpp.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <climits>
+#include <cstring>
+
+#include "outputs/web/sockets.h"
+
+namespace vorn_host::web::net {
+
+namespace {
+
+int Clamp(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+
+void Numeric(const sockaddr_storage &address, int size, std::string &text, int &port) {
+  char host[NI_MAXHOST] = {};
+  char service[NI_MAXSERV] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr *>(&address), size, host, sizeof host, service, sizeof service,
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return;
+  }
+  text = host;
+  port = std::atoi(service);
+}
+
+}  // namespace
+
+void ExclusivePort(Socket listening) {
+  // Without it Windows lets another socket bind the same port with
+  // SO_REUSEADDR and take its share of the connections.
+  BOOL yes = TRUE;
+  setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&yes), sizeof yes);
+}
+
+bool AddressInUse() {
+  const int code = WSAGetLastError();
+  return code == WSAEADDRINUSE || code == WSAEACCES;  // WSAEACCES: held exclusively by another
+}
+
+void LongBacklog(Socket listening) { ::listen(listening, SOMAXCONN); }
+
+bool WaitReadable(const std::vector<Socket> &sockets, std::vector<char> &ready, int timeoutMs) {
+  std::vector<WSAPOLLFD> fds(sockets.size());
+  for (std::size_t i = 0; i < sockets.size(); ++i) fds[i] = WSAPOLLFD{sockets[i], POLLRDNORM, 0};
+  ready.assign(sockets.size(), 0);
+  if (fds.empty()) {
+    Sleep(static_cast<DWORD>(timeoutMs));
+    return true;
+  }
+  const int n = WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs);
+  if (n == SOCKET_ERROR) return false;
+  for (std::size_t i = 0; i < fds.size(); ++i) ready[i] = fds[i].revents != 0;
+  return true;
+}
+
+int WaitOne(Socket socket, bool forWriting, int timeoutMs) {
+  WSAPOLLFD fd{socket, static_cast<SHORT>(forWriting ? POLLWRNORM : POLLRDNORM), 0};
+  const int n = WSAPoll(&fd, 1, timeoutMs);
+  if (n == SOCKET_ERROR) return -1;
+  if (n == 0) return 0;
+  if (forWriting && (fd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+  return 1;
+}
+
+long Receive(Socket socket, char *data, std::size_t size) {
+  const int n = ::recv(socket, data, Clamp(size), 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+long Send(Socket socket, const char *data, std::size_t size) {
+  const int n = ::send(socket, data, Clamp(size), 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+void ShutdownSending(Socket socket) { ::shutdown(socket, SD_SEND); }
+
+void Close(Socket socket) {
+  ::shutdown(socket, SD_BOTH);
+  ::closesocket(socket);
+}
+
+void PeerAddress(Socket socket, std::string &address, int &port) {
+  sockaddr_storage a{};
+  int size = sizeof a;
+  if (getpeername(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
+}
+
+void LocalAddress(Socket socket, std::string &address, int &port) {
+  sockaddr_storage a{};
+  int size = sizeof a;
+  if (getsockname(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
+}
+
+bool IsAddressLiteral(const std::string &text) {
+  unsigned char bytes[sizeof(IN6_ADDR)];
+  return inet_pton(AF_INET, text.c_str(), bytes) == 1 || inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+}
+
+bool IsLoopbackAddress(const std::string &text) {
+  IN_ADDR v4{};
+  IN6_ADDR v6{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  static const IN6_ADDR kLoopback = IN6ADDR_LOOPBACK_INIT;
+  return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && std::memcmp(&v6, &kLoopback, sizeof v6) == 0;
+}
+
+}  // namespace vorn_host::web::net
