@@ -157,6 +157,6 @@ test('Ctrl-C while the page\'s prompt is open runs the cleanup', async () => {
     assert.notStrictEqual(verdict, 'NOTRUN', step);
   }
   assert.ok(Number.isInteger(await h.exited), 'vorn-host ended by itself');
-  assert.match(h.stderr(), /\[20\/20\] MobClose/);
+  assert.match(h.stderr(), /\[21\/21\] MobClose/);
   assert.deepStrictEqual(problems.filter((p) => !/ERR_CONNECTION_REFUSED|EventSource/.test(p)), []);
 });

@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "outputs/web/sockets.h"
+#include "os/net.h"
 
 namespace vorn_host::web {
 

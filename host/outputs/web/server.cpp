@@ -11,7 +11,7 @@
 
 #include "operator_page.h"  // generated from page/
 #include "outputs/web/connections.h"
-#include "outputs/web/sockets.h"
+#include "os/net.h"
 
 namespace vorn_host::web {
 namespace {

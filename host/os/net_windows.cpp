@@ -1,13 +1,13 @@
-// The web server's socket calls on Windows (Winsock), twin of sockets_posix.cpp.
+// The web server's socket calls on Windows (Winsock), twin of net_posix.cpp.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <climits>
 #include <cstring>
 
-#include "outputs/web/sockets.h"
+#include "os/net.h"
 
-namespace vorn_host::web::net {
+namespace vorn_host::net {
 
 namespace {
 
@@ -105,4 +105,4 @@ bool IsLoopbackAddress(const std::string &text) {
   return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && std::memcmp(&v6, &kLoopback, sizeof v6) == 0;
 }
 
-}  // namespace vorn_host::web::net
+}  // namespace vorn_host::net

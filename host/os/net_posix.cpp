@@ -1,4 +1,4 @@
-// The web server's socket calls on POSIX, twin of sockets_windows.cpp.
+// The web server's socket calls on POSIX, twin of net_windows.cpp.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netdb.h>
@@ -8,9 +8,9 @@
 
 #include <cstring>
 
-#include "outputs/web/sockets.h"
+#include "os/net.h"
 
-namespace vorn_host::web::net {
+namespace vorn_host::net {
 
 namespace {
 
@@ -113,4 +113,4 @@ bool IsLoopbackAddress(const std::string &text) {
   return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
-}  // namespace vorn_host::web::net
+}  // namespace vorn_host::net

@@ -1,17 +1,22 @@
-// The few socket calls the web server makes itself, beside cpp-httplib: the
-// listening socket's options, waiting on the connections it holds, reading
-// and writing them, and closing them. One file for POSIX, one for Windows.
+// The few socket calls the operator's web server makes itself, beside
+// cpp-httplib: the listening socket's options, waiting on the connections it
+// holds, reading and writing them, and closing them. net_posix.cpp and
+// net_windows.cpp are the twins, built into the web output's library.
 #pragma once
 
-#include <httplib.h>
-
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace vorn_host::web::net {
+namespace vorn_host::net {
 
-using Socket = socket_t;
+// A socket as the system gives it (cpp-httplib's socket_t).
+#if defined(_WIN32)
+using Socket = uintptr_t;
+#else
+using Socket = int;
+#endif
 
 // The listening socket's options: bound to its port alone. No second
 // process may listen on the same port beside it (SO_REUSEPORT, or Windows'
@@ -45,4 +50,4 @@ void LocalAddress(Socket socket, std::string &address, int &port);
 bool IsAddressLiteral(const std::string &text);
 bool IsLoopbackAddress(const std::string &text);
 
-}  // namespace vorn_host::web::net
+}  // namespace vorn_host::net
