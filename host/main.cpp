@@ -114,6 +114,7 @@ int RunSockets(const CommandLine &line, const Options &o) {
     return CannotStart("--sockets " + o.sockets + ": a real station names its sockets in a file (NAME PARAMETER-FILE " +
                        "a line), each socket with its own fixture");
   }
+  if (o.units > 0 && !supervisor.found().simulated) return CannotStart(GeneratedUnitsRefusal());
   const std::shared_ptr<SessionRecord> session = StationSession(o, supervisor.found(), sockets);
   DefaultsFor(session->simulated, settings);
   Bus bus;

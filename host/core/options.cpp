@@ -10,7 +10,8 @@ void AddCoreOptions(CommandLine &line) {
              std::string("the library to load (default: ") + DynamicLibrary::defaultFileName() + " beside vorn-host)")
       .flag("--fast",
             "the station's waits on the virtual clock: no real pauses\n"
-            "(--fast, --fault and --scenario: only on the simulated station)")
+            "(--fast, --fault and --scenario: only on the simulated station;\n"
+            "--fast not on Windows, whose own Sleep the library calls)")
       .flag("--keep-going", "run on after a step ERROR (default: stop at the first)")
       .value("--station", "NAME", "the station's name in the table and the records")
       .list("--fault", "OP=STATUS[@N[+]]",
@@ -29,7 +30,8 @@ void AddCoreOptions(CommandLine &line) {
       .flag("--help", "this text")
       .note("")
       .note("A production session runs the plan once for each unit, named by one of:")
-      .number("--units", "N", 1, 1000000, "N units with the serials SIM-000001, SIM-000002, ...")
+      .number("--units", "N", 1, 1000000,
+              "N units with the serials SIM-000001, SIM-000002, ...\n(only on the simulated station)")
       .value("--serials", "FILE", "the serials in FILE, one a line")
       .flag("--serial-prompt",
             "each unit's serial asked for at the terminal; an empty\n"

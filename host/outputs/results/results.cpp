@@ -5,7 +5,11 @@
 // not write (read-only, damaged, refused, malformed) stops it before the
 // first step. The session's summary ends with
 // the command that makes its line report.
+#include <libpq-fe.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "os/os.h"
@@ -65,6 +69,44 @@ class Results : public Output, public Subscriber {
   int recorded_ = 0;
 };
 
+// The sslmode a server target asks for: its address's, else PGSSLMODE's.
+// Empty when neither names one; false, with libpq's reason, on an address
+// libpq cannot read.
+bool AskedSslMode(const std::string &target, std::string &mode, std::string &where, std::string &error) {
+  char *message = nullptr;
+  PQconninfoOption *options = PQconninfoParse(target.c_str(), &message);
+  if (options == nullptr) {
+    error = message != nullptr ? message : "cannot read the address";
+    while (!error.empty() && error.back() == '\n') error.pop_back();
+    PQfreemem(message);
+    return false;
+  }
+  for (const PQconninfoOption *o = options; o->keyword != nullptr; ++o) {
+    if (o->val != nullptr && std::strcmp(o->keyword, "sslmode") == 0) mode = o->val;
+  }
+  PQconninfoFree(options);
+  where = "in the address";
+  const char *environment = std::getenv("PGSSLMODE");
+  if (mode.empty() && environment != nullptr) {
+    mode = environment;
+    where = "from PGSSLMODE";
+  }
+  return true;
+}
+
+// A libpq built without TLS (the Windows build's) would refuse every
+// connection that asks for it: every unit would wait in the spool for a server
+// it can never reach. Such a session does not start.
+std::string TlsRefusal(const std::string &target) {
+  if (PQsslAttribute(nullptr, "library") != nullptr) return "";
+  std::string mode, where, error;
+  if (!AskedSslMode(target, mode, where, error)) return "--db: " + error;
+  if (mode != "require" && mode != "verify-ca" && mode != "verify-full") return "";
+  return "--db: sslmode=" + mode + " (" + where + ") asks for an encrypted connection, and this vorn-host is built " +
+         "without TLS: the results server would never be reached; on the plant network leave sslmode out " +
+         "(or give prefer or disable)";
+}
+
 void AddOptions(CommandLine &line) {
   line.value("--db", "PATH|postgresql://...",
              "record every attempt in this SQLite file or PostgreSQL server\n(default: results.sqlite in the working "
@@ -81,6 +123,8 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   if (o.has("--no-db")) return nullptr;
   const std::string target = o.has("--db") ? o.text("--db") : vorn_results::kDefaultDatabase;
   const bool server = vorn_results::IsServerTarget(target);
+  error = server ? TlsRefusal(target) : "";
+  if (!error.empty()) return nullptr;
   error = ClaimOutput(setup, server ? vorn_results::kSpoolFile : target, server ? "results spool" : "results database");
   if (!error.empty()) return nullptr;
   std::unique_ptr<vorn_results::DatabaseSink> sink =
