@@ -431,7 +431,8 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   result.tally.hoursSinceFirst = std::max(wall, station) / 3600.0;
   perSocket[w.setting.name].hoursSinceFirst = std::max(wall, w.stationSeconds) / 3600.0;
   bus->tallied(result.tally);
-  if (stopsSent == 0 && Retested(record, w.running.base, options.retest)) {
+  const bool held = options.held && options.held();
+  if (stopsSent == 0 && !held && Retested(record, w.running.base, options.retest)) {
     Pending retest = w.running;
     retest.order.attempt = record.attempt + 1;
     retest.order.prior = PriorOf(record.run.verdict);
