@@ -43,6 +43,17 @@ bool DatabaseSink::attemptFinished(const UnitRecord &unit, std::string &error) {
   return !serverTarget() || tryForward(false, error);
 }
 
+bool DatabaseSink::health(const std::string &kind, const nlohmann::json &record, std::string &error) {
+  bool stored = false;
+  kept_ = false;
+  if (!local_->putHealth(kind, record, stored, error)) {
+    error = "the " + kind + " was not recorded: " + error;
+    return false;
+  }
+  kept_ = true;
+  return !serverTarget() || tryForward(false, error);
+}
+
 bool DatabaseSink::sessionEnded(const SessionRecord &session, std::string &error) {
   if (!local_->putSession(session, error)) return false;
   sessionWritten_ = session.id;
@@ -121,6 +132,15 @@ bool Forward(Store &spool, Store &server, std::size_t &forwarded, std::string &e
         forwarded += found ? 1 : 0;
       }
     }
+  }
+  // The station's health records, after the sessions and units they name.
+  std::vector<Store::QueuedHealth> health;
+  if (!spool.healthOutbox(health, error)) return false;
+  for (const Store::QueuedHealth &h : health) {
+    bool stored = false;
+    const nlohmann::json record = nlohmann::json::parse(h.record, nullptr, false);
+    if (!record.is_discarded() && !server.putHealth(h.kind, record, stored, error)) return false;
+    if (!spool.dequeueHealth(h.seq, error)) return false;
   }
   return true;
 }

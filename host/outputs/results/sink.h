@@ -34,6 +34,9 @@ class DatabaseSink {
   // until the server answers again.
   bool attemptFinished(const vorn_host::UnitRecord &unit, std::string &error);
   bool sessionEnded(const vorn_host::SessionRecord &session, std::string &error);
+  // A record of the station's health (core/health_json.h): committed to the
+  // file, or to the spool for the server, like an attempt.
+  bool health(const std::string &kind, const nlohmann::json &record, std::string &error);
 
   // Sends the spool on now; forwarded counts the attempts the server took.
   bool forward(std::size_t &forwarded, std::string &error);
