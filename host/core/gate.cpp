@@ -39,6 +39,11 @@ void StationHealth::setCode(std::string code) {
   code_ = std::move(code);
 }
 
+bool StationHealth::needsCode() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !code_.empty();
+}
+
 std::optional<AcknowledgementRecord> StationHealth::acknowledged(const std::string &by, const std::string &via) {
   AcknowledgementRecord ack;
   ack.uuid = NewUuid();

@@ -31,6 +31,7 @@ class StationHealth {
   }
   // The acknowledgement code from the station's settings; empty: any.
   void setCode(std::string code);
+  bool needsCode() const;
   // An acknowledgement with this code; false, with why, when the code does
   // not match or nothing is stopped. Any thread (the page's).
   bool acknowledge(const std::string &code, const std::string &by, const std::string &via, std::string &why);
