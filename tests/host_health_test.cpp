@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "core/golden.h"
+#include "outputs/health/watch.h"
 #include "outputs/results/database.h"
 #include "support/host_run.h"
 
@@ -257,6 +258,55 @@ TEST(HostHealth, ACorrectionIsRefusedWithTheLineItCannotMake) {
     if (*c.refused == '\0') {
       EXPECT_EQ(*cal.lines[0].newValue, 2.0);
     }
+  }
+}
+
+// The verdicts that stop the station, on attempts made by hand: a burst
+// power of DCS 1800 that misses its limit, or a pass.
+vorn_host::UnitRecord Attempt(char verdict, int index) {
+  vorn_host::UnitRecord u;
+  u.index = index;
+  vorn_host::StepRecord power;
+  power.step.exportName = "Vorn_CMU200_OBTPowervsTime";
+  power.verdict = verdict == 'F' ? vorn_host::Verdict::kFail : vorn_host::Verdict::kPass;
+  vorn_host::EntryResult e;
+  e.entry = 1;
+  e.value = verdict == 'F' ? 15.0 : 10.0;
+  e.name = "Band=DCS;Chan=512;TXLevel=10";
+  e.limit = vorn_host::Limit{1, 6.0, 14.0};
+  e.passed = verdict != 'F';
+  power.entries.push_back(e);
+  u.run.steps.push_back(power);
+  u.run.verdict = power.verdict;
+  return u;
+}
+
+TEST(HostHealth, TheWatchStopsAfterFailuresInARowOrAFirstPassYieldTooLow) {
+  const struct {
+    int lockAfter;
+    double yieldBelow;
+    std::string verdicts;
+    int stopsAt;  // the attempt, from 1; 0: never
+    const char *reason;
+  } cases[] = {
+      {3, 0, "PFFPFFF", 7, "3 failures in a row on burst power (DCS 1800)"},
+      {3, 0, "FFPFFPFF", 0, ""},
+      {0, 80, "PPPPFPPPPFPPPPFPPPPF", 0, ""},  // 80 % is not below 80 %
+      {0, 80, "PPPPFPPPPFPPPFFPPPPF", 20, "first-pass yield 75 % over the last 20 units, below 80 %"},
+      {0, 80, "FFFFFFFFFFFFFFFFFFF", 0, ""},  // 19 units: no full window yet
+  };
+  for (const auto &c : cases) {
+    vorn_host::ProcessWatch watch({}, {c.lockAfter, c.yieldBelow, "Call the technician"});
+    int stoppedAt = 0;
+    std::string reason;
+    for (std::size_t i = 0; i < c.verdicts.size() && stoppedAt == 0; ++i) {
+      if (const auto stop = watch.stop(Attempt(c.verdicts[i], static_cast<int>(i) + 1))) {
+        stoppedAt = static_cast<int>(i) + 1;
+        reason = stop->reason;
+      }
+    }
+    EXPECT_EQ(stoppedAt, c.stopsAt) << c.verdicts;
+    EXPECT_EQ(reason, c.reason) << c.verdicts;
   }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vorn-host on the "other vendor" equipment: the typical plan runs and passes
 # as a real station's run ("simulated": false, the table naming the station),
-# a production session with a serial prompt passes, and --fast, --fault and
+# a production session with a serial prompt passes (started without the
+# health check), one without a verification on record is refused, and --fast, --fault and
 # --scenario are refused before anything runs. The host's command comes after
 # the folder for the records; the loader must already find the other-vendor
 # libraries.
@@ -11,7 +12,7 @@ examples="$1"
 out="$2"
 shift 2
 mkdir -p "$out"
-rm -f "$out"/run.* "$out"/session.* "$out"/fast.*
+rm -f "$out"/run.* "$out"/session.* "$out"/fast.* "$out"/gate.*
 params="$examples/station.ini"
 plan="$examples/typical.plan"
 status=0
@@ -20,7 +21,7 @@ fail() { echo "other vendor: $*"; status=1; }
 # The run and the session in real time, side by side.
 "$@" --quiet --station bench7 --params "$params" --json "$out/run.json" "$plan" > "$out/run.txt" 2> "$out/run.err" &
 run=$!
-printf 'OV-000001\n\n' | "$@" --quiet --station bench7 --serial-prompt --params "$params" \
+printf 'OV-000001\n\n' | "$@" --quiet --station bench7 --serial-prompt --no-health-check --params "$params" \
   --json "$out/session.jsonl" "$plan" > "$out/session.txt" 2> "$out/session.err" &
 session=$!
 # Each option of the simulated station is refused, whatever its text names.
@@ -35,6 +36,13 @@ for option in --fast "--fault viOpenn=-1" "--scenario phone-off"; do
   [ -e "$out/fast.json" ] && fail "$option left a record"
   refused+=("$option")
 done
+# A real station checks its fixture with the golden unit every 12 hours by
+# default: with no verification on record a production session does not start.
+printf 'OV-000002\n\n' | "$@" --quiet --station bench7-unverified --serial-prompt --no-db --params "$params" \
+  "$plan" > "$out/gate.txt" 2> "$out/gate.err"
+gate=$?
+[ "$gate" = 2 ] || fail "a production session without a verification was not refused (exit $gate)"
+grep -q 'has no verification on record' "$out/gate.err" || fail "the refusal does not say why: $(cat "$out/gate.err")"
 wait $run; run=$?
 wait $session; session=$?
 

@@ -193,6 +193,7 @@ Delivery Screen::alarmed(const AlarmRecord &alarm) {
 
 Delivery Screen::locked(const LockRecord &) {
   std::lock_guard<std::mutex> lock(mutex_);
+  data_.state = SessionState::kIdle;  // waiting, as for a serial, but for the technician's code
   changed();
   return Delivery::delivered();
 }
