@@ -225,6 +225,17 @@ TEST(HostHealth, FailuresInARowStopTheStationUntilATechnicianAcknowledges) {
   EXPECT_NE(html.find("acknowledged"), std::string::npos);
 }
 
+// On a station of several sockets a stop holds every socket: only a unit
+// already in another socket ends after it.
+TEST(HostHealth, AStopHoldsEverySocket) {
+  const Station s("sockets");
+  const vorn_test::HostRun r = s.run("--sockets 2 --scenario handover-refused --lock-after 3 --units 8 " + kTypical);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Station stopped: 3 failures in a row"), std::string::npos) << r.err;
+  EXPECT_LE(std::stoi(s.query("SELECT count(*) FROM unit")[0]), 4);
+  EXPECT_EQ(s.run("--sockets 2 --units 1 " + kTypical).status, 2) << "the stop outlives its session";
+}
+
 // What keeps a path-loss table from being corrected, before any file is written.
 TEST(HostHealth, ACorrectionIsRefusedWithTheLineItCannotMake) {
   vorn_host::VerificationRecord v;

@@ -41,7 +41,7 @@ bool ReadVerifications(const Source &src, const LineFilter &f, HealthHistory &h,
   std::map<std::string, std::size_t> index;
   return src.query(
              "SELECT v.uuid, v.at, v.station, v.golden, v.verdict, v.tolerance, v.worst FROM verification v" + w.where +
-                 " ORDER BY v.at DESC" + Limit(),
+                 " ORDER BY v.at DESC, v.uuid" + Limit(),
              w.params,
              [&](const Row &r) {
                index[Str(r[0])] = h.verifications.size();
@@ -76,7 +76,7 @@ bool ReadCalibrations(const Source &src, const LineFilter &f, HealthHistory &h, 
   return src.query(
              "SELECT c.uuid, c.at, c.station, c.golden, c.parameters, c.backup, c.refused, c.written"
              " FROM calibration c" +
-                 w.where + " ORDER BY c.at DESC" + Limit(),
+                 w.where + " ORDER BY c.at DESC, c.uuid" + Limit(),
              w.params,
              [&](const Row &r) {
                index[Str(r[0])] = h.calibrations.size();
@@ -112,8 +112,8 @@ bool ReadEvents(const Source &src, const LineFilter &f, HealthHistory &h, std::s
   const Filter a = FilterOf(f, "a");
   const Filter s = FilterOf(f, "s");
   return src.query(
-             "SELECT a.at, a.station, a.measurement, a.rule, a.serial FROM alarm a" + a.where + " ORDER BY a.at DESC" +
-                 Limit(),
+             "SELECT a.at, a.station, a.measurement, a.rule, a.serial FROM alarm a" + a.where +
+                 " ORDER BY a.at DESC, a.uuid" + Limit(),
              a.params,
              [&](const Row &r) {
                h.alarms.push_back({Str(r[0]), Str(r[1]), Str(r[2]), Str(r[3]) + " (unit " + Str(r[4]) + ")"});
@@ -123,7 +123,7 @@ bool ReadEvents(const Source &src, const LineFilter &f, HealthHistory &h, std::s
          src.query(
              "SELECT s.at, s.station, s.reason, min(k.at), min(k.by_whom) FROM station_lock s LEFT JOIN"
              " acknowledgement k ON k.lock_uuid = s.uuid" +
-                 s.where + " GROUP BY s.uuid, s.at, s.station, s.reason ORDER BY s.at DESC" + Limit(),
+                 s.where + " GROUP BY s.uuid, s.at, s.station, s.reason ORDER BY s.at DESC, s.uuid" + Limit(),
              s.params,
              [&](const Row &r) {
                const std::string ack = r[3] ? "acknowledged " + Str(r[3]) + " by " + Str(r[4]) : "not acknowledged";
