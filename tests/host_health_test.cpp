@@ -321,4 +321,76 @@ TEST(HostHealth, TheWatchStopsAfterFailuresInARowOrAFirstPassYieldTooLow) {
   }
 }
 
+// A golden unit's file, a parameter file or a state file that cannot be used
+// stops the command before anything runs, with every problem named.
+TEST(HostHealth, BadInputStopsBeforeAnythingRuns) {
+  const Station s("inputs");
+  std::string golden = vorn_test::ReadText(kGolden);
+  golden.replace(golden.find("Tolerance=0.5"), 13, "Tolerance=-1");
+  golden.replace(golden.find("DCS1800_Low_CH=512"), 18, "DCS1800_Low_CH=128");
+  golden.replace(golden.find("PCS1900_High_CH=9.70"), 20, "PCS1900_High_CH=");
+  std::ofstream(s.dir + "/golden.ini") << golden;
+  std::string params = vorn_test::ReadText(s.params());
+  params.replace(params.find("GSM850_Mid_CH=0.6"), 17, "; no GSM850 mid");
+  std::ofstream(s.params(), std::ios::binary) << params;
+  const struct {
+    std::string args;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"--verify " + s.dir + "/golden.ini " + kCalibration,
+       {"[Golden] Tolerance: not a number of dB above 0", "[Channel] DCS1800_Low_CH: not a channel of DCS 1800",
+        "[Reference] PCS1900_High_CH: not a burst power in dBm"}},
+      {"--calibrate " + kGolden + " " + kCalibration,
+       {"[Attenuation] GSM850_Mid_CH is missing from the parameter file"}},
+      {"--verify " + kGolden + " --units 2 " + kCalibration, {"--verify and --calibrate run the golden unit alone"}},
+  };
+  for (const auto &c : cases) {
+    const vorn_test::HostRun r = s.run(c.args);
+    EXPECT_EQ(r.status, 2) << c.args << "\n" << r.err;
+    for (const std::string &said : c.said) EXPECT_NE(r.err.find(said), std::string::npos) << said << "\n" << r.err;
+    EXPECT_EQ(r.out.find("DcInit"), std::string::npos) << "a step ran";
+  }
+  std::ofstream(s.dir + "/vorn-station-inputs.json") << "{\"format\": \"vorn-station-state/1\"";
+  const vorn_test::HostRun corrupt = s.run("--units 1 " + kTypical);
+  EXPECT_EQ(corrupt.status, 2);
+  EXPECT_NE(corrupt.err.find("the station's state cannot be read"), std::string::npos) << corrupt.err;
+}
+
+// Each line's reading is the burst power its band, channel and level name;
+// one of another level, or of a step in ERROR, is no reading of it.
+TEST(HostHealth, AReadingIsFoundByBandChannelAndLevel) {
+  vorn_host::GoldenUnit golden;
+  vorn_host::InputFile input;
+  std::string error;
+  ASSERT_TRUE(vorn_host::ReadGoldenUnit(kGolden, golden, input, error)) << error;
+  vorn_host::RunRecord run;
+  const struct {
+    const char *name;
+    double value;
+    vorn_host::Verdict verdict;
+  } readings[] = {
+      {"Band=DCS;Chan=512;TXLevel=10", 9.9, vorn_host::Verdict::kPass},   // DCS low: +0.2
+      {"Band=DCS;Chan=699;TXLevel=5", 9.7, vorn_host::Verdict::kPass},    // DCS mid, another level
+      {"Band=DCS;Chan=885;TXLevel=10", 9.7, vorn_host::Verdict::kError},  // DCS high, a step in ERROR
+      {"Band=PCS;Chan=512;TXLevel=10", 8.9, vorn_host::Verdict::kFail},   // PCS channel 512: no line of the table
+      {"Band=PCS;Chan=566;TXLevel=10", 9.0, vorn_host::Verdict::kPass},   // PCS low: -0.7
+  };
+  for (const auto &r : readings) {
+    vorn_host::StepRecord step = Attempt('P', 1).run.steps[0];
+    step.verdict = r.verdict;
+    step.entries[0].name = r.name;
+    step.entries[0].value = r.value;
+    run.steps.push_back(step);
+  }
+  const vorn_host::VerificationRecord v = vorn_host::Compare(golden, run);
+  std::map<std::string, std::optional<double>> deviation;
+  for (const vorn_host::VerificationLine &l : v.lines) deviation[l.key] = l.deviation;
+  EXPECT_NEAR(deviation["DCS1800_Low_CH"].value_or(99), 0.2, 1e-9);
+  EXPECT_FALSE(deviation["DCS1800_Mid_CH"]);
+  EXPECT_FALSE(deviation["DCS1800_High_CH"]);
+  EXPECT_NEAR(deviation["PCS1900_Low_CH"].value_or(99), -0.7, 1e-9);
+  EXPECT_NEAR(v.worst.value_or(0), -0.7, 1e-9);
+  EXPECT_FALSE(v.passed);
+}
+
 }  // namespace
