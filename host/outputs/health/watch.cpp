@@ -1,6 +1,8 @@
 #include "outputs/health/watch.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "core/catalogue.h"
 #include "os/os.h"
@@ -54,46 +56,78 @@ std::string FailedOn(const RunRecord &run) {
 ProcessWatch::ProcessWatch(Baselines history, WatchSettings settings)
     : history_(std::move(history)), settings_(std::move(settings)) {}
 
+namespace {
+
+AlarmRecord AlarmOf(const UnitRecord &u, const StepRecord &step, const EntryResult &e,
+                    const std::optional<Setting> &setting, const Baseline &baseline, const vorn_plots::RuleBreach &b) {
+  const std::optional<Measurement> m = MeasurementOf(step.step.shortName(), e.entry, e.name);
+  AlarmRecord a;
+  a.uuid = NewUuid();
+  a.station = u.session ? u.session->station : "";
+  a.at = UtcNow();
+  a.sessionId = u.session ? u.session->id : "";
+  a.unitUuid = u.uuid;
+  a.serial = u.serial;
+  a.measurement =
+      m ? MeasurementLabel(*m, setting) : StepTitle(step.step.shortName()) + " entry " + std::to_string(e.entry);
+  a.rule = vorn_plots::ControlRuleText(b.rule);
+  a.value = *e.value;
+  a.centre = baseline.centre;
+  a.sigma = baseline.sigma;
+  const std::string unit = m && !m->unit.empty() ? " " + m->unit : "";
+  a.text = ": " + a.rule + " (" + (b.side > 0 ? "above" : "below") + "; centre " + vorn_plots::Number(a.centre, 2) +
+           unit + ", sigma " + vorn_plots::Number(a.sigma, 3) + "; unit " + u.serial + " read " +
+           vorn_plots::Number(a.value, 2) + unit + ")";
+  return a;
+}
+
+}  // namespace
+
+std::optional<Baseline> ProcessWatch::judged(const MeasurementKey &key, double value) {
+  Series &s = series_[key];
+  if (!s.baseline) {
+    const auto h = history_.find(key);
+    if (h != history_.end() && h->second.count >= kBaselineValues) s.baseline = h->second;
+  }
+  s.values.push_back(value);
+  if (!s.baseline) {
+    if (static_cast<int64_t>(s.values.size()) >= kBaselineValues) s.baseline = BaselineOf(s.values);
+    return std::nullopt;  // the session's first values are the baseline, not judged by it
+  }
+  if (s.values.size() > kKept) s.values.erase(s.values.begin(), s.values.end() - kKept);
+  return s.baseline;
+}
+
 std::vector<AlarmRecord> ProcessWatch::alarms(const UnitRecord &u) {
   std::vector<AlarmRecord> raised;
   const std::vector<std::optional<Setting>> settings = Settings(u.run);
   for (std::size_t i = 0; i < u.run.steps.size(); ++i) {
     const StepRecord &step = u.run.steps[i];
+    // One alarm per rule and side of a step: the measurements of one step
+    // (a spectrum's offsets) move together.
+    std::map<std::pair<vorn_plots::ControlRule, int>, std::pair<AlarmRecord, int>> byRule;
     for (const EntryResult &e : step.entries) {
       if (!Watched(e)) continue;
-      const MeasurementKey key{static_cast<int>(i), e.entry};
-      Series &s = series_[key];
-      if (!s.baseline) {
-        const auto h = history_.find(key);
-        if (h != history_.end() && h->second.count >= kBaselineValues) s.baseline = h->second;
+      std::optional<Baseline> baseline = judged({static_cast<int>(i), e.entry}, *e.value);
+      // A value outside its limit is the unit's FAIL, said by its verdict.
+      if (!baseline || !e.passed) continue;
+      // A level or quality index moves in whole steps: a spread of less than
+      // one step is no spread to judge it by.
+      const std::optional<Measurement> m = MeasurementOf(step.step.shortName(), e.entry, e.name);
+      if (m && m->kind == MeasurementKind::kValue && m->unit.empty() && m->decimals == 0) {
+        baseline->sigma = std::max(baseline->sigma, 1.0);
       }
-      s.values.push_back(*e.value);
-      if (!s.baseline) {
-        if (static_cast<int64_t>(s.values.size()) >= kBaselineValues) s.baseline = BaselineOf(s.values);
-        continue;  // the session's first values are the baseline, not judged by it
+      const Series &s = series_[{static_cast<int>(i), e.entry}];
+      for (const vorn_plots::RuleBreach &b : vorn_plots::NewlyBroken(s.values, baseline->centre, baseline->sigma)) {
+        auto &[alarm, count] = byRule[{b.rule, b.side}];
+        if (count++ == 0) alarm = AlarmOf(u, step, e, settings[i], *baseline, b);
       }
-      if (s.values.size() > kKept) s.values.erase(s.values.begin(), s.values.end() - kKept);
-      for (const vorn_plots::RuleBreach &b : vorn_plots::NewlyBroken(s.values, s.baseline->centre, s.baseline->sigma)) {
-        const std::optional<Measurement> m = MeasurementOf(step.step.shortName(), e.entry, e.name);
-        AlarmRecord a;
-        a.uuid = NewUuid();
-        a.station = u.session ? u.session->station : "";
-        a.at = UtcNow();
-        a.sessionId = u.session ? u.session->id : "";
-        a.unitUuid = u.uuid;
-        a.serial = u.serial;
-        a.measurement = m ? MeasurementLabel(*m, settings[i])
-                          : StepTitle(step.step.shortName()) + " entry " + std::to_string(e.entry);
-        a.rule = vorn_plots::ControlRuleText(b.rule);
-        a.value = *e.value;
-        a.centre = s.baseline->centre;
-        a.sigma = s.baseline->sigma;
-        const std::string unit = m && !m->unit.empty() ? " " + m->unit : "";
-        a.text = "Process alarm: " + a.measurement + ": " + a.rule + " (" + (b.side > 0 ? "above" : "below") +
-                 "; centre " + vorn_plots::Number(a.centre, 2) + unit + ", sigma " + vorn_plots::Number(a.sigma, 3) +
-                 "; unit " + u.serial + " read " + vorn_plots::Number(a.value, 2) + unit + ")";
-        raised.push_back(a);
-      }
+    }
+    for (auto &[rule, group] : byRule) {
+      AlarmRecord &a = group.first;
+      if (group.second > 1) a.measurement += " and " + std::to_string(group.second - 1) + " more of its step";
+      a.text = "Process alarm: " + a.measurement + a.text;
+      raised.push_back(a);
     }
   }
   return raised;

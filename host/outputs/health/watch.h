@@ -55,6 +55,10 @@ class ProcessWatch {
     std::optional<Baseline> baseline;
   };
 
+  // The value added to its measurement's series: the baseline it is judged
+  // by, or none while the session's first values make the baseline.
+  std::optional<Baseline> judged(const MeasurementKey &key, double value);
+
   Baselines history_;
   WatchSettings settings_;
   std::map<MeasurementKey, Series> series_;
