@@ -1,5 +1,6 @@
 // The runner's operating system calls on Windows, twin of os_posix.cpp.
 #include <windows.h>
+// After windows.h, as every Windows header.
 #include <io.h>
 
 #include <ctime>
@@ -216,8 +217,7 @@ void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loade
 
 bool IsTerminal(std::FILE *stream) {
   DWORD mode = 0;
-  return stream != nullptr &&
-         GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+  return stream != nullptr && GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
 }
 
 bool LineWaiting(std::FILE *stream, int milliseconds) {
