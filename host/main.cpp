@@ -2,15 +2,16 @@
 // loads the station (the plan, the parameter file, the library and the
 // equipment behind it), opens the outputs the options name and runs the
 // session: a single run of the plan, or unit after unit; with --sockets,
-// several phones at once, one worker process per test socket. The outputs
-// hear the session on its bus (outputs/registry.cpp lists them); this file
-// knows none of them.
+// several phones at once, one worker per socket; or the golden unit's runs
+// (station/golden_run.h). The outputs hear the session on its bus
+// (outputs/registry.cpp lists them); this file knows none of them.
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/bus.h"
+#include "core/gate.h"
 #include "core/options.h"
 #include "core/session.h"
 #include "core/settings.h"
@@ -18,6 +19,7 @@
 #include "os/os.h"
 #include "os/text.h"
 #include "outputs/registry.h"
+#include "station/golden_run.h"
 #include "station/setup.h"
 #include "station/sockets_setup.h"
 
@@ -73,8 +75,9 @@ int RunHere(const CommandLine &line, const Options &o) {
   DefaultsFor(station.simulated(), settings);
   const std::shared_ptr<SessionRecord> session = station.session(o);
   Bus bus;
+  StationHealth health;
   std::vector<std::unique_ptr<Output>> outputs;
-  OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings};
+  OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings, &health};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   Desk *desk = DeskOf(outputs);
   std::unique_ptr<UnitSource> terminalUnits = station.units(o);
@@ -88,7 +91,8 @@ int RunHere(const CommandLine &line, const Options &o) {
   options.retest = o.retest;
   options.operatorName = o.operatorName;
   if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt(text); };
-  UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
+  options.held = health.held();
+  GatedUnits units(desk != nullptr ? desk->units() : *terminalUnits, health, Stops(desk), stdin, stderr);
   const SessionResult result = RunSession(station.plan(), station.functions(), session, units, bus, options);
   if (result.recordLost) return kDidNotPass;
   if (session->single) return result.lastVerdict == Verdict::kPass ? 0 : kDidNotPass;
@@ -106,8 +110,9 @@ int RunSockets(const CommandLine &line, const Options &o) {
     return CannotStart(error);
   }
   CatchStopRequests();
+  StationHealth health;
   SupervisorOptions supervised{sockets, WorkerArguments(o), o.retest, o.operatorName, [] { return StopRequests(); },
-                               nullptr};
+                               nullptr, health.held()};
   Supervisor supervisor(supervised);
   if (!supervisor.start(error)) return CannotStart(error);
   if (SocketCount(o) > 0 && !supervisor.found().simulated) {
@@ -119,11 +124,11 @@ int RunSockets(const CommandLine &line, const Options &o) {
   DefaultsFor(session->simulated, settings);
   Bus bus;
   std::vector<std::unique_ptr<Output>> outputs;
-  OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings};
+  OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings, &health};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   std::unique_ptr<UnitSource> terminalUnits = inputs.units(o);
   Desk *desk = DeskOf(outputs);
-  UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
+  GatedUnits units(desk != nullptr ? desk->units() : *terminalUnits, health, Stops(desk), stdin, stderr);
   const SupervisorResult result = supervisor.run(inputs.plan(), session, units, bus);
   return result.recordLost ? kDidNotPass : result.tally.exitStatus();
 }
@@ -140,5 +145,6 @@ int main(int argc, char **argv) {
   if (!ReadHostCommandLine(argc, argv, line, o, error)) return RefuseCommandLine("vorn-host", error, Usage(line));
   int status = 0;
   if (Answered(line, o, status)) return status;
+  if (o.golden() || !o.acknowledge.empty()) return o.golden() ? RunGoldenUnit(line, o) : Acknowledge(line, o);
   return o.sockets.empty() ? RunHere(line, o) : RunSockets(line, o);
 }

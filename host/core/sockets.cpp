@@ -432,7 +432,8 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   perSocket[w.setting.name].hoursSinceFirst = std::max(wall, w.stationSeconds) / 3600.0;
   bus->tallied(result.tally);
   bus->socketTallied(w.setting.name, perSocket[w.setting.name]);
-  if (stopsSent == 0 && Retested(record, w.running.base, options.retest)) {
+  const bool held = options.held && options.held();
+  if (stopsSent == 0 && !held && Retested(record, w.running.base, options.retest)) {
     Pending retest = w.running;
     retest.order.attempt = record.attempt + 1;
     retest.order.prior = PriorOf(record.run.verdict);

@@ -10,12 +10,14 @@ OutputModule ConsoleOutput();
 OutputModule JsonOutput();
 OutputModule ResultsOutput();
 OutputModule WebOutput();
+OutputModule HealthOutput();
 
 const std::vector<OutputModule> &OutputModules() {
   static const std::vector<OutputModule> modules = {
       PipeOutput(),  // first: a socket's worker has no other output
       ConsoleOutput(), ResultsOutput(), WebOutput(),
-      JsonOutput(),  // last: a run that cannot start leaves an earlier record as it was
+      HealthOutput(),  // after the page, which may acknowledge the station's stop
+      JsonOutput(),    // last: a run that cannot start leaves an earlier record as it was
   };
   return modules;
 }
@@ -38,6 +40,7 @@ bool ReadHostCommandLine(int argc, const char *const *argv, CommandLine &line, O
 }
 
 bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Output>> &outputs, std::string &error) {
+  setup.bus = &bus;
   for (const OutputModule &m : OutputModules()) {
     std::unique_ptr<Output> output = m.open(setup, error);
     if (!error.empty()) return false;

@@ -230,6 +230,8 @@ std::shared_ptr<SessionRecord> StationSetup::session(const Options &o) const {
     s->faultInjected = s->faultInjected || (simulation_ && simulation_->breaksStation(name));
   }
   s->mode = o.engineering ? SessionMode::kEngineering : SessionMode::kProduction;
+  if (o.golden()) s->mode = o.verify.empty() ? SessionMode::kCalibration : SessionMode::kVerification;
+  s->healthCheckSkipped = o.noHealthCheck && o.session() && !o.engineering;
   s->single = !o.session();
   s->started = UtcNow();
   return s;

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # vorn-host on the "other vendor" equipment: the typical plan runs and passes
 # as a real station's run ("simulated": false, the table naming the station),
-# a production session with a serial prompt passes, both recorded in the
-# results database; --fast, --fault and --scenario, and --units with its
-# made-up serials, are refused before anything runs. The host's command comes
-# after the folder for the records; the loader must already find the
-# other-vendor libraries.
+# a production session with a serial prompt passes (started without the
+# health check), both recorded in the results database; one without a
+# verification on record is refused; --fast, --fault and --scenario, and
+# --units with its made-up serials, are refused before anything runs. The
+# host's command comes after the folder for the records; the loader must
+# already find the other-vendor libraries.
 #   check-run.sh EXAMPLES-DIR RECORD-DIR HOST-COMMAND...
 set -uo pipefail
 examples="$1"
 out="$2"
 shift 2
 mkdir -p "$out"
-rm -f "$out"/run.* "$out"/session.* "$out"/fast.* "$out"/results.sqlite* "$out"/units.*
+rm -f "$out"/run.* "$out"/session.* "$out"/fast.* "$out"/results.sqlite* "$out"/units.* "$out"/gate.*
 params="$examples/station.ini"
 plan="$examples/typical.plan"
 status=0
@@ -22,7 +23,7 @@ fail() { echo "other vendor: $*"; status=1; }
 "$@" --quiet --station bench7 --params "$params" --db "$out/results.sqlite" --json "$out/run.json" "$plan" \
   > "$out/run.txt" 2> "$out/run.err" &
 run=$!
-printf 'OV-000001\n\n' | "$@" --quiet --station bench7 --serial-prompt --params "$params" \
+printf 'OV-000001\n\n' | "$@" --quiet --station bench7 --serial-prompt --no-health-check --params "$params" \
   --db "$out/results.sqlite" --json "$out/session.jsonl" "$plan" > "$out/session.txt" 2> "$out/session.err" &
 session=$!
 # Each option of the simulated station is refused, whatever its text names.
@@ -52,6 +53,13 @@ units=$?
 grep -q 'real equipment tests real phones' "$out/units.err" || fail "--units on sockets refused without saying why"
 [ -e "$out/units.sqlite" ] && fail "--units on sockets left a results file"
 refused+=(--units)
+# A real station checks its fixture with the golden unit every 12 hours by
+# default: with no verification on record a production session does not start.
+printf 'OV-000002\n\n' | "$@" --quiet --station bench7-unverified --serial-prompt --no-db --params "$params" \
+  "$plan" > "$out/gate.txt" 2> "$out/gate.err"
+gate=$?
+[ "$gate" = 2 ] || fail "a production session without a verification was not refused (exit $gate)"
+grep -q 'has no verification on record' "$out/gate.err" || fail "the refusal does not say why: $(cat "$out/gate.err")"
 wait $run; run=$?
 wait $session; session=$?
 

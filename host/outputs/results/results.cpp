@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "core/health_json.h"
 #include "os/os.h"
 #include "outputs/output.h"
 #include "outputs/results/report_command.h"
@@ -48,6 +49,11 @@ class Results : public Output, public Subscriber {
     }
     return Delivery::lost(error);
   }
+  Delivery verified(const VerificationRecord &r) override { return health(kVerificationKind, HealthJson(r)); }
+  Delivery calibrated(const CalibrationRecord &r) override { return health(kCalibrationKind, HealthJson(r)); }
+  Delivery alarmed(const AlarmRecord &r) override { return health(kAlarmKind, HealthJson(r)); }
+  Delivery locked(const LockRecord &r) override { return health(kLockKind, HealthJson(r)); }
+  Delivery acknowledged(const AcknowledgementRecord &r) override { return health(kAcknowledgementKind, HealthJson(r)); }
   // Units still waiting for the server at the end are kept in the spool, and
   // records the file could not take in the fallback: said, and no lost record.
   Delivery sessionEnded(const SessionEnd &end) override {
@@ -65,6 +71,13 @@ class Results : public Output, public Subscriber {
   }
 
  private:
+  // Kept in the file, or in the spool while the server is away, as an attempt is.
+  Delivery health(const char *kind, const nlohmann::ordered_json &record) {
+    std::string error;
+    if (sink_->health(kind, nlohmann::json(record), error)) return Delivery::delivered();
+    return sink_->lastKept() ? Delivery::notice(error) : Delivery::lost(error);
+  }
+
   std::unique_ptr<vorn_results::DatabaseSink> sink_;
   int recorded_ = 0;
 };
