@@ -2,7 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+// Built for Windows too, for the anchor timed under Wine: files are read in
+// binary, as here (there is no exec to close on).
+#define O_CLOEXEC O_BINARY
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <fstream>

@@ -94,7 +94,8 @@ std::string Repeated(std::string head, const std::string &unit) {
 }
 
 // 0: '[' only; 1: blanks; 2: CR only; 3: LF only; 4: the section, then
-// CR-only lines without the key; 5: "[" lines; 6: "[5" lines, never closed.
+// CR-only lines without the key; 5: "[" lines; 6: "[5" lines, never closed;
+// 7: "[55]" lines, whose names start with the wanted one; 8: '5' only.
 std::string HostileContents(int64_t kind) {
   switch (kind) {
     case 0: return std::string(kHostileSize, '[');
@@ -103,7 +104,9 @@ std::string HostileContents(int64_t kind) {
     case 3: return std::string(kHostileSize, '\n');
     case 4: return Repeated("[5]\r", "x\r");
     case 5: return Repeated("", "[\n");
-    default: return Repeated("", "[5\n");
+    case 6: return Repeated("", "[5\n");
+    case 7: return Repeated("", "[55]\n");
+    default: return std::string(kHostileSize, '5');
   }
 }
 
@@ -131,5 +134,5 @@ void ReadIntHostile(benchmark::State &state) {
 
 }  // namespace
 
-BENCHMARK(PlainReadHostile)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
-BENCHMARK(ReadIntHostile)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainReadHostile)->DenseRange(0, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadIntHostile)->DenseRange(0, 8)->Unit(benchmark::kMillisecond);

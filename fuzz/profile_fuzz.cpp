@@ -28,6 +28,7 @@
 #include <string_view>
 
 #include "frame/param_file.h"
+#include "os/ini.h"
 #include "outside/winapi.h"
 #include "winapi/profile.h"
 
@@ -103,63 +104,19 @@ void CheckNumberText(const std::string &text, double value, uint32_t size) {
   if (size > 0) Check(std::memchr(out.get(), '\0', size) != nullptr, "FormatFixed6 unterminated");
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-// The profile rules of winapi/profile.h applied the slow, obvious way: every
-// line in turn.
+// The profile rules of winapi/profile.h applied the slow, obvious way: the
+// host's own reader, which reads every line into sections first.
 std::optional<std::string> WalkEveryLine(std::string_view contents, std::string_view section, std::string_view key) {
-  if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
-  section = Trim(section);
-  key = Trim(key);
-  bool inside = section.empty();  // the lines before any section line
-  for (std::size_t start = 0; start <= contents.size();) {
-    std::size_t end = contents.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = contents.size();
-    const std::string_view line = Trim(contents.substr(start, end - start));
-    start = end + 1;
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      if (close == std::string_view::npos) continue;
-      if (inside) return std::nullopt;
-      inside = SameName(Trim(line.substr(1, close - 1)), section);
-      continue;
-    }
-    if (!inside) continue;
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) {
-      if (SameName(line, key)) return std::nullopt;
-      continue;
-    }
-    if (SameName(Trim(line.substr(0, eq)), key)) {
-      std::string_view value = Trim(line.substr(eq + 1));
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return std::string(value);
-    }
-  }
-  return std::nullopt;
+  return vorn_host::IniText(contents).value(section, key);
 }
 
 void CheckSectionSearch(const std::string &contents, const std::string &section, const std::string &key) {
   Check(winapi::FindValue(contents, section, key) == WalkEveryLine(contents, section, key),
         "FindValue differs from a walk over every line");
+  // The same lines at another place in the stretches the search takes at once.
+  const std::string shifted = std::string(1 + contents.size() % 31, '\n') + contents;
+  Check(winapi::FindValue(shifted, section, key) == WalkEveryLine(shifted, section, key),
+        "FindValue differs from a walk over every line, behind blank lines");
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #   pg-test-server.sh restart FOLDER          start the cluster that is there
 #   pg-test-server.sh stop FOLDER             stop it, if it runs
 #   pg-test-server.sh stop-immediate FOLDER   stop it as a crash would
+#   pg-test-server.sh freeze FOLDER           stop its processes (SIGSTOP): a
+#                                             server that stalls, its sockets open
+#   pg-test-server.sh thaw FOLDER             let them go on (SIGCONT)
 #   pg-test-server.sh url FOLDER              its connection URI
 # As root the server runs as the postgres user, as PostgreSQL insists.
 set -euo pipefail
@@ -28,6 +31,15 @@ as_server() {
   else
     "$@"
   fi
+}
+
+# The server's processes: the postmaster (from its pid file) and its children.
+server_pids() {
+  local main
+  main=$(head -1 "$folder/data/postmaster.pid" 2>/dev/null) || return 0
+  [ -n "$main" ] || return 0
+  echo "$main"
+  ps -o pid= --ppid "$main" || true
 }
 
 running() { [ -f "$folder/data/postmaster.pid" ] && as_server "$bin/pg_ctl" -D "$folder/data" status >/dev/null 2>&1; }
@@ -77,6 +89,13 @@ case $command in
     if running; then as_server "$bin/pg_ctl" -D "$folder/data" -m fast -w stop >/dev/null; fi
     ;;
   stop-immediate) as_server "$bin/pg_ctl" -D "$folder/data" -m immediate -w stop >/dev/null ;;
+  freeze)
+    # The postmaster first, so that it starts no child that is not stopped.
+    for pid in $(server_pids); do kill -STOP "$pid"; done
+    ;;
+  thaw)
+    for pid in $(server_pids); do kill -CONT "$pid" 2>/dev/null || true; done
+    ;;
   url)
     if [ -f "$folder/port" ]; then
       echo "postgresql://postgres@127.0.0.1:$(cat "$folder/port")/postgres"

@@ -21,6 +21,7 @@
 
 #include "frame/param_file.h"
 #include "frame/step.h"
+#include "os/ini.h"
 #include "station/operations.h"
 #include "support/failure_cases.h"
 #include "support/station_test.h"
@@ -224,24 +225,17 @@ std::vector<DocLabel> DocumentedLabels(const Document &doc, const std::string &n
   return labels;
 }
 
-// The values of an INI text by (section, key), both case folded, as the text
-// reader gives them: cut at "//" and "/*", trimmed.
+// The values of an INI text by (section, key), both case folded, as the
+// library's text reader gives them: the profile's value (the host's INI
+// reader), cut at "//" and "/*", trimmed.
 std::map<std::pair<std::string, std::string>, std::string> IniValues(const std::string &text) {
   std::map<std::pair<std::string, std::string>, std::string> values;
-  std::istringstream in(text);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    line = Trim(line);
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      section = Lower(Trim(line.substr(1, line.find(']') - 1)));
-      continue;
+  const vorn_host::IniText ini(text);
+  for (const std::string &section : ini.sections()) {
+    for (auto [key, value] : ini.entries(section)) {
+      for (const char *comment : {"//", "/*"}) value = value.substr(0, value.find(comment));
+      values.emplace(std::make_pair(Lower(section), Lower(key)), Trim(value));
     }
-    const std::size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string value = line.substr(eq + 1);
-    for (const char *comment : {"//", "/*"}) value = value.substr(0, value.find(comment));
-    values.emplace(std::make_pair(section, Lower(Trim(line.substr(0, eq)))), Trim(value));
   }
   return values;
 }

@@ -335,25 +335,25 @@ TEST_F(CatalogueHost, TheTypicalRunsRecordNamesEveryEntry) {
     limited += step["limits"].size();
   }
   EXPECT_GT(limited, 50u);
-  // Entries of each kind as the record gives them: the first measurements
-  // before any level change of the run, the spectrum in the setting of the
-  // step before it, the level once the run has set it.
+  // Entries of each kind as the record gives them: the spectrum in the
+  // setting of the step before it, the level once the run has set it (the
+  // typical plan sets it before its first measurement).
   const struct {
     std::size_t step, result;
     const char *measurement, *unit;
   } entries[] = {
       {3, 0, "Call started", ""},
-      {4, 0, "Burst power, E-GSM 900 ch 20", "dBm"},
-      {4, 3, "Burst timing error, E-GSM 900 ch 20", "bits"},
-      {4, 4, "Burst inside the template, E-GSM 900 ch 20", ""},
-      {5, 2, "Spectrum due to modulation at -200 kHz, E-GSM 900 ch 20", "dB"},
-      {5, 22, "Spectrum due to switching at -400 kHz, E-GSM 900 ch 20", "dBm"},
-      {6, 1, "RXQUAL, E-GSM 900 ch 20", ""},
-      {9, 0, "Burst power, E-GSM 900 ch 62 PCL 10", "dBm"},
-      {12, 0, "Burst power, DCS 1800 ch 62 PCL 10", "dBm"},
-      {15, 29, "Spectrum due to switching at +1800 kHz, PCS 1900 ch 62 PCL 10", "dBm"},
-      {16, 0, "RXLEV, PCS 1900 ch 62 PCL 10", ""},
-      {19, 0, "Link close result", ""},
+      {5, 0, "Burst power, E-GSM 900 ch 20 PCL 5", "dBm"},
+      {5, 3, "Burst timing error, E-GSM 900 ch 20 PCL 5", "bits"},
+      {5, 4, "Burst inside the template, E-GSM 900 ch 20 PCL 5", ""},
+      {6, 2, "Spectrum due to modulation at -200 kHz, E-GSM 900 ch 20 PCL 5", "dB"},
+      {6, 22, "Spectrum due to switching at -400 kHz, E-GSM 900 ch 20 PCL 5", "dBm"},
+      {7, 1, "RXQUAL, E-GSM 900 ch 20 PCL 5", ""},
+      {10, 0, "Burst power, E-GSM 900 ch 62 PCL 10", "dBm"},
+      {13, 0, "Burst power, DCS 1800 ch 62 PCL 10", "dBm"},
+      {16, 29, "Spectrum due to switching at +1800 kHz, PCS 1900 ch 62 PCL 10", "dBm"},
+      {17, 0, "RXLEV, PCS 1900 ch 62 PCL 10", ""},
+      {20, 0, "Link close result", ""},
   };
   for (const auto &e : entries) {
     const json &result = written["steps"][e.step]["results"][e.result];

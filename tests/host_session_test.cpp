@@ -44,6 +44,11 @@ int32_t PassesWhileStopped(int32_t step, double *values, Vorn_CMU200_ResultName 
   stopRequests = stopRequestsInStep;
   return Passes(step, values, names, text);
 }
+// Fails, and meanwhile the operator asks to stop stopRequestsInStep times.
+int32_t ErrsWhileStopped(int32_t step, double *values, Vorn_CMU200_ResultName *names, char *text) {
+  stopRequests = stopRequestsInStep;
+  return Errs(step, values, names, text);
+}
 
 vorn_host::Plan ParsedPlan(const std::string &text) {
   std::vector<std::string> errors;
@@ -137,32 +142,34 @@ TEST(HostSession, PlansEndWithOneCleanupSection) {
   EXPECT_EQ(errors[0], "t.plan:4: a second cleanup section (the first is on line 2)");
 }
 
-// The cleanup steps run after a failing step and after one stop request;
-// a second stop request leaves them too.
+// The cleanup runs after an ERROR and after one stop, not after a second.
+// A stopped run is judged by its test steps: the cleanup's findings (a link
+// never opened, nothing to close) leave it NOT RUN; an ERROR of a test step
+// that ran still counts, and without a stop the cleanup's ERROR is the run's.
 TEST(HostSession, CleanupRunsWhateverHappenedBefore) {
   const vorn_host::Plan plan = ParsedPlan("DcInit 1\nMobInit 2\nOBTInit 3\ncleanup:\nMobReset 13\nMobClose 14\n");
+  const Verdict P = Verdict::kPass, E = Verdict::kError, N = Verdict::kNotRun;
   const struct {
+    vorn_host::StepFunction first;
     vorn_host::StepFunction second;
+    vorn_host::StepFunction cleanup;
     int stops;
     Verdict verdict;
     std::vector<Verdict> steps;
   } cases[] = {
-      {Errs, 0, Verdict::kError, {Verdict::kPass, Verdict::kError, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
-      {PassesWhileStopped,
-       1,
-       Verdict::kNotRun,
-       {Verdict::kPass, Verdict::kPass, Verdict::kNotRun, Verdict::kPass, Verdict::kPass}},
-      {PassesWhileStopped,
-       2,
-       Verdict::kNotRun,
-       {Verdict::kPass, Verdict::kPass, Verdict::kNotRun, Verdict::kNotRun, Verdict::kNotRun}},
+      {Passes, Errs, Passes, 0, E, {P, E, N, P, P}},
+      {Passes, PassesWhileStopped, Passes, 1, N, {P, P, N, P, P}},
+      {Passes, PassesWhileStopped, Passes, 2, N, {P, P, N, N, N}},
+      {PassesWhileStopped, Passes, Errs, 1, N, {P, N, N, E, E}},  // a stop in the first step
+      {ErrsWhileStopped, Passes, Errs, 1, E, {E, N, N, E, E}},
+      {Passes, Passes, Errs, 0, E, {P, P, P, E, E}},
   };
   for (const auto &c : cases) {
     vorn_host::RunOptions options;
     options.stopRequests = [] { return stopRequests; };
     stopRequests = 0;
     stopRequestsInStep = c.stops;
-    const vorn_host::RunRecord run = RunPlan(plan, {Passes, c.second, Passes, Passes, Passes}, options, nullptr);
+    const vorn_host::RunRecord run = RunPlan(plan, {c.first, c.second, Passes, c.cleanup, c.cleanup}, options, nullptr);
     std::vector<Verdict> steps;
     for (const auto &s : run.steps) steps.push_back(s.verdict);
     EXPECT_EQ(steps, c.steps) << c.stops;
@@ -350,32 +357,37 @@ vorn_test::HostRun StoppedHost(const std::string &args, const std::string &input
   return r;
 }
 
-// Ctrl-C in the first step, in real time: the step finishes, the cleanup
-// runs, each record is whole and says what was not run.
+// SIGTERM (the single run) and Ctrl-C (the session) in the first step, in
+// real time: the step finishes, the cleanup runs, each record is whole and
+// says what was not run.
 TEST(HostSession, CtrlCInRealTimeRunsTheCleanupAndKeepsTheRecords) {
   const std::string examples = VORN_EXAMPLES_DIR;
   const std::string dir = vorn_test::TempDir();
   const std::string common = "--quiet --params " + examples + "/station.ini " + examples + "/typical.plan";
   const std::string single = dir + "/run.json";
   std::ofstream(single) << "{\"earlier\": true}\n";
-  const vorn_test::HostRun one = StoppedHost("--json " + single + " " + common, "", 300000);
+  const vorn_test::HostRun one = StoppedHost("--json " + single + " " + common, "", 300000, SIGTERM);
   EXPECT_EQ(one.status, 1) << one.err;
   EXPECT_NE(one.out.find("; stopped by the operator\n"), std::string::npos) << one.out;
   const std::string lines = dir + "/session.jsonl";
   const vorn_test::HostRun session = StoppedHost("--units 3 --json " + lines + " " + common, "", 300000);
-  EXPECT_NE(session.out.find("Session: 1 unit: "), std::string::npos) << session.out;
+  // The untested phone is counted as stopped, not as an ERROR of the line.
+  EXPECT_NE(session.out.find("Session: 0 units: 0 PASS, 0 FAIL, 0 ERROR, 1 stopped;"), std::string::npos)
+      << session.out;
   EXPECT_NE(session.out.find("; stopped by the operator\n"), std::string::npos) << session.out;
 
   const std::string lineText = vorn_test::ReadText(lines);
   ASSERT_EQ(std::count(lineText.begin(), lineText.end(), '\n'), 1) << lineText;
   for (const json &j : {json::parse(vorn_test::ReadText(single)), json::parse(lineText)}) {
-    EXPECT_NE(j["verdict"], "PASS");
+    // Stopped before the phone was tested: whatever its cleanup found (no
+    // link to close), the unit was not run.
+    EXPECT_EQ(j["verdict"], "NOT RUN");
     EXPECT_EQ(j["stopped"], true);
     const json &steps = j["steps"];
-    ASSERT_EQ(steps.size(), 20u);
+    ASSERT_EQ(steps.size(), 21u);
     EXPECT_EQ(steps[0]["verdict"], "PASS");  // the step that was running
     EXPECT_EQ(steps[1]["verdict"], "NOT RUN");
-    for (std::size_t i = 17; i < 20; ++i) {
+    for (std::size_t i = 18; i < 21; ++i) {
       EXPECT_EQ(steps[i]["cleanup"], true);
       EXPECT_NE(steps[i]["verdict"], "NOT RUN") << i;  // ran, whatever it found
     }

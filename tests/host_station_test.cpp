@@ -130,7 +130,7 @@ TEST_F(HostStationTest, TesterScenariosInTheTypicalRun) {
     std::string text;
   } cases[] = {
       {"tester-absent", 2, "ERROR", "RSCMU_Init_Base Failed! CMU200 Error:"},
-      {"handover-refused", 11, "ERROR", refused},
+      {"handover-refused", 12, "ERROR", refused},
       {"phone-without-egsm", 3, "FAIL", ""},
   };
   for (const auto &c : cases) {
@@ -155,7 +155,7 @@ TEST_F(HostStationTest, TypicalStationRun) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   const json j = recorded();
   const json &steps = j["steps"];
-  ASSERT_EQ(steps.size(), 20u);
+  ASSERT_EQ(steps.size(), 21u);
   for (const json &step : steps) EXPECT_EQ(step["verdict"], "PASS") << step.dump();
   // About fifteen seconds of the station's waits, which the real time run spends.
   EXPECT_GE(j["waitedMs"], 13000);
@@ -172,6 +172,7 @@ TEST_F(HostStationTest, TypicalStationRun) {
                                           "MobInit",
                                           "OBTInit",
                                           "MakeCall",
+                                          "OBTChangeTXLevel",
                                           "OBTPowervsTime",
                                           "OBTOutputRFSpectrum",
                                           "OBTRXLevelandQuality",
@@ -197,9 +198,9 @@ TEST_F(HostStationTest, TypicalStationRun) {
     std::size_t index;
     const char *conditions;
   } named[] = {
-      {4, "Band=EGSM;Chan=20;TXLevel=0"},   {6, "Band=EGSM;Chan=20;TXLevel=0"},  {9, "Band=EGSM;Chan=62;TXLevel=10"},
-      {10, "Band=EGSM;Chan=62;TXLevel=10"}, {11, "Band=DCS;Chan=62;TXLevel=10"}, {12, "Band=DCS;Chan=62;TXLevel=10"},
-      {13, "Band=PCS;Chan=62;TXLevel=10"},  {14, "Band=PCS;Chan=62;TXLevel=10"}, {16, "Band=PCS;Chan=62;TXLevel=10"},
+      {5, "Band=EGSM;Chan=20;TXLevel=5"},   {7, "Band=EGSM;Chan=20;TXLevel=5"},  {10, "Band=EGSM;Chan=62;TXLevel=10"},
+      {11, "Band=EGSM;Chan=62;TXLevel=10"}, {12, "Band=DCS;Chan=62;TXLevel=10"}, {13, "Band=DCS;Chan=62;TXLevel=10"},
+      {14, "Band=PCS;Chan=62;TXLevel=10"},  {15, "Band=PCS;Chan=62;TXLevel=10"}, {17, "Band=PCS;Chan=62;TXLevel=10"},
   };
   for (const auto &n : named) EXPECT_EQ(name(n.index), n.conditions) << n.index;
 
@@ -208,7 +209,7 @@ TEST_F(HostStationTest, TypicalStationRun) {
     std::size_t index;
     int bandCode;
     int level;
-  } powers[] = {{4, 1, 0}, {9, 1, 10}, {12, 2, 10}, {14, 3, 10}};
+  } powers[] = {{5, 1, 5}, {10, 1, 10}, {13, 2, 10}, {15, 3, 10}};
   for (const auto &p : powers) {
     const double average = value(p.index, 0);
     EXPECT_NEAR(average, station::NominalPowerDbm(p.bandCode, p.level), 0.25) << p.index;
@@ -218,13 +219,13 @@ TEST_F(HostStationTest, TypicalStationRun) {
     EXPECT_EQ(value(p.index, 4), 1.0) << p.index;                   // inside the template
   }
   // Receive level and quality of the traffic channel at "CellPower" -100 dBm.
-  for (std::size_t index : {6u, 10u, 16u}) {
+  for (std::size_t index : {7u, 11u, 17u}) {
     EXPECT_EQ(value(index, 0), station::RxLevel(-100.0)) << index;
     EXPECT_EQ(value(index, 1), station::RxQuality(-100.0)) << index;
   }
 
   // Both spectra, all fifteen offsets on: thirty named entries.
-  for (std::size_t index : {5u, 15u}) {
+  for (std::size_t index : {6u, 16u}) {
     ASSERT_EQ(steps[index]["results"].size(), 30u);
     EXPECT_EQ(name(index, 0), "-0.10MHZ Modulation Spectrum");
     EXPECT_EQ(name(index, 1), "+0.10MHZ Modulation Spectrum");
@@ -242,10 +243,10 @@ TEST_F(HostStationTest, TypicalStationRun) {
           << index << " " << q;
     }
   }
-  EXPECT_EQ(value(19), 1.0);  // the link closed
+  EXPECT_EQ(value(20), 1.0);  // the link closed
 
-  for (const char *row : {"  1     1  DcInit                   PASS", " 20    14  MobClose                 PASS",
-                          "Run: PASS (20 PASS)", "exit status 0"}) {
+  for (const char *row : {"  1     1  DcInit                   PASS", " 21    14  MobClose                 PASS",
+                          "Run: PASS (21 PASS)", "exit status 0"}) {
     EXPECT_NE(r.out.find(row), std::string::npos) << row << "\n" << r.out;
   }
 }

@@ -56,20 +56,61 @@ TEST(ProfileFindValue, FollowsTheWindowsRules) {
       {"name ends at the first ']'", "[3]x]\nKey=v\n", "3", "Key", "v"},
       {"no name holds ']'", "[3]x]\nKey=v\n", "3]x", "Key", nullptr},
       {"name across lines", "[3\n]\nKey=v\n", "3\n", "Key", nullptr},
+      // Where the name stands but no section line opens it.
+      {"name in a value", "[4]\nKey=3\nA=[3]\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"name in a comment", "; [3]\nKey=w\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"'[' not first on its line", "x[3]\nKey=w\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"name after a second '['", "[ [3]\nKey=w\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"prefix of a longer name", "[30]\nKey=w\n[3 0]\nKey=x\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"end of a longer name", "[13]\nKey=w\n[ 2 3 ]\nKey=x\n[3]\nKey=v\n", "3", "Key", "v"},
+      {"blanks and case", "\t [ \tATTENUATION\v ]\f\nKey=v\n", "Attenuation", "Key", "v"},
+      {"blanks inside the name", "[Mod A]\nKey=w\n[mod  a]\nKey=v\n", "MOD  A", "Key", "v"},
+      {"case beyond letters", "[`]\nKey=w\n[@]\nKey=v\n", "@", "Key", "v"},
+      {"no case beyond ASCII", "[\xE1]\nKey=w\n[\xC1]\nKey=v\n", "\xC1", "Key", "v"},
+      {"name '['", "[x]\nKey=w\n[[]\nKey=v\n", "[", "Key", "v"},
+      {"the same section twice", "[3]\nA=1\n[3]\nKey=v\n", "3", "Key", nullptr},
+      {"twice, in two cases", "[ab]\nA=1\n[AB]\nKey=v\n", "Ab", "Key", nullptr},
+      {"cr only", "[2]\rKey=w\r[3]\rA=1\rKey=v\r", "3", "Key", "v"},
+      {"mixed line ends", "[2]\r\nKey=w\n[3]\rA=1\r\nKey=v", "3", "Key", "v"},
+      {"unclosed at the end", "[4]\nKey=w\n[3", "3", "Key", nullptr},
+      {"text after the ']'", "[3] Key=w\nKey=v\n", "3", "Key", "v"},
+      {"section line last", "[4]\nKey=w\n[3]", "3", "Key", nullptr},
   };
   for (const FindCase &c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto value = winapi::FindValue(c.contents, c.section, c.key);
-    if (c.expected == nullptr) {
-      EXPECT_FALSE(value.has_value()) << *value;
-    } else {
-      ASSERT_TRUE(value.has_value());
-      EXPECT_EQ(winapi::CopyOut(*value, nullptr, 0), 0u);
-      char out[64];
-      winapi::CopyOut(*value, out, sizeof out);
-      EXPECT_STREQ(out, c.expected);
+    // Blank lines change nothing, and move the section line across the
+    // stretches that the section search takes at once.
+    const bool bom = c.contents.rfind("\xEF\xBB\xBF", 0) == 0;
+    for (std::size_t blanks = 0; blanks <= 70; ++blanks) {
+      SCOPED_TRACE(std::string(c.name) + " behind " + std::to_string(blanks) + " blank lines");
+      std::string contents = c.contents;
+      contents.insert(bom ? 3 : 0, blanks, '\n');
+      const auto value = winapi::FindValue(contents, c.section, c.key);
+      if (c.expected == nullptr) {
+        ASSERT_FALSE(value.has_value()) << *value;
+      } else {
+        ASSERT_TRUE(value.has_value());
+        ASSERT_EQ(winapi::CopyOut(*value, nullptr, 0), 0u);
+        char out[64];
+        winapi::CopyOut(*value, out, sizeof out);
+        ASSERT_STREQ(out, c.expected);
+      }
     }
   }
+}
+
+// Names that are prefixes and ends of one another ("7", "17", "170"), in
+// both cases, at every offset from the start of a stretch of the search.
+TEST(ProfileFindValue, FindsEverySectionOfALongFile) {
+  std::string contents;
+  for (int i = 0; i < 600; ++i) {
+    contents += std::string(i % 3, ' ') + (i % 2 == 0 ? "[s" : "[ S") + std::to_string(i) +
+                "]\nKey=" + std::to_string(i) + "\n";
+  }
+  for (int i = 0; i < 600; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(winapi::FindValue(contents, "S" + std::to_string(i), "Key").value_or("?"), std::to_string(i));
+  }
+  EXPECT_FALSE(winapi::FindValue(contents, "S600", "Key").has_value());
 }
 
 TEST(ProfileFindValue, SurvivesVeryLongLines) {

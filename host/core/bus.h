@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/health.h"
 #include "core/record.h"
 #include "core/tally.h"
 
@@ -51,6 +53,8 @@ struct SessionEnd {
   // It ended because a record could be kept nowhere: no phone may be
   // tested whose record would be lost.
   bool recordLost = false;
+  // On a station of several sockets: each socket's own tally, by name.
+  std::vector<std::pair<std::string, Tally>> sockets;
 };
 
 class Subscriber {
@@ -58,21 +62,34 @@ class Subscriber {
   virtual ~Subscriber() = default;
   virtual Delivery sessionStarted(const SessionRecord &) { return Delivery::delivered(); }
   virtual void attemptStarted(const AttemptStart &) {}
-  virtual void stepStarted(std::size_t /*index*/, std::size_t /*count*/, const PlanStep &) {}
+  // Each of these names the test socket it happens in: empty on a station of
+  // one, a socket's name on a station of several (core/sockets.h).
+  virtual void stepStarted(const std::string & /*socket*/, std::size_t /*index*/, std::size_t /*count*/,
+                           const PlanStep &) {}
   // A wait of the station's equipment began inside the running step.
-  virtual void waiting(uint32_t /*milliseconds*/) {}
-  virtual void stepFinished(std::size_t /*index*/, const StepRecord &) {}
+  virtual void waiting(const std::string & /*socket*/, uint32_t /*milliseconds*/) {}
+  virtual void stepFinished(const std::string & /*socket*/, std::size_t /*index*/, const StepRecord &) {}
   // The equipment asks the operator (the phone's "Turn on phone!"), and the
   // answer came (or the wait ended).
-  virtual void promptOpened(const std::string & /*text*/) {}
-  virtual void promptClosed() {}
+  virtual void promptOpened(const std::string & /*socket*/, const std::string & /*text*/) {}
+  virtual void promptClosed(const std::string & /*socket*/) {}
   virtual Delivery attemptFinished(const UnitRecord &) { return Delivery::delivered(); }
   // What an output said of a record (kept in the spool, lost), for the
   // operator to read wherever the operator looks.
   virtual void noticed(const std::string & /*text*/) {}
-  // The tally after each attempt, for the outputs that show it as it goes.
+  // The tally after each attempt, for the outputs that show it as it goes;
+  // on a station of several sockets also the socket's own.
   virtual void tallied(const Tally &) {}
+  virtual void socketTallied(const std::string & /*socket*/, const Tally &) {}
   virtual Delivery sessionEnded(const SessionEnd &) { return Delivery::delivered(); }
+  // The station's health (core/health.h), kept like a unit's record: a
+  // verification with the golden unit, a calibration, a process alarm, the
+  // station stopping itself and a technician's acknowledgement.
+  virtual Delivery verified(const VerificationRecord &) { return Delivery::delivered(); }
+  virtual Delivery calibrated(const CalibrationRecord &) { return Delivery::delivered(); }
+  virtual Delivery alarmed(const AlarmRecord &) { return Delivery::delivered(); }
+  virtual Delivery locked(const LockRecord &) { return Delivery::delivered(); }
+  virtual Delivery acknowledged(const AcknowledgementRecord &) { return Delivery::delivered(); }
 };
 
 // Hands each event to every subscriber, in the order they subscribed.
@@ -82,17 +99,25 @@ class Bus : public Subscriber {
 
   Delivery sessionStarted(const SessionRecord &session) override;
   void attemptStarted(const AttemptStart &start) override;
-  void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override;
-  void waiting(uint32_t milliseconds) override;
-  void stepFinished(std::size_t index, const StepRecord &record) override;
-  void promptOpened(const std::string &text) override;
-  void promptClosed() override;
+  void stepStarted(const std::string &socket, std::size_t index, std::size_t count, const PlanStep &step) override;
+  void waiting(const std::string &socket, uint32_t milliseconds) override;
+  void stepFinished(const std::string &socket, std::size_t index, const StepRecord &record) override;
+  void promptOpened(const std::string &socket, const std::string &text) override;
+  void promptClosed(const std::string &socket) override;
   // Lost when any output lost it (the operator asked for that output), else
   // a notice when any output has one; each output's own text is in notes().
   Delivery attemptFinished(const UnitRecord &unit) override;
   void noticed(const std::string &text) override;
   void tallied(const Tally &tally) override;
+  void socketTallied(const std::string &socket, const Tally &tally) override;
   Delivery sessionEnded(const SessionEnd &end) override;
+  Delivery verified(const VerificationRecord &record) override;
+  Delivery calibrated(const CalibrationRecord &record) override;
+  Delivery alarmed(const AlarmRecord &record) override;
+  Delivery locked(const LockRecord &record) override;
+  Delivery acknowledged(const AcknowledgementRecord &record) override;
+  // Tells every output what the outputs said of the last event (noticed).
+  void tellNotes();
 
   // What the outputs said of the last record or session event: every notice
   // and loss, whether or not the record was kept somewhere.

@@ -131,6 +131,7 @@ std::string CommandLine::describe() const {
       out += spec.help + "\n";
       continue;
     }
+    if (spec.help.empty()) continue;  // an option between the host's own processes
     std::string head = "  " + spec.name + (spec.value.empty() ? "" : " " + spec.value);
     std::string help = spec.help;
     std::string first = help.substr(0, help.find('\n'));

@@ -10,7 +10,8 @@ void AddCoreOptions(CommandLine &line) {
              std::string("the library to load (default: ") + DynamicLibrary::defaultFileName() + " beside vorn-host)")
       .flag("--fast",
             "the station's waits on the virtual clock: no real pauses\n"
-            "(--fast, --fault and --scenario: only on the simulated station)")
+            "(--fast, --fault and --scenario: only on the simulated station;\n"
+            "--fast not on Windows, whose own Sleep the library calls)")
       .flag("--keep-going", "run on after a step ERROR (default: stop at the first)")
       .value("--station", "NAME", "the station's name in the table and the records")
       .list("--fault", "OP=STATUS[@N[+]]",
@@ -19,6 +20,9 @@ void AddCoreOptions(CommandLine &line) {
             "--fault list shows the operations")
       .list("--scenario", "NAME", "a named station condition; --scenario list shows them")
       .value("--operator", "NAME", "who tests: kept with every attempt's record")
+      .value("--settings", "FILE",
+             "the station's settings (default: station-settings.ini in the\n"
+             "working folder, when it has one)")
       .flag("--engineering", "an engineer's trial: its units are marked and left out\nof the yield and the line report")
       .flag("--strict",
             "a step number without a section in the parameter file\n"
@@ -26,12 +30,38 @@ void AddCoreOptions(CommandLine &line) {
       .flag("--help", "this text")
       .note("")
       .note("A production session runs the plan once for each unit, named by one of:")
-      .number("--units", "N", 1, 1000000, "N units with the serials SIM-000001, SIM-000002, ...")
+      .number("--units", "N", 1, 1000000,
+              "N units with the serials SIM-000001, SIM-000002, ...\n(only on the simulated station)")
       .value("--serials", "FILE", "the serials in FILE, one a line")
       .flag("--serial-prompt",
             "each unit's serial asked for at the terminal; an empty\n"
             "line or the end of input ends the session")
-      .number("--retest", "N", 0, 100, "test a unit that did not pass again, up to N more times");
+      .number("--retest", "N", 0, 100, "test a unit that did not pass again, up to N more times")
+      .value("--sockets", "FILE|N",
+             "several phones at once, one process per test socket: FILE names\n"
+             "each socket and its parameter file (NAME FILE a line); N, on the\n"
+             "simulated station, N sockets on --params")
+      .note("")
+      .note("The station's health (docs/station-health.md):")
+      .value("--verify", "GOLDEN-FILE",
+             "run the plan (the calibration plan) on the golden unit and compare\n"
+             "each burst power with its reference; exit 0 when every line is\n"
+             "within the tolerance")
+      .value("--calibrate", "GOLDEN-FILE",
+             "the same run, then the parameter file's [Attenuation] corrected\n"
+             "(the old file kept beside it) and verified again")
+      .flag("--no-health-check",
+            "start a production session whatever the station's last\n"
+            "verification: its units are marked")
+      .value("--acknowledge", "CODE", "lift the stop of a station that stopped itself (the technician's code)");
+}
+
+constexpr int kMostSockets = 16;
+
+int SocketCount(const Options &o) {
+  if (o.sockets.empty() || o.sockets.size() > 3 || o.sockets.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return std::stoi(o.sockets);
 }
 
 bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOptions, Options &o, std::string &error) {
@@ -58,7 +88,14 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
   o.retest = static_cast<int>(line.number("--retest"));
   o.operatorName = line.text("--operator");
   o.engineering = line.has("--engineering");
-  if (o.help || o.listScenarios || o.listFaults) return true;
+  o.sockets = line.text("--sockets");
+  o.worker = line.text("--worker");
+  o.settings = line.text("--settings");
+  o.verify = line.text("--verify");
+  o.calibrate = line.text("--calibrate");
+  o.noHealthCheck = line.has("--no-health-check");
+  o.acknowledge = line.text("--acknowledge");
+  if (o.help || o.listScenarios || o.listFaults || !o.acknowledge.empty()) return true;
   const std::vector<std::string> &plain = line.arguments();
   if (plain.size() > 1) {
     error = "one plan at a time: " + plain[0] + " and " + plain[1];
@@ -77,11 +114,28 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
     error = "name the units one way: " + ways;
     return false;
   }
+  if (o.golden() && (o.session() || !o.sockets.empty() || o.engineering || o.noHealthCheck || o.retest > 0 ||
+                     (!o.verify.empty() && !o.calibrate.empty()))) {
+    error = "--verify and --calibrate run the golden unit alone: not with each other, " + ways +
+            ", --sockets, --retest, --engineering or --no-health-check";
+    return false;
+  }
   if (o.retest > 0 && !o.session()) {
     error = "--retest needs a session (" + ways + ")";
     return false;
   }
-  if (o.parameters.empty()) {
+  const bool number = !o.sockets.empty() && o.sockets.find_first_not_of("0123456789") == std::string::npos;
+  if (number && (o.sockets.size() > 2 || SocketCount(o) < 1 || SocketCount(o) > kMostSockets)) {
+    error = "--sockets takes a sockets file or a number from 1 to " + std::to_string(kMostSockets) + ", not \"" +
+            o.sockets + "\"";
+    return false;
+  }
+  if (!o.sockets.empty() && !o.session()) {
+    error = "--sockets needs a session (" + ways + ")";
+    return false;
+  }
+  // A sockets file names each socket's parameter file.
+  if (o.parameters.empty() && (o.sockets.empty() || SocketCount(o) > 0)) {
     error = "no parameter file given (--params FILE)";
     return false;
   }

@@ -30,8 +30,17 @@ struct Options {
   int retest = 0;              // --retest N: a unit that did not pass, again up to N times
   std::string operatorName;    // --operator NAME
   bool engineering = false;    // --engineering: units marked, left out of the yield
+  std::string sockets;         // --sockets FILE or N: a worker process per test socket
+  std::string worker;          // --worker NAME: this process is one socket's worker
+  std::string settings;        // --settings FILE: the station's settings
+  // The station's health (docs/station-health.md).
+  std::string verify;          // --verify GOLDEN-FILE: the golden unit read against its references
+  std::string calibrate;       // --calibrate GOLDEN-FILE: the path loss corrected from its readings
+  bool noHealthCheck = false;  // --no-health-check: a production session starts whatever the verification
+  std::string acknowledge;     // --acknowledge CODE: a stopped station's stop lifted from a second terminal
 
   bool session() const { return units > 0 || !serials.empty() || serialPrompt || unitsByOutput; }
+  bool golden() const { return !verify.empty() || !calibrate.empty(); }
 };
 
 // The core's options, into a command line that the outputs add theirs to.
@@ -41,6 +50,8 @@ void AddCoreOptions(CommandLine &line);
 // False, with the reason in error, on a command line that cannot be run.
 bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOptions, Options &options,
                  std::string &error);
+// --sockets N: how many; 0 when it names a sockets file.
+int SocketCount(const Options &options);
 // The usage text, with the outputs' option lines.
 std::string Usage(const CommandLine &line);
 

@@ -166,6 +166,19 @@ std::vector<Limit> LimitsFromText(std::string_view text) {
   return limits;
 }
 
+std::vector<std::string> NamedBeforeALevel(const Plan &plan) {
+  std::vector<std::string> out;
+  for (const PlanStep &step : plan.steps) {
+    const std::string name = step.shortName();
+    if (name == "OBTChangeTXLevel") break;
+    if (name != "OBTPowervsTime" && name != "OBTRXLevelandQuality" && name != "OBTHandOver") continue;
+    out.push_back(plan.file + ":" + std::to_string(step.line) + ": " + name +
+                  " names its results before the plan's first power level step (OBTChangeTXLevel): the library "
+                  "names them with the level it last set, in a session the previous unit's");
+  }
+  return out;
+}
+
 const std::vector<std::string> &StepExports() {
   static const std::vector<std::string> names = {
 #define VORN_CMU200_STEP(name) "Vorn_CMU200_" #name,

@@ -62,6 +62,13 @@ std::vector<Limit> LimitsFromText(std::string_view text);
 // The thirteen steps of the library, by export name.
 const std::vector<std::string> &StepExports();
 
+// "PLAN:LINE: OBTPowervsTime names its results before the plan's first power
+// level step ...", for each step whose result names carry the power control
+// level (power versus time, receive level and quality, handover) before the
+// plan's first OBTChangeTXLevel: the library names them with the level it
+// last set, in a session the previous unit's.
+std::vector<std::string> NamedBeforeALevel(const Plan &plan);
+
 // Messages name the first bad lines of a plan; the rest are counted.
 inline constexpr int kShownBadLines = 20;
 

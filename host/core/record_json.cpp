@@ -39,6 +39,15 @@ ordered Texts(const std::vector<std::string> &texts) {
   return out;
 }
 
+ordered SocketsJson(const std::vector<SocketRecord> &sockets) {
+  ordered out = ordered::array();
+  for (const SocketRecord &s : sockets) {
+    out.push_back(
+        {{"name", JsonSafe(s.name)}, {"parameters", JsonSafe(s.parameters)}, {"parametersSha256", s.parametersSha256}});
+  }
+  return out;
+}
+
 // A result: with the measurement's label and unit when the catalogue knows it.
 ordered ResultJson(const StepRecord &r, const EntryResult &e, const std::optional<Setting> &setting) {
   ordered result = {{"entry", e.entry},
@@ -52,7 +61,7 @@ ordered ResultJson(const StepRecord &r, const EntryResult &e, const std::optiona
   return result;
 }
 
-ordered StepJson(const StepRecord &r, std::size_t index, const std::optional<Setting> &setting) {
+ordered StepJsonIn(const StepRecord &r, std::size_t index, const std::optional<Setting> &setting) {
   ordered step = {{"index", index},
                   {"line", r.step.line},
                   {"export", r.step.exportName},
@@ -75,6 +84,12 @@ ordered StepJson(const StepRecord &r, std::size_t index, const std::optional<Set
   step["results"] = std::move(results);
   return step;
 }
+
+}  // namespace
+
+ordered StepJson(const StepRecord &r, std::size_t index) { return StepJsonIn(r, index, std::nullopt); }
+
+namespace {
 
 // The readers below throw nlohmann's type errors on a field of the wrong
 // kind; RecordFromJson turns them into a message.
@@ -172,7 +187,9 @@ ordered SessionJson(const SessionRecord &s) {
                {"faults", Texts(s.faults)},
                {"faultInjected", s.faultInjected},
                {"mode", ModeText(s.mode)},
+               {"healthCheckSkipped", s.healthCheckSkipped},
                {"single", s.single},
+               {"sockets", SocketsJson(s.sockets)},
                {"started", s.started},
                {"ended", s.ended.empty() ? ordered(nullptr) : ordered(s.ended)}};
   return j;
@@ -181,7 +198,7 @@ ordered SessionJson(const SessionRecord &s) {
 ordered RecordJson(const UnitRecord &u) {
   ordered steps = ordered::array();
   const std::vector<std::optional<Setting>> settings = Settings(u.run);
-  for (std::size_t i = 0; i < u.run.steps.size(); ++i) steps.push_back(StepJson(u.run.steps[i], i + 1, settings[i]));
+  for (std::size_t i = 0; i < u.run.steps.size(); ++i) steps.push_back(StepJsonIn(u.run.steps[i], i + 1, settings[i]));
   ordered j = {{"format", kRecordFormat},
                {"uuid", u.uuid},
                {"session", u.session ? SessionJson(*u.session) : ordered(nullptr)},
@@ -223,12 +240,27 @@ bool SessionFromJson(const json &j, SessionRecord &s, std::string &error) {
     const std::optional<SessionMode> mode = ModeOf(Text(j, "mode"));
     if (!mode) throw std::invalid_argument("unknown mode " + Text(j, "mode"));
     s.mode = *mode;
+    s.healthCheckSkipped = j.value("healthCheckSkipped", false);
     s.single = j.value("single", false);
+    s.sockets.clear();
+    for (const json &socket : j.value("sockets", json::array())) {
+      s.sockets.push_back({Text(socket, "name"), Text(socket, "parameters"), Text(socket, "parametersSha256")});
+    }
     s.started = Text(j, "started");
     s.ended = TextOr(j, "ended");
     return true;
   } catch (const std::exception &e) {
     error = std::string("not a session record: ") + e.what();
+    return false;
+  }
+}
+
+bool StepFromJson(const json &j, StepRecord &step, std::string &error) {
+  try {
+    step = StepFrom(j);
+    return true;
+  } catch (const std::exception &e) {
+    error = std::string("not a step record: ") + e.what();
     return false;
   }
 }

@@ -28,6 +28,10 @@ std::string JsonText(const nlohmann::ordered_json &json, bool indented = false);
 nlohmann::ordered_json SessionJson(const SessionRecord &session);
 nlohmann::ordered_json RecordJson(const UnitRecord &unit);
 
+// One step of a record, as the record holds it, and back.
+nlohmann::ordered_json StepJson(const StepRecord &step, std::size_t index);
+bool StepFromJson(const nlohmann::json &json, StepRecord &step, std::string &error);
+
 // The record back from its JSON; false, with what is wrong in error, when
 // the JSON is not a record of this form.
 bool SessionFromJson(const nlohmann::json &json, SessionRecord &session, std::string &error);

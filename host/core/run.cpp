@@ -143,6 +143,25 @@ StepRecord RunOne(const PlanStep &step, StepFunction function, const Equipment *
   return record;
 }
 
+// The run's verdict from its steps'. A stopped run was not tested to its
+// end, and its cleanup cleans what the stop left, often what was never set
+// up (a stop during DcInit: no call to end, no link to close): its cleanup
+// steps' findings stay in their own verdicts and do not judge the unit, which
+// is NOT RUN unless a test step that ran found an ERROR or a FAIL.
+Verdict RunVerdict(const RunRecord &run) {
+  int errors = 0;
+  int fails = 0;
+  for (const StepRecord &s : run.steps) {
+    if (run.stopped && s.step.cleanup) continue;
+    errors += s.verdict == Verdict::kError;
+    fails += s.verdict == Verdict::kFail;
+  }
+  if (errors > 0) return Verdict::kError;
+  if (fails > 0) return Verdict::kFail;
+  if (run.stopped && run.count(Verdict::kNotRun) > 0) return Verdict::kNotRun;
+  return Verdict::kPass;
+}
+
 }  // namespace
 
 RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, const RunOptions &options,
@@ -152,7 +171,7 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, 
   Equipment *equipment = options.equipment;
   auto stops = [&options] { return options.stopRequests ? options.stopRequests() : 0; };
   if (equipment != nullptr && events != nullptr) {
-    equipment->onWait([events](uint32_t ms) { events->waiting(ms); });
+    equipment->onWait([events, socket = options.socket](uint32_t ms) { events->waiting(socket, ms); });
   }
   const uint64_t waitedBefore = Waited(equipment);
   const auto start = std::chrono::steady_clock::now();
@@ -168,23 +187,15 @@ RunRecord RunPlan(const Plan &plan, const std::vector<StepFunction> &functions, 
       run.steps.push_back(std::move(skipped));
       continue;
     }
-    if (events != nullptr) events->stepStarted(i, plan.steps.size(), step);
+    if (events != nullptr) events->stepStarted(options.socket, i, plan.steps.size(), step);
     run.steps.push_back(RunOne(step, functions.at(i), equipment));
-    if (events != nullptr) events->stepFinished(i, run.steps.back());
+    if (events != nullptr) events->stepFinished(options.socket, i, run.steps.back());
     failed = failed || (run.steps.back().verdict == Verdict::kError && !options.keepGoing);
   }
   if (equipment != nullptr && events != nullptr) equipment->onWait(nullptr);
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.waitedMs = Waited(equipment) - waitedBefore;
-  if (run.count(Verdict::kError) > 0) {
-    run.verdict = Verdict::kError;
-  } else if (run.count(Verdict::kFail) > 0) {
-    run.verdict = Verdict::kFail;
-  } else if (run.stopped && run.count(Verdict::kNotRun) > 0) {
-    run.verdict = Verdict::kNotRun;
-  } else {
-    run.verdict = Verdict::kPass;
-  }
+  run.verdict = RunVerdict(run);
   return run;
 }
 

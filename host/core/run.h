@@ -1,6 +1,7 @@
 // Runs a plan's steps one at a time on the caller's thread, in host-owned
 // buffers, and judges each: PASS, FAIL (a limit) or ERROR (the step failed).
-// The cleanup steps run at the end whatever happened before.
+// The cleanup steps run at the end whatever happened before; a stopped run
+// is judged by its test steps alone (NOT RUN when those that ran passed).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,7 @@ struct RunOptions {
   // How many times the operator has asked to stop: from 1 the test steps
   // not yet begun are not run, from 2 the cleanup steps neither.
   std::function<int()> stopRequests;
+  std::string socket;  // the test socket the run is in, for the events; empty on a station of one
 };
 
 // The line a FAIL gives for an entry that missed its limit:

@@ -33,13 +33,19 @@ class Loop {
 
   int stops() const { return options_.run.stopRequests ? options_.run.stopRequests() : 0; }
 
-  // Every attempt the unit gets: the first, and the retests while it fails.
-  void testUnit(const std::string &serial, int index) {
-    const std::string unitId = NewUuid();
-    Prior prior = Prior::kNone;
-    for (int attempt = 1; attempt <= 1 + options_.retest; ++attempt) {
-      const UnitRecord record = runAttempt(serial, index, unitId, attempt, prior);
-      if (record.run.verdict == Verdict::kPass || record.run.stopped || stops() > 0 || result.recordLost) break;
+  // Every attempt the unit gets: the one ordered, and the retests while it
+  // fails when the session is to retest it.
+  void testUnit(const UnitOrder &order) {
+    const int index = order.index > 0 ? order.index : ++lastIndex_;
+    lastIndex_ = std::max(lastIndex_, index);
+    const std::string unitId = order.unitId.empty() ? NewUuid() : order.unitId;
+    const std::string &who = order.operatorName.empty() ? options_.operatorName : order.operatorName;
+    Prior prior = order.prior;
+    const int last = order.retest ? order.attempt + options_.retest : order.attempt;
+    for (int attempt = order.attempt; attempt <= last; ++attempt) {
+      const UnitRecord record = runAttempt(order.serial, index, unitId, attempt, prior, who);
+      if (!Retested(record, order.attempt, last - order.attempt) || stops() > 0 || result.recordLost) break;
+      if (options_.held && options_.held()) break;
       prior = PriorOf(record.run.verdict);
     }
   }
@@ -47,7 +53,8 @@ class Loop {
   SessionResult result;
 
  private:
-  UnitRecord runAttempt(const std::string &serial, int index, const std::string &unitId, int attempt, Prior prior) {
+  UnitRecord runAttempt(const std::string &serial, int index, const std::string &unitId, int attempt, Prior prior,
+                        const std::string &who) {
     // Each attempt finds the phone as it comes out of the box: the operator
     // puts it in again for a retest.
     if (options_.run.equipment != nullptr) options_.run.equipment->newUnit(serial);
@@ -59,7 +66,8 @@ class Loop {
     record.index = index;
     record.attempt = attempt;
     record.prior = prior;
-    record.operatorName = options_.operatorName;
+    record.socket = options_.run.socket;
+    record.operatorName = who;
     if (!firstStart_) {
       firstStart_ = Clock::now();
       firstClockMs_ = StationClockMs();
@@ -91,6 +99,7 @@ class Loop {
   const SessionOptions &options_;
   std::optional<Clock::time_point> firstStart_;
   uint64_t firstClockMs_ = 0;
+  int lastIndex_ = 0;
 };
 
 // The equipment's prompts, told on the bus and answered where the session says.
@@ -98,10 +107,11 @@ class Prompts {
  public:
   Prompts(const SessionOptions &options, Bus &bus) : equipment_(options.run.equipment) {
     if (equipment_ == nullptr) return;
-    equipment_->onPrompt([&bus, answer = options.answerPrompt](const std::string &text) -> std::optional<bool> {
-      bus.promptOpened(text);
+    equipment_->onPrompt([&bus, answer = options.answerPrompt,
+                          socket = options.run.socket](const std::string &text) -> std::optional<bool> {
+      bus.promptOpened(socket, text);
       const std::optional<bool> answered = answer ? answer(text) : std::nullopt;
-      bus.promptClosed();
+      bus.promptClosed(socket);
       return answered;
     });
   }
@@ -116,6 +126,10 @@ class Prompts {
 };
 
 }  // namespace
+
+bool Retested(const UnitRecord &attempt, int firstAttempt, int retests) {
+  return attempt.run.verdict != Verdict::kPass && !attempt.run.stopped && attempt.attempt < firstAttempt + retests;
+}
 
 std::string SerialProblem(const std::string &serial) {
   if (serial.empty()) return "the serial is empty";
@@ -180,12 +194,21 @@ bool PromptedUnits::next(std::string &serial) {
   ++asked_;
   for (;;) {
     if (StopRequests() > 0) return false;
-    const std::string question = "Serial of unit " + std::to_string(asked_) + " (empty line ends the session): ";
-    if (!equipment_.askOperator(question, serial) || serial.empty()) return false;
+    const std::string question = "Serial of unit " + std::to_string(asked_) +
+                                 (socket_.empty() ? "" : " for socket " + socket_) + " (empty line ends the session): ";
+    if (!ask_(question, serial) || serial.empty()) return false;
     const std::string problem = SerialProblem(serial);
     if (problem.empty()) return true;
     std::fprintf(messages_, "vorn-host: %s; scan or type it again\n", problem.c_str());
   }
+}
+
+bool PromptedUnits::nextOrder(UnitOrder &order) {
+  socket_ = order.socket;
+  const std::string socket = order.socket;
+  order = UnitOrder();
+  order.socket = socket;
+  return next(order.serial);
 }
 
 SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &functions,
@@ -195,12 +218,11 @@ SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &func
   const Prompts prompts(options, bus);
   loop.result.recordLost = !bus.sessionStarted(*session).kept();
   TellNotes(bus);
-  std::string serial;
-  int index = 0;
-  while (!loop.result.recordLost && loop.stops() == 0 && units.next(serial)) loop.testUnit(serial, ++index);
+  UnitOrder order;
+  while (!loop.result.recordLost && loop.stops() == 0 && units.nextOrder(order)) loop.testUnit(order);
   loop.result.stopped = loop.stops() > 0;
   session->ended = UtcNow();
-  SessionEnd end{session.get(), loop.result.tally, loop.result.stopped, loop.result.recordLost};
+  SessionEnd end{session.get(), loop.result.tally, loop.result.stopped, loop.result.recordLost, {}};
   if (!bus.sessionEnded(end).kept()) loop.result.recordLost = true;
   TellNotes(bus);
   return loop.result;

@@ -22,12 +22,38 @@ namespace vorn_host {
 // it is one, else what is wrong with it.
 std::string SerialProblem(const std::string &serial);
 
+// A unit to test, with what its source knows of it.
+struct UnitOrder {
+  std::string serial;
+  // An attempt at a unit tested before (a rescanned serial, a retest its
+  // source decided): the unit's id, the attempt's number and where the unit
+  // stood; empty: a new unit.
+  std::string unitId;
+  int index = 0;  // the unit's place in the session; 0: the next one
+  int attempt = 1;
+  Prior prior = Prior::kNone;
+  bool retest = true;        // the session retests it while it fails; false: its source decides
+  std::string operatorName;  // who tests it, when the source knows better than the session
+  // On a station of several sockets: the socket it goes to (a scan in that
+  // socket's panel), or, as the source is asked, the socket that is free.
+  std::string socket;
+};
+
+// Whether a unit's attempt that ended so is tested again: it did not pass,
+// it was not stopped, and it has attempts left (its first plus retests).
+bool Retested(const UnitRecord &attempt, int firstAttempt, int retests);
+
 // Where a session's units come from.
 class UnitSource {
  public:
   virtual ~UnitSource() = default;
   // The next unit's serial; false when the session has no more units.
   virtual bool next(std::string &serial) = 0;
+  // The next unit, with what the source knows of it; by default a new unit.
+  virtual bool nextOrder(UnitOrder &order) {
+    order = UnitOrder();
+    return next(order.serial);
+  }
 };
 
 // The single run's one unit, without a serial.
@@ -67,13 +93,21 @@ class SerialList : public UnitSource {
 // end of input or a stop request ends the session.
 class PromptedUnits : public UnitSource {
  public:
-  PromptedUnits(Equipment &equipment, std::FILE *messages) : equipment_(equipment), messages_(messages) {}
+  // Asks question and reads one line of answer: false at the end of the input.
+  using Ask = std::function<bool(const std::string &question, std::string &answer)>;
+  PromptedUnits(Ask ask, std::FILE *messages) : ask_(std::move(ask)), messages_(messages) {}
+  PromptedUnits(Equipment &equipment, std::FILE *messages)
+      : PromptedUnits([&equipment](const std::string &q, std::string &a) { return equipment.askOperator(q, a); },
+                      messages) {}
   bool next(std::string &serial) override;
+  // On a station of several sockets, asks for the unit of the socket named.
+  bool nextOrder(UnitOrder &order) override;
 
  private:
-  Equipment &equipment_;
+  Ask ask_;
   std::FILE *messages_;
   int asked_ = 0;
+  std::string socket_;
 };
 
 struct SessionOptions {
@@ -83,6 +117,9 @@ struct SessionOptions {
   // Answers the equipment's prompts (the page's OK); none, or an answer of
   // nothing, leaves them to the equipment's own way of asking.
   std::function<std::optional<bool>(const std::string &text)> answerPrompt;
+  // True while the station has stopped itself (core/gate.h): a unit that
+  // failed is not retested then.
+  std::function<bool()> held;
 };
 
 struct SessionResult {

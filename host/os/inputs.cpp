@@ -2,17 +2,11 @@
 
 #include <algorithm>
 
+#include "os/ini.h"
+
 namespace vorn_host {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 const char *KindText(ReadableFile::Kind kind) {
   switch (kind) {
@@ -104,19 +98,7 @@ std::string OutputClash(const std::string &path, const std::string &what, const 
   return {};
 }
 
-std::vector<std::string> SectionNames(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::vector<std::string> names;
-  while (!text.empty()) {
-    const std::size_t end = text.find_first_of("\r\n");
-    const std::string_view line = Trim(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    if (line.empty() || line.front() != '[') continue;
-    const std::size_t close = line.find(']');
-    if (close != std::string_view::npos) names.emplace_back(Trim(line.substr(1, close - 1)));
-  }
-  return names;
-}
+std::vector<std::string> SectionNames(std::string_view text) { return IniText(text).sections(); }
 
 std::vector<std::string> StepsWithoutSection(const Plan &plan, std::string_view parameters,
                                              const std::string &parameterFile) {

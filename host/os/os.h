@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace vorn_host {
@@ -45,6 +46,7 @@ class DynamicLibrary {
   bool open(const std::string &path, std::string &error);
   // The export's address, or null when the library has no such export.
   void *symbol(const char *name) const;
+  bool loaded() const { return handle_ != nullptr; }
 
   // The library's usual file beside the running executable.
   static std::string besideExecutable(const char *fileName);
@@ -66,6 +68,9 @@ void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loade
 // process. A read from the terminal that a request interrupts fails.
 void CatchStopRequests();
 int StopRequests();
+// A socket's worker hears no stop of the terminal's: its supervisor, which
+// does, tells it once (a second would skip its cleanup).
+void IgnoreTerminalStops();
 
 // A log of whole lines, appended to and held under an exclusive lock: a
 // second process that opens the same file is refused while the first holds
@@ -118,6 +123,12 @@ std::string ExecutableFile(const std::string &stem);
 // How the user types the command of a tool beside vorn-host, from the working
 // folder: "build/bin/vorn-report", "./vorn-report", or its whole path.
 std::string ToolCommand(const std::string &name);
+
+// Whether the stream is a terminal someone types at.
+bool IsTerminal(std::FILE *stream);
+// Waits up to milliseconds for a line typed at the terminal stream: true
+// once one can be read without waiting.
+bool LineWaiting(std::FILE *stream, int milliseconds);
 
 // The machine's name, or "station" when it has none.
 std::string MachineName();

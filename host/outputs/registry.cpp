@@ -5,15 +5,19 @@
 namespace vorn_host {
 
 // Each output's module, in its own folder.
+OutputModule PipeOutput();
 OutputModule ConsoleOutput();
 OutputModule JsonOutput();
 OutputModule ResultsOutput();
 OutputModule WebOutput();
+OutputModule HealthOutput();
 
 const std::vector<OutputModule> &OutputModules() {
   static const std::vector<OutputModule> modules = {
+      PipeOutput(),  // first: a socket's worker has no other output
       ConsoleOutput(), ResultsOutput(), WebOutput(),
-      JsonOutput(),  // last: a run that cannot start leaves an earlier record as it was
+      HealthOutput(),  // after the page, which may acknowledge the station's stop
+      JsonOutput(),    // last: a run that cannot start leaves an earlier record as it was
   };
   return modules;
 }
@@ -36,12 +40,15 @@ bool ReadHostCommandLine(int argc, const char *const *argv, CommandLine &line, O
 }
 
 bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Output>> &outputs, std::string &error) {
+  setup.bus = &bus;
   for (const OutputModule &m : OutputModules()) {
     std::unique_ptr<Output> output = m.open(setup, error);
     if (!error.empty()) return false;
     if (!output) continue;
     bus.subscribe(output->subscriber());
     outputs.push_back(std::move(output));
+    // A socket's worker speaks only to its supervisor, which owns every output.
+    if (std::string(m.name) == "pipe") break;
   }
   return true;
 }
@@ -51,8 +58,10 @@ std::string ClaimOutput(OutputSetup &setup, const std::string &path, const std::
   // by where it would be, so that two outputs never name one new file.
   std::string clash = OutputClash(path, what, setup.files);
   if (!clash.empty()) return clash;
+  // Made absolute first: weakly_canonical leaves a relative path relative
+  // while no part of it exists, and absolute once the file is there.
   std::error_code error;
-  const std::string where = std::filesystem::weakly_canonical(path, error).string();
+  const std::string where = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
   for (const InputFile &f : setup.files) {
     if (!where.empty() && f.where == where)
       return path + ": the " + what + " would overwrite the " + f.what + " " + f.path;

@@ -27,6 +27,8 @@
 #include <string_view>
 #include <vector>
 
+#include "plots/rules.h"
+
 namespace vorn_plots {
 
 // ---- statistics -----------------------------------------------------------
@@ -122,20 +124,13 @@ std::string HistogramSvg(std::string_view title, std::string_view unit, const Hi
 
 // ---- control rules --------------------------------------------------------
 
-// The Western Electric rules, as bits. A point breaks a rule when the run of
-// points it ends breaks it and it lies itself beyond the rule's line on the
-// run's side.
-enum ControlRule : unsigned {
-  kBeyond3Sigma = 1,  // one point beyond 3 sigma
-  kTwoOfThree = 2,    // 2 of 3 in a row beyond 2 sigma, on one side
-  kFourOfFive = 4,    // 4 of 5 in a row beyond 1 sigma, on one side
-  kEightOneSide = 8,  // 8 in a row on one side of the mean
-};
-// Each value's rules broken (0: none); none at all without a spread. The live
-// alarms of the operator's screen take the same.
-std::vector<unsigned> WesternElectric(const std::vector<double> &values, double mean, double sd);
-// "beyond 3 sigma; 8 in a row on one side", or "" for none.
-std::string RuleText(unsigned rules);
+// The points a control chart marks: each value's rules broken (RulesBroken,
+// rules.h), kept where the point lies itself beyond the rule's line on the
+// run's side, so a point at the centre is not marked for a run it ends. None
+// at all without a spread.
+std::vector<std::vector<RuleBreach>> ChartRuleMarks(const std::vector<double> &values, double mean, double sd);
+// "one point beyond 3 sigma; 8 in a row on one side of the centre", or "".
+std::string RuleText(const std::vector<RuleBreach> &rules);
 
 // Values in unit order, with the mean, +-3 sigma and the limits; points that
 // miss a limit, or break a Western Electric rule, marked.

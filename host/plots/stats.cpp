@@ -85,34 +85,35 @@ std::string Escape(std::string_view text) {
 
 namespace vorn_plots {
 
-std::vector<unsigned> WesternElectric(const std::vector<double> &v, double mean, double sd) {
-  std::vector<unsigned> rules(v.size(), 0);
-  if (!(sd > 0.0) || !std::isfinite(sd)) return rules;
-  const auto z = [&](std::size_t i) { return (v[i] - mean) / sd; };
-  // Of the `window` points up to i, how many lie beyond `k` sigma on side `s`.
-  const auto beyond = [&](std::size_t i, std::size_t window, double k, int s) {
-    std::size_t n = 0;
-    for (std::size_t j = i + 1 - std::min(window, i + 1); j <= i; ++j) n += s * z(j) > k ? 1 : 0;
-    return n;
-  };
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (std::fabs(z(i)) > 3.0) rules[i] |= kBeyond3Sigma;
-    const int side = z(i) > 0 ? 1 : -1;
-    if (side * z(i) > 2.0 && i >= 1 && beyond(i, 3, 2.0, side) >= 2) rules[i] |= kTwoOfThree;
-    if (side * z(i) > 1.0 && i >= 3 && beyond(i, 5, 1.0, side) >= 4) rules[i] |= kFourOfFive;
-    if (z(i) != 0.0 && i >= 7 && beyond(i, 8, 0.0, side) == 8) rules[i] |= kEightOneSide;
+namespace {
+
+// How far beyond the centre, in sigmas, a point must lie itself to carry the
+// mark of a rule its run breaks.
+double MarkSigmas(ControlRule rule) {
+  switch (rule) {
+    case ControlRule::kBeyond3Sigma: return 3.0;
+    case ControlRule::kTwoOfThree2Sigma: return 2.0;
+    case ControlRule::kFourOfFive1Sigma: return 1.0;
+    case ControlRule::kEightOnOneSide: return 0.0;
   }
-  return rules;
+  return 0.0;
 }
 
-std::string RuleText(unsigned rules) {
-  std::string text;
-  for (const auto &[bit, name] : {std::pair<unsigned, const char *>{kBeyond3Sigma, "beyond 3 sigma"},
-                                  {kTwoOfThree, "2 of 3 beyond 2 sigma"},
-                                  {kFourOfFive, "4 of 5 beyond 1 sigma"},
-                                  {kEightOneSide, "8 in a row on one side"}}) {
-    if (rules & bit) text += (text.empty() ? "" : "; ") + std::string(name);
+}  // namespace
+
+std::vector<std::vector<RuleBreach>> ChartRuleMarks(const std::vector<double> &v, double mean, double sd) {
+  std::vector<std::vector<RuleBreach>> marks(v.size());
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    for (const RuleBreach &b : RulesBroken(v, i, mean, sd)) {
+      if (b.side * (v[i] - mean) > MarkSigmas(b.rule) * sd) marks[i].push_back(b);
+    }
   }
+  return marks;
+}
+
+std::string RuleText(const std::vector<RuleBreach> &rules) {
+  std::string text;
+  for (const RuleBreach &b : rules) text += (text.empty() ? "" : "; ") + std::string(ControlRuleText(b.rule));
   return text;
 }
 

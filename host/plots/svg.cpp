@@ -377,15 +377,15 @@ std::string ControlChartSvg(std::string_view title, std::string_view unit, const
     }
     s << "\"/>";
   }
-  const std::vector<unsigned> rules = WesternElectric(c.values, c.mean, c.sd);
+  const std::vector<std::vector<RuleBreach>> rules = ChartRuleMarks(c.values, c.mean, c.sd);
   for (std::size_t i = 0; i < c.values.size(); ++i) {
     const double at = static_cast<double>(c.firstIndex) + static_cast<double>(i);
     const bool out = !Inside(c.values[i], c.low, c.high);
     std::string tip = "unit " + Number(at, 0) + ": " + Number(c.values[i], 3);
     if (out) tip += "; outside its limit";
-    if (rules[i] != 0) tip += "; " + RuleText(rules[i]);
-    s << (out || rules[i] == 0 ? Point(f.px(at), f.py(c.values[i]), out, tip)
-                               : RulePoint(f.px(at), f.py(c.values[i]), tip));
+    if (!rules[i].empty()) tip += "; " + RuleText(rules[i]);
+    s << (out || rules[i].empty() ? Point(f.px(at), f.py(c.values[i]), out, tip)
+                                  : RulePoint(f.px(at), f.py(c.values[i]), tip));
   }
   std::vector<Key> keys = {{false, kMean, "", "mean"}, {false, kSigma, "2 2", "\u00b13 sigma"}};
   if (c.low || c.high) keys.push_back({false, kLimit, "6 3", "limit"});

@@ -21,6 +21,9 @@
 
 namespace vorn_host {
 
+// Why real equipment does not take --units: its made-up serials name no phone.
+std::string GeneratedUnitsRefusal();
+
 class StationSetup {
  public:
   explicit StationSetup(std::FILE *messages = stderr) : messages_(messages) {}
@@ -28,6 +31,9 @@ class StationSetup {
   // False, with the reason in error, when the run cannot start; warnings
   // (a step without its section) go to the messages.
   bool load(const Options &options, std::string &error);
+  // Only the plan, the parameter file (when given) and the serials: what the
+  // supervisor of several sockets reads, whose workers load the rest.
+  bool loadInputs(const Options &options, std::string &error);
 
   const Plan &plan() const { return plan_; }
   const std::vector<StepFunction> &functions() const { return functions_; }
@@ -46,6 +52,8 @@ class StationSetup {
 
  private:
   bool readInputs(const Options &options, std::string &error);
+  bool readSerials(const Options &options, std::string &error);
+  bool checkLevels(const Options &options, std::string &error);
   bool loadLibrary(const Options &options, std::string &error);
   bool findEquipment(const Options &options, std::string &error);
   bool loadSimulation(std::string &error);
@@ -61,6 +69,7 @@ class StationSetup {
   std::vector<InputFile> files_;
   std::unique_ptr<SerialList> serials_;
   std::string libraryFile_;
+  std::string parameterPath_;  // whole, as the library is handed it
   std::string version_;
   std::vector<std::string> faultsApplied_;
 };

@@ -14,6 +14,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace winapi {
 
 namespace {
@@ -74,18 +78,91 @@ class LineEnds {
   bool lfKnown_ = false;
 };
 
-// Whether the '[' at position open starts the line "[section]" (blanks allowed
-// around the name and around the line). section is trimmed and holds none of
-// "\r\n]", so the name's match also proves the ']' lies on the same line.
-bool OpensSection(std::string_view text, std::size_t open, std::string_view section) {
-  std::size_t i = open + 1;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  if (text.size() - i < section.size()) return false;
-  for (const char c : section) {
-    if (Lower(text[i++]) != Lower(c)) return false;
+// A byte of a section name, as the text is compared with it: a letter matches
+// in either case once the text's byte has its 0x20 bit set, which turns only
+// the two cases of that letter into the lower one.
+struct NameByte {
+  explicit NameByte(char c) : fold(((c | 0x20) >= 'a' && (c | 0x20) <= 'z') ? 0x20 : 0), value(c | fold) {}
+  bool matches(char c) const { return static_cast<char>(c | fold) == value; }
+  char fold;
+  char value;
+};
+
+// The position of the ']' of "[name]" when the name's text starts at position
+// at and the line is a section line ('[' first on it, blanks allowed around the
+// line and the name); npos otherwise. name is trimmed and holds none of
+// "\r\n]", so its match also proves the ']' is the line's first. Linear over
+// all candidates together: the blanks before at (or before its '[') end at a
+// byte no other candidate's blanks reach, and only one candidate of a line
+// (the first byte after its first '[' and blanks) gets as far as the name.
+std::size_t CloseOfSectionAt(std::string_view text, std::size_t at, std::string_view name) {
+  std::size_t open = at;
+  while (open > 0 && IsBlank(text[open - 1])) --open;
+  if (open == 0 || text[open - 1] != '[' || !AtLineStart(text, open - 1)) return std::string_view::npos;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (Lower(text[at + i]) != Lower(name[i])) return std::string_view::npos;
   }
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return i < text.size() && text[i] == ']' && AtLineStart(text, open);
+  std::size_t close = at + name.size();
+  while (close < text.size() && IsBlank(text[close])) ++close;
+  return close < text.size() && text[close] == ']' ? close : std::string_view::npos;
+}
+
+// The ']' of the first section line of the name, or npos. A file of many
+// sections is read whole on every key read, so this is the hot path: rather
+// than stopping at every line, it looks for the positions where the name's
+// first and last bytes (in either case) stand, 32 positions at once with SSE2
+// (every x86-64), and checks in full only those that pass a second look.
+std::size_t FindSectionLine(std::string_view text, std::string_view name) {
+  const std::size_t n = name.size();
+  if (text.size() < n + 2) return std::string_view::npos;  // "[" name "]"
+  const NameByte first(name.front());
+  const NameByte last(name.back());
+  std::size_t at = 1;                       // a name at 0 has no room for its '['
+  const std::size_t end = text.size() - n;  // nor one from here on for its ']'
+#if defined(__SSE2__)
+  const __m128i firstFold = _mm_set1_epi8(first.fold);
+  const __m128i firstValue = _mm_set1_epi8(first.value);
+  const __m128i lastFold = _mm_set1_epi8(last.fold);
+  const __m128i lastValue = _mm_set1_epi8(last.value);
+  const char *data = text.data();
+  // Per byte of 16 positions from `from`, all ones where both bytes are in place.
+  const auto inPlace = [&](std::size_t from) {
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from));
+    const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from + n - 1));
+    return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(head, firstFold), firstValue),
+                         _mm_cmpeq_epi8(_mm_or_si128(tail, lastFold), lastValue));
+  };
+  // Where they are, the name also needs '[' or a blank before it and ']' or a
+  // blank after it; a short name's bytes are common in values and in longer
+  // names. (Any byte up to the space passes for a blank here.)
+  const __m128i openBracket = _mm_set1_epi8('[');
+  const __m128i closeBracket = _mm_set1_epi8(']');
+  const __m128i space = _mm_set1_epi8(' ');
+  const auto framed = [&](std::size_t from) {
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from - 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from + n));
+    return _mm_and_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(before, openBracket), _mm_cmpeq_epi8(_mm_min_epu8(before, space), before)),
+        _mm_or_si128(_mm_cmpeq_epi8(after, closeBracket), _mm_cmpeq_epi8(_mm_min_epu8(after, space), after)));
+  };
+  for (; at + 32 <= end; at += 32) {
+    const __m128i low = inPlace(at);
+    const __m128i high = inPlace(at + 16);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high)) == 0) continue;
+    const uint32_t lowHalf = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(low, framed(at))));
+    const uint32_t highHalf = static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(high, framed(at + 16))));
+    for (uint32_t candidates = lowHalf | highHalf << 16; candidates != 0; candidates &= candidates - 1) {
+      const std::size_t close = CloseOfSectionAt(text, at + static_cast<std::size_t>(__builtin_ctz(candidates)), name);
+      if (close != std::string_view::npos) return close;
+    }
+  }
+#endif
+  for (; at < end; ++at) {
+    if (!first.matches(text[at]) || !last.matches(text[at + n - 1])) continue;
+    const std::size_t close = CloseOfSectionAt(text, at, name);
+    if (close != std::string_view::npos) return close;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -96,22 +173,15 @@ std::optional<std::string> FindValue(std::string_view contents, std::string_view
   key = Trim(key);
   // A section name is what stands between '[' and the first ']' of its line.
   if (section.find_first_of("\r\n]") != std::string_view::npos) return std::nullopt;
-  // Up to the section only section lines count: go from '[' to '[' (a file
-  // of many sections is read on every key read, so this is the hot path).
   std::size_t start = std::string_view::npos;  // the first line inside the section
   LineEnds lines(contents);
   // Lines before the first section line form a section with the empty name,
   // the first of that name (so a later "[]" is never read).
-  if (section.empty()) start = 0;
-  // Only the first '[' of a line can open a section: after a candidate the
-  // search goes on from the next line, so each line is looked at once.
-  for (std::size_t p = contents.find('['); p != std::string_view::npos && !section.empty();) {
-    const std::size_t end = lines.at(p);
-    if (AtLineStart(contents, p) && OpensSection(contents, p, section)) {
-      start = end + 1;
-      break;
-    }
-    p = end >= contents.size() ? std::string_view::npos : contents.find('[', end + 1);
+  if (section.empty()) {
+    start = 0;
+  } else {
+    const std::size_t close = FindSectionLine(contents, section);
+    if (close != std::string_view::npos) start = lines.at(close) + 1;
   }
   // Inside it, line by line up to the next section line.
   while (start <= contents.size()) {

@@ -7,12 +7,13 @@ const { chromium } = require('playwright-core');
 
 const executablePath = process.env.VORN_CHROMIUM || '/usr/bin/chromium';
 
-async function launch() {
+// extraArgs: more of Chromium's switches (a check's own host resolver rules).
+async function launch(extraArgs = []) {
   return chromium.launch({
     executablePath,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+      '--disable-background-networking', '--disable-component-update', '--disable-sync', ...extraArgs],
   });
 }
 

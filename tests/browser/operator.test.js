@@ -63,7 +63,7 @@ test('a scanned serial runs to PASS, with every step shown; the figures after it
   await scan(page, 'WEB-0001');
   await page.waitForFunction(() => document.querySelector('#verdict').textContent === 'PASS');
   assert.strictEqual(await page.locator('#banner-serial').textContent(), 'Serial WEB-0001');
-  assert.strictEqual(await page.locator('#steps li.PASS').count(), 20);
+  assert.strictEqual(await page.locator('#steps li.PASS').count(), 21);
   assert.match(await page.locator('#recent tr').first().textContent(), /WEB-0001PASS/);
   assert.strictEqual(await page.locator('#fpy').textContent(), '100.0 %');
   await page.locator('#plot').waitFor({ state: 'visible', timeout: 5000 });  // the plot, once loaded

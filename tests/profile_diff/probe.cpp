@@ -81,6 +81,7 @@ std::vector<File> Corpus() {
       {"trailingblank", "[S]\nKey=v   \nTab=v\t\n"},
       {"quotedtab", "[S]\nIn=\"\tv\"\nOut=\t\"v\"\nBoth=\"\t\"\nEmpty=\"\"\n"},
       {"openline", "[S]\nA=1\n[T\nB=2\n[S]\nC=3\n"},
+      {"lookalikes", "[S0]\nKey=a\n[ 0S ]\nKey=b\nx[S]\nKey=c\nV=[S]\n; [S]\n[ [S]\nKey=d\n\t[ s ]\f Key=e\nKey=v\n"},
   };
 }
 
@@ -175,6 +176,10 @@ std::vector<Read> Reads() {
       S("openline", "S", "B"),
       S("openline", "S", "C"),
       S("openline", "T", "B"),
+      S("lookalikes", "S", "Key"),
+      S("lookalikes", "[S", "Key"),
+      S("lookalikes", "s0", "Key"),
+      S("lookalikes", "0s", "Key"),
       I("lf", "S", "Missing"),
       I("lf", "S", "Key"),
       I("empty", "S", "Key"),

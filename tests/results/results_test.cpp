@@ -15,8 +15,10 @@
 #include <sstream>
 #include <thread>
 
+#include "core/health_json.h"
 #include "core/options.h"
 #include "core/record_json.h"
+#include "helpers.h"
 #include "os/sha256.h"
 #include "outputs/registry.h"
 #include "outputs/results/schema.h"
@@ -27,92 +29,12 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace vorn_results;
+using namespace vorn_results_test;
 using vorn_host::SessionRecord;
 using vorn_host::Sha256File;
 using vorn_host::Sha256Hex;
 using vorn_host::UnitRecord;
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char name[] = "/tmp/vorn-results-XXXXXX";
-    path = mkdtemp(name);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string &file) const { return (path / file).string(); }
-};
-
-std::string ServerUrl() {
-  const char *url = std::getenv("VORN_PG_URL");
-  return url != nullptr ? url : "";
-}
-
-long Count(Database &db, const std::string &sql, const std::vector<Value> &params = {}) {
-  long n = -1;
-  std::string error;
-  EXPECT_TRUE(db.query(
-      sql, params,
-      [&](const Row &r) {
-        n = std::stol(r[0].value_or("-1"));
-        return true;
-      },
-      error))
-      << error;
-  return n;
-}
-
-std::vector<std::string> Lines(const std::string &file) {
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-pid_t Spawn(const std::vector<std::string> &args, const std::string &errFile, const std::string &folder = "") {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
-    if (!errFile.empty()) freopen(errFile.c_str(), "a", stderr);
-    if (!folder.empty()) freopen("/dev/null", "w", stdout);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-bool WaitForLines(const std::string &file, std::size_t count, int seconds = 60) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (Lines(file).size() < count) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-// The text with every run of blanks made one space.
-std::string Squeezed(const std::string &text) {
-  std::string out;
-  for (char c : text) {
-    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
-    out += c;
-  }
-  return out;
-}
-
-int Script(const std::string &command, const std::string &folder) {
-  return std::system(("bash " VORN_PG_SCRIPT " " + command + " " + folder + " >/dev/null").c_str());
-}
 
 TEST(Sha256, KnownDigestsOfBytesAndFiles) {
   const struct {
@@ -146,12 +68,12 @@ UnitRecord AwkwardUnit() {
   steps[2].verdict = vorn_host::Verdict::kError;
   steps[2].returned = -1;
   steps[2].text = "RSCMU_Init: \"timeout\", 'quoted', ünïcode; commas, too";
-  steps[4].entries[0].value = std::nan("");
-  steps[4].entries[1].value.reset();  // a limited entry the step did not write
-  steps[4].entries[1].passed = false;
-  steps[5].entries[0].value = 1e-300;
-  steps[5].entries[1].value = 0.1 + 0.2;
-  steps[5].entries[2].name = "Band=DCS, \"1800\"";
+  steps[5].entries[0].value = std::nan("");
+  steps[5].entries[1].value.reset();  // a limited entry the step did not write
+  steps[5].entries[1].passed = false;
+  steps[6].entries[0].value = 1e-300;
+  steps[6].entries[1].value = 0.1 + 0.2;
+  steps[6].entries[2].name = "Band=DCS, \"1800\"";
   steps.back().verdict = vorn_host::Verdict::kNotRun;
   for (vorn_host::StepRecord &s : steps) {  // the misses as the host writes them
     s.misses.clear();
@@ -201,8 +123,8 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   ASSERT_TRUE(found);
   EXPECT_TRUE(back == row);
   EXPECT_EQ(back.steps[2].text, row.steps[2].text);
-  EXPECT_TRUE(std::isnan(*back.steps[4].results[0].value));
-  EXPECT_EQ(*back.steps[5].results[1].value, 0.1 + 0.2);
+  EXPECT_TRUE(std::isnan(*back.steps[5].results[0].value));
+  EXPECT_EQ(*back.steps[6].results[1].value, 0.1 + 0.2);
   EXPECT_FALSE(back.firstAttempt);
   // The whole record back from its rows, as its one JSON form says it.
   const auto shared = std::make_shared<const SessionRecord>(session);
@@ -227,10 +149,58 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   EXPECT_EQ(read.version, session.version);
 }
 
+// The station's health records: each kept once by its UUID, a verification
+// with its lines; behind a server they go through the spool and leave it.
+TEST_P(StoreRoundTrip, HealthRecordsAreKeptOnceThroughTheSpoolToo) {
+  ASSERT_FALSE(target().empty()) << "VORN_PG_URL is not set: run the test through ctest";
+  vorn_host::VerificationRecord v;
+  v.uuid = vorn_host::NewUuid();
+  v.station = "health-" + std::string(GetParam());
+  v.at = "2026-12-09T08:00:00Z";
+  v.golden = "G-0001";
+  v.goldenFile = "golden-unit.ini";
+  v.tolerance = 0.5;
+  for (const char *key : {"DCS1800_Low_CH", "DCS1800_Mid_CH"}) {
+    vorn_host::VerificationLine line;
+    line.key = key;
+    line.frequencyMhz = 1710.2;
+    line.reference = 9.7;
+    v.lines.push_back(line);  // not read: no reading, no deviation
+  }
+  vorn_host::LockRecord lock;
+  lock.uuid = vorn_host::NewUuid();
+  lock.station = v.station;
+  lock.at = v.at;
+  lock.reason = "3 failures in a row on burst power (DCS 1800)";
+  lock.action = "Call the technician";
+  std::string error;
+  std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(target(), dir / "spool.sqlite", error);
+  ASSERT_TRUE(sink) << error;
+  for (int twice = 0; twice < 2; ++twice) {
+    ASSERT_TRUE(sink->health(vorn_host::kVerificationKind, nlohmann::json(vorn_host::HealthJson(v)), error)) << error;
+    ASSERT_TRUE(sink->health(vorn_host::kLockKind, nlohmann::json(vorn_host::HealthJson(lock)), error)) << error;
+  }
+  std::unique_ptr<Store> store = Store::Open(target(), false, error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM verification WHERE uuid = $1", {v.uuid}), 1);
+  EXPECT_EQ(Count(store->db(),
+                  "SELECT count(*) FROM verification_line WHERE verification_uuid = $1 AND"
+                  " reading IS NULL AND passed = 0",
+                  {v.uuid}),
+            2);
+  EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM station_lock WHERE uuid = $1", {lock.uuid}), 1);
+  if (sink->serverTarget()) {
+    std::unique_ptr<Store> spool = Store::Open(dir / "spool.sqlite", true, error);
+    ASSERT_TRUE(spool) << error;
+    EXPECT_EQ(Count(spool->db(), "SELECT count(*) FROM health_outbox"), 0) << "the spool kept what the server took";
+  }
+  EXPECT_FALSE(sink->health("no-such-kind", nlohmann::json::object(), error));
+}
+
 INSTANTIATE_TEST_SUITE_P(BothEngines, StoreRoundTrip, ::testing::Values("sqlite", "postgres"));
 
 // An attempt in the tables of schema version 4, as the hosts before version
-// 5 wrote it.
+// 6 wrote it.
 void PutVersionFour(Database &db, const UnitRow &u, std::string &error) {
   const auto n = [](const std::optional<double> &v) { return v ? Value(NumberText(*v)) : std::nullopt; };
   ASSERT_TRUE(
@@ -281,7 +251,7 @@ class LeanRows : public ::testing::TestWithParam<const char *> {
   TempDir dir;
 };
 
-// A file of version 4 migrates to the lean rows of version 5: every field of
+// A file of version 4 migrates (by way of version 5) to the lean rows of version 6: every field of
 // every attempt comes back, the views show the rows as they were, and
 // opening it again changes nothing.
 TEST_P(LeanRows, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
@@ -327,7 +297,7 @@ TEST_P(LeanRows, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
     EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM result WHERE passed = 0"),
               Count(store->db(), "SELECT count(*) FROM run_result WHERE passed = 0"));
     EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM step WHERE verdict = 'ERROR'"), 1);
-    // Version 6 made the rollups from the rows.
+    // Version 7 made the rollups from the rows.
     EXPECT_EQ(vorn_results_test::RollupsDiffer(store->db()), "");
     EXPECT_GT(Count(store->db(), "SELECT count(*) FROM day_measurement"), 0);
   }
@@ -386,12 +356,16 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
     Database &db = store->db();
     EXPECT_EQ(Count(db, "SELECT count(*) FROM unit WHERE first_attempt = (attempt = 1)"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE export = 'OBTPowervsTime'"), 2);
-    // The lean rows (version 5): the two results name one measurement, and
-    // the views show them as they were.
+    // The lean rows (version 6): the two results name one measurement, and
+    // the views show them as they were; the health tables (version 5) are there.
     EXPECT_EQ(Count(db, "SELECT count(*) FROM measurement WHERE export = 'OBTPowervsTime' AND plan_line = 21"), 1);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM run_result"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name IN ('step', 'result')"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE passed = 0 AND value = 37.5 AND high = 36"), 1);
+    EXPECT_EQ(Count(db,
+                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('verification',"
+                    " 'calibration', 'alarm', 'station_lock', 'acknowledgement')"),
+              5);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
   }
   std::unique_ptr<Store> store = Store::Open(file, false, error);
@@ -471,17 +445,6 @@ TEST(Crash, KillNineMidUnitLeavesTheFileIntactWithEveryFinishedUnit) {
   EXPECT_GE(stored.size(), committed.size());
   EXPECT_LE(stored.size(), committed.size() + 4) << "more units than the writers could have committed";
 }
-
-// A server of the test's own, stopped at the end however the test ends.
-struct OwnServer {
-  std::string folder = "/tmp/vorn-pg-outage-" + std::to_string(getpid());
-  bool started = Script("start", folder) == 0;
-  ~OwnServer() {
-    Script("stop", folder);
-    fs::remove_all(folder);
-  }
-  std::string url() const { return "postgresql:///postgres?host=" + folder + "&user=postgres"; }
-};
 
 TEST(Outage, ServerStoppedMidSessionStoresEveryUnitExactlyOnce) {
   OwnServer server;
@@ -584,7 +547,7 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   for (std::size_t at = 0; at < header.find(",OBTPowervsTime[1],") + 1; ++at) column += header[at] == ',' ? 1 : 0;
   std::string cell = rows[3];
   for (std::size_t c = 0; c < column; ++c) cell = cell.substr(cell.find(',') + 1);
-  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[4].entries[0].value));
+  EXPECT_EQ(cell.substr(0, cell.find(',')), NumberText(*failed.run.steps[5].entries[0].value));
 
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
@@ -597,7 +560,7 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
   ASSERT_TRUE(ListUnits(*store, failed.serial, units, error)) << error;
   EXPECT_NE(units.str().find("attempt 1  FAIL"), std::string::npos) << units.str();
   EXPECT_NE(units.str().find("attempt 2  PASS"), std::string::npos) << units.str();
-  EXPECT_NE(units.str().find("step 5 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
+  EXPECT_NE(units.str().find("step 6 OBTPowervsTime FAIL: entry 1 = "), std::string::npos) << units.str();
 
   // The command gives what the functions give.
   const std::string out = dir / "tool.csv";
@@ -691,65 +654,6 @@ TEST(Options, TheDatabaseTheCommandLineAsksFor) {
   }
   fs::current_path(before);
 }
-
-// Whole sessions of vorn-host on the simulated station, in a working folder
-// of their own, into each store.
-class HostSession : public ::testing::Test {
- protected:
-  // vorn-host ARGS... PARAMS PLAN in the folder, its JSON lines in
-  // session.jsonl (written before the database's commit of each attempt).
-  pid_t start(std::vector<std::string> args) {
-    args.insert(args.begin(), {VORN_HOST_FILE, "--quiet", "--json", "session.jsonl"});
-    args.insert(args.end(), {"--params", VORN_EXAMPLES_DIR "/station.ini", VORN_EXAMPLES_DIR "/typical.plan"});
-    return Spawn(args, dir / "err", dir.path.string());
-  }
-  // The UUIDs of the attempts in the JSON lines, in order.
-  std::vector<std::string> logged() const {
-    std::vector<std::string> uuids;
-    for (const std::string &line : Lines(dir / "session.jsonl")) {
-      const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-      if (j.is_object() && j.contains("uuid")) uuids.push_back(j["uuid"]);
-    }
-    return uuids;
-  }
-  std::set<std::string> stored(Database &db) {
-    std::set<std::string> uuids;
-    std::string error;
-    EXPECT_TRUE(db.query(
-        "SELECT uuid FROM unit", {},
-        [&](const Row &r) {
-          uuids.insert(*r[0]);
-          return true;
-        },
-        error))
-        << error;
-    return uuids;
-  }
-  // Attempts without all the plan's steps, or without every result entry
-  // their JSON line holds (one "passed" each).
-  long halfWritten(Database &db) {
-    const std::string steps = std::to_string(vorn_results_test::TypicalPlan().steps.size());
-    long missing = 0;
-    for (const std::string &line : Lines(dir / "session.jsonl")) {
-      const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-      if (!j.is_object()) continue;  // a line a kill cut short
-      std::size_t results = 0;
-      for (const nlohmann::json &step : j["steps"]) results += step["results"].size();
-      const std::string uuid = j["uuid"];
-      missing += Count(db,
-                       "SELECT count(*) FROM unit u WHERE u.uuid = $1 AND ((SELECT count(*) FROM step s"
-                       " WHERE s.unit_uuid = u.uuid) <> CAST($2 AS INTEGER) OR (SELECT count(*) FROM result r"
-                       " WHERE r.unit_uuid = u.uuid) <> CAST($3 AS INTEGER))",
-                       {uuid, steps, std::to_string(results)});
-    }
-    return missing;
-  }
-  std::string said() const {
-    std::ifstream in(dir / "err");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  TempDir dir;
-};
 
 TEST_F(HostSession, TwoHundredUnitsIntoTheDefaultFileAndOutAsCsv) {
   ASSERT_EQ(Wait(start({"--fast", "--units", "200"})), 0) << said();

@@ -27,7 +27,7 @@ const char *kAttempts =
     " JOIN (SELECT unit_id, min(started) AS first FROM unit GROUP BY unit_id) f ON f.unit_id = u.unit_id"
     " JOIN session se ON se.id = u.session_id JOIN rollup_scope sc ON sc.station_id = se.station_id"
     " AND sc.plan = se.plan AND sc.simulated = se.simulated AND sc.fault_injected = se.fault_injected"
-    " AND sc.engineering = CASE WHEN se.mode = 'engineering' THEN 1 ELSE 0 END";
+    " AND sc.mode = se.mode";
 
 std::string Query(Database &db, const std::string &sql, const std::function<void(const Row &)> &each) {
   std::string error;

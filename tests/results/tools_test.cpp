@@ -152,10 +152,11 @@ struct Line {
     store = vorn_results::Store::Open(file, false, error);
     EXPECT_TRUE(store) << error;
   }
-  SessionRecord session(const std::string &station, bool faults, bool engineering) {
+  SessionRecord session(const std::string &station, bool faults,
+                        vorn_host::SessionMode mode = vorn_host::SessionMode::kProduction) {
     SessionRecord s = vorn_results_test::SyntheticSession(station);
     s.faultInjected = faults;
-    s.mode = engineering ? vorn_host::SessionMode::kEngineering : vorn_host::SessionMode::kProduction;
+    s.mode = mode;
     std::string error;
     EXPECT_TRUE(store->putSession(s, error)) << error;
     return s;
@@ -173,7 +174,7 @@ struct Line {
 
 TEST(ToolsCommandLine, BadLinesAreRefusedWithStatusTwoBeforeAnythingRuns) {
   Line line;
-  const SessionRecord s = line.session("line1", false, false);
+  const SessionRecord s = line.session("line1", false);
   line.unit(s, "S1", true);
   const struct {
     std::string args;
@@ -222,7 +223,7 @@ TEST(ToolsCommandLine, BadLinesAreRefusedWithStatusTwoBeforeAnythingRuns) {
 // --raw-cells; numbers, negative ones too, stay as they are.
 TEST(ToolsCsv, FormulaCellsAreGuardedNumbersAreNot) {
   Line line;
-  const SessionRecord s = line.session("=cmd|' /C calc'!A0", false, false);
+  const SessionRecord s = line.session("=cmd|' /C calc'!A0", false);
   const std::vector<std::string> serials = {"=1+1", "+1", "-2+3", "@SUM(A1)", "\tX", "\rY", "-12", "S-5"};
   for (std::size_t i = 0; i < serials.size(); ++i) line.unit(s, serials[i], true, static_cast<int>(i) + 1);
   const Ran guarded = Shell(kResults + " --db line.sqlite export --csv", line.dir.path);
@@ -256,7 +257,7 @@ TEST(ToolsCsv, FormulaCellsAreGuardedNumbersAreNot) {
 // reached by --attempt-id; a serial's control bytes never reach the terminal.
 TEST(ToolsPages, EveryAttemptItsOwnPageAndNoControlByteOnTheTerminal) {
   Line line;
-  const SessionRecord first = line.session("line1", false, false), second = line.session("line1", false, false);
+  const SessionRecord first = line.session("line1", false), second = line.session("line1", false);
   const std::string escape = "ESC\x1b]0;owned\x07";
   const std::string longest(64, 'L');
   std::vector<UnitRecord> failed;
@@ -288,18 +289,20 @@ TEST(ToolsPages, EveryAttemptItsOwnPageAndNoControlByteOnTheTerminal) {
   EXPECT_EQ(listed.out.find('\x1b'), std::string::npos) << listed.out;
 }
 
-// Sessions with injected faults and engineering sessions are left out and
-// said to be; the command the note prints, pasted, takes them in. So does
-// the unit page's command for every attempt of its phone.
+// Sessions with injected faults, engineering sessions and the golden unit's
+// verifications are left out (only production counts) and said to be; the command the note prints, pasted, takes them
+// in. So does the unit page's command for every attempt of its phone.
 TEST(ToolsLeftOut, FaultsAndTrialsLeftOutAndThePrintedCommandsWork) {
   Line line;
-  const SessionRecord production = line.session("line 1", false, false);
-  const SessionRecord faults = line.session("line 1", true, false);
-  const SessionRecord trial = line.session("line 1", false, true);
+  const SessionRecord production = line.session("line 1", false);
+  const SessionRecord faults = line.session("line 1", true);
+  const SessionRecord trial = line.session("line 1", false, vorn_host::SessionMode::kEngineering);
+  const SessionRecord golden = line.session("line 1", false, vorn_host::SessionMode::kVerification);
   line.unit(production, "P-1", true);
   line.unit(faults, "F-1", false);
   line.unit(faults, "F-2", false, 2);
   line.unit(trial, "E-1", true);
+  line.unit(golden, "G-1", true);
   const Ran summary = Shell(kResults + " --db line.sqlite summary --station 'line 1'", line.dir.path);
   ASSERT_EQ(summary.status, 0) << summary.err;
   EXPECT_NE(summary.out.find("\nall: 1 unit: 1 PASS, 0 FAIL"), std::string::npos) << summary.out;
@@ -307,8 +310,13 @@ TEST(ToolsLeftOut, FaultsAndTrialsLeftOutAndThePrintedCommandsWork) {
   const std::string command = Find(summary.out, faultsNote + "(.*) takes them in");
   ASSERT_FALSE(command.empty()) << summary.out;
   EXPECT_NE(summary.out.find("1 session of engineering trials left out"), std::string::npos) << summary.out;
+  const std::string goldenCommand =
+      Find(summary.out, "1 session of the golden unit \\(verification, calibration\\) left out; (.*) takes them in");
+  ASSERT_FALSE(goldenCommand.empty()) << summary.out;
   const Ran taken = Shell(command, line.dir.path);
   EXPECT_NE(taken.out.find("\nall: 3 units: 1 PASS, 2 FAIL"), std::string::npos) << command << "\n" << taken.out;
+  const Ran withGolden = Shell(goldenCommand, line.dir.path);
+  EXPECT_NE(withGolden.out.find("\nall: 2 units: 2 PASS, 0 FAIL"), std::string::npos) << withGolden.out;
 
   ASSERT_EQ(Shell(kReport + " line --db line.sqlite -o line.html", line.dir.path).status, 0);
   const std::string page = ReadText(line.dir / "line.html");

@@ -14,8 +14,9 @@ namespace vorn_test {
 HostRun RunHost(const std::string &args, int timeoutSeconds) {
   const std::string dir = TempDir();
   const std::string limit = timeoutSeconds > 0 ? "timeout -k 2 " + std::to_string(timeoutSeconds) + " " : "";
-  const std::string command =
-      limit + std::string(VORN_HOST_FILE) + " " + args + " </dev/null >" + dir + "/out 2>" + dir + "/err";
+  // In a folder of its own: the results database it keeps by default lands there.
+  const std::string command = "cd " + dir + " && " + limit + std::string(VORN_HOST_FILE) + " " + args +
+                              " </dev/null >" + dir + "/out 2>" + dir + "/err";
   const int raw = std::system(command.c_str());
   HostRun r;
   if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);

@@ -12,7 +12,9 @@ struct HostRun {
   std::string err;
 };
 
-// args is appended to the command line as it stands (shell words). A run
+// args is appended to the command line as it stands (shell words); the run's
+// working folder is a fresh one, removed afterwards, so paths in args are
+// whole paths. A run
 // that outlasts timeoutSeconds (when given) is killed and gives status -1
 // or 124: a hang fails the test instead of stopping the suite.
 HostRun RunHost(const std::string &args, int timeoutSeconds = 0);

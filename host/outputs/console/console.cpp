@@ -3,10 +3,12 @@
 // attempt of a session, the outputs' notices, the failures of a unit that
 // did not pass in words, and at the end the results table (a single run) or
 // the session's table on standard output.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
 #include "core/catalogue.h"
+#include "core/golden.h"
 #include "os/text.h"
 #include "outputs/console/table.h"
 #include "outputs/output.h"
@@ -23,7 +25,13 @@ class Console : public Output, public Subscriber {
   Console(bool quiet, std::FILE *messages) : quiet_(quiet), messages_(messages) {}
   Subscriber &subscriber() override { return *this; }
 
-  void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override {
+  Delivery sessionStarted(const SessionRecord &session) override {
+    // Several sockets' steps at once would cut into each other's lines: each
+    // socket's units are told as they end.
+    quiet_ = quiet_ || !session.sockets.empty();
+    return Delivery::delivered();
+  }
+  void stepStarted(const std::string &, std::size_t index, std::size_t count, const PlanStep &step) override {
     longWaits_ = 0;
     if (quiet_) return;
     const int width = static_cast<int>(std::to_string(count).size());
@@ -31,13 +39,13 @@ class Console : public Output, public Subscriber {
                  static_cast<int>(step.number));
     std::fflush(messages_);
   }
-  void waiting(uint32_t milliseconds) override {
+  void waiting(const std::string &, uint32_t milliseconds) override {
     if (quiet_ || milliseconds < kLongWaitMs) return;
     std::fprintf(messages_, "%s%.1f s", longWaits_ == 0 ? ": waiting on the equipment " : ", ", milliseconds / 1000.0);
     std::fflush(messages_);
     ++longWaits_;
   }
-  void stepFinished(std::size_t, const StepRecord &record) override {
+  void stepFinished(const std::string &, std::size_t, const StepRecord &record) override {
     if (quiet_) return;
     std::fprintf(messages_, " ... %s (%.2f s)\n", VerdictText(record.verdict), record.seconds);
     std::fflush(messages_);
@@ -52,8 +60,9 @@ class Console : public Output, public Subscriber {
   void tallied(const Tally &tally) override {
     if (last_.session == nullptr || last_.session->single) return;
     const std::string attempt = last_.attempt > 1 ? " attempt " + std::to_string(last_.attempt) : "";
-    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + ": " + VerdictText(last_.run.verdict) +
-        "; " + tally.line());
+    const std::string socket = last_.socket.empty() ? "" : " (socket " + last_.socket + ")";
+    Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + socket + ": " +
+        VerdictText(last_.run.verdict) + "; " + tally.line());
     Failures(last_.run);
   }
 
@@ -69,6 +78,8 @@ class Console : public Output, public Subscriber {
       }
     } else {
       table_.write(std::cout, *end.session, end.tally, end.stopped);
+      for (const auto &[socket, tally] : end.sockets)
+        std::cout << "  socket " << socket << ": " << tally.line() << "\n";
     }
     std::cout.flush();
     // A table lost (a closed pipe, a full disk) is said, and the run does not pass.
@@ -76,8 +87,33 @@ class Console : public Output, public Subscriber {
     return Delivery::lost(end.session->single ? "writing the results table to standard output failed"
                                               : "writing the session table failed");
   }
+  // The golden unit's tables on standard output, after the run's own.
+  Delivery verified(const VerificationRecord &v) override { return Table(VerificationTable(v)); }
+  Delivery calibrated(const CalibrationRecord &c) override { return Table(CalibrationTable(c)); }
+  Delivery alarmed(const AlarmRecord &a) override {
+    Say(a.text);
+    return Delivery::delivered();
+  }
+  Delivery locked(const LockRecord &l) override {
+    Say(l.text());
+    return Delivery::delivered();
+  }
+  Delivery acknowledged(const AcknowledgementRecord &a) override {
+    Say("the station's stop is acknowledged (" + a.by + ", " + a.via + "): the next unit may start");
+    return Delivery::delivered();
+  }
 
  private:
+  Delivery Table(const std::string &text) {
+    std::cout << "\n";
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find('\n', at), text.size());
+      std::cout << TerminalText(std::string_view(text).substr(at, end - at)) << "\n";
+    }
+    std::cout.flush();
+    if (std::cout) return Delivery::delivered();
+    return Delivery::lost("writing the golden unit's table to standard output failed");
+  }
   void Say(const std::string &text) { std::fprintf(messages_, "vorn-host: %s\n", TerminalText(text).c_str()); }
   // What failed, a line each, in words (an ERROR with what to check).
   void Failures(const RunRecord &run) {

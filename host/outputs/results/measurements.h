@@ -43,7 +43,7 @@ struct MeasurementKey {
 // gets the one row.
 class RowIds {
  public:
-  // frames: the measurement table has its bins' columns (schema version 6).
+  // frames: the measurement table has its bins' columns (schema version 7).
   explicit RowIds(bool frames = true) : frames_(frames) {}
   bool planStep(Database &db, const PlanStepKey &key, int64_t &id, std::string &error);
   // A new measurement's bins are fixed against its limits (and a one-sided

@@ -1,11 +1,18 @@
 // The results database as one of vorn-host's outputs: every attempt, a
 // single run's too, in results.sqlite in the working folder (--db FILE), or
 // on the line's PostgreSQL server through the local spool (--db
-// postgresql://...); --no-db records none. The session's summary ends with
+// postgresql://...); --no-db records none. A file or server the session may
+// not write (read-only, damaged, refused, malformed) stops it before the
+// first step. The session's summary ends with
 // the command that makes its line report.
+#include <libpq-fe.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
+#include "core/health_json.h"
 #include "os/os.h"
 #include "outputs/output.h"
 #include "outputs/results/report_command.h"
@@ -20,13 +27,16 @@ class Results : public Output, public Subscriber {
   explicit Results(std::unique_ptr<vorn_results::DatabaseSink> sink) : sink_(std::move(sink)) {}
   Subscriber &subscriber() override { return *this; }
 
+  // Each attempt's record carries its session: a session's row that cannot
+  // be written yet is written with the first attempt that can.
   Delivery sessionStarted(const SessionRecord &session) override {
     std::string error;
     if (sink_->sessionStarted(session, error)) return Delivery::delivered();
-    return sink_->serverTarget() ? Delivery::notice(error) : Delivery::lost(error);
+    return Delivery::notice(error);
   }
-  // An attempt the database kept (in the file, or in the spool while the
-  // server is away) is no lost record: the notice is said and the session goes on.
+  // An attempt the database kept (in the file, in the spool while the server
+  // is away, or in the fallback beside them) is no lost record: the notice is
+  // said and the session goes on.
   Delivery attemptFinished(const UnitRecord &unit) override {
     std::string error;
     if (sink_->attemptFinished(unit, error)) {
@@ -39,8 +49,13 @@ class Results : public Output, public Subscriber {
     }
     return Delivery::lost(error);
   }
-  // Units still waiting for the server at the end are kept in the spool: said,
-  // and no lost record.
+  Delivery verified(const VerificationRecord &r) override { return health(kVerificationKind, HealthJson(r)); }
+  Delivery calibrated(const CalibrationRecord &r) override { return health(kCalibrationKind, HealthJson(r)); }
+  Delivery alarmed(const AlarmRecord &r) override { return health(kAlarmKind, HealthJson(r)); }
+  Delivery locked(const LockRecord &r) override { return health(kLockKind, HealthJson(r)); }
+  Delivery acknowledged(const AcknowledgementRecord &r) override { return health(kAcknowledgementKind, HealthJson(r)); }
+  // Units still waiting for the server at the end are kept in the spool, and
+  // records the file could not take in the fallback: said, and no lost record.
   Delivery sessionEnded(const SessionEnd &end) override {
     std::string error;
     const bool ended = sink_->sessionEnded(*end.session, error);
@@ -52,13 +67,58 @@ class Results : public Output, public Subscriber {
       std::cout.flush();
     }
     if (ended) return Delivery::delivered();
-    return sink_->pending() > 0 ? Delivery::notice(error) : Delivery::lost(error);
+    return sink_->lastKept() ? Delivery::notice(error) : Delivery::lost(error);
   }
 
  private:
+  // Kept in the file, or in the spool while the server is away, as an attempt is.
+  Delivery health(const char *kind, const nlohmann::ordered_json &record) {
+    std::string error;
+    if (sink_->health(kind, nlohmann::json(record), error)) return Delivery::delivered();
+    return sink_->lastKept() ? Delivery::notice(error) : Delivery::lost(error);
+  }
+
   std::unique_ptr<vorn_results::DatabaseSink> sink_;
   int recorded_ = 0;
 };
+
+// The sslmode a server target asks for: its address's, else PGSSLMODE's.
+// Empty when neither names one; false, with libpq's reason, on an address
+// libpq cannot read.
+bool AskedSslMode(const std::string &target, std::string &mode, std::string &where, std::string &error) {
+  char *message = nullptr;
+  PQconninfoOption *options = PQconninfoParse(target.c_str(), &message);
+  if (options == nullptr) {
+    error = message != nullptr ? message : "cannot read the address";
+    while (!error.empty() && error.back() == '\n') error.pop_back();
+    PQfreemem(message);
+    return false;
+  }
+  for (const PQconninfoOption *o = options; o->keyword != nullptr; ++o) {
+    if (o->val != nullptr && std::strcmp(o->keyword, "sslmode") == 0) mode = o->val;
+  }
+  PQconninfoFree(options);
+  where = "in the address";
+  const char *environment = std::getenv("PGSSLMODE");
+  if (mode.empty() && environment != nullptr) {
+    mode = environment;
+    where = "from PGSSLMODE";
+  }
+  return true;
+}
+
+// A libpq built without TLS (the Windows build's) would refuse every
+// connection that asks for it: every unit would wait in the spool for a server
+// it can never reach. Such a session does not start.
+std::string TlsRefusal(const std::string &target) {
+  if (PQsslAttribute(nullptr, "library") != nullptr) return "";
+  std::string mode, where, error;
+  if (!AskedSslMode(target, mode, where, error)) return "--db: " + error;
+  if (mode != "require" && mode != "verify-ca" && mode != "verify-full") return "";
+  return "--db: sslmode=" + mode + " (" + where + ") asks for an encrypted connection, and this vorn-host is built " +
+         "without TLS: the results server would never be reached; on the plant network leave sslmode out " +
+         "(or give prefer or disable)";
+}
 
 void AddOptions(CommandLine &line) {
   line.value("--db", "PATH|postgresql://...",
@@ -75,13 +135,20 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   }
   if (o.has("--no-db")) return nullptr;
   const std::string target = o.has("--db") ? o.text("--db") : vorn_results::kDefaultDatabase;
-  if (!vorn_results::IsServerTarget(target)) {
-    error = ClaimOutput(setup, target, "results database");
-    if (!error.empty()) return nullptr;
-  }
+  const bool server = vorn_results::IsServerTarget(target);
+  error = server ? TlsRefusal(target) : "";
+  if (!error.empty()) return nullptr;
+  error = ClaimOutput(setup, server ? vorn_results::kSpoolFile : target, server ? "results spool" : "results database");
+  if (!error.empty()) return nullptr;
   std::unique_ptr<vorn_results::DatabaseSink> sink =
       vorn_results::DatabaseSink::Open(target, vorn_results::kSpoolFile, error);
   if (!sink) return nullptr;
+  // The files it keeps beside the store are claimed too (their names are new).
+  const std::vector<std::string> files = sink->files();
+  for (std::size_t i = 1; i < files.size() && error.empty(); ++i)
+    error = ClaimOutput(setup, files[i], "results fallback");
+  if (!error.empty()) return nullptr;
+  sink->heedStops(StopRequests);
   return std::make_unique<Results>(std::move(sink));
 }
 

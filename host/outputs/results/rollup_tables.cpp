@@ -28,8 +28,8 @@ CREATE TABLE rollup_scope (
   plan TEXT NOT NULL,
   simulated SMALLINT NOT NULL,
   fault_injected SMALLINT NOT NULL,
-  engineering SMALLINT NOT NULL,
-  UNIQUE (station_id, plan, simulated, fault_injected, engineering));
+  mode TEXT NOT NULL,
+  UNIQUE (station_id, plan, simulated, fault_injected, mode));
 CREATE TABLE station_hour (
   scope_id INTEGER NOT NULL REFERENCES rollup_scope (id),
   hour TEXT NOT NULL,
@@ -255,10 +255,9 @@ bool WriteRollup(Database &db, int64_t scope, const Rollup &r, std::string &erro
 bool ScopeOfSession(Database &db, const std::string &sessionId, int64_t &scopeId, std::string &error) {
   scopeId = -1;
   return db.query(
-      "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, engineering)"
-      " SELECT station_id, plan, simulated, fault_injected, CASE WHEN mode = 'engineering' THEN 1 ELSE 0 END"
-      " FROM session WHERE id = $1"
-      " ON CONFLICT (station_id, plan, simulated, fault_injected, engineering) DO UPDATE SET plan = excluded.plan"
+      "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, mode)"
+      " SELECT station_id, plan, simulated, fault_injected, mode FROM session WHERE id = $1"
+      " ON CONFLICT (station_id, plan, simulated, fault_injected, mode) DO UPDATE SET plan = excluded.plan"
       " RETURNING id",
       {sessionId},
       [&](const Row &r) {

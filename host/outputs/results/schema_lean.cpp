@@ -1,4 +1,4 @@
-// Version 5: lean rows. An attempt's steps and results were keyed by its
+// Version 6: lean rows. An attempt's steps and results were keyed by its
 // UUID's text and each result carried its export and name; now the plan's
 // steps and measurements are kept once (plan_step, measurement) and an
 // attempt's rows name them by integer ids, keyed by the attempt's integer id.
@@ -67,7 +67,7 @@ CREATE INDEX measurement_line ON measurement (export, plan_line, entry);
 
 // Attempts in their order: a unit's rows come together, in the order of its ids.
 constexpr const char *kUnits = R"(
-CREATE TABLE unit_v5 (
+CREATE TABLE unit_v6 (
   id {ID},
   uuid TEXT NOT NULL UNIQUE,
   session_id TEXT NOT NULL REFERENCES session (id),
@@ -86,7 +86,7 @@ CREATE TABLE unit_v5 (
   operator TEXT);
 )";
 constexpr const char *kCopyUnits = R"(
-INSERT INTO unit_v5 (uuid, session_id, unit_id, serial, unit_index, attempt, prior, first_attempt, started, seconds,
+INSERT INTO unit_v6 (uuid, session_id, unit_id, serial, unit_index, attempt, prior, first_attempt, started, seconds,
   waited_ms, verdict, stopped, socket, operator)
 SELECT uuid, session_id, unit_id, serial, unit_index, attempt, prior, first_attempt, started, seconds, waited_ms,
   verdict, stopped, socket, operator FROM unit {NEW_UNITS} ORDER BY started, session_id, unit_index, attempt, uuid;
@@ -96,7 +96,7 @@ SELECT uuid, session_id, unit_id, serial, unit_index, attempt, prior, first_atte
 // step returns a 32-bit value, and waits less than 24 days.
 constexpr const char *kSteps = R"(
 CREATE TABLE run_step (
-  attempt_id BIGINT NOT NULL REFERENCES unit_v5 (id),
+  attempt_id BIGINT NOT NULL REFERENCES unit_v6 (id),
   seconds DOUBLE PRECISION NOT NULL,
   returned INTEGER NOT NULL,
   waited_ms INTEGER NOT NULL,
@@ -108,7 +108,7 @@ CREATE TABLE run_step (
 constexpr const char *kCopySteps = R"(
 INSERT INTO run_step (attempt_id, seconds, returned, waited_ms, plan_step_id, step_index, verdict, text)
 SELECT u.id, s.seconds, s.returned, s.waited_ms, p.id, s.step_index, s.verdict, s.text
-FROM unit_v5 u JOIN step s ON s.unit_uuid = u.uuid
+FROM unit_v6 u JOIN step s ON s.unit_uuid = u.uuid
 JOIN plan_step p ON p.export = s.export AND p.plan_line = s.plan_line AND p.number = s.number
   AND p.cleanup = s.cleanup AND p.limits = s.limits
 {NEW_ATTEMPTS} ORDER BY u.id, s.step_index;
@@ -116,7 +116,7 @@ JOIN plan_step p ON p.export = s.export AND p.plan_line = s.plan_line AND p.numb
 
 constexpr const char *kResults = R"(
 CREATE TABLE run_result (
-  attempt_id BIGINT NOT NULL REFERENCES unit_v5 (id),
+  attempt_id BIGINT NOT NULL REFERENCES unit_v6 (id),
   value DOUBLE PRECISION,
   measurement_id INTEGER NOT NULL REFERENCES measurement (id),
   step_index SMALLINT NOT NULL,
@@ -125,7 +125,7 @@ CREATE TABLE run_result (
 constexpr const char *kCopyResults = R"(
 INSERT INTO run_result (attempt_id, value, measurement_id, step_index, passed)
 SELECT u.id, r.value, m.id, r.step_index, r.passed
-FROM unit_v5 u JOIN step s ON s.unit_uuid = u.uuid
+FROM unit_v6 u JOIN step s ON s.unit_uuid = u.uuid
 JOIN result r ON r.unit_uuid = s.unit_uuid AND r.step_index = s.step_index
 JOIN measurement m ON m.export = s.export AND m.plan_line = s.plan_line AND m.entry = r.entry
   AND m.name {SAME} r.name AND m.low {SAME} r.low AND m.high {SAME} r.high
@@ -137,7 +137,7 @@ constexpr const char *kSwap = R"(
 DROP TABLE result;
 DROP TABLE step;
 DROP TABLE unit;
-ALTER TABLE unit_v5 RENAME TO unit;
+ALTER TABLE unit_v6 RENAME TO unit;
 CREATE INDEX unit_serial ON unit (serial);
 CREATE INDEX unit_started ON unit (started);
 CREATE INDEX unit_unit ON unit (unit_id);
@@ -178,17 +178,17 @@ bool Step(Database &db, const std::string &table, const std::function<bool(std::
   if (HasTable(db, table, done, error) && (done || body(error)) && db.exec("COMMIT", error)) return true;
   std::string ignored;
   db.exec("ROLLBACK", ignored);
-  error = "migration to schema version 5, " + table + ": " + error;
+  error = "migration to schema version 6, " + table + ": " + error;
   return false;
 }
 
 // Every plan step and measurement the old rows of the attempts newAttempts
 // selects name ("" every one), with its key.
 bool AddPlanSteps(Database &db, const std::string &newAttempts, std::string &error) {
-  RowIds ids(false);  // version 5's measurements have no bins yet
+  RowIds ids(false);  // version 6's measurements have no bins yet
   std::vector<PlanStepKey> steps;
   std::vector<MeasurementKey> measurements;
-  const std::string units = newAttempts.empty() ? "" : " JOIN unit_v5 u ON u.uuid = s.unit_uuid " + newAttempts;
+  const std::string units = newAttempts.empty() ? "" : " JOIN unit_v6 u ON u.uuid = s.unit_uuid " + newAttempts;
   const bool read =
       db.query(
           "SELECT DISTINCT s.export, s.plan_line, s.number, s.cleanup, s.limits FROM step s" + units, {},
@@ -230,7 +230,7 @@ bool CatchUp(Database &db, std::string &error) {
   }
   std::string last = "0";
   if (!db.query(
-          "SELECT coalesce(max(id), 0) FROM unit_v5", {},
+          "SELECT coalesce(max(id), 0) FROM unit_v6", {},
           [&](const Row &r) {
             last = r[0].value_or("0");
             return true;
@@ -240,7 +240,7 @@ bool CatchUp(Database &db, std::string &error) {
   }
   const std::string newAttempts = "WHERE u.id > " + std::to_string(std::stoll(last));
   const Engine e = db.engine();
-  return db.exec(ForEngine(kCopyUnits, e, "WHERE uuid NOT IN (SELECT uuid FROM unit_v5)"), error) &&
+  return db.exec(ForEngine(kCopyUnits, e, "WHERE uuid NOT IN (SELECT uuid FROM unit_v6)"), error) &&
          AddPlanSteps(db, newAttempts, error) && db.exec(ForEngine(kCopySteps, e, "", newAttempts), error) &&
          db.exec(ForEngine(kCopyResults, e, "", newAttempts), error);
 }
@@ -260,16 +260,16 @@ bool MigrateToLeanRows(Database &db, std::string &error) {
   const auto planSteps = [&db](std::string &e) {
     return db.exec(ForEngine(kPlanSteps, db.engine()), e) && AddPlanSteps(db, "", e);
   };
-  bool ok = Step(db, "measurement", planSteps, error) && Step(db, "unit_v5", exec(kUnits, kCopyUnits), error) &&
+  bool ok = Step(db, "measurement", planSteps, error) && Step(db, "unit_v6", exec(kUnits, kCopyUnits), error) &&
             Step(db, "run_step", exec(kSteps, kCopySteps), error) &&
             Step(db, "run_result", exec(kResults, kCopyResults), error);
   int version = 0;
   ok = ok && db.exec(db.beginWrite(), error) && SchemaVersion(db, version, error);
-  if (ok && version < 5) {
+  if (ok && version < 6) {
     ok = CatchUp(db, error) && db.exec(ForEngine(kSwap, db.engine()), error) &&
          (sqlite || db.exec(kServerIndexes, error)) && db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (5)", error);
-    if (!ok) error = "migration to schema version 5: " + error;
+         db.exec("INSERT INTO schema_version (version) VALUES (6)", error);
+    if (!ok) error = "migration to schema version 6: " + error;
   }
   if (ok) ok = db.exec("COMMIT", error);
   std::string ignored;

@@ -1,4 +1,4 @@
-// Version 6: the rollups (outputs/results/rollups.h). Each measurement gets
+// Version 7: the rollups (outputs/results/rollups.h). Each measurement gets
 // its histogram's bins, fixed against its limits (a one-sided limit's scale
 // from its values' mean); the rollups are made from every attempt's rows, in
 // one transaction with the tables.
@@ -68,19 +68,15 @@ bool SetFrames(Database &db, std::string &error) {
 
 // Each session's rollup scope.
 bool SessionScopes(Database &db, std::map<std::string, int64_t> &scopes, std::string &error) {
-  const std::string engineering = "CASE WHEN s.mode = 'engineering' THEN 1 ELSE 0 END";
   return db.exec(
-             "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, engineering) SELECT DISTINCT"
-             " s.station_id, s.plan, s.simulated, s.fault_injected, " +
-                 engineering +
-                 " FROM session s WHERE true ON CONFLICT (station_id, plan, simulated, fault_injected, engineering)"
-                 " DO NOTHING",
+             "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, mode) SELECT DISTINCT"
+             " s.station_id, s.plan, s.simulated, s.fault_injected, s.mode FROM session s WHERE true"
+             " ON CONFLICT (station_id, plan, simulated, fault_injected, mode) DO NOTHING",
              error) &&
          db.query(
              "SELECT s.id, r.id FROM session s JOIN rollup_scope r ON r.station_id = s.station_id AND"
              " r.plan = s.plan AND r.simulated = s.simulated AND r.fault_injected = s.fault_injected AND"
-             " r.engineering = " +
-                 engineering,
+             " r.mode = s.mode",
              {},
              [&](const Row &r) {
                scopes[r[0].value_or("")] = Int(r[1]);
@@ -135,13 +131,13 @@ bool MigrateToRollups(Database &db, std::string &error) {
   if (!db.exec(db.beginWrite(), error)) return false;
   int version = 0;
   bool ok = SchemaVersion(db, version, error);
-  if (ok && version < 6) {
+  if (ok && version < 7) {
     ok = db.exec("ALTER TABLE measurement ADD COLUMN bin_first DOUBLE PRECISION", error) &&
          db.exec("ALTER TABLE measurement ADD COLUMN bin_width DOUBLE PRECISION", error) && SetFrames(db, error) &&
          db.exec(ForEngine(RollupTables(), db.engine()), error) && RebuildRollups(db, error) &&
          db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (6)", error);
-    if (!ok) error = "migration to schema version 6: " + error;
+         db.exec("INSERT INTO schema_version (version) VALUES (7)", error);
+    if (!ok) error = "migration to schema version 7: " + error;
   }
   if (ok && db.exec("COMMIT", error)) return true;
   std::string ignored;

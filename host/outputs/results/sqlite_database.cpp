@@ -5,6 +5,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 #include <unordered_map>
 
 #include "outputs/results/database.h"
@@ -14,6 +16,10 @@ namespace vorn_results {
 namespace {
 
 constexpr int kBusyMs = 10000;  // another writer's transaction is short
+// Up to this size a file gets the whole integrity_check (which also checks
+// every index against its table); above it quick_check, which reads every
+// page once.
+constexpr std::uintmax_t kFullCheckBytes = 64u << 20;
 
 class SqliteDatabase : public Database {
  public:
@@ -23,7 +29,8 @@ class SqliteDatabase : public Database {
     sqlite3_close(db_);
   }
 
-  bool open(std::string &error) {
+  // forWriting: refused when read-only or damaged (checkForWriting).
+  bool open(bool forWriting, std::string &error) {
     // A connection is only ever used by one thread at a time: SQLite's own
     // locking of each call is left out (no mutex per column read).
     if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -32,7 +39,44 @@ class SqliteDatabase : public Database {
       return false;
     }
     sqlite3_busy_timeout(db_, kBusyMs);
+    if (forWriting && !checkForWriting(error)) return false;
     return exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;", error);
+  }
+
+  // Before anything is read (the pragmas read the schema): a read-only
+  // connection would leave -wal and -shm files behind that it cannot
+  // remove. Then the file's pages and indexes, so that a damaged file is
+  // never written to.
+  bool checkForWriting(std::string &error) {
+    if (sqlite3_db_readonly(db_, "main") == 1) {
+      error = path_ + ": the results file is read-only";
+      return false;
+    }
+    std::error_code ignored;
+    const std::uintmax_t size = std::filesystem::file_size(path_, ignored);
+    if (ignored || size == 0) return true;
+    std::string first;
+    std::size_t problems = 0;
+    std::string why;
+    const bool ran = query(
+        size <= kFullCheckBytes ? "PRAGMA integrity_check" : "PRAGMA quick_check", {},
+        [&](const Row &r) {
+          if (r[0].value_or("") != "ok" && problems++ == 0) first = r[0].value_or("");
+          return true;
+        },
+        why);
+    if (!ran) {
+      const int code = sqlite3_errcode(db_);
+      const bool damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+      error = damaged ? path_ + ": the results file is damaged or no database (" + sqlite3_errmsg(db_) +
+                            "); it is left as it is"
+                      : why;
+      return false;
+    }
+    if (problems == 0) return true;
+    error = path_ + ": the results file is damaged (" + std::to_string(problems) + " problems, the first: " + first +
+            "); it is left as it is";
+    return false;
   }
 
   bool readyForWriting(std::string &error) override {
@@ -141,7 +185,13 @@ class SqliteDatabase : public Database {
 
 std::unique_ptr<Database> OpenSqlite(const std::string &path, std::string &error) {
   auto db = std::make_unique<SqliteDatabase>(path);
-  if (!db->open(error)) return nullptr;
+  if (!db->open(false, error)) return nullptr;
+  return db;
+}
+
+std::unique_ptr<Database> OpenSqliteForWriting(const std::string &path, std::string &error) {
+  auto db = std::make_unique<SqliteDatabase>(path);
+  if (!db->open(true, error)) return nullptr;
   return db;
 }
 

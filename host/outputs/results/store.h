@@ -5,6 +5,8 @@
 // plan step and measurement by theirs (outputs/results/measurements.h).
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -81,6 +83,8 @@ class Store {
   // Opens a SQLite file or a server (postgresql://...) and migrates it.
   // outbox: also queue every write in the outbox table, as the spool does.
   static std::unique_ptr<Store> Open(const std::string &target, bool outbox, std::string &error);
+  // The same over a database already open.
+  static std::unique_ptr<Store> Over(std::unique_ptr<Database> db, bool outbox, std::string &error);
 
   // The station's row and the session's; writing it again updates its end.
   bool putSession(const vorn_host::SessionRecord &session, std::string &error);
@@ -90,18 +94,40 @@ class Store {
   // written; stored counts those whose UUID was new.
   bool putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error);
 
+  // A record of the station's health in its JSON form (core/health_json.h),
+  // of its kind ("verification", "calibration", "alarm", "lock",
+  // "acknowledgement"), in one transaction. stored: false when its uuid was
+  // there already. A spool only queues it for the server.
+  bool putHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error);
+  // The spool's health records waiting for the server, oldest first.
+  struct QueuedHealth {
+    int64_t seq = 0;
+    std::string kind;
+    std::string record;  // its JSON text
+    std::string server;  // the server and database it belongs to, as the spool records it
+  };
+  bool healthOutbox(std::vector<QueuedHealth> &queued, std::string &error);
+  bool dequeueHealth(int64_t seq, std::string &error);
+
   // found: false when there is no such row.
   bool getSession(const std::string &id, vorn_host::SessionRecord &session, bool &found, std::string &error);
   bool getUnit(const std::string &uuid, UnitRow &unit, bool &found, std::string &error);
   // Removes an attempt and its outbox entry (once the server holds it).
   bool removeUnit(const std::string &uuid, std::string &error);
 
-  // The outbox, oldest first: kind "session" or "unit", and the key.
+  // The server (its ServerAddress) the writes after this are queued for.
+  void spoolFor(const std::string &server) { server_ = server; }
+
+  // The outbox, oldest first: kind "session" or "unit", the key, and the
+  // server it waits for (empty: spooled by a host that did not say).
   struct Queued {
     std::string kind;
     std::string key;
+    std::string server;
+    std::string seq;  // its place: an entry queued again gets a new one
   };
   bool outbox(std::vector<Queued> &queued, std::string &error);
+  // Removes the entry, unless it has been queued again since it was read.
   bool dequeue(const Queued &item, std::string &error);
 
   Database &db() { return *db_; }
@@ -119,10 +145,12 @@ class Store {
   bool rollUp(const UnitRow &unit, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &error);
   bool getSteps(const std::string &attemptId, UnitRow &unit, std::string &error);
   bool getResults(const std::string &attemptId, UnitRow &unit, std::string &error);
+  bool insertHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error);
 
   std::unique_ptr<Database> db_;
   bool outbox_;
   bool rollups_;
+  std::string server_;
   std::map<std::string, int64_t> scopes_, newScopes_;  // each session's rollup scope
   RowIds ids_;                                         // of the plan steps and measurements, kept between attempts
 };

@@ -3,11 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
 
 #include "core/catalogue.h"
 #include "core/record_json.h"
 #include "core/session.h"
 #include "outputs/web/serve.h"
+#include "plots/plots.h"
 
 namespace vorn_host::web {
 namespace {
@@ -29,7 +32,34 @@ nlohmann::json UnitJson(const UnitView &u) {
 
 nlohmann::json Optional(const std::optional<double> &v) { return v ? nlohmann::json(*v) : nlohmann::json(nullptr); }
 
+nlohmann::json HealthJson(const Snapshot &s) {
+  using nlohmann::json;
+  json alarms = json::array();
+  for (const AlarmRecord &a : s.alarms) alarms.push_back({{"at", a.at}, {"text", JsonSafe(a.text)}});
+  json health = {{"text", HealthText(s.health, std::time(nullptr))},
+                 {"passed", s.health ? json(s.health->passed && !s.health->unchecked) : json(nullptr)},
+                 {"alarms", alarms},
+                 {"stop", nullptr}};
+  if (s.stop) {
+    health["stop"] = {{"text", JsonSafe(s.stop->text())},
+                      {"since", s.stop->at},
+                      {"reason", JsonSafe(s.stop->reason)},
+                      {"action", JsonSafe(s.stop->action)},
+                      {"code", s.stopNeedsCode}};
+  }
+  return health;
+}
+
 }  // namespace
+
+std::string HealthText(const std::optional<HealthSummary> &h, std::time_t now) {
+  if (!h) return "No verification on record";
+  if (h->unchecked) return "Started without its health check (--no-health-check)";
+  const std::optional<std::time_t> at = UtcSeconds(h->at);
+  const std::string age = at ? AgeText(std::difftime(now, *at)) : h->at;
+  const std::string worst = h->worst ? ", worst " + vorn_plots::Number(std::fabs(*h->worst), 1) + " dB" : "";
+  return std::string(h->passed ? "Verified " : "Verification FAILED ") + age + ", golden " + h->golden + worst;
+}
 
 const char *StateText(SessionState state) {
   switch (state) {
@@ -91,6 +121,7 @@ std::string Snapshot::json() const {
       {"plotVersion", plotVersion},
       {"notice", JsonSafe(notice)},
       {"watchers", watchers},
+      {"health", HealthJson(*this)},
   };
   return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -152,6 +183,49 @@ Delivery Screen::sessionEnded(const SessionEnd &end) {
   return Delivery::delivered();
 }
 
+Delivery Screen::alarmed(const AlarmRecord &alarm) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.alarms.insert(data_.alarms.begin(), alarm);
+  if (data_.alarms.size() > kShownAlarms) data_.alarms.resize(kShownAlarms);
+  changed();
+  return Delivery::delivered();
+}
+
+Delivery Screen::locked(const LockRecord &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.state = SessionState::kIdle;  // waiting, as for a serial, but for the technician's code
+  changed();
+  return Delivery::delivered();
+}
+
+Delivery Screen::acknowledged(const AcknowledgementRecord &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  changed();
+  return Delivery::delivered();
+}
+
+void Screen::setHealth(StationHealth *health) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  health_ = health;
+  if (health_ != nullptr) health_->attend("the page");
+}
+
+bool Screen::acknowledgeStop(const std::string &code, std::string &why) {
+  StationHealth *health = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    health = health_;
+  }
+  if (health == nullptr) {
+    why = "the station is not stopped";
+    return false;
+  }
+  if (!health->acknowledge(code, "technician on the page", "page", why)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  changed();
+  return true;
+}
+
 void Screen::setPlan(const Plan &plan) {
   std::lock_guard<std::mutex> lock(mutex_);
   planSteps_.clear();
@@ -178,7 +252,7 @@ void Screen::attemptStarted(const AttemptStart &start) {
   changed();
 }
 
-void Screen::stepStarted(std::size_t index, std::size_t, const PlanStep &step) {
+void Screen::stepStarted(const std::string &, std::size_t index, std::size_t, const PlanStep &step) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index >= data_.steps.size()) {
     data_.steps.resize(index + 1);
@@ -196,7 +270,7 @@ void Screen::setStationPrompt(const std::optional<std::string> &text) {
   changed();
 }
 
-void Screen::waiting(uint32_t milliseconds) {
+void Screen::waiting(const std::string &, uint32_t milliseconds) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (StepView &s : data_.steps) {
     if (!s.running) continue;
@@ -208,7 +282,7 @@ void Screen::waiting(uint32_t milliseconds) {
   changed();
 }
 
-void Screen::stepFinished(std::size_t, const StepRecord &record) {
+void Screen::stepFinished(const std::string &, std::size_t, const StepRecord &record) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (StepView &s : data_.steps) {
     if (!s.running) continue;
@@ -250,10 +324,9 @@ PromptAnswer Screen::prompt(const std::string &text) {
   data_.prompt = PromptView{nextPromptId_++, text};
   acknowledged_ = false;
   changed();
-  auto answered = [&] {
-    if (interrupted_ && interrupted_()) stopRequested_ = true;
-    return acknowledged_ || stopRequested_ || closed_;
-  };
+  // A stop request from the terminal ends the wait as the page's Stop does,
+  // but is not the page's: counted once, by whoever counts stop requests.
+  auto answered = [&] { return acknowledged_ || stopRequested_ || closed_ || (interrupted_ && interrupted_()); };
   while (!action_.wait_for(lock, kPoll, answered)) {
   }
   const PromptAnswer answer = acknowledged_ ? PromptAnswer::kAcknowledged : PromptAnswer::kStopped;
@@ -293,7 +366,13 @@ bool Screen::stopRequested() const {
 
 Snapshot Screen::snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return data_;
+  Snapshot now = data_;
+  if (health_ != nullptr) {
+    now.health = health_->summary();
+    now.stop = health_->locked();
+    now.stopNeedsCode = health_->needsCode();
+  }
+  return now;
 }
 
 uint64_t Screen::waitForChange(uint64_t seen, std::chrono::milliseconds timeout) const {
@@ -318,6 +397,10 @@ bool Screen::act(const Action &action, std::string &why) {
     case Action::Kind::kStart:
       why = SerialProblem(action.serial);
       if (!why.empty()) break;
+      if (const std::optional<LockRecord> stop = health_ != nullptr ? health_->locked() : std::nullopt) {
+        why = stop->text() + ": no unit starts until a technician acknowledges the stop";
+        break;
+      }
       if (data_.state != SessionState::kIdle || startPending_) {
         why = "a unit is running: wait for its verdict";
       } else if (stopRequested_) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/bus.h"
+#include "core/gate.h"
 #include "core/record.h"
 #include "core/tally.h"
 
@@ -83,10 +84,19 @@ struct Snapshot {
   uint64_t plotVersion = 0;      // 0: no plot yet
   std::string notice;            // the last refusal or message for the operator
   int watchers = 0;              // pages connected now
+  // The station's health: its last verification, its stop, the latest alarms.
+  std::optional<HealthSummary> health;
+  std::optional<LockRecord> stop;
+  bool stopNeedsCode = false;
+  std::vector<AlarmRecord> alarms;  // newest first
 
   // The page's JSON, without the plot (fetched by its version).
   std::string json() const;
 };
+
+// The header's words for the station's health at the time now:
+// "Verified 2 h ago, golden G-0001, worst 0.3 dB".
+std::string HealthText(const std::optional<HealthSummary> &health, std::time_t now);
 
 struct Action {
   enum class Kind { kStart, kStop, kAcknowledge };
@@ -105,6 +115,7 @@ enum class PromptAnswer { kAcknowledged, kStopped, kNoPage };
 class Screen : public Subscriber {
  public:
   static constexpr std::size_t kRecentUnits = 20;
+  static constexpr std::size_t kShownAlarms = 5;
   static constexpr std::size_t kQueuedActions = 16;
 
   Screen();
@@ -112,13 +123,18 @@ class Screen : public Subscriber {
   // --- the session's thread, from the bus ---
   Delivery sessionStarted(const SessionRecord &session) override;
   void attemptStarted(const AttemptStart &start) override;
-  void stepStarted(std::size_t index, std::size_t count, const PlanStep &step) override;
-  void waiting(uint32_t milliseconds) override;
-  void stepFinished(std::size_t index, const StepRecord &record) override;
+  void stepStarted(const std::string &socket, std::size_t index, std::size_t count, const PlanStep &step) override;
+  void waiting(const std::string &socket, uint32_t milliseconds) override;
+  void stepFinished(const std::string &socket, std::size_t index, const StepRecord &record) override;
   Delivery attemptFinished(const UnitRecord &unit) override;
   void noticed(const std::string &text) override;
   void tallied(const Tally &tally) override;
   Delivery sessionEnded(const SessionEnd &end) override;
+  Delivery alarmed(const AlarmRecord &alarm) override;
+  Delivery locked(const LockRecord &lock) override;
+  Delivery acknowledged(const AcknowledgementRecord &ack) override;
+  // The station's health the page shows and takes the technician's code into.
+  void setHealth(StationHealth *health);
   // The plan whose steps each attempt shows, not run yet, as it begins.
   void setPlan(const Plan &plan);
   void setState(SessionState state);
@@ -136,7 +152,9 @@ class Screen : public Subscriber {
   std::optional<Action> nextAction(std::chrono::milliseconds timeout);
   bool stopRequested() const;
   // Asked every few milliseconds while prompt() or nextAction() waits: a true
-  // answer (Ctrl-C) ends the wait as Stop does. Set before serving.
+  // answer (Ctrl-C) ends the wait as Stop does. At a prompt it adds no stop
+  // request of the page's: the one stop is already counted where it came in,
+  // and the cleanup runs. Set before serving.
   void setInterrupted(std::function<bool()> interrupted);
 
   // --- the web server's threads ---
@@ -148,6 +166,8 @@ class Screen : public Subscriber {
   // Hands an action in; false, with the reason for the operator, when the
   // session cannot take it now.
   bool act(const Action &action, std::string &why);
+  // The technician's code for the station's stop; false, with why.
+  bool acknowledgeStop(const std::string &code, std::string &why);
   void watcherJoined();
   void watcherLeft();
   int watchers() const;
@@ -171,6 +191,7 @@ class Screen : public Subscriber {
   uint64_t nextPromptId_ = 1;
   std::vector<std::string> planSteps_;
   std::function<bool()> interrupted_;
+  StationHealth *health_ = nullptr;
 };
 
 }  // namespace vorn_host::web

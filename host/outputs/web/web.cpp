@@ -15,8 +15,9 @@ namespace {
 
 class Page : public Output, public Desk {
  public:
-  explicit Page(const Plan &plan) : server_(screen_), units_(screen_) {
+  Page(const Plan &plan, StationHealth *health) : server_(screen_), units_(screen_) {
     screen_.setPlan(plan);
+    screen_.setHealth(health);
     screen_.setInterrupted([] { return StopRequests() > 0; });
   }
 
@@ -69,7 +70,7 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   if (text.empty()) return nullptr;
   web::ServeAddress address;
   if (!web::ParseServeAddress(text, address, error)) return nullptr;
-  auto page = std::make_unique<Page>(setup.plan);
+  auto page = std::make_unique<Page>(setup.plan, setup.health);
   if (!page->start(address, setup.realStation, setup.messages, error)) return nullptr;
   return page;
 }

@@ -62,7 +62,16 @@ void AddFilterOptions(vorn_host::CommandLine &line) {
       .value("--station", "NAME", "one station's units")
       .value("--plan", "PLAN", "the units of one plan file, as the session named it")
       .flag("--include-faults", "take in the sessions with injected faults (left out by default)")
-      .flag("--include-engineering", "take in the engineering sessions (left out by default)");
+      .flag("--include-engineering", "take in the engineering sessions (left out by default)")
+      .flag("--include-golden",
+            "take in the golden unit's verification and calibration\nsessions (left out by default)");
+}
+
+std::string ModesTaken(const LineFilter &f) {
+  std::string modes = "'production'";
+  if (f.includeEngineering) modes += ", 'engineering'";
+  if (f.includeGolden) modes += ", 'verification', 'calibration'";
+  return modes;
 }
 
 bool ReadFilter(const vorn_host::CommandLine &line, LineFilter &filter, std::string &error) {
@@ -87,6 +96,7 @@ bool ReadFilter(const vorn_host::CommandLine &line, LineFilter &filter, std::str
   filter.plan = line.text("--plan");
   filter.includeFaults = line.has("--include-faults");
   filter.includeEngineering = line.has("--include-engineering");
+  filter.includeGolden = line.has("--include-golden");
   return true;
 }
 

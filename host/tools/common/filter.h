@@ -19,11 +19,17 @@ struct LineFilter {
   std::string station, plan;        // empty: every one
   bool includeFaults = false;       // sessions with injected faults
   bool includeEngineering = false;  // engineering sessions
+  bool includeGolden = false;       // the golden unit's sessions: verification, calibration
 
   bool bounded() const { return !since.empty() || !until.empty(); }
 };
 
-// --since, --until, --station, --plan, --include-faults, --include-engineering.
+// Only production sessions count unless the filter takes in the others: the
+// session modes it takes, as an SQL list ("'production', 'engineering'").
+std::string ModesTaken(const LineFilter &filter);
+
+// --since, --until, --station, --plan, --include-faults, --include-engineering,
+// --include-golden.
 void AddFilterOptions(vorn_host::CommandLine &line);
 // False, with the reason in error, on a time that is not one.
 bool ReadFilter(const vorn_host::CommandLine &line, LineFilter &filter, std::string &error);

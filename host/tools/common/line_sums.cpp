@@ -36,7 +36,7 @@ std::string RollupWhere(const LineFilter &f, const Period &p, const std::string 
     return "$" + std::to_string(params.size());
   };
   if (!f.includeFaults) where += " AND sc.fault_injected = 0";
-  if (!f.includeEngineering) where += " AND sc.engineering = 0";
+  where += " AND sc.mode IN (" + ModesTaken(f) + ")";
   if (!f.station.empty()) where += " AND st.name = " + param(f.station);
   if (!f.plan.empty()) where += " AND sc.plan = " + param(f.plan);
   if (!p.firstDay.empty()) where += " AND " + t + "." + dayColumn + " >= " + param(p.firstDay);

@@ -28,7 +28,7 @@ Scope ScopeOf(const LineFilter &f, const std::string &name) {
     return "$" + std::to_string(s.params.size());
   };
   if (!f.includeFaults) cond("se.fault_injected = 0");
-  if (!f.includeEngineering) cond("se.mode <> 'engineering'");
+  cond("se.mode IN (" + ModesTaken(f) + ")");
   if (!f.station.empty()) cond("st.name = " + param(f.station));
   if (!f.plan.empty()) cond("se.plan = " + param(f.plan));
   if (f.bounded()) {
@@ -79,18 +79,25 @@ bool ReadProvenance(Database &db, const LineFilter &f, Provenance &p, std::strin
   if (!f.since.empty()) where += " AND (se.ended IS NULL OR se.ended >= " + param(f.since) + ")";
   if (!f.until.empty()) where += " AND se.started <= " + param(f.until);
   const std::string faults = f.includeFaults ? "0" : "se.fault_injected";
-  const std::string engineering = f.includeEngineering ? "0" : "CASE WHEN se.mode = 'engineering' THEN 1 ELSE 0 END";
-  const std::string counted = "(1 - " + faults + ") * (1 - " + engineering + ")";
+  const std::string taken = "CASE WHEN se.mode IN (" + ModesTaken(f) + ") THEN 1 ELSE 0 END";
+  const std::string counted = "(1 - " + faults + ") * " + taken;
+  const std::string leftOut = "(1 - " + faults + ") * (1 - " + taken + ")";
   return db.query(
       "SELECT coalesce(sum(" + counted + "), 0), coalesce(sum(" + counted + " * se.simulated), 0), coalesce(sum(" +
-          faults + "), 0), coalesce(sum((1 - " + faults + ") * " + engineering +
-          "), 0) FROM session se JOIN station st ON st.id = se.station_id" + where,
+          faults + "), 0), coalesce(sum(" + leftOut +
+          " * CASE WHEN se.mode = 'engineering' THEN 1 ELSE 0 END), 0),"
+          " coalesce(sum(" +
+          leftOut +
+          " * CASE WHEN se.mode IN ('verification', 'calibration') THEN 1 ELSE 0 END), 0)"
+          " FROM session se JOIN station st ON st.id = se.station_id" +
+          where,
       params,
       [&](const Row &r) {
         p.sessions = Int(r[0]);
         p.simulated = Int(r[1]);
         p.faultsLeftOut = Int(r[2]);
         p.engineeringLeftOut = Int(r[3]);
+        p.goldenLeftOut = Int(r[4]);
         return true;
       },
       error);
@@ -104,6 +111,10 @@ std::vector<std::pair<std::string, std::string>> LeftOutNotes(const Provenance &
   }
   if (p.engineeringLeftOut > 0) {
     notes.emplace_back(sessions(p.engineeringLeftOut) + " of engineering trials left out", "--include-engineering");
+  }
+  if (p.goldenLeftOut > 0) {
+    notes.emplace_back(sessions(p.goldenLeftOut) + " of the golden unit (verification, calibration) left out",
+                       "--include-golden");
   }
   return notes;
 }

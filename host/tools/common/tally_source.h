@@ -50,6 +50,7 @@ struct Provenance {
   int64_t simulated = 0;           // of those, on the simulated station
   int64_t faultsLeftOut = 0;       // with injected faults, left out
   int64_t engineeringLeftOut = 0;  // engineering, left out
+  int64_t goldenLeftOut = 0;       // the golden unit's verifications and calibrations, left out
 };
 bool ReadProvenance(Database &db, const LineFilter &filter, Provenance &provenance, std::string &error);
 

@@ -10,6 +10,7 @@
 
 #include "core/catalogue.h"
 #include "tools/common/line_sums.h"
+#include "tools/report/health_sections.h"
 #include "tools/report/source.h"
 #include "tools/report/sql.h"
 
@@ -380,8 +381,13 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
   Measurements(sums, rows, line.measurements, byId);
   if (!Words(src, scope, line.measurements, error)) return false;
   StepsAndFailures(sums, planSteps, line);
-  return ChartPoints(src, scope, line.measurements, byId, error) && FailedUnits(src, scope, rows, line, error) &&
-         Slowest(src, sums, line, error);
+  HealthHistory health;
+  if (!ChartPoints(src, scope, line.measurements, byId, error) || !FailedUnits(src, scope, rows, line, error) ||
+      !Slowest(src, sums, line, error) || !ReadHealthHistory(src, filter, health, error)) {
+    return false;
+  }
+  line.healthHtml = HealthSections(health);
+  return true;
 }
 
 }  // namespace vorn_reports

@@ -189,7 +189,7 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder, const st
          Section("failures", "Failures", Failures(l, unitsFolder)) +
          Section("time", "Test time", TestTime(l, unitsFolder)) + Section("stations", "Stations", Stations(l)) +
          Section("measurements", "Every measurement (" + std::to_string(l.measurements.size()) + ")", Measurements(l)) +
-         "</body></html>\n";
+         Section("health", "Station health", l.healthHtml) + "</body></html>\n";
 }
 
 }  // namespace vorn_reports

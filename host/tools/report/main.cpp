@@ -46,7 +46,7 @@ std::string Usage(const CommandLine &line) {
   return "usage: vorn-report unit SERIAL [--attempt N] [--db DB] -o FILE\n"
          "       vorn-report unit --attempt-id UUID [--db DB] -o FILE\n"
          "       vorn-report line [--since T] [--until T] [--station S] [--plan P] [--include-faults]\n"
-         "                        [--include-engineering] [--db DB] -o FILE\n"
+         "                        [--include-engineering] [--include-golden] [--db DB] -o FILE\n"
          "\n" +
          line.describe() +
          "\n"
@@ -57,8 +57,8 @@ std::string Usage(const CommandLine &line) {
 // The options of the other command, if one was given.
 std::string Misplaced(const CommandLine &line, const std::string &mode) {
   const std::vector<std::string> unit = {"--attempt", "--attempt-id"};
-  const std::vector<std::string> lineOnly = {"--since", "--until",          "--station",
-                                             "--plan",  "--include-faults", "--include-engineering"};
+  const std::vector<std::string> lineOnly = {
+      "--since", "--until", "--station", "--plan", "--include-faults", "--include-engineering", "--include-golden"};
   for (const std::string &o : mode == "unit" ? lineOnly : unit) {
     if (line.has(o)) return o + " is for vorn-report " + (mode == "unit" ? "line" : "unit");
   }
@@ -98,6 +98,7 @@ std::string LineCommand(const std::string &db, const LineFilter &f, const std::s
   }
   if (f.includeFaults) words.push_back("--include-faults");
   if (f.includeEngineering) words.push_back("--include-engineering");
+  if (f.includeGolden) words.push_back("--include-golden");
   words.insert(words.end(), {"-o", Whole(output)});
   return CommandText(words);
 }

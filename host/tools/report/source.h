@@ -118,6 +118,7 @@ struct LineView {
   std::vector<StationLine> stations;
   std::vector<FailedUnit> failedUnits;  // the latest, newest first
   std::vector<SlowUnit> slowest;        // slowest first
+  std::string healthHtml;               // the station's health sections (health_sections.h)
 };
 
 // Points of each control chart, and failing units listed, at most.

@@ -50,7 +50,9 @@ std::string Usage(const CommandLine &line) {
          "                     with --long one row per result\n"
          "  units --serial S   every attempt of one phone\n"
          "  summary            the tally of the units per station and day\n"
-         "  forward            send the spooled units on to the server given by --db\n"
+         "  forward            record what sessions kept beside --db's file or spool (a\n"
+         "                     locked or full disk); for a server, send it the spooled\n"
+         "                     units that belong to it (those of other servers stay)\n"
          "\n" +
          line.describe() +
          "\n"
@@ -62,7 +64,8 @@ std::string Misplaced(const CommandLine &line, const std::string &command) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> owners = {
       {"export", {"--csv", "--long", "--raw-cells"}},
       {"units", {"--serial"}},
-      {"summary", {"--since", "--until", "--station", "--plan", "--include-faults", "--include-engineering"}},
+      {"summary",
+       {"--since", "--until", "--station", "--plan", "--include-faults", "--include-engineering", "--include-golden"}},
       {"forward", {"--spool"}},
   };
   for (const auto &[owner, options] : owners) {
@@ -86,7 +89,8 @@ std::string Check(const CommandLine &o, const std::string &db, vorn_reports::Lin
   if (!error.empty()) return error;
   if (command == "export" && !o.has("--csv")) return "export needs --csv (the one format it writes)";
   if (command == "units" && !o.has("--serial")) return "units needs --serial S";
-  if (command == "forward" && !IsServerTarget(db)) return "forward needs --db postgresql://...";
+  std::string why;
+  if (command == "forward" && IsServerTarget(db) && ServerAddress(db, why).empty()) return "--db: " + why;
   if (command == "summary" && !vorn_reports::ReadFilter(o, filter, error)) return error;
   // A file that is not there is a mistake, not a new empty database.
   vorn_host::InputFile file;
@@ -108,6 +112,31 @@ std::string SummaryCommand(int argc, char **argv) {
   return vorn_reports::CommandText(words);
 }
 
+// forward: what it recorded and sent, and what stays where, with the count
+// and the address of every other server's units.
+int Forwarded(const std::string &db, const std::string &spool) {
+  ForwardReport report;
+  std::string error;
+  const bool ok = ForwardKept(db, spool, report, error);
+  for (const std::string &note : report.notes) std::printf("%s\n", vorn_host::TerminalText(note).c_str());
+  const std::string store = vorn_host::TerminalText(IsServerTarget(db) ? spool : db);
+  if (report.recovered > 0) std::printf("recorded %zu records kept beside %s\n", report.recovered, store.c_str());
+  if (IsServerTarget(db))
+    std::printf("forwarded %zu units; %zu wait in %s\n", report.forwarded, report.left,
+                vorn_host::TerminalText(spool).c_str());
+  for (const auto &[server, count] : report.elsewhere) {
+    if (server.empty()) {
+      std::printf("kept: %zu units of an older vorn-host that did not say for which server\n", count);
+    } else {
+      std::printf("kept for another server: %zu units for %s\n", count, vorn_host::TerminalText(server).c_str());
+    }
+  }
+  if (!IsServerTarget(db) && report.recovered == 0 && ok) {
+    std::printf("no records were kept beside %s\n", vorn_host::TerminalText(db).c_str());
+  }
+  return ok ? 0 : Failed(error);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -124,15 +153,7 @@ int main(int argc, char **argv) {
   error = Check(o, db, filter);
   if (!error.empty()) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
   const std::string command = o.arguments()[0];
-  if (command == "forward") {
-    const std::string spool = o.has("--spool") ? o.text("--spool") : kSpoolFile;
-    std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(db, spool, error);
-    std::size_t forwarded = 0;
-    if (!sink || !sink->forward(forwarded, error)) return Failed(error);
-    std::printf("forwarded %zu units; %zu wait in %s\n", forwarded, sink->pending(),
-                vorn_host::TerminalText(spool).c_str());
-    return 0;
-  }
+  if (command == "forward") return Forwarded(db, o.has("--spool") ? o.text("--spool") : kSpoolFile);
   std::unique_ptr<Store> store = Store::Open(db, false, error);
   if (!store) return Failed(error);
   bool ok = false;

@@ -35,7 +35,7 @@ async function act(path, body) {
 }
 
 function focusSerial() {
-  if (!$('prompt').open) $('serial').focus();
+  if (!$('prompt').open && $('stop-panel').hidden) $('serial').focus();
 }
 
 function drawBanner(s) {
@@ -136,6 +136,21 @@ function drawStationPrompt(s) {
   $('station-prompt-text').textContent = s.stationPrompt || '';
 }
 
+// The station's health: its verification in the header, a stop that waits
+// for the technician's code, the latest process alarms.
+function drawHealth(s) {
+  const h = s.health;
+  $('health').textContent = h.text;
+  $('health').className = `health ${h.passed === false ? 'bad' : h.passed ? 'good' : ''}`;
+  const panel = $('stop-panel');
+  panel.hidden = h.stop === null;
+  if (h.stop) {
+    $('stop-text').textContent = h.stop.text;
+    $('stop-code').placeholder = h.stop.code ? '' : 'any code';
+  }
+  $('alarms').replaceChildren(...h.alarms.map((a) => item('li', '', a.text)));
+}
+
 function draw(s) {
   last = s;
   $('state').textContent = s.state;
@@ -151,6 +166,8 @@ function draw(s) {
   drawSession(s);
   drawPrompt(s);
   drawStationPrompt(s);
+  drawHealth(s);
+  if (s.health.stop) $('start').disabled = true;
   const fresh = s.steps.filter((step) => step.endedAtMs && !seenEnds.has(step.endedAtMs));
   if (!drawnOnce) {
     // Steps that ended before this page came: not a delay of this page.
@@ -195,6 +212,10 @@ $('scan').addEventListener('submit', async (e) => {
   $('serial').select();
 });
 $('stop').addEventListener('click', () => act('/stop'));
+$('stop-panel').addEventListener('submit', async (e) => {
+  e.preventDefault();
+  if (await act('/acknowledge-stop', { code: $('stop-code').value })) $('stop-code').value = '';
+});
 $('prompt-form').addEventListener('submit', () => {
   act('/acknowledge', { prompt: Number($('prompt').dataset.id) });
 });
