@@ -46,7 +46,7 @@ test('the line report of the station\'s 20 units renders', async () => {
 
 test('--serve with the database: the page counts what the database holds', async () => {
   fs.rmSync(path.join(dir, 'serve.sqlite'), { force: true });
-  const host = spawn(wineRun, ['vorn-host.exe', '--serve', '0', '--station', 'line 3', '--db', 'serve.sqlite',
+  const host = spawn(wineRun, ['vorn-host.exe', '--serve', '0', '--station', 'line 3', '--no-health-check', '--db', 'serve.sqlite',
     '--params', 'station.ini', 'quick.plan'], { cwd: dir, env: { ...process.env, VORN_WINE_TIMEOUT: '180' },
     stdio: ['ignore', 'pipe', 'pipe'] });
   let err = '';

@@ -10,7 +10,9 @@
 #   - a paced session sends to a PostgreSQL server of this script's own
 #     (loopback TCP), stopped and started again while it runs: every unit
 #     arrives once and nothing is left in the spool;
+#   - two sockets, a worker process each, share a serials file;
 #   - sslmode=require is refused before anything runs (no TLS in this build).
+# Its station has no golden unit: the sessions start with --no-health-check.
 # The pages in Chromium are tests/browser/station-package.test.js, on WORK.
 #   check-package.sh ZIP OTHER-VENDOR-DIR LINUX-BIN-DIR WORK
 set -euo pipefail
@@ -36,7 +38,7 @@ for i in $(seq 1 20); do printf 'PG-%04d\n' "$i"; done > server-serials.txt
 
 # 20 units into results.sqlite; station.ini by its bare name, which the
 # library must read from here, not from the Windows folder.
-"$wine_run" vorn-host.exe --quiet --station "line 3" --serials serials.txt --params station.ini quick.plan \
+"$wine_run" vorn-host.exe --quiet --no-health-check --station "line 3" --serials serials.txt --params station.ini quick.plan \
   > session.txt 2> session.err || { cat session.txt session.err; fail "the session did not pass"; }
 grep -q '^Session: 20 units: 20 PASS' session.txt || fail "the session's summary: $(grep Session: session.txt)"
 command=$(sed -n 's/^Line report: //p' session.txt | tr -d '\r')
@@ -63,8 +65,24 @@ diff <(tr -d '\r' < from-linux-windows.csv) from-linux.csv > /dev/null ||
   fail "vorn-results.exe reads the Linux host's file otherwise"
 echo "station package: 20 units recorded, the line report written; the file read alike by both tools, both ways"
 
+# Two sockets, each a worker vorn-host.exe with its own parameter file and
+# its own copies of the DLLs: 8 units between them into one file, each once.
+cp station.ini left.ini
+cp station.ini right.ini
+printf 'left left.ini\nright right.ini\n' > sockets.txt
+for i in $(seq 1 8); do printf 'SK-%04d\n' "$i"; done > socket-serials.txt
+"$wine_run" vorn-host.exe --quiet --no-health-check --station "line 3" --sockets sockets.txt --serials socket-serials.txt \
+  --db sockets.sqlite quick.plan > sockets.txt.out 2> sockets.err ||
+  { cat sockets.txt.out sockets.err; fail "the session of two sockets did not pass"; }
+"$linux/vorn-results" --db sockets.sqlite export --csv > sockets.csv
+[ "$(cut -d, -f4 sockets.csv | tail -n +2 | LC_ALL=C sort | xargs)" = "$(xargs < socket-serials.txt)" ] ||
+  fail "the two sockets recorded $(rows < sockets.csv) attempts, not each of the 8 units once"
+[ "$(sqlite3 sockets.sqlite 'SELECT DISTINCT socket FROM unit ORDER BY socket' | xargs)" = "left right" ] ||
+  fail "the units were not shared by both sockets: $(sqlite3 sockets.sqlite 'SELECT serial, socket FROM unit')"
+echo "station package: two sockets under Wine, 8 units between them, each once"
+
 # No TLS here: refused before anything runs, and no spool made.
-"$wine_run" vorn-host.exe --db 'postgresql://postgres@127.0.0.1:9/postgres?sslmode=require' --serials serials.txt \
+"$wine_run" vorn-host.exe --no-health-check --db 'postgresql://postgres@127.0.0.1:9/postgres?sslmode=require' --serials serials.txt \
   --params station.ini quick.plan > tls.txt 2> tls.err && fail "sslmode=require was not refused"
 [ "$(grep -c 'sslmode=require (in the address).*built without TLS' tls.err)" = 1 ] || fail "sslmode=require: $(cat tls.err)"
 [ ! -e results-spool.sqlite ] && ! grep -q 'PK-0001' tls.txt || fail "sslmode=require was refused after a start"
@@ -76,7 +94,7 @@ VORN_PG_TCP=1 bash "$root/scripts/pg-test-server.sh" start "$pg"
 trap 'bash "$root/scripts/pg-test-server.sh" stop "$pg"' EXIT
 url=$(bash "$root/scripts/pg-test-server.sh" url "$pg")
 on_server() { "$linux/vorn-results" --db "$url" export --csv 2>/dev/null | rows; }
-"$wine_run" vorn-host.exe --quiet --db "$url" --station "line 3" --serials server-serials.txt --params station.ini \
+"$wine_run" vorn-host.exe --quiet --no-health-check --db "$url" --station "line 3" --serials server-serials.txt --params station.ini \
   paced.plan > server.txt 2> server.err &
 host=$!
 for _ in $(seq 1 120); do
