@@ -3,8 +3,7 @@
 // equipment behind it), opens the outputs the options name and runs the
 // session: a single run of the plan, or unit after unit; with --sockets,
 // several phones at once, one worker process per test socket. The outputs
-// hear the session on its bus (outputs/registry.cpp lists them); this file
-// knows none of them.
+// (outputs/registry.cpp) hear it on its bus; this file knows none of them.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -52,16 +51,19 @@ bool Answered(const CommandLine &line, const Options &o, int &status) {
   return true;
 }
 
-// The outputs' desk, if one is the operator's: the first that offers one.
-Desk *DeskOf(const std::vector<std::unique_ptr<Output>> &outputs) {
-  for (const std::unique_ptr<Output> &output : outputs) {
-    if (output->desk() != nullptr) return output->desk();
-  }
+// What the outputs offer (the operator's desk, the records' history): the first that does.
+template <typename Offer>
+Offer *FirstOf(const std::vector<std::unique_ptr<Output>> &outputs, Offer *(Output::*offers)()) {
+  for (const std::unique_ptr<Output> &output : outputs)
+    if (Offer *offer = (*output.*offers)()) return offer;
   return nullptr;
 }
 
-std::function<int()> Stops(Desk *desk) {
-  return [desk] { return StopRequests() + (desk != nullptr && desk->stopRequested() ? 1 : 0); };
+int Stops(Desk *desk) { return StopRequests() + (desk != nullptr && desk->stopRequested() ? 1 : 0); }
+
+// A socket's prompt, answered at the desk once the outputs have given one.
+std::function<std::optional<bool>(const std::string &, const std::string &)> Answers(Desk *const &desk) {
+  return [&desk](const std::string &s, const std::string &t) { return desk ? desk->answerPrompt(s, t) : std::nullopt; };
 }
 
 // One process: the single run, or a session unit after unit.
@@ -76,19 +78,20 @@ int RunHere(const CommandLine &line, const Options &o) {
   std::vector<std::unique_ptr<Output>> outputs;
   OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
-  Desk *desk = DeskOf(outputs);
+  Desk *desk = FirstOf(outputs, &Output::desk);
+  Scans scans(settings, o.retest, FirstOf(outputs, &Output::history), bus);
   std::unique_ptr<UnitSource> terminalUnits = station.units(o);
-  if (o.worker.empty()) CatchStopRequests();
-  if (!o.worker.empty()) IgnoreTerminalStops();
+  o.worker.empty() ? CatchStopRequests() : IgnoreTerminalStops();
   SessionOptions options;
   options.run.keepGoing = o.keepGoing;
   options.run.equipment = &station.equipment();
-  options.run.stopRequests = Stops(desk);
+  options.run.stopRequests = [desk] { return Stops(desk); };
   options.run.socket = o.worker;
   options.retest = o.retest;
   options.operatorName = o.operatorName;
-  if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt(text); };
+  if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt("", text); };
   UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
+  units.consult(scans);
   const SessionResult result = RunSession(station.plan(), station.functions(), session, units, bus, options);
   if (result.recordLost) return kDidNotPass;
   if (session->single) return result.lastVerdict == Verdict::kPass ? 0 : kDidNotPass;
@@ -106,8 +109,9 @@ int RunSockets(const CommandLine &line, const Options &o) {
     return CannotStart(error);
   }
   CatchStopRequests();
-  SupervisorOptions supervised{sockets, WorkerArguments(o), o.retest, o.operatorName, [] { return StopRequests(); },
-                               nullptr};
+  Desk *desk = nullptr;  // the page's, once the outputs are open: its Stop and its panels' prompts
+  SupervisorOptions supervised{
+      sockets, WorkerArguments(o), o.retest, o.operatorName, [&desk] { return Stops(desk); }, Answers(desk)};
   Supervisor supervisor(supervised);
   if (!supervisor.start(error)) return CannotStart(error);
   if (SocketCount(o) > 0 && !supervisor.found().simulated) {
@@ -121,8 +125,10 @@ int RunSockets(const CommandLine &line, const Options &o) {
   OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   std::unique_ptr<UnitSource> terminalUnits = inputs.units(o);
-  Desk *desk = DeskOf(outputs);
+  desk = FirstOf(outputs, &Output::desk);
+  Scans scans(settings, o.retest, FirstOf(outputs, &Output::history), bus);
   UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
+  units.consult(scans);
   const SupervisorResult result = supervisor.run(inputs.plan(), session, units, bus);
   return result.recordLost ? kDidNotPass : result.tally.exitStatus();
 }

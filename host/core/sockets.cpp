@@ -140,6 +140,7 @@ struct Supervisor::Impl {
   int stopsSent = 0;
   uint64_t handed = 0;
   bool virtualClock = false;
+  bool scanned = false;  // the operator's scans: no socket waits for the others' clocks
   int lastIndex = 0;
   SupervisorResult result;
   std::map<std::string, Tally> perSocket;
@@ -320,17 +321,19 @@ void Supervisor::Impl::send(std::size_t i, const Pending &pending) {
 // socket is empty); workers.size() when none is free.
 std::size_t Supervisor::Impl::freeSocket(const std::string &socket) const {
   // On the virtual clock a socket's units take no wall time: a socket ahead
-  // on its own clock waits for the others, as it would in real time.
+  // on its own clock waits for the others, as it would in real time. Not for
+  // scanned units: the operator loads a socket when the operator is ready,
+  // and a socket left idle would hold every other one for good.
   double earliest = -1.0;
   for (const Worker &w : workers) {
-    if (w.outOfService || !virtualClock) continue;
+    if (w.outOfService || !virtualClock || scanned) continue;
     if (earliest < 0.0 || w.stationSeconds < earliest) earliest = w.stationSeconds;
   }
   std::size_t chosen = workers.size();
   for (std::size_t i = 0; i < workers.size(); ++i) {
     const Worker &w = workers[i];
     if (!w.ready || w.busy || w.outOfService || (!socket.empty() && socket != w.setting.name)) continue;
-    if (virtualClock && w.stationSeconds > earliest) continue;
+    if (virtualClock && !scanned && w.stationSeconds > earliest) continue;
     if (chosen == workers.size() || w.lastHanded < workers[chosen].lastHanded) chosen = i;
   }
   return chosen;
@@ -432,7 +435,8 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   perSocket[w.setting.name].hoursSinceFirst = std::max(wall, w.stationSeconds) / 3600.0;
   bus->tallied(result.tally);
   bus->socketTallied(w.setting.name, perSocket[w.setting.name]);
-  if (stopsSent == 0 && Retested(record, w.running.base, options.retest)) {
+  // A scanned unit is retested when the operator scans it again.
+  if (stopsSent == 0 && w.running.order.retest && Retested(record, w.running.base, options.retest)) {
     Pending retest = w.running;
     retest.order.attempt = record.attempt + 1;
     retest.order.prior = PriorOf(record.run.verdict);
@@ -533,6 +537,7 @@ SupervisorResult Supervisor::run(const Plan &plan, const std::shared_ptr<Session
   s.plan = &plan;
   s.session = session;
   s.virtualClock = session->virtualClock;
+  s.scanned = units.scanned();
   s.bus = &bus;
   s.result.recordLost = !bus.sessionStarted(*session).kept();
   s.fetcher = std::thread([&s, &units] { s.fetchUnits(units); });

@@ -24,6 +24,7 @@ class ScannedUnits : public UnitSource {
  public:
   explicit ScannedUnits(Screen &screen) : screen_(screen) {}
   bool next(std::string &serial) override;
+  bool scanned() const override { return true; }
 
  private:
   Screen &screen_;

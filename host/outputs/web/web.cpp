@@ -40,7 +40,7 @@ class Page : public Output, public Desk {
   Subscriber &subscriber() override { return screen_; }
   Desk *desk() override { return this; }
   UnitSource &units() override { return units_; }
-  std::optional<bool> answerPrompt(const std::string &text) override {
+  std::optional<bool> answerPrompt(const std::string &, const std::string &text) override {
     switch (screen_.prompt(text)) {
       case web::PromptAnswer::kAcknowledged: return true;
       case web::PromptAnswer::kStopped: return false;
