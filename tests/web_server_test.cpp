@@ -505,6 +505,9 @@ TEST(WebServer, EachPanelTakesItsOwnScansAndSaysWhyNot) {
       {"SIM-000005", "2", ""},
   };
   for (const auto &c : cases) EXPECT_EQ(st.scan(c.serial, c.socket), c.refusal) << c.serial;
+  std::string refused;
+  EXPECT_FALSE(st.screen.act(Action::login("SIM-000009"), refused));
+  EXPECT_EQ(refused, "SIM-000009 is a phone's serial: scan your badge or type your id");
   const Snapshot shown = st.screen.snapshot();
   EXPECT_EQ(shown.panels[0].notice, "SIM-000054 not taken: a unit is running") << "said where it was scanned";
   EXPECT_EQ(shown.panels[2].state, PanelState::kStarting);

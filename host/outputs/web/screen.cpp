@@ -502,7 +502,14 @@ std::string Screen::refusal(Action &action) {
       action.serial = p->confirm.serial;
       action.operatorName = p->confirm.operatorName;
       return "";
-    case Action::Kind::kLogin: return fixed ? kFixed : OperatorProblem(action.operatorName);
+    case Action::Kind::kLogin: {
+      if (fixed) return kFixed;
+      // A phone's serial scanned before anyone logged in is no badge.
+      const bool serial =
+          settings_ != nullptr && settings_->serialRegex && ScanProblem(action.operatorName, settings_).empty();
+      if (serial) return action.operatorName + " is a phone's serial: scan your badge or type your id";
+      return OperatorProblem(action.operatorName);
+    }
     case Action::Kind::kLogout: return fixed ? kFixed : "";
   }
   return "";

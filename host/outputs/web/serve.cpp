@@ -83,14 +83,14 @@ StationPromptWatch::~StationPromptWatch() {
 
 namespace {
 
-// The page draws a plot at about two thirds of its size at 1280x800: its
-// words are set larger than the reports' (11 and 13) to read 12 px or more,
-// and the turned axis name moves right by as much as its letters grew.
+// The page draws a plot at about 0.6 of its size at 1280x800: its words are
+// set larger than the reports' (11 and 13) to read 12 px or more there, and
+// the turned axis name moves right by as much as its letters grew.
 std::string Legible(std::string svg) {
   const std::pair<const char *, const char *> larger[] = {
-      {" font-size=\"11\"", " font-size=\"18\""},
-      {" font-size=\"13\"", " font-size=\"20\""},
-      {"translate(12 ", "translate(17 "},
+      {" font-size=\"11\"", " font-size=\"20\""},
+      {" font-size=\"13\"", " font-size=\"22\""},
+      {"translate(12 ", "translate(18 "},
   };
   for (const auto &[from, to] : larger) {
     for (std::size_t at = svg.find(from); at != std::string::npos; at = svg.find(from, at + 1)) {
