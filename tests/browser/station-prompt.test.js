@@ -24,7 +24,7 @@ after(async () => { await browser.close(); });
 
 test('the library\'s own prompt is said on the page and answered at the station', async () => {
   const host = spawn(wineRun, [path.join(station, 'vorn-host.exe'), '--serve', '0', '--station', 'bench7',
-    '--params', 'examples/station.ini', 'examples/typical.plan'], { cwd: root, env, stdio: ['ignore', 'pipe', 'pipe'] });
+    '--operator', 'bench-op', '--params', 'examples/station.ini', 'examples/typical.plan'], { cwd: root, env, stdio: ['ignore', 'pipe', 'pipe'] });
   let err = '';
   host.stdout.resume();
   const exited = new Promise((resolve) => host.on('exit', (code) => resolve(code)));
