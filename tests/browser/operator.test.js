@@ -240,10 +240,12 @@ test('a scan during a unit is refused; Stop mid-unit runs the cleanup and leaves
   });
 });
 
-test('the operator logs in before the first unit, and every attempt carries the id', async () => {
-  await withHost(['--fast', '--json', 'units.jsonl'], { operator: null }, async (h) => {
+test('the operator logs in before the first unit, and every attempt carries the id; an engineer\'s session says so', async () => {
+  await withHost(['--fast', '--engineering', '--json', 'units.jsonl'], { operator: null }, async (h) => {
     const { page, problems } = await open(h);
     await page.locator('#login').waitFor({ state: 'visible' });
+    assert.strictEqual(await text(page, '#mode'), 'Engineering: not counted in the yield');
+    assert.ok(await page.locator('#mode').isVisible());
     assert.strictEqual(await page.evaluate(() => document.activeElement.id), 'badge');
     assert.ok(await page.locator('#serial').isDisabled(), 'no serial before the login');
     await page.screenshot({ path: path.join(docs, 'operator-login.png') });
