@@ -522,6 +522,9 @@ void Supervisor::Impl::handle(const Item &item) {
       noMoreUnits = true;
       break;
     case Item::Kind::kAnswer: {
+      // A prompt ended by Stop (the page's, at its panel's prompt): the worker
+      // hears the stop before the answer, so that its unit ends as stopped.
+      if (options.stopRequests && options.stopRequests() > stopsSent) stopAll();
       WorkerCommand answer;
       answer.kind = WorkerCommand::Kind::kAnswer;
       answer.ok = item.ok;

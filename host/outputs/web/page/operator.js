@@ -16,6 +16,7 @@ let band = 0;             // the band plot shown
 const seenEnds = new Set();
 let drawnOnce = false;
 const panels = [];        // {socket, root, el: {...}} in the state's order
+const wired = new WeakSet();  // the panels' roots whose fields and buttons have their handlers
 let active = 0;           // the panel whose field has the focus
 // How long after a step's end its verdict was drawn, in ms, and the last
 // state drawn (read by the checks).
@@ -87,24 +88,30 @@ function elementsOf(root) {
   };
 }
 
-function wirePanel(p, i) {
-  const el = p.el;
+// The handlers ask for the panel's socket and place when they run: the page's
+// own panel is the first socket's once the sockets are known.
+function wirePanel(root) {
+  if (wired.has(root)) return;
+  wired.add(root);
+  const el = elementsOf(root);
+  const socket = () => root.dataset.socket || '';
+  const place = () => panels.findIndex((q) => q.root === root);
   el.form.addEventListener('submit', async (e) => {
     e.preventDefault();
     const serial = el.serial.value.trim();
     el.serial.value = '';  // every Enter clears the field: no scan is glued to the next
     if (!serial) return;
-    if (await act('/start', { serial, socket: p.socket }, el.notice)) {
-      active = nextIdle(i);
+    if (await act('/start', { serial, socket: socket() }, el.notice)) {
+      active = nextIdle(place());
       focusField();
     }
   });
-  el.serial.addEventListener('focus', () => { active = i; });
+  el.serial.addEventListener('focus', () => { active = place(); });
   el.serial.addEventListener('blur', () => setTimeout(focusField, 0));
   clickOnly(el.start, () => el.form.requestSubmit());
-  clickOnly(el.promptOk, () => act('/acknowledge', { prompt: Number(el.prompt.dataset.id), socket: p.socket }, el.notice));
-  clickOnly(el.confirmYes, () => act('/confirm', { id: Number(el.confirm.dataset.id), socket: p.socket }, el.notice));
-  clickOnly(el.confirmNo, () => act('/cancel', { id: Number(el.confirm.dataset.id), socket: p.socket }, el.notice));
+  clickOnly(el.promptOk, () => act('/acknowledge', { prompt: Number(el.prompt.dataset.id), socket: socket() }, el.notice));
+  clickOnly(el.confirmYes, () => act('/confirm', { id: Number(el.confirm.dataset.id), socket: socket() }, el.notice));
+  clickOnly(el.confirmNo, () => act('/cancel', { id: Number(el.confirm.dataset.id), socket: socket() }, el.notice));
 }
 
 // One panel per socket: the page's own is the first; the others are copies
@@ -126,7 +133,7 @@ function makePanels(s) {
     const p = { socket: state.socket, root, el: elementsOf(root) };
     if (state.socket) p.el.label.textContent = `Socket ${state.socket}`;
     panels.push(p);
-    wirePanel(p, i);
+    wirePanel(root);
   });
   const several = s.panels.length > 1;
   $('main').className = several ? `several sockets-${Math.min(s.panels.length, 4)}` : '';
