@@ -634,6 +634,39 @@ TEST(HostSession, TheNextActionFollowsTheVerdict) {
   EXPECT_EQ(vorn_host::NextStepText(words, NextStep::kNone), "");
 }
 
+// A session's tally of units rescanned from an earlier session of the day:
+// no unit of this session, and no verdict taken from a count it never had.
+TEST(HostSession, UnitsFromAnEarlierSessionAreNoUnitsOfThisOne) {
+  const Verdict P = Verdict::kPass, F = Verdict::kFail, N = Verdict::kNotRun;
+  using vorn_host::Prior;
+  const struct {
+    const char *unit;
+    Prior prior;
+    Verdict verdict;
+  } attempts[] = {
+      {"here", Prior::kNone, F},       {"here", Prior::kFail, P},  // this session's, retested
+      {"before", Prior::kFail, P},                                 // failed earlier today
+      {"stopped", Prior::kStopped, P},                             // stopped before its verdict earlier
+      {"new", Prior::kNone, N},                                    // stopped here
+  };
+  vorn_host::SessionTally counted;
+  for (const auto &a : attempts) {
+    vorn_host::UnitRecord u;
+    u.unitId = a.unit;
+    u.prior = a.prior;
+    u.run.verdict = a.verdict;
+    counted.add(u);
+  }
+  const vorn_host::Tally &t = counted.tally;
+  EXPECT_EQ(t.attempts, 5);
+  EXPECT_EQ(t.units, 2);
+  EXPECT_EQ(t.firstPass, 1);
+  EXPECT_EQ(t.pass, 2);
+  EXPECT_EQ(t.fail, 0);
+  EXPECT_EQ(t.retests, 2);
+  EXPECT_EQ(t.stopped, 1);
+}
+
 // Runs vorn-host in dir with answers on its standard input (a scanner types
 // a line and Enter), the results in dir's results.sqlite.
 vorn_test::HostRun Scanned(const std::string &dir, const std::string &args, const std::string &answers) {

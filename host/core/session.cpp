@@ -76,7 +76,8 @@ class Loop {
         AttemptStart{record.uuid, unitId, serial, index, attempt, prior, record.socket, record.operatorName, UtcNow()});
     record.run = RunPlan(plan_, functions_, options_.run, &bus_);
     result.lastVerdict = record.run.verdict;
-    result.tally.add(record);
+    counted_.add(record);
+    result.tally = counted_.tally;
     result.tally.hoursSinceFirst = HoursSinceFirst();
     if (!bus_.attemptFinished(record).kept()) result.recordLost = true;
     TellNotes(bus_);
@@ -100,6 +101,7 @@ class Loop {
   std::optional<Clock::time_point> firstStart_;
   uint64_t firstClockMs_ = 0;
   int lastIndex_ = 0;
+  SessionTally counted_;
 };
 
 // The equipment's prompts, told on the bus and answered where the session says.
@@ -260,6 +262,23 @@ Delivery Scans::attemptFinished(const UnitRecord &unit) {
   seen_[unit.serial] =
       LastAttempt{unit.unitId, unit.index, unit.attempt, unit.prior, unit.run.verdict, unit.run.started};
   return Delivery::delivered();
+}
+
+void SessionTally::add(const UnitRecord &attempt) {
+  const std::string &unit = attempt.unitId;
+  const bool hadVerdict =
+      attempt.prior == Prior::kPass || attempt.prior == Prior::kFail || attempt.prior == Prior::kError;
+  if (counted_.count(unit) == 0 && (hadVerdict || earlier_.count(unit) > 0)) {
+    earlier_.insert(unit);
+    ++tally.attempts;
+    tally.stationSeconds += attempt.run.stationSeconds();
+    if (attempt.run.verdict != Verdict::kNotRun) ++tally.retests;
+    return;
+  }
+  // Stopped in an earlier session: its first verdict is this session's.
+  const bool first = counted_.insert(unit).second;
+  tally.add(first && attempt.prior == Prior::kStopped ? Prior::kNone : attempt.prior, attempt.run.verdict,
+            attempt.run.stationSeconds());
 }
 
 bool Retested(const UnitRecord &attempt, int firstAttempt, int retests) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,22 @@ class Scans : public Subscriber {
   std::mutex mutex_;
   std::map<std::string, LastAttempt> seen_;     // this session's, by serial
   std::map<std::string, std::string> running_;  // serial, its socket
+};
+
+// A session's tally (core/tally.h), which knows the units it has counted. A
+// unit rescanned from an earlier session of the day is no unit of this one:
+// its attempts here are counted as attempts and retests, and move no verdict
+// this session never counted; one that was stopped there, before any
+// verdict, is a new unit here. (The day's count, vorn-results summary, has
+// it on the day of its first attempt.)
+class SessionTally {
+ public:
+  void add(const UnitRecord &attempt);
+  Tally tally;
+
+ private:
+  std::set<std::string> counted_;  // units whose attempts this tally counts by the rules of core/tally.h
+  std::set<std::string> earlier_;  // units with a verdict from an earlier session
 };
 
 // Where a session's units come from.

@@ -143,6 +143,7 @@ struct Supervisor::Impl {
   bool scanned = false;  // the operator's scans: no socket waits for the others' clocks
   int lastIndex = 0;
   SupervisorResult result;
+  SessionTally counted;
   std::map<std::string, Tally> perSocket;
   std::optional<Clock::time_point> firstStart;
 
@@ -424,7 +425,8 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   for (const Delivery &note : std::vector<Delivery>(bus->notes())) {
     if (!note.text.empty()) bus->noticed(note.text);
   }
-  result.tally.add(record);
+  counted.add(record);
+  result.tally = counted.tally;
   perSocket[w.setting.name].add(record);
   // The station's hours: the wall clock's, or the longest socket timeline on
   // the station's clock when that is longer (the virtual clock's waits).
