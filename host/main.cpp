@@ -2,14 +2,16 @@
 // loads the station (the plan, the parameter file, the library and the
 // equipment behind it), opens the outputs the options name and runs the
 // session: a single run of the plan, or unit after unit; with --sockets,
-// several phones at once, one worker process per test socket. The outputs
-// (outputs/registry.cpp) hear it on its bus; this file knows none of them.
+// several phones at once, one worker per socket; or the golden unit's runs
+// (station/golden_run.h). The outputs hear the session on its bus
+// (outputs/registry.cpp lists them); this file knows none of them.
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/bus.h"
+#include "core/gate.h"
 #include "core/options.h"
 #include "core/session.h"
 #include "core/settings.h"
@@ -17,6 +19,7 @@
 #include "os/os.h"
 #include "os/text.h"
 #include "outputs/registry.h"
+#include "station/golden_run.h"
 #include "station/setup.h"
 #include "station/sockets_setup.h"
 
@@ -51,19 +54,9 @@ bool Answered(const CommandLine &line, const Options &o, int &status) {
   return true;
 }
 
-// What the outputs offer (the operator's desk, the records' history): the first that does.
-template <typename Offer>
-Offer *FirstOf(const std::vector<std::unique_ptr<Output>> &outputs, Offer *(Output::*offers)()) {
-  for (const std::unique_ptr<Output> &output : outputs)
-    if (Offer *offer = (*output.*offers)()) return offer;
-  return nullptr;
-}
-
-int Stops(Desk *desk) { return StopRequests() + (desk != nullptr && desk->stopRequested() ? 1 : 0); }
-
-// A socket's prompt, answered at the desk once the outputs have given one.
-std::function<std::optional<bool>(const std::string &, const std::string &)> Answers(Desk *const &desk) {
-  return [&desk](const std::string &s, const std::string &t) { return desk ? desk->answerPrompt(s, t) : std::nullopt; };
+// The operator's Stops: the terminal's, and the page's once the outputs have given its desk.
+std::function<int()> Stops(Desk *const &desk) {
+  return [&desk] { return StopRequests() + (desk != nullptr && desk->stopRequested() ? 1 : 0); };
 }
 
 // One process: the single run, or a session unit after unit.
@@ -75,22 +68,24 @@ int RunHere(const CommandLine &line, const Options &o) {
   DefaultsFor(station.simulated(), settings);
   const std::shared_ptr<SessionRecord> session = station.session(o);
   Bus bus;
+  StationHealth health;
   std::vector<std::unique_ptr<Output>> outputs;
-  OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings};
+  OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings, &health};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
-  Desk *desk = FirstOf(outputs, &Output::desk);
-  Scans scans(settings, o.retest, FirstOf(outputs, &Output::history), bus);
+  Desk *desk = DeskOf(outputs);
+  Scans scans(settings, o.retest, HistoryOf(outputs), bus);
   std::unique_ptr<UnitSource> terminalUnits = station.units(o);
   o.worker.empty() ? CatchStopRequests() : IgnoreTerminalStops();
   SessionOptions options;
   options.run.keepGoing = o.keepGoing;
   options.run.equipment = &station.equipment();
-  options.run.stopRequests = [desk] { return Stops(desk); };
+  options.run.stopRequests = Stops(desk);
   options.run.socket = o.worker;
   options.retest = o.retest;
   options.operatorName = o.operatorName;
   if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt("", text); };
-  UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
+  options.held = health.held();
+  GatedUnits units(desk != nullptr ? desk->units() : *terminalUnits, health, Stops(desk), stdin, stderr);
   units.consult(scans);
   const SessionResult result = RunSession(station.plan(), station.functions(), session, units, bus, options);
   if (result.recordLost) return kDidNotPass;
@@ -109,25 +104,27 @@ int RunSockets(const CommandLine &line, const Options &o) {
     return CannotStart(error);
   }
   CatchStopRequests();
+  StationHealth health;
   Desk *desk = nullptr;  // the page's, once the outputs are open: its Stop and its panels' prompts
-  SupervisorOptions supervised{
-      sockets, WorkerArguments(o), o.retest, o.operatorName, [&desk] { return Stops(desk); }, Answers(desk)};
+  SupervisorOptions supervised{sockets,     WorkerArguments(o), o.retest,     o.operatorName,
+                               Stops(desk), AnswersAt(desk),    health.held()};
   Supervisor supervisor(supervised);
   if (!supervisor.start(error)) return CannotStart(error);
   if (SocketCount(o) > 0 && !supervisor.found().simulated) {
     return CannotStart("--sockets " + o.sockets + ": a real station names its sockets in a file (NAME PARAMETER-FILE " +
                        "a line), each socket with its own fixture");
   }
+  if (o.units > 0 && !supervisor.found().simulated) return CannotStart(GeneratedUnitsRefusal());
   const std::shared_ptr<SessionRecord> session = StationSession(o, supervisor.found(), sockets);
   DefaultsFor(session->simulated, settings);
   Bus bus;
   std::vector<std::unique_ptr<Output>> outputs;
-  OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings};
+  OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings, &health};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   std::unique_ptr<UnitSource> terminalUnits = inputs.units(o);
-  desk = FirstOf(outputs, &Output::desk);
-  Scans scans(settings, o.retest, FirstOf(outputs, &Output::history), bus);
-  UnitSource &units = desk != nullptr ? desk->units() : *terminalUnits;
+  desk = DeskOf(outputs);
+  Scans scans(settings, o.retest, HistoryOf(outputs), bus);
+  GatedUnits units(desk != nullptr ? desk->units() : *terminalUnits, health, Stops(desk), stdin, stderr);
   units.consult(scans);
   const SupervisorResult result = supervisor.run(inputs.plan(), session, units, bus);
   return result.recordLost ? kDidNotPass : result.tally.exitStatus();
@@ -145,5 +142,6 @@ int main(int argc, char **argv) {
   if (!ReadHostCommandLine(argc, argv, line, o, error)) return RefuseCommandLine("vorn-host", error, Usage(line));
   int status = 0;
   if (Answered(line, o, status)) return status;
+  if (o.golden() || !o.acknowledge.empty()) return o.golden() ? RunGoldenUnit(line, o) : Acknowledge(line, o);
   return o.sockets.empty() ? RunHere(line, o) : RunSockets(line, o);
 }

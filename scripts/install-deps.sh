@@ -24,7 +24,7 @@ case "$part" in
     ;;
   windows)
     packages+=(g++-mingw-w64-i686-posix wine wine32:i386 googletest dpkg-dev tcl)
-    packages+=(postgresql chromium nodejs)  # the station's database and page, checked under Wine
+    packages+=(postgresql sqlite3 chromium nodejs zip unzip)  # the station's database, page and package, checked under Wine
     command -v npm >/dev/null 2>&1 || packages+=(npm)
     # Wine's 32-bit half.
     if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -3,7 +3,9 @@
 # Vorn_CMU200.dll and the stand-in DLLs, the check of the DLL's export and
 # import tables, the test suite, and the profile reader against Windows' own.
 # SQLite and libpq, built for Windows from Debian's sources, are proven under
-# Wine against a PostgreSQL server of the script's own.
+# Wine against a PostgreSQL server of the script's own. Last, the station
+# package (scripts/package-windows.sh), unzipped beside the other-vendor DLLs:
+# its sessions, database, reports, server and page.
 # Called by scripts/test-all.sh after the Linux build (build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -91,11 +93,12 @@ VORN_WINE_TIMEOUT=120 scripts/wine-run.sh build-win/bin/profile_probe.exe \
 # the library's waits are kernel32's, which --fast cannot shorten. Its result
 # table must be the Linux run's, but for the times.
 run="$root/build-win/station-run"
+rm -f "$run".sqlite*
 VORN_WINE_TIMEOUT=180 scripts/wine-run.sh build-win/bin/vorn-host.exe --quiet \
-  --params examples/station.ini --json "$run.json" examples/typical.plan > "$run.txt" ||
+  --params examples/station.ini --db "$run.sqlite" --json "$run.json" examples/typical.plan > "$run.txt" ||
   { cat "$run.txt"; echo "the typical station run under Wine did not pass"; exit 1; }
 if [ -x build/bin/vorn-host ]; then
-  build/bin/vorn-host --fast --quiet --params examples/station.ini examples/typical.plan \
+  build/bin/vorn-host --fast --quiet --no-db --params examples/station.ini examples/typical.plan \
     > "$run-linux.txt"
   results() { tr -d '\r' < "$1" | sed -n '/^ No /,$p' | sed -E 's/ +[0-9]+\.[0-9]+ s$//; s/^(Run: .*\)) in .*/\1/'; }
   if ! diff <(results "$run-linux.txt") <(results "$run.txt"); then
@@ -115,5 +118,14 @@ VORN_WINE_TIMEOUT=180 bash tests/other_vendor/check-run.sh examples "$station/re
 # Its operator's page, and the library's own prompt said there while the
 # station's message box waits for the operator (Debian's headless Chromium).
 VORN_STATION="$root/$station" VORN_DOCS_DIR="$root/build-win" node --test tests/browser/station-prompt.test.js
+
+# The station package, unzipped into an empty folder beside the other-vendor
+# DLLs: its sessions into SQLite and into a PostgreSQL server restarted
+# mid-session, the tools on both sides, the line report and the page.
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j2 --target vorn-host vorn-results >/dev/null
+package="$(bash scripts/package-windows.sh build-win)"
+bash tests/other_vendor/check-package.sh "$package" "$station" build/bin build-win/package-check
+VORN_PACKAGE_DIR="$root/build-win/package-check" node --test tests/browser/station-package.test.js
 
 echo "the Windows build and its tests took $((SECONDS - start)) s"

@@ -2,6 +2,7 @@
 // for, and the station's settings it reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -27,6 +28,45 @@ TEST(HostIni, ReadsAsTheProfileFunctionsDo) {
   // A key's first line decides: "bare" without '=' hides its later value.
   EXPECT_EQ(ini.entries("two"),
             (std::vector<std::pair<std::string, std::string>>{{"; x", "comment"}, {"x", "still two"}}));
+}
+
+// New values for some keys of a section: the profile reader then finds each
+// new value where the old one was, and every other byte of the text is kept.
+TEST(HostIni, NewValuesChangeOnlyTheBytesOfThoseValues) {
+  const std::string text =
+      "\xEF\xBB\xBF; loss table\r\n[Other]\r\nA=9\r\n[ attenuation ]\r\n a = 0.6   // 824 MHz\r\n"
+      "B=\"1.2\"\r\nC\r\nC=7\r\nD=\r\nA=never\r\n[Attenuation]\r\nE=5\r\n";
+  const struct {
+    std::vector<std::pair<std::string, std::string>> values;
+    std::string expected;
+    std::vector<std::string> missing;
+  } cases[] = {
+      {{{"A", "2.10   // 824 MHz"}, {"b", "1.35"}},
+       "\xEF\xBB\xBF; loss table\r\n[Other]\r\nA=9\r\n[ attenuation ]\r\n a = 2.10   // 824 MHz\r\n"
+       "B=\"1.35\"\r\nC\r\nC=7\r\nD=\r\nA=never\r\n[Attenuation]\r\nE=5\r\n",
+       {}},
+      // An empty value is filled in; a key whose first line has no '=', and
+      // a key only a later section of the name has, are missing.
+      {{{"D", "3"}, {"C", "8"}, {"E", "6"}},
+       "\xEF\xBB\xBF; loss table\r\n[Other]\r\nA=9\r\n[ attenuation ]\r\n a = 0.6   // 824 MHz\r\n"
+       "B=\"1.2\"\r\nC\r\nC=7\r\nD=3\r\nA=never\r\n[Attenuation]\r\nE=5\r\n",
+       {"C", "E"}},
+  };
+  for (const auto &c : cases) {
+    std::vector<std::string> missing;
+    const std::string out = vorn_host::WithIniValues(text, "Attenuation", c.values, missing);
+    EXPECT_EQ(out, c.expected);
+    EXPECT_EQ(missing, c.missing);
+    for (const auto &[key, value] : c.values) {
+      const bool changed = std::find(c.missing.begin(), c.missing.end(), key) == c.missing.end();
+      EXPECT_EQ(winapi::FindValue(out, "Attenuation", key),
+                changed ? std::optional<std::string>(value) : winapi::FindValue(text, "Attenuation", key))
+          << key;
+    }
+  }
+  std::vector<std::string> missing;
+  EXPECT_EQ(vorn_host::WithIniValues(text, "Nowhere", {{"A", "1"}}, missing), text);
+  EXPECT_EQ(missing, std::vector<std::string>{"A"});
 }
 
 }  // namespace

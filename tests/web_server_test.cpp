@@ -840,3 +840,58 @@ TEST(WebServer, ServeAddresses) {
 }
 
 }  // namespace
+
+namespace {
+
+// The station's stop on the page: no serial starts, and only the technician's
+// code lifts it; the header says the last verification.
+TEST(WebServer, TheStationsStopHoldsEveryStartUntilTheTechniciansCode) {
+  Served s;
+  StationHealth health;
+  health.setCode("4711");
+  s.screen.setHealth(&health);
+  EXPECT_TRUE(health.attended()) << "the page is someone to acknowledge a stop";
+  LockRecord lock;
+  lock.uuid = "L1";
+  lock.reason = "3 failures in a row on burst power (DCS 1800)";
+  lock.action = "Call the technician";
+  health.lock(lock);
+  const nlohmann::json state = nlohmann::json::parse(s.client.Get("/state")->body);
+  EXPECT_EQ(state["health"]["stop"]["text"],
+            "Station stopped: 3 failures in a row on burst power (DCS 1800). Call the technician");
+  EXPECT_EQ(state["health"]["stop"]["code"], true);
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 409);
+  EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":4711}"), 400);
+  EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":\"1234\"}"), 409);
+  EXPECT_TRUE(health.locked());
+  EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":\"4711\"}"), 202);
+  EXPECT_FALSE(health.locked());
+  const std::optional<AcknowledgementRecord> ack = health.takeAcknowledgement();
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->lockUuid, "L1");
+  EXPECT_EQ(ack->via, "page");
+  EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":\"4711\"}"), 409) << "nothing is stopped now";
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 202);
+}
+
+TEST(WebServer, TheHeaderSaysTheStationsLastVerification) {
+  const std::time_t now = *UtcSeconds("2024-05-01T10:05:00Z");
+  HealthSummary good{"2024-05-01T08:00:00Z", "G-0001", true, -0.31, false};
+  HealthSummary failed = good;
+  failed.passed = false;
+  failed.worst = -1.52;
+  HealthSummary unchecked = failed;
+  unchecked.unchecked = true;
+  const struct {
+    std::optional<HealthSummary> health;
+    const char *text;
+  } cases[] = {
+      {std::nullopt, "No verification on record"},
+      {good, "Verified 2 h ago, golden G-0001, worst 0.3 dB"},
+      {failed, "Verification FAILED 2 h ago, golden G-0001, worst 1.5 dB"},
+      {unchecked, "Started without its health check (--no-health-check)"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(HealthText(c.health, now), c.text);
+}
+
+}  // namespace

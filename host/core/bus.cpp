@@ -63,4 +63,31 @@ Delivery Bus::sessionEnded(const SessionEnd &end) {
   return gather([&](Subscriber &s) { return s.sessionEnded(end); });
 }
 
+Delivery Bus::verified(const VerificationRecord &record) {
+  return gather([&](Subscriber &s) { return s.verified(record); });
+}
+
+Delivery Bus::calibrated(const CalibrationRecord &record) {
+  return gather([&](Subscriber &s) { return s.calibrated(record); });
+}
+
+Delivery Bus::alarmed(const AlarmRecord &record) {
+  return gather([&](Subscriber &s) { return s.alarmed(record); });
+}
+
+Delivery Bus::locked(const LockRecord &record) {
+  return gather([&](Subscriber &s) { return s.locked(record); });
+}
+
+Delivery Bus::acknowledged(const AcknowledgementRecord &record) {
+  return gather([&](Subscriber &s) { return s.acknowledged(record); });
+}
+
+void Bus::tellNotes() {
+  const std::vector<Delivery> notes = notes_;
+  for (const Delivery &note : notes) {
+    if (!note.text.empty()) noticed(note.text);
+  }
+}
+
 }  // namespace vorn_host

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/health.h"
 #include "core/record.h"
 #include "core/tally.h"
 
@@ -81,6 +82,14 @@ class Subscriber {
   virtual void tallied(const Tally &) {}
   virtual void socketTallied(const std::string & /*socket*/, const Tally &) {}
   virtual Delivery sessionEnded(const SessionEnd &) { return Delivery::delivered(); }
+  // The station's health (core/health.h), kept like a unit's record: a
+  // verification with the golden unit, a calibration, a process alarm, the
+  // station stopping itself and a technician's acknowledgement.
+  virtual Delivery verified(const VerificationRecord &) { return Delivery::delivered(); }
+  virtual Delivery calibrated(const CalibrationRecord &) { return Delivery::delivered(); }
+  virtual Delivery alarmed(const AlarmRecord &) { return Delivery::delivered(); }
+  virtual Delivery locked(const LockRecord &) { return Delivery::delivered(); }
+  virtual Delivery acknowledged(const AcknowledgementRecord &) { return Delivery::delivered(); }
 };
 
 // Hands each event to every subscriber, in the order they subscribed.
@@ -102,6 +111,13 @@ class Bus : public Subscriber {
   void tallied(const Tally &tally) override;
   void socketTallied(const std::string &socket, const Tally &tally) override;
   Delivery sessionEnded(const SessionEnd &end) override;
+  Delivery verified(const VerificationRecord &record) override;
+  Delivery calibrated(const CalibrationRecord &record) override;
+  Delivery alarmed(const AlarmRecord &record) override;
+  Delivery locked(const LockRecord &record) override;
+  Delivery acknowledged(const AcknowledgementRecord &record) override;
+  // Tells every output what the outputs said of the last event (noticed).
+  void tellNotes();
 
   // What the outputs said of the last record or session event: every notice
   // and loss, whether or not the record was kept somewhere.

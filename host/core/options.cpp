@@ -10,7 +10,8 @@ void AddCoreOptions(CommandLine &line) {
              std::string("the library to load (default: ") + DynamicLibrary::defaultFileName() + " beside vorn-host)")
       .flag("--fast",
             "the station's waits on the virtual clock: no real pauses\n"
-            "(--fast, --fault and --scenario: only on the simulated station)")
+            "(--fast, --fault and --scenario: only on the simulated station;\n"
+            "--fast not on Windows, whose own Sleep the library calls)")
       .flag("--keep-going", "run on after a step ERROR (default: stop at the first)")
       .value("--station", "NAME", "the station's name in the table and the records")
       .list("--fault", "OP=STATUS[@N[+]]",
@@ -29,7 +30,8 @@ void AddCoreOptions(CommandLine &line) {
       .flag("--help", "this text")
       .note("")
       .note("A production session runs the plan once for each unit, named by one of:")
-      .number("--units", "N", 1, 1000000, "N units with the serials SIM-000001, SIM-000002, ...")
+      .number("--units", "N", 1, 1000000,
+              "N units with the serials SIM-000001, SIM-000002, ...\n(only on the simulated station)")
       .value("--serials", "FILE", "the serials in FILE, one a line")
       .flag("--serial-prompt",
             "each unit's serial asked for at the terminal; an empty\n"
@@ -38,7 +40,20 @@ void AddCoreOptions(CommandLine &line) {
       .value("--sockets", "FILE|N",
              "several phones at once, one process per test socket: FILE names\n"
              "each socket and its parameter file (NAME FILE a line); N, on the\n"
-             "simulated station, N sockets on --params");
+             "simulated station, N sockets on --params")
+      .note("")
+      .note("The station's health (docs/station-health.md):")
+      .value("--verify", "GOLDEN-FILE",
+             "run the plan (the calibration plan) on the golden unit and compare\n"
+             "each burst power with its reference; exit 0 when every line is\n"
+             "within the tolerance")
+      .value("--calibrate", "GOLDEN-FILE",
+             "the same run, then the parameter file's [Attenuation] corrected\n"
+             "(the old file kept beside it) and verified again")
+      .flag("--no-health-check",
+            "start a production session whatever the station's last\n"
+            "verification: its units are marked")
+      .value("--acknowledge", "CODE", "lift the stop of a station that stopped itself (the technician's code)");
 }
 
 constexpr int kMostSockets = 16;
@@ -76,7 +91,11 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
   o.sockets = line.text("--sockets");
   o.worker = line.text("--worker");
   o.settings = line.text("--settings");
-  if (o.help || o.listScenarios || o.listFaults) return true;
+  o.verify = line.text("--verify");
+  o.calibrate = line.text("--calibrate");
+  o.noHealthCheck = line.has("--no-health-check");
+  o.acknowledge = line.text("--acknowledge");
+  if (o.help || o.listScenarios || o.listFaults || !o.acknowledge.empty()) return true;
   const std::vector<std::string> &plain = line.arguments();
   if (plain.size() > 1) {
     error = "one plan at a time: " + plain[0] + " and " + plain[1];
@@ -93,6 +112,12 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
   ways.replace(comma, 2, " or ");
   if ((o.units > 0) + !o.serials.empty() + o.serialPrompt + unitOptions.size() > 1) {
     error = "name the units one way: " + ways;
+    return false;
+  }
+  if (o.golden() && (o.session() || !o.sockets.empty() || o.engineering || o.noHealthCheck || o.retest > 0 ||
+                     (!o.verify.empty() && !o.calibrate.empty()))) {
+    error = "--verify and --calibrate run the golden unit alone: not with each other, " + ways +
+            ", --sockets, --retest, --engineering or --no-health-check";
     return false;
   }
   if (o.retest > 0 && !o.session()) {

@@ -33,8 +33,14 @@ struct Options {
   std::string sockets;         // --sockets FILE or N: a worker process per test socket
   std::string worker;          // --worker NAME: this process is one socket's worker
   std::string settings;        // --settings FILE: the station's settings
+  // The station's health (docs/station-health.md).
+  std::string verify;          // --verify GOLDEN-FILE: the golden unit read against its references
+  std::string calibrate;       // --calibrate GOLDEN-FILE: the path loss corrected from its readings
+  bool noHealthCheck = false;  // --no-health-check: a production session starts whatever the verification
+  std::string acknowledge;     // --acknowledge CODE: a stopped station's stop lifted from a second terminal
 
   bool session() const { return units > 0 || !serials.empty() || serialPrompt || unitsByOutput; }
+  bool golden() const { return !verify.empty() || !calibrate.empty(); }
 };
 
 // The core's options, into a command line that the outputs add theirs to.

@@ -23,10 +23,19 @@ std::optional<Verdict> VerdictOf(const std::string &text) {
   return std::nullopt;
 }
 
-const char *ModeText(SessionMode mode) { return mode == SessionMode::kEngineering ? "engineering" : "production"; }
+const char *ModeText(SessionMode mode) {
+  switch (mode) {
+    case SessionMode::kProduction: break;
+    case SessionMode::kEngineering: return "engineering";
+    case SessionMode::kVerification: return "verification";
+    case SessionMode::kCalibration: return "calibration";
+  }
+  return "production";
+}
 
 std::optional<SessionMode> ModeOf(const std::string &text) {
-  for (SessionMode m : {SessionMode::kProduction, SessionMode::kEngineering}) {
+  for (SessionMode m :
+       {SessionMode::kProduction, SessionMode::kEngineering, SessionMode::kVerification, SessionMode::kCalibration}) {
     if (text == ModeText(m)) return m;
   }
   return std::nullopt;

@@ -22,9 +22,12 @@ std::optional<Verdict> VerdictOf(const std::string &text);
 // and the line report by default.
 enum class SessionMode {
   kProduction,
-  kEngineering,  // an engineer's trials on the line: marked, left out of the yield
+  kEngineering,   // an engineer's trials on the line: marked, left out of the yield
+  kVerification,  // the golden unit read against its references (--verify)
+  kCalibration,   // the golden unit's run that corrects the path loss (--calibrate)
 };
-const char *ModeText(SessionMode mode);  // "production", "engineering"
+// "production", "engineering", "verification", "calibration"
+const char *ModeText(SessionMode mode);
 std::optional<SessionMode> ModeOf(const std::string &text);
 
 // One test socket of a station of several, with its own fixture.
@@ -54,6 +57,9 @@ struct SessionRecord {
   // the units show what a fault looks like, not what the line makes.
   bool faultInjected = false;
   SessionMode mode = SessionMode::kProduction;
+  // Started with --no-health-check: the station's verification was not
+  // looked at, so its units may have been read through a fixture nobody checked.
+  bool healthCheckSkipped = false;
   bool single = false;  // a single run of the plan, not a production session
   // A station of several sockets: each socket and its parameter file (the
   // session's own parameters are then the sockets file, or the one file all share).

@@ -187,6 +187,7 @@ ordered SessionJson(const SessionRecord &s) {
                {"faults", Texts(s.faults)},
                {"faultInjected", s.faultInjected},
                {"mode", ModeText(s.mode)},
+               {"healthCheckSkipped", s.healthCheckSkipped},
                {"single", s.single},
                {"sockets", SocketsJson(s.sockets)},
                {"started", s.started},
@@ -239,6 +240,7 @@ bool SessionFromJson(const json &j, SessionRecord &s, std::string &error) {
     const std::optional<SessionMode> mode = ModeOf(Text(j, "mode"));
     if (!mode) throw std::invalid_argument("unknown mode " + Text(j, "mode"));
     s.mode = *mode;
+    s.healthCheckSkipped = j.value("healthCheckSkipped", false);
     s.single = j.value("single", false);
     s.sockets.clear();
     for (const json &socket : j.value("sockets", json::array())) {

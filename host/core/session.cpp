@@ -46,6 +46,7 @@ class Loop {
     for (int attempt = order.attempt; attempt <= last; ++attempt) {
       const UnitRecord record = runAttempt(order.serial, index, unitId, attempt, prior, who);
       if (!Retested(record, order.attempt, last - order.attempt) || stops() > 0 || result.recordLost) break;
+      if (options_.held && options_.held()) break;
       prior = PriorOf(record.run.verdict);
     }
   }

@@ -239,6 +239,9 @@ struct SessionOptions {
   // Answers the equipment's prompts (the page's OK); none, or an answer of
   // nothing, leaves them to the equipment's own way of asking.
   std::function<std::optional<bool>(const std::string &text)> answerPrompt;
+  // True while the station has stopped itself (core/gate.h): a unit that
+  // failed is not retested then.
+  std::function<bool()> held;
 };
 
 struct SessionResult {

@@ -437,8 +437,9 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   perSocket[w.setting.name].hoursSinceFirst = std::max(wall, w.stationSeconds) / 3600.0;
   bus->tallied(result.tally);
   bus->socketTallied(w.setting.name, perSocket[w.setting.name]);
-  // A scanned unit is retested when the operator scans it again.
-  if (stopsSent == 0 && w.running.order.retest && Retested(record, w.running.base, options.retest)) {
+  // A scanned unit is retested when the operator scans it again; none while the station is stopped.
+  const bool held = options.held && options.held();
+  if (stopsSent == 0 && !held && w.running.order.retest && Retested(record, w.running.base, options.retest)) {
     Pending retest = w.running;
     retest.order.attempt = record.attempt + 1;
     retest.order.prior = PriorOf(record.run.verdict);

@@ -46,6 +46,8 @@ struct SupervisorOptions {
   // Answers a socket's prompt (the page's panel); none, or an answer of
   // nothing: asked at the terminal.
   std::function<std::optional<bool>(const std::string &socket, const std::string &text)> answerPrompt;
+  // True while the station has stopped itself (core/gate.h): no retest is handed out.
+  std::function<bool()> held;
 };
 
 struct SupervisorResult {

@@ -1,5 +1,7 @@
 #include "os/ini.h"
 
+#include <algorithm>
+
 namespace vorn_host {
 
 namespace {
@@ -31,27 +33,103 @@ bool SameIniName(std::string_view a, std::string_view b) {
   return true;
 }
 
-IniText::IniText(std::string_view text) {
+namespace {
+
+// One line of an INI text as the rules read it, with where its value lies.
+struct IniLine {
+  enum class Kind { kSection, kKey };
+  Kind kind = Kind::kKey;
+  std::string_view name;                  // the section's or the key's, trimmed
+  std::optional<std::string_view> value;  // after '=', trimmed and unquoted; none without '='
+  std::size_t valueAt = 0;                // the value's offset in the whole text
+};
+
+// Calls line(IniLine) for every section and key line of text, in order.
+template <typename OnLine>
+void ForEachIniLine(std::string_view text, OnLine line) {
+  const char *const start = text.data();
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  sections_.push_back({"", {}});  // the lines before the first section line
   while (!text.empty()) {
     const std::size_t end = text.find_first_of("\r\n");
-    const std::string_view line = Trim(text.substr(0, end));
+    const std::string_view trimmed = Trim(text.substr(0, end));
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      if (close != std::string_view::npos) sections_.push_back({std::string(Trim(line.substr(1, close - 1))), {}});
+    if (trimmed.empty()) continue;
+    IniLine l;
+    if (trimmed.front() == '[') {
+      const std::size_t close = trimmed.find(']');
+      if (close == std::string_view::npos) continue;  // opens no section, and is no key
+      l.kind = IniLine::Kind::kSection;
+      l.name = Trim(trimmed.substr(1, close - 1));
+      line(l);
       continue;
     }
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) {
-      sections_.back().keys.push_back({std::string(line), std::nullopt});
+    const std::size_t eq = trimmed.find('=');
+    l.name = Trim(trimmed.substr(0, eq));
+    if (eq != std::string_view::npos) {
+      const std::string_view raw = Trim(trimmed.substr(eq + 1));
+      l.value = Unquoted(raw);
+      l.valueAt = static_cast<std::size_t>(raw.data() - start) + (l.value->size() != raw.size() ? 1 : 0);
+    }
+    line(l);
+  }
+}
+
+}  // namespace
+
+IniText::IniText(std::string_view text) {
+  sections_.push_back({"", {}});  // the lines before the first section line
+  ForEachIniLine(text, [this](const IniLine &l) {
+    if (l.kind == IniLine::Kind::kSection) {
+      sections_.push_back({std::string(l.name), {}});
     } else {
       sections_.back().keys.push_back(
-          {std::string(Trim(line.substr(0, eq))), std::string(Unquoted(Trim(line.substr(eq + 1))))});
+          {std::string(l.name), l.value ? std::optional<std::string>(std::string(*l.value)) : std::nullopt});
     }
+  });
+}
+
+std::string WithIniValues(std::string_view text, std::string_view section,
+                          const std::vector<std::pair<std::string, std::string>> &values,
+                          std::vector<std::string> &missing) {
+  section = Trim(section);
+  const bool nameable = section.find_first_of("]\r\n") == std::string_view::npos;
+  // Where each key's value lies: the first section of the name, its first line of the key.
+  std::vector<std::optional<std::pair<std::size_t, std::size_t>>> spans(values.size());
+  std::vector<std::string_view> keysSeen;        // in the section read
+  int sectionsOfName = section.empty() ? 1 : 0;  // the lines before any section line are the empty name's
+  bool inside = section.empty();
+  ForEachIniLine(text, [&](const IniLine &l) {
+    if (l.kind == IniLine::Kind::kSection) {
+      const bool ofName = nameable && !section.empty() && SameIniName(l.name, section);
+      sectionsOfName += ofName ? 1 : 0;
+      inside = ofName && sectionsOfName == 1;
+      return;
+    }
+    if (!inside) return;
+    for (const std::string_view earlier : keysSeen) {
+      if (SameIniName(earlier, l.name)) return;  // a key's first line decides
+    }
+    keysSeen.push_back(l.name);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (l.value && SameIniName(l.name, Trim(values[i].first))) spans[i] = std::make_pair(l.valueAt, l.value->size());
+    }
+  });
+  // Put in from the end, so that each offset still holds.
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (spans[i]) order.push_back(i);
+    if (!spans[i]) missing.push_back(values[i].first);
   }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return spans[a]->first > spans[b]->first; });
+  std::string out(text);
+  std::size_t last = std::string::npos;
+  for (const std::size_t i : order) {
+    if (spans[i]->first == last) continue;  // one key named twice: its first new value
+    out.replace(spans[i]->first, spans[i]->second, values[i].second);
+    last = spans[i]->first;
+  }
+  return out;
 }
 
 std::vector<std::string> IniText::sections() const {

@@ -51,4 +51,15 @@ class IniText {
 // Names equal in any case (ASCII), as section and key names are.
 bool SameIniName(std::string_view a, std::string_view b);
 
+// The text with new values for some keys of a section, found by the rules
+// above (the first section of the name, in it the first line of each key):
+// only the bytes of each value as value() reads it change (what lies inside
+// its quotes, without the blanks around it); the keys, the other lines,
+// comments and line ends stay byte for byte. The keys that have no value
+// there (no such section, no such key, or its first line holds no '=') are
+// put in missing, and their new values are left out.
+std::string WithIniValues(std::string_view text, std::string_view section,
+                          const std::vector<std::pair<std::string, std::string>> &values,
+                          std::vector<std::string> &missing);
+
 }  // namespace vorn_host

@@ -1,8 +1,8 @@
 #include "os/inputs.h"
 
-#include "os/ini.h"
-
 #include <algorithm>
+
+#include "os/ini.h"
 
 namespace vorn_host {
 

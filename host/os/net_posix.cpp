@@ -20,17 +20,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;  // a page that went away is a failed w
 constexpr int kSendFlags = 0;
 #endif
 
-void Numeric(const sockaddr_storage &address, socklen_t size, std::string &text, int &port) {
-  char host[NI_MAXHOST] = {};
-  char service[NI_MAXSERV] = {};
-  if (getnameinfo(reinterpret_cast<const sockaddr *>(&address), size, host, sizeof host, service, sizeof service,
-                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    return;
-  }
-  text = host;
-  port = std::atoi(service);
-}
-
 }  // namespace
 
 void ExclusivePort(Socket listening) {
@@ -87,30 +76,6 @@ void ShutdownSending(Socket socket) { ::shutdown(socket, SHUT_WR); }
 void Close(Socket socket) {
   ::shutdown(socket, SHUT_RDWR);
   ::close(socket);
-}
-
-void PeerAddress(Socket socket, std::string &address, int &port) {
-  sockaddr_storage a{};
-  socklen_t size = sizeof a;
-  if (getpeername(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
-}
-
-void LocalAddress(Socket socket, std::string &address, int &port) {
-  sockaddr_storage a{};
-  socklen_t size = sizeof a;
-  if (getsockname(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
-}
-
-bool IsAddressLiteral(const std::string &text) {
-  unsigned char bytes[sizeof(in6_addr)];
-  return inet_pton(AF_INET, text.c_str(), bytes) == 1 || inet_pton(AF_INET6, text.c_str(), bytes) == 1;
-}
-
-bool IsLoopbackAddress(const std::string &text) {
-  in_addr v4{};
-  in6_addr v6{};
-  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-  return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
 }  // namespace vorn_host::net

@@ -13,17 +13,6 @@ namespace {
 
 int Clamp(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
 
-void Numeric(const sockaddr_storage &address, int size, std::string &text, int &port) {
-  char host[NI_MAXHOST] = {};
-  char service[NI_MAXSERV] = {};
-  if (getnameinfo(reinterpret_cast<const sockaddr *>(&address), size, host, sizeof host, service, sizeof service,
-                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    return;
-  }
-  text = host;
-  port = std::atoi(service);
-}
-
 }  // namespace
 
 void ExclusivePort(Socket listening) {
@@ -78,31 +67,6 @@ void ShutdownSending(Socket socket) { ::shutdown(socket, SD_SEND); }
 void Close(Socket socket) {
   ::shutdown(socket, SD_BOTH);
   ::closesocket(socket);
-}
-
-void PeerAddress(Socket socket, std::string &address, int &port) {
-  sockaddr_storage a{};
-  int size = sizeof a;
-  if (getpeername(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
-}
-
-void LocalAddress(Socket socket, std::string &address, int &port) {
-  sockaddr_storage a{};
-  int size = sizeof a;
-  if (getsockname(socket, reinterpret_cast<sockaddr *>(&a), &size) == 0) Numeric(a, size, address, port);
-}
-
-bool IsAddressLiteral(const std::string &text) {
-  unsigned char bytes[sizeof(IN6_ADDR)];
-  return inet_pton(AF_INET, text.c_str(), bytes) == 1 || inet_pton(AF_INET6, text.c_str(), bytes) == 1;
-}
-
-bool IsLoopbackAddress(const std::string &text) {
-  IN_ADDR v4{};
-  IN6_ADDR v6{};
-  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-  static const IN6_ADDR kLoopback = IN6ADDR_LOOPBACK_INIT;
-  return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && std::memcmp(&v6, &kLoopback, sizeof v6) == 0;
 }
 
 }  // namespace vorn_host::net

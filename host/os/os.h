@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace vorn_host {
@@ -122,6 +123,12 @@ std::string ExecutableFile(const std::string &stem);
 // How the user types the command of a tool beside vorn-host, from the working
 // folder: "build/bin/vorn-report", "./vorn-report", or its whole path.
 std::string ToolCommand(const std::string &name);
+
+// Whether the stream is a terminal someone types at.
+bool IsTerminal(std::FILE *stream);
+// Waits up to milliseconds for a line typed at the terminal stream: true
+// once one can be read without waiting.
+bool LineWaiting(std::FILE *stream, int milliseconds);
 
 // The machine's name, or "station" when it has none.
 std::string MachineName();

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,6 +178,14 @@ void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loade
 void MarkStepThread() {}
 
 bool OpenMessageBox(std::string &) { return false; }
+
+bool IsTerminal(std::FILE *stream) { return stream != nullptr && isatty(fileno(stream)) == 1; }
+
+bool LineWaiting(std::FILE *stream, int milliseconds) {
+  // A terminal in its usual mode hands over whole lines: readable is a line.
+  pollfd in{fileno(stream), POLLIN, 0};
+  return poll(&in, 1, milliseconds) == 1 && (in.revents & (POLLIN | POLLHUP)) != 0;
+}
 
 std::string MachineName() {
   char name[256] = {};

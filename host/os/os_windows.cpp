@@ -1,5 +1,7 @@
 // The runner's operating system calls on Windows, twin of os_posix.cpp.
 #include <windows.h>
+// After windows.h, as every Windows header.
+#include <io.h>
 
 #include <ctime>
 
@@ -211,6 +213,26 @@ void *LoadedLibrarySymbol(const std::string &stem, const char *name, bool &loade
   loaded = module != nullptr;
   if (module == nullptr) return nullptr;
   return reinterpret_cast<void *>(GetProcAddress(module, name));
+}
+
+bool IsTerminal(std::FILE *stream) {
+  DWORD mode = 0;
+  return stream != nullptr && GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+}
+
+bool LineWaiting(std::FILE *stream, int milliseconds) {
+  // The console signals every key; a line is there once Enter was pressed.
+  const HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (WaitForSingleObject(in, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) return false;
+  INPUT_RECORD records[128];
+  DWORD count = 0;
+  if (PeekConsoleInputA(in, records, 128, &count) == 0) return false;
+  for (DWORD i = 0; i < count; ++i) {
+    const KEY_EVENT_RECORD &key = records[i].Event.KeyEvent;
+    if (records[i].EventType == KEY_EVENT && key.bKeyDown && key.uChar.AsciiChar == '\r') return true;
+  }
+  Sleep(static_cast<DWORD>(milliseconds));  // keys, but no line yet
+  return false;
 }
 
 std::string MachineName() {

@@ -4,6 +4,7 @@
 // process_windows.cpp (CreateProcess) are the twins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ class ChildProcess {
   bool running() const { return started_ && !ended_; }
 
  private:
+  // The system's read and write of the pipes: the bytes moved, 0 at the
+  // end, -1 on a failure.
+  long readSome(char *buffer, std::size_t size);
+  long writeSome(const char *data, std::size_t size);
+
   bool started_ = false;
   bool ended_ = false;
   std::string end_;

@@ -68,32 +68,21 @@ bool ChildProcess::start(const std::vector<std::string> &argv, std::string &erro
   return true;
 }
 
-bool ChildProcess::send(const std::string &line) {
-  if (input_ < 0) return false;
-  const std::string text = line + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(static_cast<int>(input_), text.data() + done, text.size() - done);
+long ChildProcess::writeSome(const char *data, std::size_t size) {
+  if (input_ < 0) return -1;
+  for (;;) {
+    const ssize_t n = ::write(static_cast<int>(input_), data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
+    return n < 0 ? -1 : static_cast<long>(n);
   }
-  return true;
 }
 
-bool ChildProcess::readLine(std::string &line) {
+long ChildProcess::readSome(char *buffer, std::size_t size) {
+  if (output_ < 0) return 0;
   for (;;) {
-    const std::size_t end = buffer_.find('\n');
-    if (end != std::string::npos) {
-      line = buffer_.substr(0, end);
-      buffer_.erase(0, end + 1);
-      return true;
-    }
-    char chunk[4096];
-    const ssize_t n = output_ < 0 ? 0 : ::read(static_cast<int>(output_), chunk, sizeof chunk);
+    const ssize_t n = ::read(static_cast<int>(output_), buffer, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // a line cut short by the program's end is no line
-    buffer_.append(chunk, static_cast<std::size_t>(n));
+    return n < 0 ? -1 : static_cast<long>(n);
   }
 }
 

@@ -89,34 +89,20 @@ bool ChildProcess::start(const std::vector<std::string> &argv, std::string &erro
   return true;
 }
 
-bool ChildProcess::send(const std::string &line) {
-  if (input_ == -1) return false;
-  const std::string text = line + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    DWORD n = 0;
-    if (!WriteFile(H(input_), text.data() + done, static_cast<DWORD>(text.size() - done), &n, nullptr) || n == 0) {
-      return false;
-    }
-    done += n;
-  }
-  return true;
+long ChildProcess::writeSome(const char *data, std::size_t size) {
+  DWORD n = 0;
+  if (input_ == -1 || !WriteFile(H(input_), data, static_cast<DWORD>(size), &n, nullptr)) return -1;
+  return static_cast<long>(n);
 }
 
-bool ChildProcess::readLine(std::string &line) {
-  for (;;) {
-    const std::size_t end = buffer_.find('\n');
-    if (end != std::string::npos) {
-      line = buffer_.substr(0, end);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      buffer_.erase(0, end + 1);
-      return true;
-    }
-    char chunk[4096];
-    DWORD n = 0;
-    if (output_ == -1 || !ReadFile(H(output_), chunk, sizeof chunk, &n, nullptr) || n == 0) return false;
-    buffer_.append(chunk, n);
+long ChildProcess::readSome(char *buffer, std::size_t size) {
+  DWORD n = 0;
+  if (output_ == -1) return 0;
+  // A pipe whose writer ended reads as broken: its end, as a POSIX pipe's.
+  if (!ReadFile(H(output_), buffer, static_cast<DWORD>(size), &n, nullptr)) {
+    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
   }
+  return static_cast<long>(n);
 }
 
 void ChildProcess::closeInput() { CloseH(input_); }

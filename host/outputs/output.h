@@ -14,6 +14,7 @@
 #include "core/bus.h"
 #include "core/command_line.h"
 #include "core/equipment.h"
+#include "core/gate.h"
 #include "core/plan.h"
 #include "core/session.h"
 #include "core/settings.h"
@@ -44,6 +45,12 @@ struct OutputSetup {
   bool realStation = false;
   std::FILE *messages = stderr;               // the operator's messages
   const StationSettings *settings = nullptr;  // the station's settings, their defaults applied
+  // The station's health shared while the session runs (core/gate.h): the
+  // page shows it and takes a technician's acknowledgement into it.
+  StationHealth *health = nullptr;
+  // The session's bus, for an output that has something of its own to tell
+  // on it (the health output's alarms and stops), from the bus's own thread.
+  Bus *bus = nullptr;
 };
 
 class Output {

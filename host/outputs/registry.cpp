@@ -10,12 +10,14 @@ OutputModule ConsoleOutput();
 OutputModule JsonOutput();
 OutputModule ResultsOutput();
 OutputModule WebOutput();
+OutputModule HealthOutput();
 
 const std::vector<OutputModule> &OutputModules() {
   static const std::vector<OutputModule> modules = {
       PipeOutput(),  // first: a socket's worker has no other output
       ConsoleOutput(), ResultsOutput(), WebOutput(),
-      JsonOutput(),  // last: a run that cannot start leaves an earlier record as it was
+      HealthOutput(),  // after the page, which may acknowledge the station's stop
+      JsonOutput(),    // last: a run that cannot start leaves an earlier record as it was
   };
   return modules;
 }
@@ -38,6 +40,7 @@ bool ReadHostCommandLine(int argc, const char *const *argv, CommandLine &line, O
 }
 
 bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Output>> &outputs, std::string &error) {
+  setup.bus = &bus;
   for (const OutputModule &m : OutputModules()) {
     std::unique_ptr<Output> output = m.open(setup, error);
     if (!error.empty()) return false;
@@ -48,6 +51,26 @@ bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Outpu
     if (std::string(m.name) == "pipe") break;
   }
   return true;
+}
+
+Desk *DeskOf(const std::vector<std::unique_ptr<Output>> &outputs) {
+  for (const std::unique_ptr<Output> &output : outputs) {
+    if (output->desk() != nullptr) return output->desk();
+  }
+  return nullptr;
+}
+
+SerialHistory *HistoryOf(const std::vector<std::unique_ptr<Output>> &outputs) {
+  for (const std::unique_ptr<Output> &output : outputs) {
+    if (output->history() != nullptr) return output->history();
+  }
+  return nullptr;
+}
+
+std::function<std::optional<bool>(const std::string &, const std::string &)> AnswersAt(Desk *const &desk) {
+  return [&desk](const std::string &socket, const std::string &text) {
+    return desk != nullptr ? desk->answerPrompt(socket, text) : std::nullopt;
+  };
 }
 
 std::string ClaimOutput(OutputSetup &setup, const std::string &path, const std::string &what) {

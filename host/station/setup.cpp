@@ -1,5 +1,7 @@
 #include "station/setup.h"
 
+#include <filesystem>
+
 #include "Vorn_CMU200.h"
 #include "os/sha256.h"
 #include "os/text.h"
@@ -36,7 +38,20 @@ std::string SimulationOptions(const Options &o) {
   return text;
 }
 
+// The library's waits move the simulated station's virtual clock only when
+// they are the Windows API stand-in's Sleep, which the library links on
+// Linux; on Windows they are kernel32's own, which the station never sees.
+bool WaitsOnStationClock() {
+  bool loaded = false;
+  return LoadedLibrarySymbol("vorn_winapi", "Sleep", loaded) != nullptr;
+}
+
 }  // namespace
+
+std::string GeneratedUnitsRefusal() {
+  return "--units: real equipment tests real phones, not SIM-000001, SIM-000002, ...; name them with --serials "
+         "FILE, --serial-prompt or the operator's page (--serve)";
+}
 
 bool StationSetup::load(const Options &o, std::string &error) {
   return readInputs(o, error) && loadLibrary(o, error) && findEquipment(o, error);
@@ -60,8 +75,14 @@ bool StationSetup::readInputs(const Options &o, std::string &error) {
   if (o.parameters.empty()) return readSerials(o, error);  // each socket names its own
   if (!ReadTextInput(o.parameters, "parameter file", false, parameterFile, parameterText, error)) return false;
   files_.push_back(parameterFile);
-  if (o.parameters.size() > kLongestPath) {
-    error = o.parameters + ": the parameter file's path is longer than " + std::to_string(kLongestPath) + " characters";
+  // The library is handed the whole path: Windows' profile functions look
+  // for a bare file name in the Windows folder, not the working one.
+  std::error_code whole;
+  parameterPath_ = std::filesystem::absolute(o.parameters, whole).string();
+  if (whole) parameterPath_ = o.parameters;
+  if (parameterPath_.size() > kLongestPath) {
+    error =
+        parameterPath_ + ": the parameter file's path is longer than " + std::to_string(kLongestPath) + " characters";
     return false;
   }
   // A step whose section is missing runs on the library's defaults (said
@@ -135,7 +156,7 @@ bool StationSetup::loadLibrary(const Options &o, std::string &error) {
   version(versionText);
   versionText[sizeof versionText - 1] = '\0';
   version_ = versionText;
-  alldata::SetParameterFile(o.parameters);
+  alldata::SetParameterFile(parameterPath_);
   return true;
 }
 
@@ -145,11 +166,20 @@ bool StationSetup::findEquipment(const Options &o, std::string &error) {
   error = found.problem();
   if (!error.empty()) return false;
   if (found.simulated()) {
+    if (o.fast && !WaitsOnStationClock()) {
+      error =
+          "--fast: the library waits with the system's own Sleep (kernel32's on Windows), which the simulated "
+          "station's virtual clock cannot see: its phone would never seem to answer; run it without --fast";
+      return false;
+    }
     if (!loadSimulation(error)) return false;
     if (!simulation_->setUp(o.fast, o.scenarios, o.faults, faultsApplied_, error)) return false;
   } else if (!SimulationOptions(o).empty()) {
     error = SimulationOptions(o) + ": only on the simulated station; the equipment libraries loaded are not the " +
             "project's stand-ins";
+    return false;
+  } else if (o.units > 0) {
+    error = GeneratedUnitsRefusal();
     return false;
   }
   for (const InputFile &mapped : MappedFiles()) files_.push_back(mapped);
@@ -200,6 +230,8 @@ std::shared_ptr<SessionRecord> StationSetup::session(const Options &o) const {
     s->faultInjected = s->faultInjected || (simulation_ && simulation_->breaksStation(name));
   }
   s->mode = o.engineering ? SessionMode::kEngineering : SessionMode::kProduction;
+  if (o.golden()) s->mode = o.verify.empty() ? SessionMode::kCalibration : SessionMode::kVerification;
+  s->healthCheckSkipped = o.noHealthCheck && o.session() && !o.engineering;
   s->single = !o.session();
   s->started = UtcNow();
   return s;

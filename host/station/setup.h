@@ -21,6 +21,9 @@
 
 namespace vorn_host {
 
+// Why real equipment does not take --units: its made-up serials name no phone.
+std::string GeneratedUnitsRefusal();
+
 class StationSetup {
  public:
   explicit StationSetup(std::FILE *messages = stderr) : messages_(messages) {}
@@ -66,6 +69,7 @@ class StationSetup {
   std::vector<InputFile> files_;
   std::unique_ptr<SerialList> serials_;
   std::string libraryFile_;
+  std::string parameterPath_;  // whole, as the library is handed it
   std::string version_;
   std::vector<std::string> faultsApplied_;
 };

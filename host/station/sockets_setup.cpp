@@ -60,6 +60,7 @@ std::shared_ptr<SessionRecord> StationSession(const Options &o, const SessionRec
   s->parametersSha256 = Sha256File(s->parameters);
   s->operatorName = o.operatorName;
   s->single = false;
+  s->healthCheckSkipped = o.noHealthCheck && !o.engineering;
   s->sockets.clear();
   for (const SocketSetting &socket : sockets) {
     s->sockets.push_back({socket.name, socket.parameters, Sha256File(socket.parameters)});

@@ -111,8 +111,8 @@ int32_t Measurement::fetchPower(int32_t sig, PowerResult &result) {
   if (powerInitiated_.count(sig) == 0) return kErrorNoResult;
   const CallView call = *station().tester.callOn(sig);
   const Phone::Deviations &own = station().phone.deviations();
-  const double nominal =
-      NominalPowerDbm(call.bandCode, call.powerControlLevel) + own.powerDb + ReadingShiftDb(sig, call);
+  const double nominal = NominalPowerDbm(call.bandCode, call.powerControlLevel) + own.powerDb +
+                         station().phone.powerDriftDb(call.bandCode) + ReadingShiftDb(sig, call);
   result.averagePower = nominal + vary(0.25);
   result.currentPower = result.averagePower + vary(0.05);
   result.statisticCount = 10;

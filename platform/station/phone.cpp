@@ -68,6 +68,9 @@ void Phone::replace(std::string_view serial) {
   next.marginal_ = marginal_;
   next.silentPhones_ = silentPhones_;
   next.silent_ = silentPhones_ && SilentFor(serial);
+  next.driftBand_ = driftBand_;
+  next.driftPerUnitDb_ = driftPerUnitDb_;
+  next.driftDb_ = driftDb_ + driftPerUnitDb_;
   // The computer's serial ports: an open link keeps its port until closed.
   next.links_ = std::move(links_);
   next.nextHandle_ = nextHandle_;  // a new link never gets an older link's handle

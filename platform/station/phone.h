@@ -88,6 +88,15 @@ class Phone {
   // stayed off (SIM-000010, SIM-000020, ...: every tenth generated unit).
   void setSilentPhones(bool on) { silentPhones_ = on; }
   static bool SilentFor(std::string_view serial) { return !serial.empty() && serial.back() == '0'; }
+  // The output power in one band (a tester band code) drifts up by
+  // dbPerUnit with each phone put in from now on, as a line's transmitter
+  // calibration can drift: the first phone by dbPerUnit, the tenth by ten times it.
+  void setPowerDrift(int bandCode, double dbPerUnit) {
+    driftBand_ = bandCode;
+    driftPerUnitDb_ = dbPerUnit;
+  }
+  // The drift of this phone's power in the band.
+  double powerDriftDb(int bandCode) const { return bandCode == driftBand_ ? driftDb_ : 0.0; }
 
   // ---- What the phone is now ----
   bool powered() const;
@@ -151,6 +160,9 @@ class Phone {
   bool marginal_ = false;
   bool silentPhones_ = false;
   bool silent_ = false;  // this phone never answers
+  int driftBand_ = 0;
+  double driftPerUnitDb_ = 0.0;
+  double driftDb_ = 0.0;
   std::string serial_;
   Deviations deviations_;
 

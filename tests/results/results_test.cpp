@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/health_json.h"
 #include "core/options.h"
 #include "helpers.h"
 #include "os/sha256.h"
@@ -122,6 +123,54 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   EXPECT_EQ(read.planSha256, session.planSha256);
   EXPECT_EQ(read.station, session.station);
   EXPECT_EQ(read.version, session.version);
+}
+
+// The station's health records: each kept once by its UUID, a verification
+// with its lines; behind a server they go through the spool and leave it.
+TEST_P(StoreRoundTrip, HealthRecordsAreKeptOnceThroughTheSpoolToo) {
+  ASSERT_FALSE(target().empty()) << "VORN_PG_URL is not set: run the test through ctest";
+  vorn_host::VerificationRecord v;
+  v.uuid = vorn_host::NewUuid();
+  v.station = "health-" + std::string(GetParam());
+  v.at = "2026-12-09T08:00:00Z";
+  v.golden = "G-0001";
+  v.goldenFile = "golden-unit.ini";
+  v.tolerance = 0.5;
+  for (const char *key : {"DCS1800_Low_CH", "DCS1800_Mid_CH"}) {
+    vorn_host::VerificationLine line;
+    line.key = key;
+    line.frequencyMhz = 1710.2;
+    line.reference = 9.7;
+    v.lines.push_back(line);  // not read: no reading, no deviation
+  }
+  vorn_host::LockRecord lock;
+  lock.uuid = vorn_host::NewUuid();
+  lock.station = v.station;
+  lock.at = v.at;
+  lock.reason = "3 failures in a row on burst power (DCS 1800)";
+  lock.action = "Call the technician";
+  std::string error;
+  std::unique_ptr<DatabaseSink> sink = DatabaseSink::Open(target(), dir / "spool.sqlite", error);
+  ASSERT_TRUE(sink) << error;
+  for (int twice = 0; twice < 2; ++twice) {
+    ASSERT_TRUE(sink->health(vorn_host::kVerificationKind, nlohmann::json(vorn_host::HealthJson(v)), error)) << error;
+    ASSERT_TRUE(sink->health(vorn_host::kLockKind, nlohmann::json(vorn_host::HealthJson(lock)), error)) << error;
+  }
+  std::unique_ptr<Store> store = Store::Open(target(), false, error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM verification WHERE uuid = $1", {v.uuid}), 1);
+  EXPECT_EQ(Count(store->db(),
+                  "SELECT count(*) FROM verification_line WHERE verification_uuid = $1 AND"
+                  " reading IS NULL AND passed = 0",
+                  {v.uuid}),
+            2);
+  EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM station_lock WHERE uuid = $1", {lock.uuid}), 1);
+  if (sink->serverTarget()) {
+    std::unique_ptr<Store> spool = Store::Open(dir / "spool.sqlite", true, error);
+    ASSERT_TRUE(spool) << error;
+    EXPECT_EQ(Count(spool->db(), "SELECT count(*) FROM health_outbox"), 0) << "the spool kept what the server took";
+  }
+  EXPECT_FALSE(sink->health("no-such-kind", nlohmann::json::object(), error));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEngines, StoreRoundTrip, ::testing::Values("sqlite", "postgres"));

@@ -3,10 +3,12 @@
 // attempt of a session, the outputs' notices, what to do with a unit that
 // did not pass and its failures in words, and at the end the results table (a single run) or
 // the session's table on standard output.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
 #include "core/catalogue.h"
+#include "core/golden.h"
 #include "os/text.h"
 #include "outputs/console/table.h"
 #include "outputs/output.h"
@@ -89,8 +91,33 @@ class Console : public Output, public Subscriber {
     return Delivery::lost(end.session->single ? "writing the results table to standard output failed"
                                               : "writing the session table failed");
   }
+  // The golden unit's tables on standard output, after the run's own.
+  Delivery verified(const VerificationRecord &v) override { return Table(VerificationTable(v)); }
+  Delivery calibrated(const CalibrationRecord &c) override { return Table(CalibrationTable(c)); }
+  Delivery alarmed(const AlarmRecord &a) override {
+    Say(a.text);
+    return Delivery::delivered();
+  }
+  Delivery locked(const LockRecord &l) override {
+    Say(l.text());
+    return Delivery::delivered();
+  }
+  Delivery acknowledged(const AcknowledgementRecord &a) override {
+    Say("the station's stop is acknowledged (" + a.by + ", " + a.via + "): the next unit may start");
+    return Delivery::delivered();
+  }
 
  private:
+  Delivery Table(const std::string &text) {
+    std::cout << "\n";
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find('\n', at), text.size());
+      std::cout << TerminalText(std::string_view(text).substr(at, end - at)) << "\n";
+    }
+    std::cout.flush();
+    if (std::cout) return Delivery::delivered();
+    return Delivery::lost("writing the golden unit's table to standard output failed");
+  }
   void Say(const std::string &text) { std::fprintf(messages_, "vorn-host: %s\n", TerminalText(text).c_str()); }
   // What failed, a line each, in words (an ERROR with what to check).
   void Failures(const RunRecord &run) {

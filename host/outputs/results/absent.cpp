@@ -1,4 +1,5 @@
-// The results database in a build without it: --db is refused, with why.
+// The results database in vorn-host built without it (VORN_RESULTS_DATABASE
+// off, or a Windows build without SQLite and libpq): --db is refused, with why.
 #include "outputs/output.h"
 
 namespace vorn_host {

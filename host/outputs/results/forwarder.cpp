@@ -90,6 +90,20 @@ bool SendOne(Store &spool, Store &server, const Store::Queued &q, bool &refused,
   return true;
 }
 
+// The station's health records, after the sessions and units they name.
+bool ForwardHealth(Store &spool, Store &server, const std::string &address, std::string &error) {
+  std::vector<Store::QueuedHealth> health;
+  if (!spool.healthOutbox(health, error)) return false;
+  for (const Store::QueuedHealth &h : health) {
+    if (h.server != address) continue;
+    bool stored = false;
+    const nlohmann::json record = nlohmann::json::parse(h.record, nullptr, false);
+    if (!record.is_discarded() && !server.putHealth(h.kind, record, stored, error)) return false;
+    if (!spool.dequeueHealth(h.seq, error)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Forward(Store &spool, Store &server, const std::string &address, const std::function<bool()> &interrupted,
@@ -117,7 +131,7 @@ bool Forward(Store &spool, Store &server, const std::string &address, const std:
       if (refused++ == 0) error = why;
     }
   }
-  return true;
+  return ForwardHealth(spool, server, address, error);
 }
 
 bool SpooledUnits(Store &spool, std::map<std::string, std::size_t> &units, std::string &error) {

@@ -3,6 +3,30 @@
 namespace vorn_reports {
 namespace {
 
+#if defined(_WIN32)
+// A word as cmd.exe passes it on and the C runtime's argument parser reads it
+// back: in double quotes unless plain; inside them a quote is escaped with a
+// backslash, and the backslashes before it or before the closing quote doubled.
+std::string ShellWord(const std::string &s) {
+  const bool plain = !s.empty() && s.find_first_not_of(
+                                       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789-_./:+=@,\\") == std::string::npos;
+  if (plain) return s;
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : s) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(2 * backslashes, '\\');
+  return out + "\"";
+}
+#else
 std::string ShellWord(const std::string &s) {
   const bool plain = !s.empty() && s.find_first_not_of(
                                        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
@@ -12,6 +36,7 @@ std::string ShellWord(const std::string &s) {
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
+#endif
 
 // A server address as it may be shown: without a password in its user part
 // (libpq then takes it from the password file or PGPASSWORD).

@@ -8,7 +8,7 @@ namespace vorn_reports {
 
 // tool: the report tool as the user types it ("build/bin/vorn-report").
 // "build/bin/vorn-report line --db results.sqlite --station 'line 3' --since T --until T -o line-report.html",
-// each value quoted for a POSIX shell where it needs it. until may be empty
+// each value quoted where it needs it: for a POSIX shell, on Windows for cmd.exe. until may be empty
 // (the session still running): the report then runs to the latest unit.
 std::string LineReportCommand(const std::string &tool, const std::string &db, const std::string &station,
                               const std::string &since, const std::string &until,

@@ -5,11 +5,16 @@
 // not write (read-only, damaged, refused, malformed) stops it before the
 // first step. The session's summary ends with
 // the command that makes its line report.
+#include <libpq-fe.h>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <mutex>
 
+#include "core/health_json.h"
 #include "os/os.h"
 #include "outputs/output.h"
 #include "outputs/results/report_command.h"
@@ -122,6 +127,11 @@ class Results : public Output, public Subscriber {
     }
     return Delivery::lost(error);
   }
+  Delivery verified(const VerificationRecord &r) override { return health(kVerificationKind, HealthJson(r)); }
+  Delivery calibrated(const CalibrationRecord &r) override { return health(kCalibrationKind, HealthJson(r)); }
+  Delivery alarmed(const AlarmRecord &r) override { return health(kAlarmKind, HealthJson(r)); }
+  Delivery locked(const LockRecord &r) override { return health(kLockKind, HealthJson(r)); }
+  Delivery acknowledged(const AcknowledgementRecord &r) override { return health(kAcknowledgementKind, HealthJson(r)); }
   // Units still waiting for the server at the end are kept in the spool, and
   // records the file could not take in the fallback: said, and no lost record.
   Delivery sessionEnded(const SessionEnd &end) override {
@@ -139,10 +149,55 @@ class Results : public Output, public Subscriber {
   }
 
  private:
+  // Kept in the file, or in the spool while the server is away, as an attempt is.
+  Delivery health(const char *kind, const nlohmann::ordered_json &record) {
+    std::string error;
+    if (sink_->health(kind, nlohmann::json(record), error)) return Delivery::delivered();
+    return sink_->lastKept() ? Delivery::notice(error) : Delivery::lost(error);
+  }
+
   std::unique_ptr<vorn_results::DatabaseSink> sink_;
   Earlier earlier_;
   int recorded_ = 0;
 };
+
+// The sslmode a server target asks for: its address's, else PGSSLMODE's.
+// Empty when neither names one; false, with libpq's reason, on an address
+// libpq cannot read.
+bool AskedSslMode(const std::string &target, std::string &mode, std::string &where, std::string &error) {
+  char *message = nullptr;
+  PQconninfoOption *options = PQconninfoParse(target.c_str(), &message);
+  if (options == nullptr) {
+    error = message != nullptr ? message : "cannot read the address";
+    while (!error.empty() && error.back() == '\n') error.pop_back();
+    PQfreemem(message);
+    return false;
+  }
+  for (const PQconninfoOption *o = options; o->keyword != nullptr; ++o) {
+    if (o->val != nullptr && std::strcmp(o->keyword, "sslmode") == 0) mode = o->val;
+  }
+  PQconninfoFree(options);
+  where = "in the address";
+  const char *environment = std::getenv("PGSSLMODE");
+  if (mode.empty() && environment != nullptr) {
+    mode = environment;
+    where = "from PGSSLMODE";
+  }
+  return true;
+}
+
+// A libpq built without TLS (the Windows build's) would refuse every
+// connection that asks for it: every unit would wait in the spool for a server
+// it can never reach. Such a session does not start.
+std::string TlsRefusal(const std::string &target) {
+  if (PQsslAttribute(nullptr, "library") != nullptr) return "";
+  std::string mode, where, error;
+  if (!AskedSslMode(target, mode, where, error)) return "--db: " + error;
+  if (mode != "require" && mode != "verify-ca" && mode != "verify-full") return "";
+  return "--db: sslmode=" + mode + " (" + where + ") asks for an encrypted connection, and this vorn-host is built " +
+         "without TLS: the results server would never be reached; on the plant network leave sslmode out " +
+         "(or give prefer or disable)";
+}
 
 void AddOptions(CommandLine &line) {
   line.value("--db", "PATH|postgresql://...",
@@ -160,6 +215,8 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   if (o.has("--no-db")) return nullptr;
   const std::string target = o.has("--db") ? o.text("--db") : vorn_results::kDefaultDatabase;
   const bool server = vorn_results::IsServerTarget(target);
+  error = server ? TlsRefusal(target) : "";
+  if (!error.empty()) return nullptr;
   error = ClaimOutput(setup, server ? vorn_results::kSpoolFile : target, server ? "results spool" : "results database");
   if (!error.empty()) return nullptr;
   std::unique_ptr<vorn_results::DatabaseSink> sink =

@@ -114,8 +114,94 @@ ALTER TABLE step ADD COLUMN limits TEXT NOT NULL DEFAULT '';
 CREATE INDEX unit_unit ON unit (unit_id);
 )";
 
+// Version 5: the station's health. Each verification with the golden unit
+// and its twelve lines; each calibration with the old and new path loss of
+// each line; the process alarms; the station's stops and their
+// acknowledgements; and whether a session started without its health check.
+// Health rows name the station by its name, as the line knows it.
+constexpr const char *kVersion5 = R"(
+ALTER TABLE session ADD COLUMN health_check_skipped INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE verification (
+  uuid TEXT PRIMARY KEY,
+  station TEXT NOT NULL,
+  at TEXT NOT NULL,
+  operator TEXT,
+  golden TEXT NOT NULL,
+  golden_file TEXT NOT NULL,
+  session_id TEXT,
+  unit_uuid TEXT,
+  calibration_uuid TEXT,
+  tolerance DOUBLE PRECISION NOT NULL,
+  worst DOUBLE PRECISION,
+  verdict TEXT NOT NULL);
+CREATE INDEX verification_station ON verification (station, at);
+CREATE TABLE verification_line (
+  verification_uuid TEXT NOT NULL REFERENCES verification (uuid),
+  key TEXT NOT NULL,
+  frequency_mhz DOUBLE PRECISION NOT NULL,
+  reference DOUBLE PRECISION NOT NULL,
+  reading DOUBLE PRECISION,
+  deviation DOUBLE PRECISION,
+  passed INTEGER NOT NULL,
+  PRIMARY KEY (verification_uuid, key));
+CREATE TABLE calibration (
+  uuid TEXT PRIMARY KEY,
+  station TEXT NOT NULL,
+  at TEXT NOT NULL,
+  operator TEXT,
+  golden TEXT NOT NULL,
+  golden_file TEXT NOT NULL,
+  session_id TEXT,
+  unit_uuid TEXT,
+  parameters TEXT NOT NULL,
+  backup TEXT,
+  written INTEGER NOT NULL,
+  refused TEXT);
+CREATE INDEX calibration_station ON calibration (station, at);
+CREATE TABLE calibration_line (
+  calibration_uuid TEXT NOT NULL REFERENCES calibration (uuid),
+  key TEXT NOT NULL,
+  frequency_mhz DOUBLE PRECISION NOT NULL,
+  reference DOUBLE PRECISION NOT NULL,
+  reading DOUBLE PRECISION,
+  old_value DOUBLE PRECISION,
+  new_value DOUBLE PRECISION,
+  corrected INTEGER NOT NULL,
+  PRIMARY KEY (calibration_uuid, key));
+CREATE TABLE alarm (
+  uuid TEXT PRIMARY KEY,
+  station TEXT NOT NULL,
+  at TEXT NOT NULL,
+  session_id TEXT,
+  unit_uuid TEXT,
+  serial TEXT NOT NULL,
+  measurement TEXT NOT NULL,
+  rule TEXT NOT NULL,
+  value DOUBLE PRECISION,
+  centre DOUBLE PRECISION,
+  sigma DOUBLE PRECISION,
+  text TEXT NOT NULL);
+CREATE INDEX alarm_station ON alarm (station, at);
+CREATE TABLE station_lock (
+  uuid TEXT PRIMARY KEY,
+  station TEXT NOT NULL,
+  at TEXT NOT NULL,
+  session_id TEXT,
+  reason TEXT NOT NULL,
+  action TEXT NOT NULL);
+CREATE INDEX station_lock_station ON station_lock (station, at);
+CREATE TABLE acknowledgement (
+  uuid TEXT PRIMARY KEY,
+  lock_uuid TEXT NOT NULL,
+  station TEXT NOT NULL,
+  at TEXT NOT NULL,
+  by_whom TEXT NOT NULL,
+  via TEXT NOT NULL);
+CREATE INDEX acknowledgement_lock ON acknowledgement (lock_uuid);
+)";
+
 const std::vector<const char *> &Migrations() {
-  static const std::vector<const char *> list = {kVersion1, kVersion2, kVersion3, kVersion4};
+  static const std::vector<const char *> list = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5};
   return list;
 }
 

@@ -10,7 +10,7 @@
 
 namespace vorn_results {
 
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 // The version the database holds: 0 when it has no schema yet.
 bool SchemaVersion(Database &db, int &version, std::string &error);

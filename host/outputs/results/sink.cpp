@@ -232,6 +232,17 @@ bool DatabaseSink::attemptFinished(const UnitRecord &unit, std::string &error) {
   return false;
 }
 
+bool DatabaseSink::health(const std::string &kind, const nlohmann::json &record, std::string &error) {
+  bool stored = false;
+  kept_ = local_->putHealth(kind, record, stored, error);
+  if (!kept_) {
+    error = "the " + kind + " was not recorded: " + error;
+    return false;
+  }
+  if (forwarder_) forwarder_->wake();
+  return true;
+}
+
 bool DatabaseSink::sessionEnded(const SessionRecord &session, std::string &error) {
   std::vector<std::string> notes;
   collect(notes);

@@ -50,6 +50,9 @@ class DatabaseSink {
   bool attemptFinished(const vorn_host::UnitRecord &unit, std::string &error);
   bool sessionEnded(const vorn_host::SessionRecord &session, std::string &error);
   bool lastKept() const { return kept_; }
+  // A record of the station's health (core/health_json.h): committed to the
+  // file, or to the spool for the server, like an attempt.
+  bool health(const std::string &kind, const nlohmann::json &record, std::string &error);
 
   // This server's units waiting in the spool; 0 for a file target.
   std::size_t pending();

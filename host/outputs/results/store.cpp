@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/health_json.h"
 #include "core/record_json.h"
 #include "core/run.h"
 #include "outputs/results/schema.h"
@@ -69,7 +70,9 @@ bool InsertRows(Database &db, const std::string &head, std::size_t columns, cons
 
 constexpr const char *kOutbox =
     "CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY, kind TEXT NOT NULL, key TEXT NOT NULL,"
-    " server TEXT, UNIQUE (kind, key))";
+    " server TEXT, UNIQUE (kind, key));"
+    "CREATE TABLE IF NOT EXISTS health_outbox (seq INTEGER PRIMARY KEY, kind TEXT NOT NULL, uuid TEXT NOT NULL UNIQUE,"
+    " record TEXT NOT NULL, server TEXT)";
 
 // The outbox's server column, added to a spool made before it (its entries
 // keep no server: they are forwarded only when asked for by name).
@@ -86,6 +89,64 @@ bool OutboxHasServer(Database &db, std::string &error) {
   }
   return has || db.exec("ALTER TABLE outbox ADD COLUMN server TEXT", error);
 }
+
+// A field of a health record's JSON as a parameter: null, a text, a number, a flag.
+Value Field(const nlohmann::json &j, const char *name) {
+  const auto it = j.find(name);
+  if (it == j.end() || it->is_null()) return std::nullopt;
+  if (it->is_string()) return it->get<std::string>();
+  if (it->is_boolean()) return Value(it->get<bool>() ? "1" : "0");
+  if (it->is_number()) return NumberText(it->get<double>());
+  return vorn_host::JsonText(*it);
+}
+
+std::vector<Value> Fields(const nlohmann::json &j, std::initializer_list<const char *> names) {
+  std::vector<Value> values;
+  for (const char *name : names) values.push_back(Field(j, name));
+  return values;
+}
+
+struct HealthTable {
+  const char *kind;
+  const char *insert;  // the record's row, returning its uuid when new
+  std::initializer_list<const char *> fields;
+  const char *lines;  // its lines' rows, or null
+  std::initializer_list<const char *> lineFields;
+};
+
+const HealthTable kHealthTables[] = {
+    {vorn_host::kVerificationKind,
+     "INSERT INTO verification (uuid, station, at, operator, golden, golden_file, session_id, unit_uuid,"
+     " calibration_uuid, tolerance, worst, verdict)",
+     {"uuid", "station", "at", "operator", "golden", "goldenFile", "session", "unit", "calibration", "tolerance",
+      "worst", "verdict"},
+     "INSERT INTO verification_line (verification_uuid, key, frequency_mhz, reference, reading, deviation, passed)",
+     {"key", "frequencyMhz", "reference", "reading", "deviation", "passed"}},
+    {vorn_host::kCalibrationKind,
+     "INSERT INTO calibration (uuid, station, at, operator, golden, golden_file, session_id, unit_uuid, parameters,"
+     " backup, written, refused)",
+     {"uuid", "station", "at", "operator", "golden", "goldenFile", "session", "unit", "parameters", "backup", "written",
+      "refused"},
+     "INSERT INTO calibration_line (calibration_uuid, key, frequency_mhz, reference, reading, old_value, new_value,"
+     " corrected)",
+     {"key", "frequencyMhz", "reference", "reading", "oldValue", "newValue", "corrected"}},
+    {vorn_host::kAlarmKind,
+     "INSERT INTO alarm (uuid, station, at, session_id, unit_uuid, serial, measurement, rule, value, centre, sigma,"
+     " text)",
+     {"uuid", "station", "at", "session", "unit", "serial", "measurement", "rule", "value", "centre", "sigma", "text"},
+     nullptr,
+     {}},
+    {vorn_host::kLockKind,
+     "INSERT INTO station_lock (uuid, station, at, session_id, reason, action)",
+     {"uuid", "station", "at", "session", "reason", "action"},
+     nullptr,
+     {}},
+    {vorn_host::kAcknowledgementKind,
+     "INSERT INTO acknowledgement (uuid, lock_uuid, station, at, by_whom, via)",
+     {"uuid", "lock", "station", "at", "by", "via"},
+     nullptr,
+     {}},
+};
 
 }  // namespace
 
@@ -248,15 +309,17 @@ bool Store::putSession(const SessionRecord &s, std::string &error) {
         if (!ok) return false;
         const Value operatorName = s.operatorName.empty() ? std::nullopt : Value(s.operatorName);
         const Value ended = s.ended.empty() ? std::nullopt : Value(s.ended);
-        if (!db_->query("INSERT INTO session (id, station_id, plan, plan_sha256, parameters, parameters_sha256,"
-                        " operator, simulated, started, ended, clock, scenarios, faults, fault_injected, mode, single)"
-                        " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16)"
-                        " ON CONFLICT (id) DO UPDATE SET ended = COALESCE(excluded.ended, session.ended)",
-                        {s.id, stationId, s.plan, s.planSha256, s.parameters, s.parametersSha256, operatorName,
-                         Int(s.simulated ? 1 : 0), s.started, ended, std::string(s.virtualClock ? "virtual" : "real"),
-                         ListText(s.scenarios), ListText(s.faults), Int(s.faultInjected ? 1 : 0),
-                         std::string(vorn_host::ModeText(s.mode)), Int(s.single ? 1 : 0)},
-                        {}, e)) {
+        if (!db_->query(
+                "INSERT INTO session (id, station_id, plan, plan_sha256, parameters, parameters_sha256,"
+                " operator, simulated, started, ended, clock, scenarios, faults, fault_injected, mode, single,"
+                " health_check_skipped)"
+                " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17)"
+                " ON CONFLICT (id) DO UPDATE SET ended = COALESCE(excluded.ended, session.ended)",
+                {s.id, stationId, s.plan, s.planSha256, s.parameters, s.parametersSha256, operatorName,
+                 Int(s.simulated ? 1 : 0), s.started, ended, std::string(s.virtualClock ? "virtual" : "real"),
+                 ListText(s.scenarios), ListText(s.faults), Int(s.faultInjected ? 1 : 0),
+                 std::string(vorn_host::ModeText(s.mode)), Int(s.single ? 1 : 0), Int(s.healthCheckSkipped ? 1 : 0)},
+                {}, e)) {
           return false;
         }
         // Queued anew, under a new seq: an entry the forwarder is sending
@@ -332,12 +395,77 @@ bool Store::putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::st
   return ok;
 }
 
+bool Store::insertHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &e) {
+  stored = false;
+  if (outbox_) {
+    return db_->query(
+        "INSERT INTO health_outbox (kind, uuid, record, server) VALUES ($1, $2, $3, $4) ON CONFLICT (uuid) DO NOTHING"
+        " RETURNING uuid",
+        {kind, Field(record, "uuid"), vorn_host::JsonText(record), server_.empty() ? Value() : Value(server_)},
+        [&](const Row &) {
+          stored = true;
+          return true;
+        },
+        e);
+  }
+  for (const HealthTable &t : kHealthTables) {
+    if (kind != t.kind) continue;
+    const std::vector<Value> row = Fields(record, t.fields);
+    if (!db_->query(
+            MultiInsert(t.insert, row.size(), 1) + " ON CONFLICT (uuid) DO NOTHING RETURNING uuid", row,
+            [&](const Row &) {
+              stored = true;
+              return true;
+            },
+            e)) {
+      return false;
+    }
+    if (!stored || t.lines == nullptr) return true;
+    std::vector<Value> lines;
+    for (const nlohmann::json &line : record.at("lines")) {
+      lines.push_back(Field(record, "uuid"));
+      for (const Value &v : Fields(line, t.lineFields)) lines.push_back(v);
+    }
+    return InsertRows(*db_, t.lines, t.lineFields.size() + 1, lines, e);
+  }
+  e = "no health record of the kind \"" + kind + "\"";
+  return false;
+}
+
+bool Store::putHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error) {
+  return transaction(
+      [&](std::string &e) {
+        try {
+          return insertHealth(kind, record, stored, e);
+        } catch (const std::exception &x) {  // a record without its lines
+          e = "a malformed " + kind + " record: " + x.what();
+          return false;
+        }
+      },
+      error);
+}
+
+bool Store::healthOutbox(std::vector<QueuedHealth> &queued, std::string &error) {
+  queued.clear();
+  return db_->query(
+      "SELECT seq, kind, record, server FROM health_outbox ORDER BY seq", {},
+      [&](const Row &r) {
+        queued.push_back({Integer(r[0]), Str(r[1]), Str(r[2]), Str(r[3])});
+        return true;
+      },
+      error);
+}
+
+bool Store::dequeueHealth(int64_t seq, std::string &error) {
+  return db_->query("DELETE FROM health_outbox WHERE seq = $1", {Int(seq)}, {}, error);
+}
+
 bool Store::getSession(const std::string &id, SessionRecord &s, bool &found, std::string &error) {
   found = false;
   return db_->query(
       "SELECT s.id, t.name, t.host, t.library, t.version, s.plan, s.plan_sha256, s.parameters,"
       " s.parameters_sha256, s.operator, s.simulated, s.started, s.ended, s.clock, s.scenarios, s.faults,"
-      " s.fault_injected, s.mode, s.single"
+      " s.fault_injected, s.mode, s.single, s.health_check_skipped"
       " FROM session s JOIN station t ON t.id = s.station_id WHERE s.id = $1",
       {id},
       [&](const Row &r) {
@@ -361,6 +489,7 @@ bool Store::getSession(const std::string &id, SessionRecord &s, bool &found, std
         s.faultInjected = Integer(r[16]) != 0;
         s.mode = vorn_host::ModeOf(Str(r[17])).value_or(vorn_host::SessionMode::kProduction);
         s.single = Integer(r[18]) != 0;
+        s.healthCheckSkipped = Integer(r[19]) != 0;
         return true;
       },
       error);

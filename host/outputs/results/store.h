@@ -3,6 +3,8 @@
 // attempt's UUID, so writing an attempt twice stores it once.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -87,6 +89,21 @@ class Store {
   // written; stored counts those whose UUID was new.
   bool putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error);
 
+  // A record of the station's health in its JSON form (core/health_json.h),
+  // of its kind ("verification", "calibration", "alarm", "lock",
+  // "acknowledgement"), in one transaction. stored: false when its uuid was
+  // there already. A spool only queues it for the server.
+  bool putHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error);
+  // The spool's health records waiting for the server, oldest first.
+  struct QueuedHealth {
+    int64_t seq = 0;
+    std::string kind;
+    std::string record;  // its JSON text
+    std::string server;  // the server and database it belongs to, as the spool records it
+  };
+  bool healthOutbox(std::vector<QueuedHealth> &queued, std::string &error);
+  bool dequeueHealth(int64_t seq, std::string &error);
+
   // found: false when there is no such row.
   bool getSession(const std::string &id, vorn_host::SessionRecord &session, bool &found, std::string &error);
   bool getUnit(const std::string &uuid, UnitRow &unit, bool &found, std::string &error);
@@ -114,6 +131,7 @@ class Store {
   explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox) {}
   bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
   bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
+  bool insertHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error);
 
   std::unique_ptr<Database> db_;
   bool outbox_;

@@ -3,11 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
 
 #include "core/catalogue.h"
 #include "core/record_json.h"
 #include "core/session.h"
 #include "outputs/web/serve.h"
+#include "plots/plots.h"
 
 namespace vorn_host::web {
 namespace {
@@ -80,7 +83,34 @@ json PanelJson(const PanelView &p) {
 // A figure from the tally, once there are enough units for it to mean something.
 json Figure(const std::optional<double> &v, bool shown) { return v && shown ? json(*v) : json(nullptr); }
 
+nlohmann::json HealthJson(const Snapshot &s) {
+  using nlohmann::json;
+  json alarms = json::array();
+  for (const AlarmRecord &a : s.alarms) alarms.push_back({{"at", a.at}, {"text", JsonSafe(a.text)}});
+  json health = {{"text", HealthText(s.health, std::time(nullptr))},
+                 {"passed", s.health ? json(s.health->passed && !s.health->unchecked) : json(nullptr)},
+                 {"alarms", alarms},
+                 {"stop", nullptr}};
+  if (s.stop) {
+    health["stop"] = {{"text", JsonSafe(s.stop->text())},
+                      {"since", s.stop->at},
+                      {"reason", JsonSafe(s.stop->reason)},
+                      {"action", JsonSafe(s.stop->action)},
+                      {"code", s.stopNeedsCode}};
+  }
+  return health;
+}
+
 }  // namespace
+
+std::string HealthText(const std::optional<HealthSummary> &h, std::time_t now) {
+  if (!h) return "No verification on record";
+  if (h->unchecked) return "Started without its health check (--no-health-check)";
+  const std::optional<std::time_t> at = UtcSeconds(h->at);
+  const std::string age = at ? AgeText(std::difftime(now, *at)) : h->at;
+  const std::string worst = h->worst ? ", worst " + vorn_plots::Number(std::fabs(*h->worst), 1) + " dB" : "";
+  return std::string(h->passed ? "Verified " : "Verification FAILED ") + age + ", golden " + h->golden + worst;
+}
 
 const char *StateText(SessionState state) {
   switch (state) {
@@ -160,6 +190,7 @@ std::string Snapshot::json() const {
       {"plotVersion", plotVersion},
       {"notice", JsonSafe(notice)},
       {"watchers", watchers},
+      {"health", HealthJson(*this)},
   };
   return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -344,6 +375,49 @@ Delivery Screen::sessionEnded(const SessionEnd &end) {
   return Delivery::delivered();
 }
 
+Delivery Screen::alarmed(const AlarmRecord &alarm) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.alarms.insert(data_.alarms.begin(), alarm);
+  if (data_.alarms.size() > kShownAlarms) data_.alarms.resize(kShownAlarms);
+  changed();
+  return Delivery::delivered();
+}
+
+Delivery Screen::locked(const LockRecord &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  data_.state = SessionState::kIdle;  // waiting, as for a serial, but for the technician's code
+  changed();
+  return Delivery::delivered();
+}
+
+Delivery Screen::acknowledged(const AcknowledgementRecord &) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  changed();
+  return Delivery::delivered();
+}
+
+void Screen::setHealth(StationHealth *health) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  health_ = health;
+  if (health_ != nullptr) health_->attend("the page");
+}
+
+bool Screen::acknowledgeStop(const std::string &code, std::string &why) {
+  StationHealth *health = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    health = health_;
+  }
+  if (health == nullptr) {
+    why = "the station is not stopped";
+    return false;
+  }
+  if (!health->acknowledge(code, "technician on the page", "page", why)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  changed();
+  return true;
+}
+
 void Screen::setStationPrompt(const std::optional<std::string> &text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (data_.stationPrompt == text) return;
@@ -454,7 +528,13 @@ bool Screen::stopRequested() const {
 
 Snapshot Screen::snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return data_;
+  Snapshot now = data_;
+  if (health_ != nullptr) {
+    now.health = health_->summary();
+    now.stop = health_->locked();
+    now.stopNeedsCode = health_->needsCode();
+  }
+  return now;
 }
 
 uint64_t Screen::waitForChange(uint64_t seen, std::chrono::milliseconds timeout) const {
@@ -476,6 +556,9 @@ std::string Screen::startRefusal(const Action &action) {
   if (!why.empty()) return why;
   const std::string &serial = action.serial;
   if (stopRequested_) return serial + " not taken: the station is stopping";
+  if (const std::optional<LockRecord> stop = health_ != nullptr ? health_->locked() : std::nullopt) {
+    return serial + " not taken: " + stop->text() + ": no unit starts until a technician acknowledges the stop";
+  }
   if (data_.operatorName.empty()) return serial + " not taken: log in first (scan your badge or type your id)";
   if (p->prompt.id != 0) return serial + " not taken: the station asks \"" + p->prompt.text + "\": answer it first";
   if (p->state == PanelState::kStarting) return serial + " not taken: a unit is starting";

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/bus.h"
+#include "core/gate.h"
 #include "core/record.h"
 #include "core/settings.h"
 #include "core/tally.h"
@@ -130,12 +131,21 @@ struct Snapshot {
   std::string operatorName;      // who tests now; empty: nobody logged in
   bool operatorFixed = false;    // set by --operator: no login on the page
   int watchers = 0;              // pages connected now
+  // The station's health: its last verification, its stop, the latest alarms.
+  std::optional<HealthSummary> health;
+  std::optional<LockRecord> stop;
+  bool stopNeedsCode = false;
+  std::vector<AlarmRecord> alarms;  // newest first
 
   // idle or running from the panels, unless stopping or stopped.
   SessionState sessionState() const;
   // The page's JSON, without the plots' drawings.
   std::string json() const;
 };
+
+// The header's words for the station's health at the time now:
+// "Verified 2 h ago, golden G-0001, worst 0.3 dB".
+std::string HealthText(const std::optional<HealthSummary> &health, std::time_t now);
 
 struct Action {
   enum class Kind { kStart, kStop, kAcknowledge, kConfirm, kCancel, kLogin, kLogout };
@@ -170,6 +180,7 @@ std::string OperatorProblem(const std::string &name);
 class Screen : public Subscriber {
  public:
   static constexpr std::size_t kRecentUnits = 20;
+  static constexpr std::size_t kShownAlarms = 5;
   static constexpr std::size_t kQueuedActions = 16;
   static constexpr std::size_t kYieldWindow = 50;
 
@@ -180,6 +191,8 @@ class Screen : public Subscriber {
   void setPlan(const Plan &plan);
   // The station's serial pattern and next actions, and the retests a unit is allowed.
   void setRules(const StationSettings &settings, int retest);
+  // The station's health the page shows and takes the technician's code into.
+  void setHealth(StationHealth *health);
   // Asked every few milliseconds while prompt() or nextAction() waits: a true
   // answer (Ctrl-C) ends the wait as Stop does. At a prompt it adds no stop
   // request of the page's: the one stop is already counted where it came in,
@@ -196,6 +209,9 @@ class Screen : public Subscriber {
   void noticed(const std::string &text) override;
   void tallied(const Tally &tally) override;
   Delivery sessionEnded(const SessionEnd &end) override;
+  Delivery alarmed(const AlarmRecord &alarm) override;
+  Delivery locked(const LockRecord &lock) override;
+  Delivery acknowledged(const AcknowledgementRecord &ack) override;
 
   // --- the session's side: the units' source and the prompts ---
   void setState(SessionState state);
@@ -231,6 +247,8 @@ class Screen : public Subscriber {
   // Hands an action in; false, with the reason for the operator, when the
   // session cannot take it now.
   bool act(Action action, std::string &why);
+  // The technician's code for the station's stop; false, with why.
+  bool acknowledgeStop(const std::string &code, std::string &why);
   void watcherJoined();
   void watcherLeft();
   int watchers() const;
@@ -266,6 +284,7 @@ class Screen : public Subscriber {
   };
   std::deque<WindowUnit> window_;
   std::vector<std::string> plotSvgs_;  // the drawings of data_.plots
+  StationHealth *health_ = nullptr;
 };
 
 }  // namespace vorn_host::web

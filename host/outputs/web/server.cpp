@@ -308,6 +308,16 @@ void WebServer::actionRoutes() {
               return Action::start(ok ? serial->get<std::string>() : "", socketOf(body, ok));
             }));
   http.Post("/stop", action([](const nlohmann::json &, bool &) { return Action::stop(); }));
+  // The technician's code, which lifts the station's stop.
+  http.Post("/acknowledge-stop", [this](const httplib::Request &req, httplib::Response &res) {
+    const nlohmann::json body = nlohmann::json::parse(req.body.empty() ? "{}" : req.body, nullptr, false);
+    const auto code = body.is_object() ? body.find("code") : body.end();
+    if (!body.is_object() || code == body.end() || !code->is_string()) return Refuse(res, 400, "malformed action");
+    std::string why;
+    if (!screen_.acknowledgeStop(code->get<std::string>(), why)) return Refuse(res, 409, why);
+    res.status = 202;
+    res.set_content("{\"ok\":true}", "application/json");
+  });
   http.Post("/acknowledge", action([](const nlohmann::json &body, bool &ok) {
               const uint64_t id = idOf(body, "prompt", ok);
               return Action::acknowledge(id, socketOf(body, ok));

@@ -16,9 +16,11 @@ namespace {
 
 class Page : public Output, public Desk {
  public:
-  Page(const Plan &plan, const StationSettings &settings, int retest) : server_(screen_), units_(screen_) {
+  Page(const Plan &plan, const StationSettings &settings, int retest, StationHealth *health)
+      : server_(screen_), units_(screen_) {
     screen_.setPlan(plan);
     screen_.setRules(settings, retest);
+    screen_.setHealth(health);
     screen_.setInterrupted([] { return StopRequests() > 0; });
   }
 
@@ -73,7 +75,8 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   if (!web::ParseServeAddress(text, address, error)) return nullptr;
   static const StationSettings kDefaults;
   const StationSettings &settings = setup.settings != nullptr ? *setup.settings : kDefaults;
-  auto page = std::make_unique<Page>(setup.plan, settings, static_cast<int>(setup.options.number("--retest")));
+  auto page =
+      std::make_unique<Page>(setup.plan, settings, static_cast<int>(setup.options.number("--retest")), setup.health);
   if (!page->start(address, setup.realStation, setup.messages, error)) return nullptr;
   return page;
 }

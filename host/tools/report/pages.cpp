@@ -239,7 +239,7 @@ std::string LinePage(const LineView &l, const std::string &unitsFolder) {
                              "", m.chart)
       << "</div></div>\n";
   }
-  h << "</body></html>\n";
+  h << l.healthHtml << "</body></html>\n";
   return h.str();
 }
 

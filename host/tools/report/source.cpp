@@ -10,6 +10,8 @@
 #include <map>
 #include <tuple>
 
+#include "tools/report/health_sections.h"
+
 namespace vorn_reports {
 namespace {
 
@@ -431,7 +433,10 @@ bool ReadLine(const Source &src, const LineFilter &filter, LineView &line, std::
            line.failedUnits.push_back({Text(r[0]), Text(r[2]), Text(r[3]), static_cast<int>(Int(r[1]))});
            return true;
          });
-  return ok;
+  HealthHistory health;
+  if (!ok || !ReadHealthHistory(src, filter, health, error)) return false;
+  line.healthHtml = HealthSections(health);
+  return true;
 }
 
 }  // namespace vorn_reports

@@ -92,6 +92,7 @@ struct LineView {
   std::vector<std::pair<std::string, int64_t>> perHour;  // "2024-05-01T10", attempts
   std::vector<StationLine> stations;
   std::vector<FailedUnit> failedUnits;  // the latest, newest first
+  std::string healthHtml;               // the station's health sections (health_sections.h)
 };
 
 // Points of each control chart, and failing units listed, at most.

@@ -60,6 +60,7 @@ function clickOnly(button, handler) {
 const loginNeeded = () => last && !last.operator && last.state !== 'stopped';
 
 function focusField() {
+  if (!$('stop-panel').hidden) return;  // the technician types the code there
   if (loginNeeded()) {
     $('badge').focus();
   } else if (panels[active]) {
@@ -212,7 +213,7 @@ function drawAsks(el, p) {
 
 function drawPanel(panel, p, s) {
   const el = panel.el;
-  el.start.disabled = p.state !== 'idle' || s.state === 'stopping';
+  el.start.disabled = p.state !== 'idle' || s.state === 'stopping' || s.health.stop !== null;
   el.serial.disabled = s.state === 'stopped' || loginNeeded();
   if (el.serial.disabled) el.serial.value = '';  // nothing typed before is left to meet the next scan
   el.notice.textContent = p.notice;
@@ -287,6 +288,21 @@ function drawStationPrompt(s) {
   $('station-prompt-text').textContent = s.stationPrompt || '';
 }
 
+// The station's health: its verification in the header, a stop that waits
+// for the technician's code, the latest process alarms.
+function drawHealth(s) {
+  const h = s.health;
+  $('health').textContent = h.text;
+  $('health').className = `health ${h.passed === false ? 'bad' : h.passed ? 'good' : ''}`;
+  const panel = $('stop-panel');
+  panel.hidden = h.stop === null;
+  if (h.stop) {
+    $('stop-text').textContent = h.stop.text;
+    $('stop-code').placeholder = h.stop.code ? '' : 'any code';
+  }
+  $('alarms').replaceChildren(...h.alarms.map((a) => item('li', '', a.text)));
+}
+
 function noteLatencies(s) {
   const fresh = s.panels.flatMap((p) => p.steps).filter((step) => step.endedAtMs && !seenEnds.has(step.endedAtMs));
   if (!drawnOnce) {
@@ -316,6 +332,7 @@ function draw(s) {
   s.panels.forEach((p, i) => drawPanel(panels[i], p, s));
   drawSession(s);
   drawStationPrompt(s);
+  drawHealth(s);
   noteLatencies(s);
   focusField();
 }
@@ -353,4 +370,9 @@ $('badge').addEventListener('blur', () => setTimeout(focusField, 0));
 clickOnly($('stop'), () => act('/stop'));
 clickOnly($('logout'), () => act('/logout'));
 document.addEventListener('visibilitychange', focusField);
+$('stop-panel').addEventListener('submit', async (e) => {
+  e.preventDefault();
+  if (await act('/acknowledge-stop', { code: $('stop-code').value })) $('stop-code').value = '';
+  focusField();
+});
 connect();

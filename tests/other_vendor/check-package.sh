@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The station package under Wine, as a station gets it: unzipped into an
+# empty folder beside the other-vendor DLLs, nothing else of the build there.
+#   - a session of 20 units from a serials file, with the parameter file by
+#     its bare name, records 20 attempts in results.sqlite; the line report
+#     command it prints, pasted into cmd.exe, writes the page;
+#   - vorn-results.exe exports the 20 rows, and the Linux vorn-results reads
+#     the same file the same; vorn-results.exe reads a file the Linux host
+#     wrote as the Linux tool does;
+#   - a paced session sends to a PostgreSQL server of this script's own
+#     (loopback TCP), stopped and started again while it runs: every unit
+#     arrives once and nothing is left in the spool;
+#   - sslmode=require is refused before anything runs (no TLS in this build).
+# The pages in Chromium are tests/browser/station-package.test.js, on WORK.
+#   check-package.sh ZIP OTHER-VENDOR-DIR LINUX-BIN-DIR WORK
+set -euo pipefail
+zip=$(realpath "$1") vendor=$(realpath "$2") linux=$(realpath "$3") work=$4
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+wine_run="$root/scripts/wine-run.sh"
+export VORN_WINE_TIMEOUT=${VORN_WINE_TIMEOUT:-180}
+fail() { echo "station package: $*" >&2; exit 1; }
+rows() { tr -d '\r' | tail -n +2 | grep -c . || true; }
+
+rm -rf "$work"
+mkdir -p "$work"
+work=$(realpath "$work")
+cd "$work"
+unzip -q "$zip"
+expected="AllData.dll STATION.txt Vorn_CMU200.dll examples/station.ini examples/typical.plan vorn-host.exe vorn-report.exe vorn-results.exe"
+[ "$(find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs)" = "$expected" ] ||
+  fail "the zip holds $(find . -type f | xargs), not $expected"
+for dll in rscmu200_32.dll rscmuk2g_32.dll DWDIO.DLL VISA32.dll; do cp "$vendor/$dll" .; done
+cp examples/station.ini "$root/tests/other_vendor/quick.plan" "$root/tests/other_vendor/paced.plan" .
+for i in $(seq 1 20); do printf 'PK-%04d\n' "$i"; done > serials.txt
+for i in $(seq 1 20); do printf 'PG-%04d\n' "$i"; done > server-serials.txt
+
+# 20 units into results.sqlite; station.ini by its bare name, which the
+# library must read from here, not from the Windows folder.
+"$wine_run" vorn-host.exe --quiet --station "line 3" --serials serials.txt --params station.ini quick.plan \
+  > session.txt 2> session.err || { cat session.txt session.err; fail "the session did not pass"; }
+grep -q '^Session: 20 units: 20 PASS' session.txt || fail "the session's summary: $(grep Session: session.txt)"
+command=$(sed -n 's/^Line report: //p' session.txt | tr -d '\r')
+case "$command" in '.\vorn-report.exe line --db results.sqlite --station "line 3" --since '*) ;;
+  *) fail "the session printed no line report command for cmd.exe: '$command'" ;; esac
+printf '@%s\r\n' "$command" > line-report.bat
+"$wine_run" cmd /c line-report.bat > report.txt 2>&1 || { cat report.txt; fail "the printed line report command failed"; }
+[ -s line-report.html ] || fail "the line report command wrote no line-report.html"
+
+"$wine_run" vorn-results.exe export --csv > windows.csv 2> export.err || { cat export.err; fail "vorn-results.exe export failed"; }
+[ "$(rows < windows.csv)" = 20 ] || fail "vorn-results.exe export --csv gave $(rows < windows.csv) rows, not 20"
+"$linux/vorn-results" export --csv > linux.csv || fail "the Linux vorn-results cannot read the station's file"
+diff <(tr -d '\r' < windows.csv) linux.csv > /dev/null || fail "the Linux vorn-results reads the station's file otherwise"
+[ "$(cut -d, -f4 linux.csv | tail -n +2 | LC_ALL=C sort | xargs)" = "$(xargs < serials.txt)" ] ||
+  fail "the recorded serials are not the serials file's"
+
+# The other way round: a file of the Linux host (simulated, on the virtual clock).
+"$linux/vorn-host" --fast --quiet --units 20 --db from-linux.sqlite --params station.ini examples/typical.plan \
+  > linux.txt 2>&1 || { cat linux.txt; fail "the Linux session did not pass"; }
+"$linux/vorn-results" --db from-linux.sqlite export --csv > from-linux.csv
+"$wine_run" vorn-results.exe --db from-linux.sqlite export --csv > from-linux-windows.csv ||
+  fail "vorn-results.exe cannot read the Linux host's file"
+diff <(tr -d '\r' < from-linux-windows.csv) from-linux.csv > /dev/null ||
+  fail "vorn-results.exe reads the Linux host's file otherwise"
+echo "station package: 20 units recorded, the line report written; the file read alike by both tools, both ways"
+
+# No TLS here: refused before anything runs, and no spool made.
+"$wine_run" vorn-host.exe --db 'postgresql://postgres@127.0.0.1:9/postgres?sslmode=require' --serials serials.txt \
+  --params station.ini quick.plan > tls.txt 2> tls.err && fail "sslmode=require was not refused"
+[ "$(grep -c 'sslmode=require (in the address).*built without TLS' tls.err)" = 1 ] || fail "sslmode=require: $(cat tls.err)"
+[ ! -e results-spool.sqlite ] && ! grep -q 'PK-0001' tls.txt || fail "sslmode=require was refused after a start"
+
+# A server of this script's own on a loopback port (Wine's libpq reaches no
+# Unix socket), stopped once five units are on it and started again 5 s later.
+pg="$work/pg"
+VORN_PG_TCP=1 bash "$root/scripts/pg-test-server.sh" start "$pg"
+trap 'bash "$root/scripts/pg-test-server.sh" stop "$pg"' EXIT
+url=$(bash "$root/scripts/pg-test-server.sh" url "$pg")
+on_server() { "$linux/vorn-results" --db "$url" export --csv 2>/dev/null | rows; }
+"$wine_run" vorn-host.exe --quiet --db "$url" --station "line 3" --serials server-serials.txt --params station.ini \
+  paced.plan > server.txt 2> server.err &
+host=$!
+for _ in $(seq 1 120); do
+  [ "$(on_server)" -ge 5 ] && break
+  kill -0 $host 2>/dev/null || break
+  sleep 0.5
+done
+[ "$(on_server)" -ge 5 ] || { cat server.txt server.err; fail "no five units reached the server"; }
+bash "$root/scripts/pg-test-server.sh" stop "$pg"
+sleep 5
+bash "$root/scripts/pg-test-server.sh" restart "$pg"
+wait $host || { cat server.txt server.err; fail "the session on the server did not pass"; }
+grep -q 'results server: .*units are kept in results-spool.sqlite' server.err || fail "the server's outage fell outside the session"
+"$linux/vorn-results" --db "$url" export --csv > server.csv
+[ "$(cut -d, -f4 server.csv | tail -n +2 | LC_ALL=C sort | xargs)" = "$(xargs < server-serials.txt)" ] ||
+  fail "the server holds $(rows < server.csv) attempts, not each of the 20 units once"
+"$wine_run" vorn-results.exe --db "$url" forward > forward.txt || fail "vorn-results.exe forward failed"
+grep -q '^forwarded 0 units; 0 wait' forward.txt || fail "units were left in the spool: $(cat forward.txt)"
+bash "$root/scripts/pg-test-server.sh" stop "$pg"
+trap - EXIT
+echo "station package: 20 units sent to a PostgreSQL server stopped and started mid-session, each once"
