@@ -851,6 +851,7 @@ TEST(WebServer, TheStationsStopHoldsEveryStartUntilTheTechniciansCode) {
   health.setCode("4711");
   s.screen.setHealth(&health);
   EXPECT_TRUE(health.attended()) << "the page is someone to acknowledge a stop";
+  ASSERT_EQ(s.post("/login", "{\"operator\":\"op-7\"}"), 202);
   LockRecord lock;
   lock.uuid = "L1";
   lock.reason = "3 failures in a row on burst power (DCS 1800)";
@@ -860,7 +861,10 @@ TEST(WebServer, TheStationsStopHoldsEveryStartUntilTheTechniciansCode) {
   EXPECT_EQ(state["health"]["stop"]["text"],
             "Station stopped: 3 failures in a row on burst power (DCS 1800). Call the technician");
   EXPECT_EQ(state["health"]["stop"]["code"], true);
-  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 409);
+  const auto refused = s.client.Post("/start", "{\"serial\":\"A1\"}", "application/json");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 409);
+  EXPECT_NE(refused->body.find("A1 not taken: Station stopped"), std::string::npos) << refused->body;
   EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":4711}"), 400);
   EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":\"1234\"}"), 409);
   EXPECT_TRUE(health.locked());
