@@ -35,8 +35,9 @@ class Loop {
   int stops() const { return options_.run.stopRequests ? options_.run.stopRequests() : 0; }
 
   // Every attempt the unit gets: the one ordered, and the retests while it
-  // fails when the session is to retest it.
-  void testUnit(const UnitOrder &order) {
+  // fails when the session is to retest it. rescanned: the source may order
+  // this unit again later (the operator scans it again).
+  void testUnit(const UnitOrder &order, bool rescanned) {
     const int index = order.index > 0 ? order.index : ++lastIndex_;
     lastIndex_ = std::max(lastIndex_, index);
     const std::string unitId = order.unitId.empty() ? NewUuid() : order.unitId;
@@ -49,6 +50,9 @@ class Loop {
       if (options_.held && options_.held()) break;
       prior = PriorOf(record.run.verdict);
     }
+    // An id made here, of a source that never orders a unit again, names no
+    // later attempt: the tally need not keep it, and a long session stays flat.
+    if (order.unitId.empty() && !rescanned) counted_.forget(unitId);
   }
 
   SessionResult result;
@@ -282,6 +286,11 @@ void SessionTally::add(const UnitRecord &attempt) {
             attempt.run.stationSeconds());
 }
 
+void SessionTally::forget(const std::string &unit) {
+  counted_.erase(unit);
+  earlier_.erase(unit);
+}
+
 bool Retested(const UnitRecord &attempt, int firstAttempt, int retests) {
   return attempt.run.verdict != Verdict::kPass && !attempt.run.stopped && attempt.attempt < firstAttempt + retests;
 }
@@ -400,7 +409,7 @@ SessionResult RunSession(const Plan &plan, const std::vector<StepFunction> &func
   loop.result.recordLost = !bus.sessionStarted(*session).kept();
   TellNotes(bus);
   UnitOrder order;
-  while (!loop.result.recordLost && loop.stops() == 0 && units.nextOrder(order)) loop.testUnit(order);
+  while (!loop.result.recordLost && loop.stops() == 0 && units.nextOrder(order)) loop.testUnit(order, units.scanned());
   loop.result.stopped = loop.stops() > 0;
   session->ended = UtcNow();
   SessionEnd end{session.get(), loop.result.tally, loop.result.stopped, loop.result.recordLost, {}};

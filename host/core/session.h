@@ -142,6 +142,8 @@ class Scans : public Subscriber {
 class SessionTally {
  public:
   void add(const UnitRecord &attempt);
+  // The unit has no attempt to come in this session: its id is not kept.
+  void forget(const std::string &unit);
   Tally tally;
 
  private:
