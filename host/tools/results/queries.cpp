@@ -244,9 +244,12 @@ bool ListUnits(Store &store, const std::string &serial, std::ostream &out, std::
 bool Summary(Store &store, std::ostream &out, std::string &error) {
   // A phone is its serial; a unit without one is its place in its session.
   // Its day is the day of its first attempt at the station; its first pass is
-  // that attempt's verdict, its final the verdict of its latest attempt.
+  // the verdict of its first attempt with one, its final the verdict of its
+  // latest. An attempt stopped before its verdict does not count, and a
+  // phone none of whose attempts has a verdict is no unit (core/tally.h).
   struct Phone {
     std::string day;
+    bool judged = false;
     bool firstPassed = false;
     bool lastPassed = false;
   };
@@ -260,11 +263,12 @@ bool Summary(Store &store, std::ostream &out, std::string &error) {
       [&](const Row &r) {
         const bool passed = Str(r[3]) == "PASS";
         auto [at, added] = phones.try_emplace({Str(r[0]), Str(r[1])});
-        if (added) {
-          at->second.day = Str(r[2]).substr(0, 10);
-          at->second.firstPassed = passed;
-        }
-        at->second.lastPassed = passed;
+        Phone &phone = at->second;
+        if (added) phone.day = Str(r[2]).substr(0, 10);
+        if (Str(r[3]) == "NOT RUN") return true;
+        if (!phone.judged) phone.firstPassed = passed;
+        phone.judged = true;
+        phone.lastPassed = passed;
         return true;
       },
       error);
@@ -274,6 +278,7 @@ bool Summary(Store &store, std::ostream &out, std::string &error) {
   };
   std::map<std::pair<std::string, std::string>, Day> days;  // station, day
   for (const auto &p : phones) {
+    if (!p.second.judged) continue;
     Day &d = days[{p.first.first, p.second.day}];
     ++d.units;
     d.firstPass += p.second.firstPassed ? 1 : 0;
