@@ -54,16 +54,9 @@ bool Answered(const CommandLine &line, const Options &o, int &status) {
   return true;
 }
 
-// The outputs' desk, if one is the operator's: the first that offers one.
-Desk *DeskOf(const std::vector<std::unique_ptr<Output>> &outputs) {
-  for (const std::unique_ptr<Output> &output : outputs) {
-    if (output->desk() != nullptr) return output->desk();
-  }
-  return nullptr;
-}
-
-std::function<int()> Stops(Desk *desk) {
-  return [desk] { return StopRequests() + (desk != nullptr && desk->stopRequested() ? 1 : 0); };
+// The operator's Stops: the terminal's, and the page's once the outputs have given its desk.
+std::function<int()> Stops(Desk *const &desk) {
+  return [&desk] { return StopRequests() + (desk != nullptr && desk->stopRequested() ? 1 : 0); };
 }
 
 // One process: the single run, or a session unit after unit.
@@ -80,9 +73,9 @@ int RunHere(const CommandLine &line, const Options &o) {
   OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings, &health};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   Desk *desk = DeskOf(outputs);
+  Scans scans(settings, o.retest, HistoryOf(outputs), bus);
   std::unique_ptr<UnitSource> terminalUnits = station.units(o);
-  if (o.worker.empty()) CatchStopRequests();
-  if (!o.worker.empty()) IgnoreTerminalStops();
+  o.worker.empty() ? CatchStopRequests() : IgnoreTerminalStops();
   SessionOptions options;
   options.run.keepGoing = o.keepGoing;
   options.run.equipment = &station.equipment();
@@ -90,9 +83,10 @@ int RunHere(const CommandLine &line, const Options &o) {
   options.run.socket = o.worker;
   options.retest = o.retest;
   options.operatorName = o.operatorName;
-  if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt(text); };
+  if (desk != nullptr) options.answerPrompt = [desk](const std::string &text) { return desk->answerPrompt("", text); };
   options.held = health.held();
   GatedUnits units(desk != nullptr ? desk->units() : *terminalUnits, health, Stops(desk), stdin, stderr);
+  units.consult(scans);
   const SessionResult result = RunSession(station.plan(), station.functions(), session, units, bus, options);
   if (result.recordLost) return kDidNotPass;
   if (session->single) return result.lastVerdict == Verdict::kPass ? 0 : kDidNotPass;
@@ -111,8 +105,9 @@ int RunSockets(const CommandLine &line, const Options &o) {
   }
   CatchStopRequests();
   StationHealth health;
-  SupervisorOptions supervised{sockets, WorkerArguments(o), o.retest, o.operatorName, [] { return StopRequests(); },
-                               nullptr, health.held()};
+  Desk *desk = nullptr;  // the page's, once the outputs are open: its Stop and its panels' prompts
+  SupervisorOptions supervised{sockets,     WorkerArguments(o), o.retest,     o.operatorName,
+                               Stops(desk), AnswersAt(desk),    health.held()};
   Supervisor supervisor(supervised);
   if (!supervisor.start(error)) return CannotStart(error);
   if (SocketCount(o) > 0 && !supervisor.found().simulated) {
@@ -127,8 +122,10 @@ int RunSockets(const CommandLine &line, const Options &o) {
   OutputSetup setup{line, *session, inputs.plan(), inputs.files(), !session->simulated, stderr, &settings, &health};
   if (!OpenOutputs(setup, bus, outputs, error)) return CannotStart(error);
   std::unique_ptr<UnitSource> terminalUnits = inputs.units(o);
-  Desk *desk = DeskOf(outputs);
+  desk = DeskOf(outputs);
+  Scans scans(settings, o.retest, HistoryOf(outputs), bus);
   GatedUnits units(desk != nullptr ? desk->units() : *terminalUnits, health, Stops(desk), stdin, stderr);
+  units.consult(scans);
   const SupervisorResult result = supervisor.run(inputs.plan(), session, units, bus);
   return result.recordLost ? kDidNotPass : result.tally.exitStatus();
 }

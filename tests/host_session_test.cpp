@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -401,8 +402,8 @@ TEST(HostSession, AStopAtThePromptEndsTheSession) {
   const std::string examples = VORN_EXAMPLES_DIR;
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     const vorn_test::HostRun r = StoppedHost(
-        "--fast --quiet --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan", "P-1\n",
-        100000, signal, "Serial of unit 2 (empty line ends the session): ");
+        "--fast --quiet --no-db --serial-prompt --params " + examples + "/station.ini " + examples + "/typical.plan",
+        "P-1\n", 100000, signal, "Serial of unit 2 (empty line ends the session): ");
     EXPECT_EQ(r.status, 0) << signal << r.err;
     EXPECT_NE(r.err.find("Serial of unit 2 (empty line ends the session): "), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0 %"), std::string::npos)
@@ -588,6 +589,167 @@ TEST(HostSession, TheCleanupKeepsASessionGoingAfterAnError) {
     EXPECT_EQ(verdicts, c.verdicts) << c.plan;
     std::remove((dir + "/r.jsonl").c_str());
   }
+  vorn_test::RemoveTempDir(dir);
+}
+
+// What the operator is told after each kind of verdict: the retests left,
+// and whose step the first ERROR was.
+TEST(HostSession, TheNextActionFollowsTheVerdict) {
+  using vorn_host::NextStep;
+  const auto step = [](const char *name, Verdict v) {
+    vorn_host::StepRecord s;
+    s.step.exportName = std::string("Vorn_CMU200_") + name;
+    s.verdict = v;
+    return s;
+  };
+  const Verdict P = Verdict::kPass, F = Verdict::kFail, E = Verdict::kError, N = Verdict::kNotRun;
+  const struct {
+    Verdict verdict;
+    std::vector<vorn_host::StepRecord> steps;
+    int attempt;
+    int retest;
+    NextStep next;
+  } cases[] = {
+      {P, {step("DcInit", P)}, 1, 1, NextStep::kNone},
+      {F, {step("OBTPowervsTime", F)}, 1, 1, NextStep::kRetest},
+      {F, {step("OBTPowervsTime", F)}, 2, 1, NextStep::kRepair},
+      {F, {step("OBTPowervsTime", F)}, 1, 0, NextStep::kRepair},
+      {E, {step("DcInit", P), step("MobInit", E), step("OBTInit", E)}, 1, 1, NextStep::kPhoneLink},
+      {E, {step("MakeCall", E)}, 3, 1, NextStep::kPhoneLink},
+      {E, {step("MobClose", E)}, 1, 0, NextStep::kPhoneLink},
+      {E, {step("OBTInit", E), step("MobReset", E)}, 1, 1, NextStep::kEquipment},
+      {E, {step("DcInit", E)}, 1, 1, NextStep::kEquipment},
+      {N, {step("DcInit", P), step("MobInit", N)}, 1, 1, NextStep::kStopped},
+  };
+  vorn_host::NextActions words;
+  for (const auto &c : cases) {
+    vorn_host::UnitRecord u;
+    u.attempt = c.attempt;
+    u.run.verdict = c.verdict;
+    u.run.steps = c.steps;
+    EXPECT_EQ(vorn_host::NextStepOf(u, c.retest), c.next)
+        << VerdictText(c.verdict) << " " << c.steps.back().step.exportName;
+  }
+  EXPECT_EQ(vorn_host::NextStepText(words, NextStep::kStopped), "Not finished: test again");
+  EXPECT_EQ(vorn_host::NextStepText(words, NextStep::kNone), "");
+}
+
+// A session's tally of units rescanned from an earlier session of the day:
+// no unit of this session, and no verdict taken from a count it never had.
+TEST(HostSession, UnitsFromAnEarlierSessionAreNoUnitsOfThisOne) {
+  const Verdict P = Verdict::kPass, F = Verdict::kFail, N = Verdict::kNotRun;
+  using vorn_host::Prior;
+  const struct {
+    const char *unit;
+    Prior prior;
+    Verdict verdict;
+  } attempts[] = {
+      {"here", Prior::kNone, F},       {"here", Prior::kFail, P},  // this session's, retested
+      {"before", Prior::kFail, P},                                 // failed earlier today
+      {"stopped", Prior::kStopped, P},                             // stopped before its verdict earlier
+      {"new", Prior::kNone, N},                                    // stopped here
+  };
+  vorn_host::SessionTally counted;
+  for (const auto &a : attempts) {
+    vorn_host::UnitRecord u;
+    u.unitId = a.unit;
+    u.prior = a.prior;
+    u.run.verdict = a.verdict;
+    counted.add(u);
+  }
+  const vorn_host::Tally &t = counted.tally;
+  EXPECT_EQ(t.attempts, 5);
+  EXPECT_EQ(t.units, 2);
+  EXPECT_EQ(t.firstPass, 1);
+  EXPECT_EQ(t.pass, 2);
+  EXPECT_EQ(t.fail, 0);
+  EXPECT_EQ(t.retests, 2);
+  EXPECT_EQ(t.stopped, 1);
+}
+
+// Runs vorn-host in dir with answers on its standard input (a scanner types
+// a line and Enter), the results in dir's results.sqlite.
+vorn_test::HostRun Scanned(const std::string &dir, const std::string &args, const std::string &answers) {
+  std::ofstream(dir + "/answers") << answers;
+  const std::string command = "cd " + dir + " && " + VORN_HOST_FILE + " " + args + " <answers >out 2>err";
+  const int raw = std::system(command.c_str());
+  vorn_test::HostRun r;
+  if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+  r.out = vorn_test::ReadText(dir + "/out");
+  r.err = vorn_test::ReadText(dir + "/err");
+  return r;
+}
+
+// Each line of a JSON Lines file as "serial attempt prior verdict", and the unit ids by serial.
+std::vector<std::string> RecordedAttempts(const std::string &path,
+                                          std::map<std::string, std::set<std::string>> &units) {
+  std::vector<std::string> seen;
+  std::istringstream lines(vorn_test::ReadText(path));
+  for (std::string line; std::getline(lines, line);) {
+    const json j = json::parse(line);
+    const json &u = j["unit"];
+    seen.push_back(u["serial"].get<std::string>() + " " + std::to_string(u["attempt"].get<int>()) + " " +
+                   u["prior"].get<std::string>() + " " + j["verdict"].get<std::string>());
+    units[u["serial"]].insert(u["id"].get<std::string>());
+  }
+  return seen;
+}
+
+// The terminal's prompt under the station's rules, over two sessions of one
+// day on one results file: a serial off the pattern is refused with the
+// pattern shown; a failed serial scanned again is its unit's next attempt,
+// and past its retests the repair tray's, in this session and the next; a
+// serial that passed today is tested again only on a yes.
+TEST(HostSession, ScannedSerialsFollowTheStationsRulesAcrossSessions) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string dir = vorn_test::TempDir();
+  std::ofstream(dir + "/settings.ini") << "[Scanning]\nSerialPattern=MARG-[0-9]{2}\n";
+  const std::string common = "--fast --quiet --serial-prompt --retest 1 --scenario marginal-phones --settings " + dir +
+                             "/settings.ini --params " + examples + "/station.ini ";
+  const std::string plan = " " + examples + "/typical.plan";
+  const vorn_test::HostRun first = Scanned(dir, common + "--json " + dir + "/1.jsonl" + plan,
+                                           "XYZ-1\nMARG-09\nMARG-09\nMARG-09\nMARG-01\nMARG-01\n\n\n");
+  EXPECT_EQ(first.status, 1) << first.err;
+  EXPECT_NE(first.err.find("XYZ-1 not taken: the station's serials match MARG-[0-9]{2}"), std::string::npos)
+      << first.err;
+  EXPECT_NE(first.err.find("  Next: Retest once\n"), std::string::npos) << first.err;
+  EXPECT_NE(first.err.find("  Next: Repair tray\n"), std::string::npos) << first.err;
+  EXPECT_NE(first.err.find("MARG-09 not taken: it failed attempt 2 of 2 allowed; Repair tray"), std::string::npos)
+      << first.err;
+  EXPECT_NE(first.err.find("MARG-01 passed today at "), std::string::npos) << first.err;
+  std::map<std::string, std::set<std::string>> units;
+  EXPECT_EQ(RecordedAttempts(dir + "/1.jsonl", units),
+            (std::vector<std::string>{"MARG-09 1 none FAIL", "MARG-09 2 FAIL FAIL", "MARG-01 1 none PASS"}));
+  EXPECT_NE(first.out.find("Session: 2 units: 1 PASS, 1 FAIL, 0 ERROR, 1 retest;"), std::string::npos) << first.out;
+
+  const vorn_test::HostRun second =
+      Scanned(dir, common + "--json " + dir + "/2.jsonl" + plan, "MARG-09\nMARG-01\ny\n\n");
+  EXPECT_NE(second.err.find("MARG-09 not taken: it failed attempt 2 of 2 allowed"), std::string::npos) << second.err;
+  EXPECT_EQ(RecordedAttempts(dir + "/2.jsonl", units), (std::vector<std::string>{"MARG-01 2 PASS PASS"}));
+  for (const auto &[serial, ids] : units) EXPECT_EQ(ids.size(), 1u) << serial << ": one unit, whatever the session";
+  vorn_test::RemoveTempDir(dir);
+}
+
+// A unit stopped before its verdict is not finished: its next scan, in the
+// next session, is the same attempt of the same unit, after a stop.
+TEST(HostSession, AStoppedUnitIsTestedAgainAsItsSameAttempt) {
+  const std::string examples = VORN_EXAMPLES_DIR;
+  const std::string dir = vorn_test::TempDir();
+  const std::string common = "--serial-prompt --db " + dir + "/results.sqlite --params " + examples + "/station.ini ";
+  const vorn_test::HostRun stopped = StoppedHost(common + "--json " + dir + "/1.jsonl " + examples + "/typical.plan",
+                                                 "STOP-1\n", 300000, SIGINT, "[ 1/21] DcInit");
+  EXPECT_NE(stopped.err.find("unit 1 STOP-1: NOT RUN"), std::string::npos) << stopped.err;
+  EXPECT_NE(stopped.err.find("  Next: Not finished: test again\n"), std::string::npos) << stopped.err;
+  const vorn_test::HostRun again = Scanned(
+      dir, "--fast --quiet " + common + "--json " + dir + "/2.jsonl " + examples + "/typical.plan", "STOP-1\n\n");
+  EXPECT_EQ(again.status, 0) << again.err;
+  std::map<std::string, std::set<std::string>> units;
+  EXPECT_EQ(RecordedAttempts(dir + "/1.jsonl", units), (std::vector<std::string>{"STOP-1 1 none NOT RUN"}));
+  EXPECT_EQ(RecordedAttempts(dir + "/2.jsonl", units), (std::vector<std::string>{"STOP-1 1 stopped PASS"}));
+  EXPECT_EQ(units["STOP-1"].size(), 1u);
+  // Counted once, as a unit that passed at its first attempt with a verdict.
+  EXPECT_NE(again.out.find("Session: 1 unit: 1 PASS, 0 FAIL, 0 ERROR; first-pass yield 100.0 %"), std::string::npos)
+      << again.out;
   vorn_test::RemoveTempDir(dir);
 }
 

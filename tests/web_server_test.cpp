@@ -16,7 +16,10 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
+#include <thread>
 
+#include "core/session.h"
 #include "outputs/web/screen.h"
 #include "outputs/web/serve.h"
 #include "outputs/web/server.h"
@@ -139,12 +142,17 @@ TEST(WebServer, ActionsAreRefusedWhenTheSessionCannotTakeThem) {
   EXPECT_EQ(s.post("/start", "{\"serial\":12}"), 400);
   EXPECT_EQ(s.post("/start", "not json"), 400);
   EXPECT_EQ(s.post("/start", "serial=A1", "application/x-www-form-urlencoded"), 415);  // another site's form
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 409) << "nobody logged in";
+  EXPECT_EQ(s.post("/login", "{\"operator\":\"\"}"), 409);
+  EXPECT_EQ(s.post("/login", "{\"operator\":\"op-7\"}"), 202);
+  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\",\"socket\":\"3\"}"), 409) << "no such socket";
   EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 202);
   EXPECT_EQ(s.post("/start", "{\"serial\":\"A2\"}"), 409) << "a second start while the first is pending";
   EXPECT_EQ(s.post("/acknowledge", "{\"prompt\":1}"), 409) << "no prompt is open";
   const std::optional<Action> taken = s.screen.nextAction(std::chrono::milliseconds(100));
   ASSERT_TRUE(taken);
   EXPECT_EQ(taken->serial, "A1");
+  EXPECT_EQ(taken->operatorName, "op-7");
   EXPECT_FALSE(s.screen.nextAction(std::chrono::milliseconds(10))) << "refused actions are not queued";
 
   httplib::Headers foreign = {{"Origin", "http://evil.example"}};
@@ -406,20 +414,20 @@ TEST(WebServer, EventStreamsAreBoundedAndActionsGoThroughBesideThem) {
 
 TEST(WebServer, ThePromptWaitsForItsOwnAcknowledgementFromAWatchingPage) {
   Served s;
-  EXPECT_EQ(s.screen.prompt("Turn on phone!"), PromptAnswer::kNoPage) << "no page is watching";
+  EXPECT_EQ(s.screen.prompt("", "Turn on phone!"), PromptAnswer::kNoPage) << "no page is watching";
   s.screen.watcherJoined();
-  std::thread step([&] { EXPECT_EQ(s.screen.prompt("Turn on phone!"), PromptAnswer::kAcknowledged); });
+  std::thread step([&] { EXPECT_EQ(s.screen.prompt("", "Turn on phone!"), PromptAnswer::kAcknowledged); });
   uint64_t id = 0;
   for (int i = 0; i < 200 && id == 0; ++i) {
     const nlohmann::json state = nlohmann::json::parse(s.client.Get("/state")->body);
-    if (!state["prompt"].is_null()) id = state["prompt"]["id"].get<uint64_t>();
+    if (!state["panels"][0]["prompt"].is_null()) id = state["panels"][0]["prompt"]["id"].get<uint64_t>();
     if (id == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ASSERT_NE(id, 0u);
   EXPECT_EQ(s.post("/acknowledge", "{\"prompt\":" + std::to_string(id + 1) + "}"), 409);
   EXPECT_EQ(s.post("/acknowledge", "{\"prompt\":" + std::to_string(id) + "}"), 202);
   step.join();
-  EXPECT_TRUE(nlohmann::json::parse(s.client.Get("/state")->body)["prompt"].is_null());
+  EXPECT_TRUE(nlohmann::json::parse(s.client.Get("/state")->body)["panels"][0]["prompt"].is_null());
   s.screen.watcherLeft();
 }
 
@@ -432,24 +440,238 @@ TEST(WebServer, AStopAtThePromptIsOneStopRequest) {
   screen.setInterrupted([&interrupted] { return interrupted.load(); });
   screen.watcherJoined();
   const auto promptOpen = [&screen] {
-    for (int i = 0; i < 400 && screen.snapshot().prompt.id == 0; ++i) {
+    for (int i = 0; i < 400 && screen.snapshot().panels[0].prompt.id == 0; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return screen.snapshot().prompt.id != 0;
+    return screen.snapshot().panels[0].prompt.id != 0;
   };
-  std::thread step([&] { EXPECT_EQ(screen.prompt("Turn on phone!"), PromptAnswer::kStopped); });
+  std::thread step([&] { EXPECT_EQ(screen.prompt("", "Turn on phone!"), PromptAnswer::kStopped); });
   EXPECT_TRUE(promptOpen());
   interrupted = true;
   step.join();
   EXPECT_FALSE(screen.stopRequested()) << "the terminal's stop is counted where it came in, once";
 
   interrupted = false;
-  std::thread again([&] { EXPECT_EQ(screen.prompt("Turn on phone!"), PromptAnswer::kStopped); });
+  std::thread again([&] { EXPECT_EQ(screen.prompt("", "Turn on phone!"), PromptAnswer::kStopped); });
   EXPECT_TRUE(promptOpen());
   std::string why;
   EXPECT_TRUE(screen.act(Action::stop(), why)) << why;
   again.join();
   EXPECT_TRUE(screen.stopRequested());
+}
+
+// A screen of a station of the sockets named, its operator logged in.
+struct Station {
+  Screen screen;
+  StationSettings settings;
+  Plan plan;
+
+  explicit Station(const std::vector<std::string> &sockets, const std::string &pattern = "") {
+    settings.serialPattern = pattern;
+    if (!pattern.empty()) settings.serialRegex.emplace(pattern);
+    SessionRecord session;
+    for (const std::string &name : sockets) session.sockets.push_back({name, "", ""});
+    screen.setRules(settings, 1);
+    screen.sessionStarted(session);
+    std::string why;
+    EXPECT_TRUE(screen.act(Action::login("op-7"), why)) << why;
+  }
+  // The refusal of a scan in the socket's panel, empty when it was taken.
+  std::string scan(const std::string &serial, const std::string &socket) {
+    std::string why;
+    screen.act(Action::start(serial, socket), why);
+    return why;
+  }
+};
+
+// A scan goes to the panel it was made in; one that panel cannot take is
+// refused there, naming its serial, and never waits to be glued to the next.
+TEST(WebServer, EachPanelTakesItsOwnScansAndSaysWhyNot) {
+  Station st({"1", "2", "3"}, "SIM-[0-9]{6}");
+  AttemptStart running;
+  running.serial = "SIM-000001";
+  running.socket = "1";
+  st.screen.attemptStarted(running);
+  const struct {
+    const char *serial;
+    const char *socket;
+    const char *refusal;  // empty: taken
+  } cases[] = {
+      {"SIM-000054", "1", "SIM-000054 not taken: a unit is running"},
+      {"SIM-00005", "2", "SIM-00005 not taken: the station's serials match SIM-[0-9]{6}"},
+      {"SIM-000002", "3", ""},
+      {"SIM-000003", "3", "SIM-000003 not taken: a unit is starting"},
+      {"SIM-000004", "9", "there is no socket \"9\""},
+      {"SIM-000005", "2", ""},
+  };
+  for (const auto &c : cases) EXPECT_EQ(st.scan(c.serial, c.socket), c.refusal) << c.serial;
+  std::string refused;
+  EXPECT_FALSE(st.screen.act(Action::login("SIM-000009"), refused));
+  EXPECT_EQ(refused, "SIM-000009 is a phone's serial: scan your badge or type your id");
+  const Snapshot shown = st.screen.snapshot();
+  EXPECT_EQ(shown.panels[0].notice, "SIM-000054 not taken: a unit is running") << "said where it was scanned";
+  EXPECT_EQ(shown.panels[2].state, PanelState::kStarting);
+  for (const char *socket : {"3", "2"}) {
+    const std::optional<Action> taken = st.screen.nextAction(std::chrono::milliseconds(10));
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->socket, socket);
+    EXPECT_EQ(taken->operatorName, "op-7");
+  }
+  EXPECT_FALSE(st.screen.nextAction(std::chrono::milliseconds(10)));
+
+  // An open prompt holds its panel's scans; its OK answers only its panel's prompt.
+  st.screen.watcherJoined();
+  std::thread step([&] { EXPECT_EQ(st.screen.prompt("2", "Turn on phone!"), PromptAnswer::kAcknowledged); });
+  uint64_t id = 0;
+  for (int i = 0; i < 400 && id == 0; ++i) {
+    id = st.screen.snapshot().panels[1].prompt.id;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(st.scan("SIM-000006", "2"), "SIM-000006 not taken: the station asks \"Turn on phone!\": answer it first");
+  std::string why;
+  EXPECT_FALSE(st.screen.act(Action::acknowledge(id, "3"), why));
+  EXPECT_TRUE(st.screen.act(Action::acknowledge(id, "2"), why)) << why;
+  step.join();
+  st.screen.watcherLeft();
+}
+
+// An attempt's record as the session hands it on: FAIL or PASS.
+UnitRecord Finished(const std::string &serial, const std::string &unitId, int attempt, Verdict verdict) {
+  UnitRecord u;
+  u.serial = serial;
+  u.unitId = unitId;
+  u.attempt = attempt;
+  u.prior = attempt == 1 ? Prior::kNone : Prior::kFail;
+  u.run.verdict = verdict;
+  return u;
+}
+
+// The page's scans through the station's rules: past its retests a serial is
+// the repair tray's and not tested; one that passed today is tested once
+// the operator says yes in its panel, as its unit's next attempt.
+TEST(WebServer, ScansPastTheirRetestsOrPassedTodayAreNotTestedUnasked) {
+  Station st({});
+  Bus bus;
+  Scans scans(st.settings, 1, nullptr, bus);
+  bus.subscribe(st.screen);
+  bus.attemptFinished(Finished("R-1", "unit-r", 2, Verdict::kFail));
+  bus.attemptFinished(Finished("P-1", "unit-p", 1, Verdict::kPass));
+  ScannedUnits units(st.screen);
+  units.consult(scans);
+  UnitOrder order;
+  bool got = false;
+  std::thread source([&] { got = units.nextOrder(order); });
+  const auto panel = [&st] { return st.screen.snapshot().panels[0]; };
+  const auto until = [](const std::function<bool()> &done) {
+    for (int i = 0; i < 400 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+  };
+  EXPECT_EQ(st.scan("R-1", ""), "");
+  ASSERT_TRUE(until([&] { return panel().state == PanelState::kIdle; }));
+  EXPECT_EQ(panel().notice, "R-1 not taken: it failed attempt 2 of 2 allowed; Repair tray");
+  ASSERT_TRUE(panel().banner);
+  EXPECT_EQ(panel().banner->action, "Repair tray");
+  EXPECT_EQ(st.scan("P-1", ""), "");
+  ASSERT_TRUE(until([&] { return panel().confirm.id != 0; }));
+  EXPECT_EQ(panel().confirm.serial, "P-1");
+  std::string why;
+  EXPECT_FALSE(st.screen.act(Action::confirm(panel().confirm.id + 1), why)) << "only the question open";
+  EXPECT_TRUE(st.screen.act(Action::confirm(panel().confirm.id), why)) << why;
+  source.join();
+  ASSERT_TRUE(got);
+  EXPECT_EQ(order.serial, "P-1");
+  EXPECT_EQ(order.unitId, "unit-p");
+  EXPECT_EQ(order.attempt, 2);
+  EXPECT_EQ(order.prior, Prior::kPass);
+  EXPECT_EQ(order.operatorName, "op-7");
+  EXPECT_FALSE(order.retest) << "a scanned unit is retested by scanning it again";
+}
+
+// The yield and the units per hour from the tenth unit with a verdict on, the
+// recent yield over the last 50 units; and the banner's next action.
+TEST(WebServer, FiguresWaitForTenUnitsAndTheRecentYieldForgetsTheOldest) {
+  Station st({});
+  Tally tally;
+  const auto finish = [&](const UnitRecord &u) {
+    st.screen.attemptFinished(u);
+    tally.add(u);
+    tally.hoursSinceFirst = 0.5;
+    st.screen.tallied(tally);
+    return nlohmann::json::parse(st.screen.snapshot().json());
+  };
+  nlohmann::json state;
+  for (int i = 1; i <= 9; ++i)
+    state = finish(Finished("F-" + std::to_string(i), "f" + std::to_string(i), 1, Verdict::kFail));
+  EXPECT_EQ(st.screen.snapshot().panels[0].banner->action, "Retest once");
+  for (const char *figure : {"firstPassYield", "finalYield", "unitsPerHour", "recentYield"}) {
+    EXPECT_TRUE(state[figure].is_null()) << figure;
+  }
+  state = finish(Finished("F-1", "f1", 2, Verdict::kFail));
+  EXPECT_EQ(st.screen.snapshot().panels[0].banner->action, "Repair tray");
+  EXPECT_TRUE(state["firstPassYield"].is_null()) << "a retest is no tenth unit";
+  state = finish(Finished("P-0", "p0", 1, Verdict::kPass));
+  EXPECT_EQ(state["units"], 10);
+  EXPECT_DOUBLE_EQ(state["firstPassYield"].get<double>(), 10.0);
+  EXPECT_DOUBLE_EQ(state["unitsPerHour"].get<double>(), 20.0);
+  for (int i = 1; i <= 50; ++i)
+    state = finish(Finished("P-" + std::to_string(i), "p" + std::to_string(i), 1, Verdict::kPass));
+  EXPECT_DOUBLE_EQ(state["recentYield"].get<double>(), 100.0);
+  EXPECT_NEAR(state["firstPassYield"].get<double>(), 100.0 * 51 / 60, 1e-9);
+}
+
+// A spectrum step with its offsets; failing: one of them outside its limit.
+StepRecord Spectrum(bool failing) {
+  StepRecord s;
+  s.step.exportName = "Vorn_CMU200_OBTOutputRFSpectrum";
+  s.verdict = failing ? Verdict::kFail : Verdict::kPass;
+  int entry = 1;
+  for (const char *name :
+       {"-0.40MHZ Modulation Spectrum", "+0.40MHZ Modulation Spectrum", "-0.40MHZ Switching Spectrum"}) {
+    EntryResult e;
+    e.entry = entry++;
+    e.name = name;
+    e.value = failing && entry == 2 ? -50.0 : -65.0;
+    e.limit = Limit{e.entry, std::nullopt, -60.0};
+    e.passed = *e.value <= -60.0;
+    s.entries.push_back(e);
+  }
+  return s;
+}
+
+StepRecord Naming(const char *step, const char *setting) {
+  StepRecord s;
+  s.step.exportName = std::string("Vorn_CMU200_") + step;
+  s.verdict = Verdict::kPass;
+  EntryResult e;
+  e.entry = 1;
+  e.value = 1.0;
+  e.name = setting;
+  s.entries.push_back(e);
+  return s;
+}
+
+// A plot per band measured, titled with its setting, the failing band first,
+// with words the page shows at 12 px or more.
+TEST(WebServer, TheSpectrumIsAPlotPerBandFailingFirst) {
+  RunRecord run;
+  run.steps = {Naming("OBTPowervsTime", "Band=EGSM;Chan=20;TXLevel=5"), Spectrum(false),
+               Naming("OBTHandOver", "Band=PCS;Chan=661;TXLevel=10"),
+               Naming("OBTPowervsTime", "Band=PCS;Chan=661;TXLevel=10"), Spectrum(true)};
+  const std::vector<BandPlot> plots = SpectrumPlots(run);
+  ASSERT_EQ(plots.size(), 2u);
+  EXPECT_EQ(plots[0].title, "PCS 1900 ch 661");
+  EXPECT_TRUE(plots[0].failed);
+  EXPECT_EQ(plots[1].title, "E-GSM 900 ch 20");
+  EXPECT_FALSE(plots[1].failed);
+  for (const BandPlot &p : plots) {
+    EXPECT_NE(p.svg.find("Spectrum due to modulation, " + p.title), std::string::npos);
+    EXPECT_NE(p.svg.find("Spectrum due to switching, " + p.title), std::string::npos);
+    EXPECT_EQ(p.svg.find("font-size=\"11\""), std::string::npos) << "the reports' size, too small on the page";
+  }
+  run.steps.erase(run.steps.begin() + 1);
+  run.steps.pop_back();
+  EXPECT_TRUE(SpectrumPlots(run).empty());
 }
 
 // vorn-host --serve in a process of its own, with its port once it says.
@@ -502,7 +724,7 @@ TEST(WebServer, ASignalAtThePagesPromptRunsTheCleanup) {
       if (thread.joinable()) thread.join();
     }
   } watcher;  // before the host: it ends once the host has gone
-  ServedHost host(dir, "--serve 0 --fast --no-db --scenario phone-off-until-prompt --json " + dir +
+  ServedHost host(dir, "--serve 0 --fast --no-db --operator op-7 --scenario phone-off-until-prompt --json " + dir +
                            "/units.jsonl --params " + examples + "/station.ini " + examples + "/typical.plan");
   ASSERT_NE(host.port(), 0) << host.err();
   watcher.thread = std::thread([port = host.port()] {
@@ -522,7 +744,7 @@ TEST(WebServer, ASignalAtThePagesPromptRunsTheCleanup) {
   ASSERT_EQ(started->status, 202);
   bool prompted = false;
   for (int i = 0; i < 500 && !prompted; ++i) {
-    prompted = state().value("prompt", nlohmann::json()).is_object();
+    prompted = state()["panels"][0]["prompt"].is_object();
     if (!prompted) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(prompted) << host.err();
@@ -629,6 +851,7 @@ TEST(WebServer, TheStationsStopHoldsEveryStartUntilTheTechniciansCode) {
   health.setCode("4711");
   s.screen.setHealth(&health);
   EXPECT_TRUE(health.attended()) << "the page is someone to acknowledge a stop";
+  ASSERT_EQ(s.post("/login", "{\"operator\":\"op-7\"}"), 202);
   LockRecord lock;
   lock.uuid = "L1";
   lock.reason = "3 failures in a row on burst power (DCS 1800)";
@@ -638,7 +861,10 @@ TEST(WebServer, TheStationsStopHoldsEveryStartUntilTheTechniciansCode) {
   EXPECT_EQ(state["health"]["stop"]["text"],
             "Station stopped: 3 failures in a row on burst power (DCS 1800). Call the technician");
   EXPECT_EQ(state["health"]["stop"]["code"], true);
-  EXPECT_EQ(s.post("/start", "{\"serial\":\"A1\"}"), 409);
+  const auto refused = s.client.Post("/start", "{\"serial\":\"A1\"}", "application/json");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 409);
+  EXPECT_NE(refused->body.find("A1 not taken: Station stopped"), std::string::npos) << refused->body;
   EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":4711}"), 400);
   EXPECT_EQ(s.post("/acknowledge-stop", "{\"code\":\"1234\"}"), 409);
   EXPECT_TRUE(health.locked());

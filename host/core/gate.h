@@ -74,6 +74,9 @@ class GatedUnits : public UnitSource {
       : units_(units), health_(health), stops_(std::move(stops)), terminal_(terminal), messages_(messages) {}
   bool next(std::string &serial) override;
   bool nextOrder(UnitOrder &order) override;
+  // What the units are stays theirs: scanned ones go through the station's rules.
+  void consult(Scans &scans) override { units_.consult(scans); }
+  bool scanned() const override { return units_.scanned(); }
   const std::string &ended() const { return ended_; }
 
  private:

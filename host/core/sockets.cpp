@@ -140,8 +140,10 @@ struct Supervisor::Impl {
   int stopsSent = 0;
   uint64_t handed = 0;
   bool virtualClock = false;
+  bool scanned = false;  // the operator's scans: no socket waits for the others' clocks
   int lastIndex = 0;
   SupervisorResult result;
+  SessionTally counted;
   std::map<std::string, Tally> perSocket;
   std::optional<Clock::time_point> firstStart;
 
@@ -320,17 +322,19 @@ void Supervisor::Impl::send(std::size_t i, const Pending &pending) {
 // socket is empty); workers.size() when none is free.
 std::size_t Supervisor::Impl::freeSocket(const std::string &socket) const {
   // On the virtual clock a socket's units take no wall time: a socket ahead
-  // on its own clock waits for the others, as it would in real time.
+  // on its own clock waits for the others, as it would in real time. Not for
+  // scanned units: the operator loads a socket when the operator is ready,
+  // and a socket left idle would hold every other one for good.
   double earliest = -1.0;
   for (const Worker &w : workers) {
-    if (w.outOfService || !virtualClock) continue;
+    if (w.outOfService || !virtualClock || scanned) continue;
     if (earliest < 0.0 || w.stationSeconds < earliest) earliest = w.stationSeconds;
   }
   std::size_t chosen = workers.size();
   for (std::size_t i = 0; i < workers.size(); ++i) {
     const Worker &w = workers[i];
     if (!w.ready || w.busy || w.outOfService || (!socket.empty() && socket != w.setting.name)) continue;
-    if (virtualClock && w.stationSeconds > earliest) continue;
+    if (virtualClock && !scanned && w.stationSeconds > earliest) continue;
     if (chosen == workers.size() || w.lastHanded < workers[chosen].lastHanded) chosen = i;
   }
   return chosen;
@@ -421,7 +425,8 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   for (const Delivery &note : std::vector<Delivery>(bus->notes())) {
     if (!note.text.empty()) bus->noticed(note.text);
   }
-  result.tally.add(record);
+  counted.add(record);
+  result.tally = counted.tally;
   perSocket[w.setting.name].add(record);
   // The station's hours: the wall clock's, or the longest socket timeline on
   // the station's clock when that is longer (the virtual clock's waits).
@@ -432,8 +437,9 @@ void Supervisor::Impl::onFinished(std::size_t i, UnitRecord record) {
   perSocket[w.setting.name].hoursSinceFirst = std::max(wall, w.stationSeconds) / 3600.0;
   bus->tallied(result.tally);
   bus->socketTallied(w.setting.name, perSocket[w.setting.name]);
+  // A scanned unit is retested when the operator scans it again; none while the station is stopped.
   const bool held = options.held && options.held();
-  if (stopsSent == 0 && !held && Retested(record, w.running.base, options.retest)) {
+  if (stopsSent == 0 && !held && w.running.order.retest && Retested(record, w.running.base, options.retest)) {
     Pending retest = w.running;
     retest.order.attempt = record.attempt + 1;
     retest.order.prior = PriorOf(record.run.verdict);
@@ -519,6 +525,9 @@ void Supervisor::Impl::handle(const Item &item) {
       noMoreUnits = true;
       break;
     case Item::Kind::kAnswer: {
+      // A prompt ended by Stop (the page's, at its panel's prompt): the worker
+      // hears the stop before the answer, so that its unit ends as stopped.
+      if (options.stopRequests && options.stopRequests() > stopsSent) stopAll();
       WorkerCommand answer;
       answer.kind = WorkerCommand::Kind::kAnswer;
       answer.ok = item.ok;
@@ -534,6 +543,7 @@ SupervisorResult Supervisor::run(const Plan &plan, const std::shared_ptr<Session
   s.plan = &plan;
   s.session = session;
   s.virtualClock = session->virtualClock;
+  s.scanned = units.scanned();
   s.bus = &bus;
   s.result.recordLost = !bus.sessionStarted(*session).kept();
   s.fetcher = std::thread([&s, &units] { s.fetchUnits(units); });

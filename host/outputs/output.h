@@ -28,8 +28,9 @@ class Desk {
  public:
   virtual ~Desk() = default;
   virtual UnitSource &units() = 0;
-  // The operator's answer to an equipment prompt; none: nobody there to answer.
-  virtual std::optional<bool> answerPrompt(const std::string &text) = 0;
+  // The operator's answer to an equipment prompt of the socket named (empty
+  // on a station of one); none: nobody there to answer.
+  virtual std::optional<bool> answerPrompt(const std::string &socket, const std::string &text) = 0;
   virtual bool stopRequested() = 0;
 };
 
@@ -57,6 +58,9 @@ class Output {
   virtual ~Output() = default;
   virtual Subscriber &subscriber() = 0;
   virtual Desk *desk() { return nullptr; }
+  // An output that keeps the records (the results) answers what earlier
+  // sessions know of a scanned serial.
+  virtual SerialHistory *history() { return nullptr; }
 };
 
 struct OutputModule {

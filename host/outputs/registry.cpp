@@ -53,6 +53,26 @@ bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Outpu
   return true;
 }
 
+Desk *DeskOf(const std::vector<std::unique_ptr<Output>> &outputs) {
+  for (const std::unique_ptr<Output> &output : outputs) {
+    if (output->desk() != nullptr) return output->desk();
+  }
+  return nullptr;
+}
+
+SerialHistory *HistoryOf(const std::vector<std::unique_ptr<Output>> &outputs) {
+  for (const std::unique_ptr<Output> &output : outputs) {
+    if (output->history() != nullptr) return output->history();
+  }
+  return nullptr;
+}
+
+std::function<std::optional<bool>(const std::string &, const std::string &)> AnswersAt(Desk *const &desk) {
+  return [&desk](const std::string &socket, const std::string &text) {
+    return desk != nullptr ? desk->answerPrompt(socket, text) : std::nullopt;
+  };
+}
+
 std::string ClaimOutput(OutputSetup &setup, const std::string &path, const std::string &what) {
   // An output that exists is known by its identity; one that does not yet,
   // by where it would be, so that two outputs never name one new file.

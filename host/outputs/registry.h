@@ -3,7 +3,9 @@
 // the session's bus.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,5 +25,14 @@ bool ReadHostCommandLine(int argc, const char *const *argv, CommandLine &line, O
 // Every output the options ask for, opened, each subscribed to bus; false,
 // with the reason in error, when one cannot open.
 bool OpenOutputs(OutputSetup &setup, Bus &bus, std::vector<std::unique_ptr<Output>> &outputs, std::string &error);
+
+// What the open outputs offer main, from the first that offers it: the
+// operator's desk (the page's) and the history of a scanned serial (the
+// results').
+Desk *DeskOf(const std::vector<std::unique_ptr<Output>> &outputs);
+SerialHistory *HistoryOf(const std::vector<std::unique_ptr<Output>> &outputs);
+// A socket's prompt answered at the desk, once the outputs have given one
+// (desk is read at each prompt); none without a desk.
+std::function<std::optional<bool>(const std::string &socket, const std::string &text)> AnswersAt(Desk *const &desk);
 
 }  // namespace vorn_host

@@ -42,8 +42,8 @@ class GoldenSerial : public UnitSource {
   bool given_ = false;
 };
 
-// The record of the session's last attempt.
-class LastAttempt : public Subscriber {
+// The record of the session's last attempt, as the bus tells it.
+class LastRecordHeard : public Subscriber {
  public:
   Delivery attemptFinished(const UnitRecord &unit) override {
     last = unit;
@@ -96,7 +96,7 @@ struct GoldenSession {
   StationSetup &station;
   const GoldenUnit &golden;
   Bus &bus;
-  LastAttempt &last;
+  LastRecordHeard &last;
 
   // One run of the plan on the golden unit, compared with its references.
   VerificationRecord run(const std::shared_ptr<SessionRecord> &session, bool &lost) {
@@ -144,7 +144,7 @@ int RunGoldenUnit(const CommandLine &line, const Options &o) {
   std::shared_ptr<SessionRecord> session = station.session(o);
   StationHealth health;
   Bus bus;
-  LastAttempt last;
+  LastRecordHeard last;
   bus.subscribe(last);
   std::vector<std::unique_ptr<Output>> outputs;
   OutputSetup setup{line, *session, station.plan(), station.files(), !station.simulated(), stderr, &settings, &health};

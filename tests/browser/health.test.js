@@ -39,8 +39,10 @@ after(async () => {
   fs.rmSync(cwd, { recursive: true, force: true });
 });
 
+// The operator is given on the command line: the page asks for no login.
 function serve(extra) {
-  const child = spawn(host, ['--serve', '0', ...common, ...extra, path.join(examples, 'typical.plan')],
+  const child = spawn(host, ['--serve', '0', '--operator', 'health-op', ...common, ...extra,
+    path.join(examples, 'typical.plan')],
     { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
   let err = '';
   child.stdout.resume();

@@ -25,9 +25,9 @@ after(async () => { await browser.close(); });
 test('the library\'s own prompt is said on the page and answered at the station', async () => {
   // The prompt is the matter here; recording is station-package.test.js's. A
   // real station starts no production session without its verification:
-  // this one skips the check.
+  // this one skips the check. The operator is given: no login is asked.
   const host = spawn(wineRun, [path.join(station, 'vorn-host.exe'), '--serve', '0', '--station', 'bench7', '--no-db',
-    '--no-health-check', '--params', 'examples/station.ini', 'examples/typical.plan'],
+    '--no-health-check', '--operator', 'bench-op', '--params', 'examples/station.ini', 'examples/typical.plan'],
   { cwd: root, env, stdio: ['ignore', 'pipe', 'pipe'] });
   let err = '';
   host.stdout.resume();

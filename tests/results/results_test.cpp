@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -388,6 +389,42 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
   bool stored = false;
   ASSERT_TRUE(store->putSession(session, error) && store->putUnit(ToRow(session, unit), stored, error)) << error;
   EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM unit"), 3);
+}
+
+// The day's summary counts a phone as the session's tally counts a unit: an
+// attempt stopped before its verdict is none, and a phone only ever stopped
+// is no unit.
+TEST(Summary, AStoppedAttemptIsNoVerdict) {
+  TempDir dir;
+  std::string error;
+  std::unique_ptr<Store> store = Store::Open(dir / "r.sqlite", false, error);
+  ASSERT_TRUE(store) << error;
+  const SessionRecord session = SyntheticSession("line9");
+  ASSERT_TRUE(store->putSession(session, error)) << error;
+  std::mt19937 random(3);
+  const struct {
+    int unit;
+    int attempt;
+    vorn_host::Verdict verdict;
+  } attempts[] = {{1, 1, vorn_host::Verdict::kNotRun},
+                  {1, 1, vorn_host::Verdict::kPass},
+                  {2, 1, vorn_host::Verdict::kNotRun},
+                  {3, 1, vorn_host::Verdict::kFail},
+                  {3, 2, vorn_host::Verdict::kPass}};
+  for (const auto &a : attempts) {
+    UnitRecord u = SyntheticUnit(TypicalPlan(), a.unit, a.attempt, true, random);
+    u.run.verdict = a.verdict;
+    u.run.stopped = a.verdict == vorn_host::Verdict::kNotRun;
+    bool stored = false;
+    ASSERT_TRUE(store->putUnit(ToRow(session, u), stored, error)) << error;
+  }
+  std::ostringstream summary;
+  ASSERT_TRUE(Summary(*store, summary, error)) << error;
+  const std::string day = Squeezed(summary.str());
+  EXPECT_NE(day.find("\nline9 " + session.started.substr(0, 10) + " 2 units: 2 PASS, 0 FAIL, 0 ERROR, 1 retest"),
+            std::string::npos)
+      << summary.str();
+  EXPECT_NE(day.find("first-pass yield 50.0 %; final yield 100.0 %"), std::string::npos) << summary.str();
 }
 
 TEST(Migration, ANewerFileIsLeftUntouched) {

@@ -1,7 +1,7 @@
 // The console: progress on standard error while the steps run ("[ 3/20]
 // OBTInit, step 3 ... PASS (0.01 s)", with the long waits), a line per
-// attempt of a session, the outputs' notices, the failures of a unit that
-// did not pass in words, and at the end the results table (a single run) or
+// attempt of a session, the outputs' notices, what to do with a unit that
+// did not pass and its failures in words, and at the end the results table (a single run) or
 // the session's table on standard output.
 #include <algorithm>
 #include <cstdio>
@@ -22,7 +22,8 @@ class Console : public Output, public Subscriber {
   // Waits from this length on are shown.
   static constexpr uint32_t kLongWaitMs = 500;
 
-  Console(bool quiet, std::FILE *messages) : quiet_(quiet), messages_(messages) {}
+  Console(bool quiet, std::FILE *messages, NextActions actions, int retest)
+      : quiet_(quiet), messages_(messages), actions_(std::move(actions)), retest_(retest) {}
   Subscriber &subscriber() override { return *this; }
 
   Delivery sessionStarted(const SessionRecord &session) override {
@@ -63,6 +64,9 @@ class Console : public Output, public Subscriber {
     const std::string socket = last_.socket.empty() ? "" : " (socket " + last_.socket + ")";
     Say("unit " + std::to_string(last_.index) + " " + last_.serial + attempt + socket + ": " +
         VerdictText(last_.run.verdict) + "; " + tally.line());
+    // What to do with the phone, above what it failed.
+    const std::string &next = NextStepText(actions_, NextStepOf(last_, retest_));
+    if (!next.empty()) std::fprintf(messages_, "  Next: %s\n", TerminalText(next).c_str());
     Failures(last_.run);
   }
 
@@ -123,6 +127,8 @@ class Console : public Output, public Subscriber {
 
   bool quiet_;
   std::FILE *messages_;
+  NextActions actions_;
+  int retest_;
   int longWaits_ = 0;
   UnitRecord last_;
   SessionTable table_;
@@ -131,7 +137,9 @@ class Console : public Output, public Subscriber {
 void AddOptions(CommandLine &line) { line.flag("--quiet", "no progress while running"); }
 
 std::unique_ptr<Output> Open(OutputSetup &setup, std::string &) {
-  return std::make_unique<Console>(setup.options.has("--quiet"), setup.messages);
+  const NextActions actions = setup.settings != nullptr ? setup.settings->actions : NextActions();
+  return std::make_unique<Console>(setup.options.has("--quiet"), setup.messages, actions,
+                                   static_cast<int>(setup.options.number("--retest")));
 }
 
 }  // namespace

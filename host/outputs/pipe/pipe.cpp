@@ -56,7 +56,7 @@ class Pipe : public Output, public Subscriber, public Desk, public UnitSource {
     order.operatorName = a.operatorName;
     return true;
   }
-  std::optional<bool> answerPrompt(const std::string &) override {
+  std::optional<bool> answerPrompt(const std::string &, const std::string &) override {
     std::unique_lock<std::mutex> lock(mutex_);
     change_.wait(lock, [this] { return !answers_.empty() || ended_ || stops_ > 0; });
     if (answers_.empty()) return false;

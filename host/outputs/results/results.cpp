@@ -7,10 +7,12 @@
 // the command that makes its line report.
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 
 #include "core/health_json.h"
 #include "os/os.h"
@@ -22,10 +24,86 @@ namespace vorn_host {
 
 namespace {
 
+using vorn_results::Database;
+using vorn_results::Row;
+
+// Which of two attempts of a serial came later: by its start, then its
+// number; a stopped attempt comes before the same attempt with a verdict
+// (the records' times are whole seconds).
+bool Later(const LastAttempt &a, const LastAttempt &b) {
+  if (a.started != b.started) return a.started > b.started;
+  if (a.attempt != b.attempt) return a.attempt > b.attempt;
+  return a.verdict != Verdict::kNotRun && b.verdict == Verdict::kNotRun;
+}
+
+// The serial's latest attempt since the moment, in one database.
+bool LatestIn(Database &db, const std::string &serial, const std::string &since, std::optional<LastAttempt> &last,
+              std::string &error) {
+  return db.query(
+      "SELECT unit_id, attempt, prior, verdict, started FROM unit WHERE serial = $1 AND started >= $2"
+      " ORDER BY started DESC, attempt DESC, stopped ASC LIMIT 1",
+      {serial, since},
+      [&](const Row &r) {
+        LastAttempt a;
+        a.unitId = r[0].value_or("");
+        a.attempt = std::atoi(r[1].value_or("1").c_str());
+        a.prior = PriorOf(r[2].value_or("none")).value_or(Prior::kNone);
+        a.verdict = VerdictOf(r[3].value_or("")).value_or(Verdict::kNotRun);
+        a.started = r[4].value_or("");
+        if (!last || Later(a, *last)) last = a;
+        return false;
+      },
+      error);
+}
+
+// What earlier sessions recorded of a serial, read through connections of
+// its own: the results file; for a server, the spool (the units not sent on
+// yet, the newest) and the server, which is not asked again for a while
+// after it did not answer, so that a scan never waits long for it.
+class Earlier : public SerialHistory {
+ public:
+  explicit Earlier(std::string target) : target_(std::move(target)) {}
+
+  bool latest(const std::string &serial, const std::string &since, std::optional<LastAttempt> &last,
+              std::string &error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last.reset();
+    const bool server = vorn_results::IsServerTarget(target_);
+    if (!local_) local_ = vorn_results::OpenSqlite(server ? vorn_results::kSpoolFile : target_, error);
+    if (!local_ || !LatestIn(*local_, serial, since, last, error)) return false;
+    if (!server) return true;
+    std::string why;
+    if (!server_ && std::chrono::steady_clock::now() >= retry_) server_ = connect(why);
+    if (server_ && LatestIn(*server_, serial, since, last, why)) return true;
+    server_.reset();
+    retry_ = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    error = "the results server: " + why;
+    return last.has_value();  // what the spool holds is newer than anything sent on
+  }
+
+ private:
+  std::unique_ptr<Database> connect(std::string &error) const {
+    vorn_results::ServerLimits limits;
+    limits.connect = std::chrono::seconds(2);
+    limits.exchange = std::chrono::seconds(3);
+    limits.statement = std::chrono::seconds(2);
+    vorn_results::ServerProblem problem = vorn_results::ServerProblem::kNone;
+    return vorn_results::ConnectPostgres(target_, limits, problem, error);
+  }
+
+  std::string target_;
+  std::mutex mutex_;
+  std::unique_ptr<Database> local_;
+  std::unique_ptr<Database> server_;
+  std::chrono::steady_clock::time_point retry_;
+};
+
 class Results : public Output, public Subscriber {
  public:
-  explicit Results(std::unique_ptr<vorn_results::DatabaseSink> sink) : sink_(std::move(sink)) {}
+  Results(std::unique_ptr<vorn_results::DatabaseSink> sink, const std::string &target)
+      : sink_(std::move(sink)), earlier_(target) {}
   Subscriber &subscriber() override { return *this; }
+  SerialHistory *history() override { return &earlier_; }
 
   // Each attempt's record carries its session: a session's row that cannot
   // be written yet is written with the first attempt that can.
@@ -79,6 +157,7 @@ class Results : public Output, public Subscriber {
   }
 
   std::unique_ptr<vorn_results::DatabaseSink> sink_;
+  Earlier earlier_;
   int recorded_ = 0;
 };
 
@@ -149,7 +228,7 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
     error = ClaimOutput(setup, files[i], "results fallback");
   if (!error.empty()) return nullptr;
   sink->heedStops(StopRequests);
-  return std::make_unique<Results>(std::move(sink));
+  return std::make_unique<Results>(std::move(sink), target);
 }
 
 }  // namespace

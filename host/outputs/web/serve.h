@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/record.h"
 #include "core/session.h"
@@ -17,16 +18,26 @@
 
 namespace vorn_host::web {
 
-// The serials scanned on the page, one per Start; Stop (or Ctrl-C through
-// the screen's interrupt) ends the session. A serial that is not one is
-// refused on the page and waited past.
+// The serials scanned on the page, one per Start, each for the socket of
+// the panel it was scanned in; Stop (or Ctrl-C through the screen's
+// interrupt) ends the session. Through the station's rules (consult): a
+// serial past its retests is refused in its panel, one that passed today
+// waits there for the operator's yes, a rescanned one is its unit's next
+// attempt.
 class ScannedUnits : public UnitSource {
  public:
   explicit ScannedUnits(Screen &screen) : screen_(screen) {}
   bool next(std::string &serial) override;
+  bool nextOrder(UnitOrder &order) override;
+  void consult(Scans &scans) override { scans_ = &scans; }
+  bool scanned() const override { return true; }
 
  private:
+  // True with the order to test; else the panel says why not, or asks.
+  bool take(const Action &action, bool confirmed, UnitOrder &order);
+
   Screen &screen_;
+  Scans *scans_ = nullptr;
 };
 
 // A real station's library asks its operator with a message box of its own,
@@ -47,8 +58,11 @@ class StationPromptWatch {
   std::thread thread_;
 };
 
-// The spectrum of a unit's run as one SVG: due to modulation above due to
-// switching, each drawn only when the run measured it; empty when neither.
-std::string SpectrumPlot(const RunRecord &run);
+// The spectrum of a unit's run, one plot per band measured (per spectrum
+// step, titled with the band, channel and level it was measured in, from the
+// catalogue): due to modulation above due to switching, each drawn only when
+// measured. The bands with an offset outside its limit come first; none
+// when the run measured no spectrum.
+std::vector<BandPlot> SpectrumPlots(const RunRecord &run);
 
 }  // namespace vorn_host::web

@@ -230,10 +230,13 @@ void WebServer::routes() {
     res.set_content(screen_.snapshot().json(), "application/json");
   });
 
-  http.Get("/spectrum.svg", [this](const httplib::Request &, httplib::Response &res) {
+  http.Get("/spectrum.svg", [this](const httplib::Request &req, httplib::Response &res) {
+    // ?plot=N: the band's index in the state's plots; the first without one.
+    const std::string index = req.get_param_value("plot");
     uint64_t version = 0;
-    std::string svg = screen_.plot(version);
-    if (svg.empty()) return Refuse(res, 404, "no plot yet");
+    std::string svg = Digits(index) && index.size() < 4 ? screen_.plot(std::stoul(index), version)
+                                                        : (index.empty() ? screen_.plot(0, version) : "");
+    if (svg.empty()) return Refuse(res, 404, "no such plot");
     res.set_content(std::move(svg), "image/svg+xml");
   });
 
@@ -270,22 +273,39 @@ void WebServer::routes() {
         });
   });
 
+  actionRoutes();
+}
+
+void WebServer::actionRoutes() {
+  httplib::Server &http = impl_->http;
   auto action = [this](Action (*read)(const nlohmann::json &, bool &)) {
     return [this, read](const httplib::Request &req, httplib::Response &res) {
       const nlohmann::json body = nlohmann::json::parse(req.body.empty() ? "{}" : req.body, nullptr, false);
       bool ok = body.is_object();
-      const Action a = ok ? read(body, ok) : Action::stop();
+      Action a = ok ? read(body, ok) : Action::stop();
       if (!ok) return Refuse(res, 400, "malformed action");
       std::string why;
-      if (!screen_.act(a, why)) return Refuse(res, 409, why);
+      if (!screen_.act(std::move(a), why)) return Refuse(res, 409, why);
       res.status = 202;
       res.set_content("{\"ok\":true}", "application/json");
     };
   };
+  // The panel an action is for: its socket's name, none on a station of one.
+  static const auto socketOf = [](const nlohmann::json &body, bool &ok) {
+    const auto socket = body.find("socket");
+    if (socket == body.end()) return std::string();
+    ok = ok && socket->is_string();
+    return socket->is_string() ? socket->get<std::string>() : std::string();
+  };
+  static const auto idOf = [](const nlohmann::json &body, const char *key, bool &ok) {
+    const auto id = body.find(key);
+    ok = id != body.end() && id->is_number_unsigned();
+    return ok ? id->get<uint64_t>() : 0;
+  };
   http.Post("/start", action([](const nlohmann::json &body, bool &ok) {
               const auto serial = body.find("serial");
               ok = serial != body.end() && serial->is_string();
-              return Action::start(ok ? serial->get<std::string>() : "");
+              return Action::start(ok ? serial->get<std::string>() : "", socketOf(body, ok));
             }));
   http.Post("/stop", action([](const nlohmann::json &, bool &) { return Action::stop(); }));
   // The technician's code, which lifts the station's stop.
@@ -299,10 +319,23 @@ void WebServer::routes() {
     res.set_content("{\"ok\":true}", "application/json");
   });
   http.Post("/acknowledge", action([](const nlohmann::json &body, bool &ok) {
-              const auto id = body.find("prompt");
-              ok = id != body.end() && id->is_number_unsigned();
-              return Action::acknowledge(ok ? id->get<uint64_t>() : 0);
+              const uint64_t id = idOf(body, "prompt", ok);
+              return Action::acknowledge(id, socketOf(body, ok));
             }));
+  http.Post("/confirm", action([](const nlohmann::json &body, bool &ok) {
+              const uint64_t id = idOf(body, "id", ok);
+              return Action::confirm(id, socketOf(body, ok));
+            }));
+  http.Post("/cancel", action([](const nlohmann::json &body, bool &ok) {
+              const uint64_t id = idOf(body, "id", ok);
+              return Action::cancel(id, socketOf(body, ok));
+            }));
+  http.Post("/login", action([](const nlohmann::json &body, bool &ok) {
+              const auto name = body.find("operator");
+              ok = name != body.end() && name->is_string();
+              return Action::login(ok ? name->get<std::string>() : "");
+            }));
+  http.Post("/logout", action([](const nlohmann::json &, bool &) { return Action::logout(); }));
 }
 
 WebServer::~WebServer() { stop(); }

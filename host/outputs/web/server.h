@@ -1,6 +1,7 @@
 // The operator's web page over HTTP on cpp-httplib: the page, its state as
-// JSON and as server-sent events, the spectrum plot, and the three actions
-// (start with a serial, stop, acknowledge the prompt). It serves from its own
+// JSON and as server-sent events, the spectrum plots, and the actions (start
+// with a serial in a socket's panel, stop, acknowledge a prompt, confirm or
+// cancel a retest of a serial that passed today, log in and out). It serves from its own
 // threads (connections.h), reading a Screen and handing actions to it;
 // nothing else exists.
 #pragma once
@@ -74,6 +75,7 @@ class WebServer {
  private:
   struct Impl;
   void routes();
+  void actionRoutes();
   Screen &screen_;
   Bounds bounds_;
   std::unique_ptr<Impl> impl_;

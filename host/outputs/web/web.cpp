@@ -1,7 +1,8 @@
 // --serve [HOST:]PORT: the operator's web page as one of vorn-host's outputs.
 // It subscribes to the session's bus through its Screen, and it is the
-// operator's desk: the units are the serials scanned on the page, the
-// equipment's prompts are answered there, and its Stop stops the session.
+// operator's desk: the units are the serials scanned on the page (a panel
+// per socket), the equipment's prompts are answered in the socket's panel,
+// and its Stop stops the session, every socket.
 #include <optional>
 
 #include "os/os.h"
@@ -15,8 +16,10 @@ namespace {
 
 class Page : public Output, public Desk {
  public:
-  Page(const Plan &plan, StationHealth *health) : server_(screen_), units_(screen_) {
+  Page(const Plan &plan, const StationSettings &settings, int retest, StationHealth *health)
+      : server_(screen_), units_(screen_) {
     screen_.setPlan(plan);
+    screen_.setRules(settings, retest);
     screen_.setHealth(health);
     screen_.setInterrupted([] { return StopRequests() > 0; });
   }
@@ -41,8 +44,8 @@ class Page : public Output, public Desk {
   Subscriber &subscriber() override { return screen_; }
   Desk *desk() override { return this; }
   UnitSource &units() override { return units_; }
-  std::optional<bool> answerPrompt(const std::string &text) override {
-    switch (screen_.prompt(text)) {
+  std::optional<bool> answerPrompt(const std::string &socket, const std::string &text) override {
+    switch (screen_.prompt(socket, text)) {
       case web::PromptAnswer::kAcknowledged: return true;
       case web::PromptAnswer::kStopped: return false;
       case web::PromptAnswer::kNoPage: break;
@@ -70,7 +73,10 @@ std::unique_ptr<Output> Open(OutputSetup &setup, std::string &error) {
   if (text.empty()) return nullptr;
   web::ServeAddress address;
   if (!web::ParseServeAddress(text, address, error)) return nullptr;
-  auto page = std::make_unique<Page>(setup.plan, setup.health);
+  static const StationSettings kDefaults;
+  const StationSettings &settings = setup.settings != nullptr ? *setup.settings : kDefaults;
+  auto page =
+      std::make_unique<Page>(setup.plan, settings, static_cast<int>(setup.options.number("--retest")), setup.health);
   if (!page->start(address, setup.realStation, setup.messages, error)) return nullptr;
   return page;
 }
