@@ -1,10 +1,12 @@
 // The typical run as a reader sees it, held against files under
-// tests/baselines/: its results table and its JSON record, with what changes
-// from run to run (times, identifiers, this machine's paths) masked. A
+// tests/baselines/: its results table, its JSON record and a failing unit's
+// report page, with what changes from run to run (times, identifiers, this
+// machine's name and paths) masked. A
 // failure prints the diff; VORN_UPDATE_BASELINES=1 writes the files anew
 // (HACKING.md, "Baselines").
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +51,20 @@ std::string MaskedRecord(const std::string &text) {
   return j.dump(2) + "\n";
 }
 
+// A unit's page as another run on another machine gives it: the session's
+// folder, the build's and the examples' paths, the machine's name, times,
+// UUIDs and the wall time masked.
+std::string MaskedPage(std::string page, const std::string &dir, const std::string &bin) {
+  page = Replaced(Replaced(Replaced(page, dir, "SESSION"), bin, "BIN"), kExamples, "EXAMPLES");
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) == 0 && host[0] != '\0') {
+    page = Replaced(page, "line3 (" + std::string(host) + ")", "line3 (HOST)");
+  }
+  page = std::regex_replace(page, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z"), "TIME");
+  page = std::regex_replace(page, std::regex("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"), "UUID");
+  return std::regex_replace(page, std::regex("wall time [0-9.]+ s"), "wall time WALL s");
+}
+
 // The baseline's text against what the run gave: equal, or the diff and a
 // failure. With VORN_UPDATE_BASELINES set, the baseline becomes the run's.
 void ExpectBaseline(const std::string &name, const std::string &actual) {
@@ -80,6 +96,24 @@ TEST(Baseline, TheTypicalRunsTableAndRecord) {
   ASSERT_EQ(r.status, 0) << r.err;
   ExpectBaseline("typical-run.txt", MaskedTable(r.out));
   ExpectBaseline("typical-record.json", MaskedRecord(vorn_test::ReadText(dir + "/record.json")));
+  vorn_test::RemoveTempDir(dir);
+}
+
+// A failing unit's page, from a session of the typical plan whose marginal
+// phones fail one now and then (the 25th misses a limit on every run).
+TEST(Baseline, AFailingUnitsPage) {
+  const std::string dir = vorn_test::TempDir();
+  const vorn_test::HostRun r = vorn_test::RunHost(
+      "--fast --quiet --units 25 --scenario marginal-phones --station line3 --operator 'Ann Smith' --db " + dir +
+          "/results.sqlite --params " + kExamples + "/station.ini " + kExamples + "/typical.plan",
+      120);
+  ASSERT_EQ(r.status, 1) << "a marginal phone fails: " << r.out << r.err;
+  const std::string report = vorn_test::BuiltFile("vorn-report");
+  const std::string command =
+      report + " unit SIM-000025 --db " + dir + "/results.sqlite -o " + dir + "/unit.html >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ExpectBaseline("unit-page.html",
+                 MaskedPage(vorn_test::ReadText(dir + "/unit.html"), dir, report.substr(0, report.rfind('/'))));
   vorn_test::RemoveTempDir(dir);
 }
 

@@ -1,12 +1,15 @@
 // The results database's costs: recording one unit of the typical plan in a
 // SQLite file, and through the spool to a PostgreSQL server (VORN_PG_URL;
-// scripts/bench.sh starts one), and `vorn-results export --csv` over a file of
+// scripts/bench.sh starts one); storing one unit with and without its
+// rollups, in either engine; and `vorn-results export --csv` over a file of
 // 100 000 units (made once, kept in the build folder).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "outputs/results/sink.h"
 #include "synthetic.h"
@@ -24,12 +27,14 @@ struct Feed {
   Feed() {
     std::mt19937 random(1);
     unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 1, 1, true, random);
+    unit.session = std::make_shared<const vorn_host::SessionRecord>(session);
     base = unit.uuid.substr(0, 24);
   }
   const vorn_host::UnitRecord &next() {
     char tail[24];
     std::snprintf(tail, sizeof tail, "%012ld", ++n);
     unit.uuid = base + tail;
+    unit.unitId = unit.uuid;
     unit.index = static_cast<int>(n);
     return unit;
   }
@@ -43,13 +48,27 @@ void Record(benchmark::State &state, const std::string &target, const std::strin
     state.SkipWithError(error.c_str());
     return;
   }
+  // Behind a server a unit is timed until the forwarder has sent it on from
+  // the spool: its whole way into the server.
+  const auto sent = [&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sink->pending() != 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
+  };
   for (auto _ : state) {
-    if (!sink->attemptFinished(feed.session, feed.next(), error)) {
+    if (!sink->attemptFinished(feed.next(), error)) {
       state.SkipWithError(error.c_str());
       return;
     }
+    if (!sent()) {
+      state.SkipWithError("a unit stayed in the spool for 10 s");
+      return;
+    }
   }
-  if (sink->pending() != 0) state.SkipWithError("units left in the spool");
+  if (!sink->sessionEnded(feed.session, error)) state.SkipWithError(error.c_str());
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -69,6 +88,45 @@ void BM_RecordUnitForwardedToPostgres(benchmark::State &state) {
   Record(state, url, "bench-spool.sqlite");
 }
 BENCHMARK(BM_RecordUnitForwardedToPostgres)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// One unit stored in its transaction, with its rollups (range 1) or without
+// (0): what the rollups add to the recording of an attempt.
+void StoreUnits(benchmark::State &state, const std::string &target) {
+  std::string error;
+  std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(target, false, error);
+  Feed feed;
+  if (!store || !store->putSession(feed.session, error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  store->keepRollups(state.range(0) != 0);
+  bool stored = false;
+  for (auto _ : state) {
+    if (!store->putUnit(ToRow(feed.session, feed.next()), stored, error) || !stored) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_StoreUnitSqlite(benchmark::State &state) {
+  const std::string file = "bench-store-" + std::to_string(state.range(0)) + ".sqlite";
+  fs::remove(file);
+  fs::remove(file + "-wal");
+  StoreUnits(state, file);
+}
+BENCHMARK(BM_StoreUnitSqlite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_StoreUnitPostgres(benchmark::State &state) {
+  const char *url = std::getenv("VORN_PG_URL");
+  if (url == nullptr) {
+    state.SkipWithError("VORN_PG_URL is not set (scripts/bench.sh starts a server)");
+    return;
+  }
+  StoreUnits(state, url);
+}
+BENCHMARK(BM_StoreUnitPostgres)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 constexpr long kExportUnits = 100000;
 

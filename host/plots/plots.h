@@ -9,7 +9,10 @@
 //
 // Element classes a page's style (or a check) can rely on:
 //   point       one per value drawn (a <circle>); "point out" when it misses
-//               its limit
+//               its limit; "point rule" (a control chart's) when it breaks a
+//               Western Electric rule but no limit
+//   legend      a chart's legend: what each line and mark is (its samples
+//               carry none of the classes here)
 //   mask        one per limited value of a spectrum plot (its limit drawn as
 //               a short horizontal segment at the value's offset)
 //   limit       a limit line or band (histograms, control charts, limit charts)
@@ -23,6 +26,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "plots/rules.h"
 
 namespace vorn_plots {
 
@@ -114,9 +119,21 @@ struct Histogram {
 Histogram HistogramFrame(double min, double max, std::optional<double> low, std::optional<double> high, int bins = 24);
 int BinOf(const Histogram &histogram, double value);  // clamped to the bins
 
+// unit: the values' axis, "burst power (dBm)".
 std::string HistogramSvg(std::string_view title, std::string_view unit, const Histogram &histogram);
 
-// Values in unit order, with the mean, +-3 sigma and the limits.
+// ---- control rules --------------------------------------------------------
+
+// The points a control chart marks: each value's rules broken (RulesBroken,
+// rules.h), kept where the point lies itself beyond the rule's line on the
+// run's side, so a point at the centre is not marked for a run it ends. None
+// at all without a spread.
+std::vector<std::vector<RuleBreach>> ChartRuleMarks(const std::vector<double> &values, double mean, double sd);
+// "one point beyond 3 sigma; 8 in a row on one side of the centre", or "".
+std::string RuleText(const std::vector<RuleBreach> &rules);
+
+// Values in unit order, with the mean, +-3 sigma and the limits; points that
+// miss a limit, or break a Western Electric rule, marked.
 struct ControlChart {
   std::vector<double> values;  // the points drawn, oldest first
   int64_t firstIndex = 1;      // the unit order number of values[0]
@@ -138,5 +155,14 @@ struct Bar {
 std::string BarsSvg(std::string_view title, std::string_view unit, const std::vector<Bar> &bars);
 // Bars largest first, with the cumulative share as a line.
 std::string ParetoSvg(std::string_view title, std::string_view unit, std::vector<Bar> bars);
+
+// Bars of two parts, largest whole first: a step's time as the equipment's
+// waits and the host's own. One "bar" per part drawn.
+struct StackedBar {
+  std::string label;
+  double first = 0.0, second = 0.0;
+};
+std::string StackedParetoSvg(std::string_view title, std::string_view unit, std::string_view firstName,
+                             std::string_view secondName, std::vector<StackedBar> bars);
 
 }  // namespace vorn_plots

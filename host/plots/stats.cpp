@@ -82,3 +82,39 @@ std::string Escape(std::string_view text) {
 }
 
 }  // namespace vorn_plots
+
+namespace vorn_plots {
+
+namespace {
+
+// How far beyond the centre, in sigmas, a point must lie itself to carry the
+// mark of a rule its run breaks.
+double MarkSigmas(ControlRule rule) {
+  switch (rule) {
+    case ControlRule::kBeyond3Sigma: return 3.0;
+    case ControlRule::kTwoOfThree2Sigma: return 2.0;
+    case ControlRule::kFourOfFive1Sigma: return 1.0;
+    case ControlRule::kEightOnOneSide: return 0.0;
+  }
+  return 0.0;
+}
+
+}  // namespace
+
+std::vector<std::vector<RuleBreach>> ChartRuleMarks(const std::vector<double> &v, double mean, double sd) {
+  std::vector<std::vector<RuleBreach>> marks(v.size());
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    for (const RuleBreach &b : RulesBroken(v, i, mean, sd)) {
+      if (b.side * (v[i] - mean) > MarkSigmas(b.rule) * sd) marks[i].push_back(b);
+    }
+  }
+  return marks;
+}
+
+std::string RuleText(const std::vector<RuleBreach> &rules) {
+  std::string text;
+  for (const RuleBreach &b : rules) text += (text.empty() ? "" : "; ") + std::string(ControlRuleText(b.rule));
+  return text;
+}
+
+}  // namespace vorn_plots

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
+#include <tuple>
 
 #include "plots/plots.h"
 
@@ -15,6 +16,9 @@ constexpr const char *kGrid = "#ddd";
 constexpr const char *kPass = "#1f6fb4";
 constexpr const char *kOut = "#d62728";
 constexpr const char *kLimit = "#e08a00";
+constexpr const char *kMean = "#2ca02c";
+constexpr const char *kSigma = "#9467bd";
+constexpr const char *kRule = "#ff7f0e";
 
 // A range of data values shown along one axis.
 struct Range {
@@ -79,7 +83,9 @@ std::string Open(const Frame &f, std::string_view kind, std::string_view title) 
 }
 
 // Grid lines and tick labels of both axes, and the axis names.
-std::string Axes(const Frame &f, std::string_view xName, std::string_view yName, bool xTicks = true) {
+// legendRoom: pixels kept under the x axis's name for a legend.
+std::string Axes(const Frame &f, std::string_view xName, std::string_view yName, bool xTicks = true,
+                 double legendRoom = 0) {
   std::ostringstream s;
   s << "<g class=\"axis\" fill=\"" << kInk << "\">";
   const double ys = TickStep(f.y, 5);
@@ -100,8 +106,8 @@ std::string Axes(const Frame &f, std::string_view xName, std::string_view yName,
   }
   s << "<rect x=\"" << N(f.x0()) << "\" y=\"" << N(f.y0()) << "\" width=\"" << N(f.x1() - f.x0()) << "\" height=\""
     << N(f.y1() - f.y0()) << "\" fill=\"none\" stroke=\"" << kInk << "\"/>"
-    << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6) << "\" text-anchor=\"middle\">"
-    << Escape(xName) << "</text>"
+    << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6 - legendRoom)
+    << "\" text-anchor=\"middle\">" << Escape(xName) << "</text>"
     << "<text transform=\"translate(12 " << N((f.y0() + f.y1()) / 2) << ") rotate(-90)\" text-anchor=\"middle\">"
     << Escape(yName) << "</text></g>";
   return s.str();
@@ -119,6 +125,14 @@ std::string Point(double x, double y, bool out, const std::string &tip) {
   return s.str();
 }
 
+// A point that breaks a control rule but no limit.
+std::string RulePoint(double x, double y, const std::string &tip) {
+  std::ostringstream s;
+  s << "<circle class=\"point rule\" cx=\"" << N(x) << "\" cy=\"" << N(y) << "\" r=\"4.5\" fill=\"" << kRule
+    << "\" stroke=\"#000\" stroke-width=\"0.5\"><title>" << Escape(tip) << "</title></circle>";
+  return s.str();
+}
+
 std::string HLine(const Frame &f, std::string_view cls, double y, const char *colour, std::string_view dash,
                   const std::string &tip) {
   std::ostringstream s;
@@ -131,6 +145,34 @@ std::string HLine(const Frame &f, std::string_view cls, double y, const char *co
 
 std::string LimitTip(const std::optional<double> &low, const std::optional<double> &high) {
   return (low ? Number(*low, 3) : std::string()) + ".." + (high ? Number(*high, 3) : std::string());
+}
+
+// One entry of a legend: a line sample (dash: its pattern) or a point sample.
+struct Key {
+  bool point = false;
+  const char *colour = kInk;
+  std::string dash;
+  std::string text;
+};
+
+// The legend in a row under the x axis's name; the frame leaves it room.
+std::string Legend(const Frame &f, const std::vector<Key> &keys) {
+  std::ostringstream s;
+  s << "<g class=\"legend\" fill=\"" << kInk << "\">";
+  double x = f.x0();
+  const double y = f.height - 8;
+  for (const Key &k : keys) {
+    if (k.point) {
+      s << "<circle cx=\"" << N(x + 9) << "\" cy=\"" << N(y - 4) << "\" r=\"4\" fill=\"" << k.colour << "\"/>";
+    } else {
+      s << "<path d=\"M" << N(x) << ' ' << N(y - 4) << "H" << N(x + 18) << "\" stroke=\"" << k.colour
+        << "\" stroke-width=\"2\"" << (k.dash.empty() ? "" : " stroke-dasharray=\"" + k.dash + "\"") << "/>";
+    }
+    s << "<text x=\"" << N(x + 22) << "\" y=\"" << N(y) << "\">" << Escape(k.text) << "</text>";
+    x += 30 + 6.2 * static_cast<double>(k.text.size());
+  }
+  s << "</g>";
+  return s.str();
 }
 
 }  // namespace
@@ -170,10 +212,12 @@ std::string SpectrumSvg(SpectrumKind kind, std::string_view title, const std::ve
   f.x.take(widest);
   f.x = f.x.padded(0.05);
   f.y = f.y.padded();
+  f.height += 18;
+  f.bottom += 18;
   const bool modulation = kind == SpectrumKind::kModulation;
   std::ostringstream s;
   s << Open(f, modulation ? "spectrum modulation" : "spectrum switching", title)
-    << Axes(f, "offset from the carrier (kHz)", modulation ? "dB rel. carrier" : "dBm");
+    << Axes(f, "offset from the carrier (kHz)", modulation ? "dB rel. carrier" : "dBm", true, 18);
   // Each limit spans its offset out to halfway to the nearest offset on the
   // same side, so neighbouring limits meet as one stepped mask.
   s << "<g class=\"masks\">";
@@ -197,13 +241,18 @@ std::string SpectrumSvg(SpectrumKind kind, std::string_view title, const std::ve
     s << Point(f.px(p.offsetKhz), f.py(p.value), !Inside(p.value, p.low, p.high),
                Number(p.offsetKhz, 1) + " kHz: " + Number(p.value, 2) + (modulation ? " dB" : " dBm"));
   }
-  s << "</g></svg>";
+  s << "</g>"
+    << Legend(
+           f,
+           {{false, kLimit, "", "limit at the offset"}, {true, kPass, "", "within it"}, {true, kOut, "", "outside it"}})
+    << "</svg>";
   return s.str();
 }
 
 std::string LimitChartSvg(std::string_view title, std::string_view unit, const std::vector<LimitItem> &items) {
   Frame f;
   f.left = 190;
+  f.bottom += 18;
   f.height = f.top + f.bottom + 26.0 * static_cast<double>(std::max<std::size_t>(1, items.size()));
   for (const LimitItem &i : items) {
     f.x.take(i.value);
@@ -222,7 +271,7 @@ std::string LimitChartSvg(std::string_view title, std::string_view unit, const s
       << "\" stroke=\"" << kGrid << "\"/><text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16)
       << "\" text-anchor=\"middle\">" << Number(v, 2) << "</text>";
   }
-  s << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6) << "\" text-anchor=\"middle\">"
+  s << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 24) << "\" text-anchor=\"middle\">"
     << Escape(unit) << "</text></g>";
   for (std::size_t k = 0; k < items.size(); ++k) {
     const LimitItem &i = items[k];
@@ -238,7 +287,8 @@ std::string LimitChartSvg(std::string_view title, std::string_view unit, const s
     s << Point(f.px(i.value), row, !Inside(i.value, i.low, i.high),
                i.label + ": " + Number(i.value, 3) + " " + std::string(unit));
   }
-  s << "</svg>";
+  s << Legend(f, {{false, kLimit, "", "limit"}, {true, kPass, "", "within it"}, {true, kOut, "", "outside it"}})
+    << "</svg>";
   return s.str();
 }
 
@@ -267,6 +317,8 @@ int BinOf(const Histogram &h, double value) {
 
 std::string HistogramSvg(std::string_view title, std::string_view unit, const Histogram &h) {
   Frame f;
+  f.height += 18;
+  f.bottom += 18;
   f.x.lo = h.first;
   f.x.hi = h.first + h.width * static_cast<double>(h.counts.size());
   int64_t most = 1;
@@ -274,7 +326,7 @@ std::string HistogramSvg(std::string_view title, std::string_view unit, const Hi
   f.y.lo = 0;
   f.y.hi = static_cast<double>(most) * 1.1;
   std::ostringstream s;
-  s << Open(f, "histogram", title) << Axes(f, unit, "units");
+  s << Open(f, "histogram", title) << Axes(f, unit.empty() ? "value" : unit, "units", true, 18);
   for (std::size_t i = 0; i < h.counts.size(); ++i) {
     const double a = h.first + h.width * static_cast<double>(i);
     const double mid = a + h.width / 2;
@@ -290,12 +342,16 @@ std::string HistogramSvg(std::string_view title, std::string_view unit, const Hi
       << "\" y2=\"" << N(f.y1()) << "\" stroke=\"" << kLimit
       << "\" stroke-width=\"2\" stroke-dasharray=\"6 3\"><title>limit " << Number(*limit, 3) << "</title></line>";
   }
-  s << "</svg>";
+  std::vector<Key> keys = {{true, kPass, "", "units in a bin within the limits"}, {true, kOut, "", "outside them"}};
+  if (h.low || h.high) keys.push_back({false, kLimit, "6 3", "limit"});
+  s << Legend(f, keys) << "</svg>";
   return s.str();
 }
 
 std::string ControlChartSvg(std::string_view title, std::string_view unit, const ControlChart &c) {
   Frame f;
+  f.height += 18;
+  f.bottom += 18;
   const double n = static_cast<double>(c.values.size());
   f.x.lo = static_cast<double>(c.firstIndex) - 0.5;
   f.x.hi = static_cast<double>(c.firstIndex) + std::max(1.0, n) - 0.5;
@@ -306,13 +362,13 @@ std::string ControlChartSvg(std::string_view title, std::string_view unit, const
   f.y.take(c.high);
   f.y = f.y.padded();
   std::ostringstream s;
-  s << Open(f, "control", title) << Axes(f, "unit, in test order", unit);
+  s << Open(f, "control", title) << Axes(f, "unit, in test order", unit.empty() ? "value" : unit, true, 18);
   for (const auto &limit : {c.low, c.high}) {
     if (limit) s << HLine(f, "limit", *limit, kLimit, "6 3", "limit " + Number(*limit, 3));
   }
-  s << HLine(f, "mean", c.mean, "#2ca02c", "", "mean " + Number(c.mean, 3))
-    << HLine(f, "sigma", c.mean + 3 * c.sd, "#9467bd", "2 2", "+3 sigma " + Number(c.mean + 3 * c.sd, 3))
-    << HLine(f, "sigma", c.mean - 3 * c.sd, "#9467bd", "2 2", "-3 sigma " + Number(c.mean - 3 * c.sd, 3));
+  s << HLine(f, "mean", c.mean, kMean, "", "mean " + Number(c.mean, 3))
+    << HLine(f, "sigma", c.mean + 3 * c.sd, kSigma, "2 2", "+3 sigma " + Number(c.mean + 3 * c.sd, 3))
+    << HLine(f, "sigma", c.mean - 3 * c.sd, kSigma, "2 2", "-3 sigma " + Number(c.mean - 3 * c.sd, 3));
   if (!c.values.empty()) {
     s << "<polyline fill=\"none\" stroke=\"#9bb\" stroke-width=\"1\" points=\"";
     for (std::size_t i = 0; i < c.values.size(); ++i) {
@@ -321,55 +377,84 @@ std::string ControlChartSvg(std::string_view title, std::string_view unit, const
     }
     s << "\"/>";
   }
+  const std::vector<std::vector<RuleBreach>> rules = ChartRuleMarks(c.values, c.mean, c.sd);
   for (std::size_t i = 0; i < c.values.size(); ++i) {
     const double at = static_cast<double>(c.firstIndex) + static_cast<double>(i);
-    s << Point(f.px(at), f.py(c.values[i]), !Inside(c.values[i], c.low, c.high),
-               "unit " + Number(at, 0) + ": " + Number(c.values[i], 3));
+    const bool out = !Inside(c.values[i], c.low, c.high);
+    std::string tip = "unit " + Number(at, 0) + ": " + Number(c.values[i], 3);
+    if (out) tip += "; outside its limit";
+    if (!rules[i].empty()) tip += "; " + RuleText(rules[i]);
+    s << (out || rules[i].empty() ? Point(f.px(at), f.py(c.values[i]), out, tip)
+                                  : RulePoint(f.px(at), f.py(c.values[i]), tip));
   }
-  s << "</svg>";
+  std::vector<Key> keys = {{false, kMean, "", "mean"}, {false, kSigma, "2 2", "\u00b13 sigma"}};
+  if (c.low || c.high) keys.push_back({false, kLimit, "6 3", "limit"});
+  keys.push_back({true, kOut, "", "outside a limit"});
+  keys.push_back({true, kRule, "", "breaks a control rule"});
+  s << Legend(f, keys) << "</svg>";
   return s.str();
 }
 
 namespace {
 
-std::string HorizontalBars(std::string_view kind, std::string_view title, std::string_view unit,
-                           const std::vector<Bar> &bars, bool cumulative) {
+// The frame of a chart of horizontal bars, a row each, the largest value
+// filling it; room under the axis for a legend.
+Frame BarFrame(std::size_t rows, double most) {
   Frame f;
-  f.left = 390;
+  f.width = 900;
+  f.left = 470;
   f.right = 50;
-  f.height = f.top + f.bottom + 20.0 * static_cast<double>(std::max<std::size_t>(1, bars.size()));
-  double most = 0, total = 0;
-  for (const Bar &b : bars) {
-    most = std::max(most, b.value);
-    total += b.value;
-  }
+  f.bottom += 18;
+  f.height = f.top + f.bottom + 20.0 * static_cast<double>(std::max<std::size_t>(1, rows));
   f.x.lo = 0;
   f.x.hi = most > 0 ? most * 1.05 : 1.0;
   f.y.lo = 0;
-  f.y.hi = static_cast<double>(std::max<std::size_t>(1, bars.size()));
+  f.y.hi = static_cast<double>(std::max<std::size_t>(1, rows));
+  return f;
+}
+
+std::string BarAxis(const Frame &f, std::string_view unit) {
   std::ostringstream s;
-  s << Open(f, kind, title) << "<g class=\"axis\" fill=\"" << kInk << "\">";
+  s << "<g class=\"axis\" fill=\"" << kInk << "\">";
   const double xs = TickStep(f.x, 6);
   for (double v = 0; v <= f.x.hi + xs * 1e-9; v += xs) {
     s << "<line x1=\"" << N(f.px(v)) << "\" x2=\"" << N(f.px(v)) << "\" y1=\"" << N(f.y0()) << "\" y2=\"" << N(f.y1())
       << "\" stroke=\"" << kGrid << "\"/><text x=\"" << N(f.px(v)) << "\" y=\"" << N(f.y1() + 16)
       << "\" text-anchor=\"middle\">" << Number(v, 2) << "</text>";
   }
-  s << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 6) << "\" text-anchor=\"middle\">"
+  s << "<text x=\"" << N((f.x0() + f.x1()) / 2) << "\" y=\"" << N(f.height - 24) << "\" text-anchor=\"middle\">"
     << Escape(unit) << "</text></g>";
-  std::ostringstream line;
+  return s.str();
+}
+
+// A row's label, linked when the bar has a link.
+std::string RowLabel(const Frame &f, double row, const std::string &label, const std::string &href) {
+  std::ostringstream s;
+  if (!href.empty()) s << "<a href=\"" << Escape(href) << "\">";
+  s << "<text x=\"" << N(f.x0() - 6) << "\" y=\"" << N(row + 4) << "\" text-anchor=\"end\" fill=\""
+    << (href.empty() ? kInk : kPass) << "\">" << Escape(label) << "</text>";
+  if (!href.empty()) s << "</a>";
+  return s.str();
+}
+
+std::string HorizontalBars(std::string_view kind, std::string_view title, std::string_view unit,
+                           const std::vector<Bar> &bars, bool cumulative) {
+  double most = 0, total = 0;
+  for (const Bar &b : bars) {
+    most = std::max(most, b.value);
+    total += b.value;
+  }
+  const Frame f = BarFrame(bars.size(), most);
+  std::ostringstream s, line;
+  s << Open(f, kind, title) << BarAxis(f, unit);
   double sum = 0;
   for (std::size_t k = 0; k < bars.size(); ++k) {
     const Bar &b = bars[k];
     const double top = f.py(static_cast<double>(bars.size() - k));
     const double row = top + 10;
-    if (!b.href.empty()) s << "<a href=\"" << Escape(b.href) << "\">";
-    s << "<text x=\"" << N(f.x0() - 6) << "\" y=\"" << N(row + 4) << "\" text-anchor=\"end\" fill=\""
-      << (b.href.empty() ? kInk : kPass) << "\">" << Escape(b.label) << "</text>"
-      << "<rect class=\"bar\" x=\"" << N(f.x0()) << "\" y=\"" << N(top + 3) << "\" width=\""
-      << N(f.px(b.value) - f.x0()) << "\" height=\"14\" fill=\"" << kPass << "\"><title>" << Escape(b.label) << ": "
-      << Number(b.value, 3) << "</title></rect>";
-    if (!b.href.empty()) s << "</a>";
+    s << RowLabel(f, row, b.label, b.href) << "<rect class=\"bar\" x=\"" << N(f.x0()) << "\" y=\"" << N(top + 3)
+      << "\" width=\"" << N(f.px(b.value) - f.x0()) << "\" height=\"14\" fill=\"" << kPass << "\"><title>"
+      << Escape(b.label) << ": " << Number(b.value, 3) << "</title></rect>";
     sum += b.value;
     const double share = total > 0 ? sum / total : 0;
     line << (k ? " " : "") << N(f.x0() + share * (f.x1() - f.x0())) << ',' << N(row);
@@ -378,11 +463,13 @@ std::string HorizontalBars(std::string_view kind, std::string_view title, std::s
         << Number(share * 100, 0) << "%</text>";
     }
   }
+  std::vector<Key> keys = {{true, kPass, "", std::string(unit)}};
   if (cumulative && !bars.empty()) {
     s << "<polyline class=\"cumulative\" fill=\"none\" stroke=\"" << kOut << "\" stroke-width=\"1.5\" points=\""
       << line.str() << "\"><title>cumulative share (right edge: 100%)</title></polyline>";
+    keys.push_back({false, kOut, "", "cumulative share (right edge: 100%)"});
   }
-  s << "</svg>";
+  s << Legend(f, keys) << "</svg>";
   return s.str();
 }
 
@@ -395,6 +482,31 @@ std::string BarsSvg(std::string_view title, std::string_view unit, const std::ve
 std::string ParetoSvg(std::string_view title, std::string_view unit, std::vector<Bar> bars) {
   std::stable_sort(bars.begin(), bars.end(), [](const Bar &a, const Bar &b) { return a.value > b.value; });
   return HorizontalBars("pareto", title, unit, bars, true);
+}
+
+std::string StackedParetoSvg(std::string_view title, std::string_view unit, std::string_view firstName,
+                             std::string_view secondName, std::vector<StackedBar> bars) {
+  std::stable_sort(bars.begin(), bars.end(),
+                   [](const StackedBar &a, const StackedBar &b) { return a.first + a.second > b.first + b.second; });
+  const Frame f = BarFrame(bars.size(), bars.empty() ? 0.0 : bars.front().first + bars.front().second);
+  std::ostringstream s;
+  s << Open(f, "pareto stacked", title) << BarAxis(f, unit);
+  for (std::size_t k = 0; k < bars.size(); ++k) {
+    const StackedBar &b = bars[k];
+    const double top = f.py(static_cast<double>(bars.size() - k));
+    s << RowLabel(f, top + 10, b.label, "");
+    double from = 0.0;
+    for (const auto &[value, colour, name] :
+         {std::tuple<double, const char *, std::string_view>{b.first, kPass, firstName},
+          {b.second, kLimit, secondName}}) {
+      s << "<rect class=\"bar\" x=\"" << N(f.px(from)) << "\" y=\"" << N(top + 3) << "\" width=\""
+        << N(f.px(from + value) - f.px(from)) << "\" height=\"14\" fill=\"" << colour << "\"><title>" << Escape(b.label)
+        << ", " << Escape(name) << ": " << Number(value, 3) << "</title></rect>";
+      from += value;
+    }
+  }
+  s << Legend(f, {{true, kPass, "", std::string(firstName)}, {true, kLimit, "", std::string(secondName)}}) << "</svg>";
+  return s.str();
 }
 
 }  // namespace vorn_plots

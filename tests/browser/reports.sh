@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # The report pages in the browser, from a real session: 200 units with
-# marginal phones on the simulated station, recorded in a SQLite file. The
-# line page is made by the command the session summary prints; the same page
-# over every unit, read from the indexes instead of through the filter, must
-# come out the same. A failing unit's page is made for a serial the database
-# names, then both pages are checked in Chromium.
+# marginal phones on the simulated station, each failing one retested once,
+# recorded in a SQLite file. The line page is made by the command the session
+# summary prints (its partial day summed from the rows); the same page over
+# every unit, read from the rollups, must come out the same. A failing unit's
+# page is made for a serial the database names, then both pages are checked
+# in Chromium.
 #   reports.sh BIN_DIR SOURCE_DIR
 set -euo pipefail
 bin=$1 src=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-"$bin/vorn-host" --fast --quiet --units 200 --scenario marginal-phones --db line.sqlite \
+"$bin/vorn-host" --fast --quiet --units 200 --retest 1 --operator 'Ann Smith' --scenario marginal-phones --db line.sqlite \
   --params "$src/examples/station.ini" "$src/examples/typical.plan" >session.txt 2>/dev/null || status=$?
 # Marginal phones fail: exit status 1, did not pass; anything else is a fault.
 if [ "${status:-0}" -ne 1 ]; then echo "vorn-host ended with status ${status:-0}" >&2; exit 1; fi

@@ -174,3 +174,63 @@ TEST(Bars, ParetoLargestFirstWithLinksEscaped) {
   EXPECT_EQ(Count(svg, "<rect class=\"bar\""), 3);
   EXPECT_NE(svg.find(">100%<"), std::string::npos);
 }
+
+// Each Western Electric rule, marked on the point that completes its run
+// when that point lies beyond the rule's line itself; runs on opposite sides
+// do not add up, and without a spread nothing is marked.
+TEST(ControlRules, EachRuleMarkedWhereItsRunEnds) {
+  using R = vp::ControlRule;
+  const auto bit = [](R rule) { return 1u << static_cast<unsigned>(rule); };
+  const unsigned beyond3 = bit(R::kBeyond3Sigma), twoOfThree = bit(R::kTwoOfThree2Sigma),
+                 fourOfFive = bit(R::kFourOfFive1Sigma), eight = bit(R::kEightOnOneSide);
+  const struct {
+    std::vector<double> values;
+    double sd;
+    std::vector<unsigned> marks;
+  } cases[] = {
+      {{0, 0, 0, 3.5, 0}, 1, {0, 0, 0, beyond3, 0}},
+      {{0, 2.5, 0, 2.5}, 1, {0, 0, 0, twoOfThree}},
+      {{2.5, 2.5, 0}, 1, {0, 0, 0}},  // the run is broken at the third point, which lies at the centre
+      {{2.5, -2.5, 0, 0}, 1, {0, 0, 0, 0}},
+      {{1.5, 1.5, 0, 1.5, 1.5}, 1, {0, 0, 0, 0, fourOfFive}},
+      {{0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, -0.5}, 1, {0, 0, 0, 0, 0, 0, 0, eight, 0}},
+      {{0, -3.2, -2.5}, 1, {0, beyond3, twoOfThree}},
+      {{0, 0, 9}, 0, {0, 0, 0}},
+  };
+  for (const auto &c : cases) {
+    std::vector<unsigned> marks;
+    for (const auto &point : vp::ChartRuleMarks(c.values, 0.0, c.sd)) {
+      unsigned m = 0;
+      for (const vp::RuleBreach &b : point) m |= bit(b.rule);
+      marks.push_back(m);
+    }
+    EXPECT_EQ(marks, c.marks) << c.values.size() << " values";
+  }
+  EXPECT_EQ(vp::RuleText({{R::kBeyond3Sigma, 1}, {R::kEightOnOneSide, 1}}),
+            "one point beyond 3 sigma; 8 in a row on one side of the centre");
+}
+
+// A point that breaks a rule but no limit is marked as such; every chart
+// names its axes and has a legend for its lines.
+TEST(ControlChart, RulePointsMarkedAndEveryLineInTheLegend) {
+  vp::ControlChart c;
+  c.values = {10, 10.2, 9.9, 10.1, 13.5, 10};
+  c.mean = 10;
+  c.sd = 1;
+  c.low = 5;
+  c.high = 15;
+  const std::string svg = vp::ControlChartSvg("burst power", "burst power (dBm)", c);
+  EXPECT_EQ(Count(svg, "class=\"point rule\""), 1);
+  EXPECT_NE(svg.find("unit 5: 13.5; one point beyond 3 sigma"), std::string::npos);
+  EXPECT_NE(svg.find(">burst power (dBm)<"), std::string::npos);
+  const std::size_t legend = svg.find("<g class=\"legend\"");
+  ASSERT_NE(legend, std::string::npos);
+  for (const char *key : {">mean<", ">\u00b13 sigma<", ">limit<", ">breaks a control rule<"}) {
+    EXPECT_NE(svg.find(key, legend), std::string::npos) << key;
+  }
+  EXPECT_NE(vp::HistogramSvg("h", "burst power (dBm)", vp::HistogramFrame(1, 2, 0, 3)).find("class=\"legend\""),
+            std::string::npos);
+  const std::string time = vp::StackedParetoSvg("step time", "seconds", "waits", "own", {{"a", 1, 2}, {"b", 4, 0.5}});
+  EXPECT_EQ(Count(time, "<rect class=\"bar\""), 4);
+  EXPECT_LT(time.find(">b<"), time.find(">a<"));  // the larger whole first
+}

@@ -11,17 +11,20 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "core/health_json.h"
 #include "core/options.h"
+#include "core/record_json.h"
 #include "helpers.h"
 #include "os/sha256.h"
 #include "outputs/registry.h"
 #include "outputs/results/schema.h"
 #include "outputs/results/sink.h"
+#include "rollup_check.h"
 #include "synthetic.h"
 #include "tools/results/queries.h"
 
@@ -73,7 +76,22 @@ UnitRecord AwkwardUnit() {
   steps[6].entries[1].value = 0.1 + 0.2;
   steps[6].entries[2].name = "Band=DCS, \"1800\"";
   steps.back().verdict = vorn_host::Verdict::kNotRun;
+  for (vorn_host::StepRecord &s : steps) {  // the misses as the host writes them
+    s.misses.clear();
+    for (const vorn_host::EntryResult &e : s.entries) {
+      if (e.limit && !e.passed) s.misses.push_back(vorn_host::MissText(e));
+    }
+  }
   return u;
+}
+
+// Where two texts first differ, with some of either around it.
+std::string FirstDifference(const std::string &a, const std::string &b) {
+  std::size_t at = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  if (at == a.size() && at == b.size()) return "";
+  const std::size_t from = at < 60 ? 0 : at - 60;
+  return "at " + std::to_string(at) + ": ..." + a.substr(from, 120) + "\n   vs ..." + b.substr(from, 120);
 }
 
 class StoreRoundTrip : public ::testing::TestWithParam<const char *> {
@@ -109,6 +127,13 @@ TEST_P(StoreRoundTrip, EveryFieldComesBackAndAnAttemptIsStoredOnce) {
   EXPECT_TRUE(std::isnan(*back.steps[5].results[0].value));
   EXPECT_EQ(*back.steps[6].results[1].value, 0.1 + 0.2);
   EXPECT_FALSE(back.firstAttempt);
+  // The whole record back from its rows, as its one JSON form says it.
+  const auto shared = std::make_shared<const SessionRecord>(session);
+  UnitRecord original = unit;
+  original.session = shared;
+  const std::string json = vorn_host::JsonText(vorn_host::RecordJson(original));
+  EXPECT_EQ(FirstDifference(vorn_host::JsonText(vorn_host::RecordJson(ToRecord(back, shared))), json), "");
+  EXPECT_EQ(FirstDifference(vorn_host::JsonText(vorn_host::RecordJson(ToRecord(row, shared))), json), "");
 
   session.ended = "2026-12-08T21:00:00Z";
   ASSERT_TRUE(store->putSession(session, error)) << error;
@@ -181,6 +206,112 @@ TEST_P(StoreRoundTrip, HealthRecordsAreKeptOnceThroughTheSpoolToo) {
 
 INSTANTIATE_TEST_SUITE_P(BothEngines, StoreRoundTrip, ::testing::Values("sqlite", "postgres"));
 
+// An attempt in the tables of schema version 4, as the hosts before version
+// 6 wrote it.
+void PutVersionFour(Database &db, const UnitRow &u, std::string &error) {
+  const auto n = [](const std::optional<double> &v) { return v ? Value(NumberText(*v)) : std::nullopt; };
+  ASSERT_TRUE(
+      db.query("INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms,"
+               " verdict, first_attempt, unit_id, prior, stopped, socket, operator) VALUES ($1, $2, $3, $4, $5,"
+               " $6, $7, $8, $9, $10, $11, $12, $13, $14, $15)",
+               {u.uuid, u.sessionId, u.serial, std::to_string(u.unit), std::to_string(u.attempt), u.started,
+                NumberText(u.seconds), std::to_string(u.waitedMs), u.verdict, u.firstAttempt ? "1" : "0", u.unitId,
+                u.prior, u.stopped ? "1" : "0", u.socket.empty() ? Value() : Value(u.socket),
+                u.operatorName.empty() ? Value() : Value(u.operatorName)},
+               {}, error))
+      << error;
+  for (const StepRow &s : u.steps) {
+    ASSERT_TRUE(
+        db.query("INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned, text,"
+                 " seconds, waited_ms, cleanup, limits) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11,"
+                 " $12)",
+                 {u.uuid, std::to_string(s.index), std::to_string(s.planLine), s.exportName, std::to_string(s.number),
+                  s.verdict, std::to_string(s.returned), s.text, NumberText(s.seconds), std::to_string(s.waitedMs),
+                  s.cleanup ? "1" : "0", s.limits},
+                 {}, error))
+        << error;
+    for (const ResultRow &r : s.results) {
+      ASSERT_TRUE(
+          db.query("INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)"
+                   " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+                   {u.uuid, std::to_string(s.index), std::to_string(r.entry), s.exportName, n(r.value), r.name,
+                    n(r.low), n(r.high), r.passed ? "1" : "0"},
+                   {}, error))
+          << error;
+    }
+  }
+}
+
+class LeanRows : public ::testing::TestWithParam<const char *> {
+ protected:
+  // A database of its own: a file, or a new database on the tests' server.
+  std::string target() {
+    if (std::string(GetParam()) == "sqlite") return dir / "v4.sqlite";
+    const std::string url = ServerUrl();
+    const std::string name = "v4_" + std::to_string(getpid());
+    std::string error;
+    std::unique_ptr<Database> db = OpenPostgres(url, error);
+    EXPECT_TRUE(db && db->exec("DROP DATABASE IF EXISTS " + name, error) && db->exec("CREATE DATABASE " + name, error))
+        << error;
+    return std::regex_replace(url, std::regex("/postgres\\?"), "/" + name + "?");
+  }
+  TempDir dir;
+};
+
+// A file of version 4 migrates (by way of version 5) to the lean rows of version 6: every field of
+// every attempt comes back, the views show the rows as they were, and
+// opening it again changes nothing.
+TEST_P(LeanRows, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
+  if (std::string(GetParam()) == "postgres" && ServerUrl().empty()) GTEST_SKIP() << "VORN_PG_URL is not set";
+  const std::string where = target();
+  std::string error;
+  SessionRecord session = vorn_results_test::SyntheticSession("line4");
+  std::mt19937 random(4);
+  std::vector<UnitRow> rows = {ToRow(session, AwkwardUnit())};
+  for (int n = 1; n <= 3; ++n) {
+    rows.push_back(
+        ToRow(session, vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), n, 1, n != 2, random)));
+  }
+  rows.back().socket = "B";
+  rows.back().operatorName = "Ann";
+  {
+    std::unique_ptr<Database> db = OpenDatabase(where, error);
+    ASSERT_TRUE(db && MigrateUpTo(*db, 4, error)) << error;
+    ASSERT_TRUE(
+        db->exec("INSERT INTO station (name, host, library, version) VALUES ('line4', 'pc', 'lib', '1')", error) &&
+        db->query("INSERT INTO session (id, station_id, plan, plan_sha256, parameters, parameters_sha256,"
+                  " simulated, started) SELECT $1, id, 'p', 'x', 'q', 'y', 1, $2 FROM station",
+                  {session.id, session.started}, {}, error))
+        << error;
+    for (const UnitRow &u : rows) PutVersionFour(*db, u, error);
+  }
+  for (int open = 0; open < 2; ++open) {
+    std::unique_ptr<Store> store = Store::Open(where, false, error);
+    ASSERT_TRUE(store) << error;
+    int version = 0;
+    ASSERT_TRUE(SchemaVersion(store->db(), version, error) && version == kSchemaVersion) << error << version;
+    for (const UnitRow &u : rows) {
+      UnitRow back;
+      bool found = false;
+      ASSERT_TRUE(store->getUnit(u.uuid, back, found, error)) << error;
+      EXPECT_TRUE(found && back == u) << u.uuid;
+    }
+    std::size_t results = 0;
+    for (const UnitRow &u : rows) {
+      for (const StepRow &s : u.steps) results += s.results.size();
+    }
+    EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM result"), static_cast<long>(results));
+    EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM result WHERE passed = 0"),
+              Count(store->db(), "SELECT count(*) FROM run_result WHERE passed = 0"));
+    EXPECT_EQ(Count(store->db(), "SELECT count(*) FROM step WHERE verdict = 'ERROR'"), 1);
+    // Version 7 made the rollups from the rows.
+    EXPECT_EQ(vorn_results_test::RollupsDiffer(store->db()), "");
+    EXPECT_GT(Count(store->db(), "SELECT count(*) FROM day_measurement"), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, LeanRows, ::testing::Values("sqlite", "postgres"));
+
 // The schema as the first host version wrote it, with a session of one unit
 // tested twice.
 constexpr const char *kVersionOneFile = R"(
@@ -232,19 +363,26 @@ TEST(Migration, AnOlderFileIsBroughtUpToDateWithItsUnits) {
     Database &db = store->db();
     EXPECT_EQ(Count(db, "SELECT count(*) FROM unit WHERE first_attempt = (attempt = 1)"), 2);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE export = 'OBTPowervsTime'"), 2);
-    EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE name = 'result_export_entry'"), 1);
-    // The line report's indexes, and a report's query answered from one.
+    // The lean rows (version 6): the two results name one measurement, and
+    // the views show them as they were; the health tables (version 5) are there.
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM measurement WHERE export = 'OBTPowervsTime' AND plan_line = 21"), 1);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM run_result"), 2);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name IN ('step', 'result')"), 2);
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM result WHERE passed = 0 AND value = 37.5 AND high = 36"), 1);
     EXPECT_EQ(Count(db,
-                    "SELECT count(*) FROM sqlite_master WHERE name IN ('result_measure', 'result_missed',"
-                    " 'step_time', 'step_error')"),
-              4);
-    EXPECT_EQ(Count(db, "SELECT count(*) FROM result INDEXED BY result_missed WHERE passed = 0"), 1);
+                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('verification',"
+                    " 'calibration', 'alarm', 'station_lock', 'acknowledgement')"),
+              5);
     EXPECT_EQ(Count(db, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
   }
   std::unique_ptr<Store> store = Store::Open(file, false, error);
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
-  EXPECT_NE(Squeezed(summary.str()).find("\nline1 2025-03-01 1 0.0 % 100.0 %\n"), std::string::npos) << summary.str();
+  EXPECT_NE(Squeezed(summary.str())
+                .find("\nline1 2025-03-01 1 unit: 1 PASS, 0 FAIL, 0 ERROR, 1 retest; first-pass yield 0.0 %;"
+                      " final yield 100.0 %;"),
+            std::string::npos)
+      << summary.str();
   SessionRecord session = vorn_results_test::SyntheticSession("line1");
   std::mt19937 random(1);
   const UnitRecord unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), 1, 1, true, random);
@@ -282,9 +420,11 @@ TEST(Summary, AStoppedAttemptIsNoVerdict) {
   }
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
-  EXPECT_NE(Squeezed(summary.str()).find("\nline9 " + session.started.substr(0, 10) + " 2 50.0 % 100.0 %\n"),
+  const std::string day = Squeezed(summary.str());
+  EXPECT_NE(day.find("\nline9 " + session.started.substr(0, 10) + " 2 units: 2 PASS, 0 FAIL, 0 ERROR, 1 retest"),
             std::string::npos)
       << summary.str();
+  EXPECT_NE(day.find("first-pass yield 50.0 %; final yield 100.0 %"), std::string::npos) << summary.str();
 }
 
 TEST(Migration, ANewerFileIsLeftUntouched) {
@@ -454,7 +594,9 @@ TEST(Queries, ExportUnitsAndSummaryCountEveryAttempt) {
 
   std::ostringstream summary;
   ASSERT_TRUE(Summary(*store, summary, error)) << error;
-  EXPECT_NE(Squeezed(summary.str()).find("\nline7 " + session.started.substr(0, 10) + " 10 70.0 % 90.0 %\n"),
+  EXPECT_NE(Squeezed(summary.str())
+                .find("\nline7 " + session.started.substr(0, 10) +
+                      " 10 units: 9 PASS, 1 FAIL, 0 ERROR, 3 retests; first-pass yield 70.0 %; final yield 90.0 %;"),
             std::string::npos)
       << summary.str();
   std::ostringstream units;
@@ -575,6 +717,27 @@ TEST_F(HostSession, TwoHundredUnitsIntoTheDefaultFileAndOutAsCsv) {
   std::set<std::string> exported;
   for (std::size_t r = 1; r < rows.size(); ++r) exported.insert(rows[r].substr(0, 36));
   EXPECT_EQ(exported, std::set<std::string>(uuids.begin(), uuids.end()));
+
+  // The long export, read by Python's csv module: a row per result, the
+  // attempts, the missed limits and the limited results the database holds.
+  const std::string counts = dir / "counts.txt";
+  const std::string python =
+      "cd " + dir.path.string() +
+      " && " VORN_RESULTS_TOOL
+      " export --csv --long >long.csv && python3 -c '"
+      "import csv\n"
+      "rows = list(csv.DictReader(open(\"long.csv\", newline=\"\")))\n"
+      "print(len(rows), len({r[\"uuid\"] for r in rows}), sum(r[\"passed\"] == \"0\" for r in rows),"
+      " sum(r[\"low\"] != \"\" or r[\"high\"] != \"\" for r in rows))' >" +
+      counts;
+  ASSERT_EQ(std::system(python.c_str()), 0);
+  const std::string expected = std::to_string(Count(*db, "SELECT count(*) FROM result")) + " " +
+                               std::to_string(Count(*db, "SELECT count(*) FROM unit")) + " " +
+                               std::to_string(Count(*db, "SELECT count(*) FROM result WHERE passed = 0")) + " " +
+                               std::to_string(Count(*db,
+                                                    "SELECT count(*) FROM result WHERE low IS NOT NULL OR"
+                                                    " high IS NOT NULL"));
+  EXPECT_EQ(Lines(counts).at(0), expected);
 }
 
 TEST_F(HostSession, TwoHundredUnitsIntoAServerThatStopsMidSessionArriveOnce) {

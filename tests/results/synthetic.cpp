@@ -1,9 +1,9 @@
 #include "synthetic.h"
 
-#include "os/os.h"
-#include "outputs/results/sink.h"
 #include "core/session.h"
+#include "os/os.h"
 #include "os/sha256.h"
+#include "outputs/results/sink.h"
 
 namespace vorn_results_test {
 
@@ -34,8 +34,10 @@ UnitRecord SyntheticUnit(const Plan &plan, int unit, int attempt, bool passed, s
   UnitRecord u;
   u.uuid = vorn_host::NewUuid();
   u.serial = "35" + std::to_string(1000000 + unit);
+  u.unitId = "unit-" + u.serial;
   u.index = unit;
   u.attempt = attempt;
+  u.prior = attempt > 1 ? Prior::kFail : Prior::kNone;  // a retest follows a failure
   u.run.started = UtcNow();
   u.run.verdict = Verdict::kPass;
   bool failureMade = passed;

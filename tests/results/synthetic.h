@@ -13,7 +13,8 @@ namespace vorn_results_test {
 
 vorn_host::Plan TypicalPlan();  // examples/typical.plan
 vorn_host::SessionRecord SyntheticSession(const std::string &station);
-// passed false: the first power measurement misses its limit.
+// passed false: the first power measurement misses its limit. The unit's id
+// follows from its serial; an attempt after the first follows a failure.
 vorn_host::UnitRecord SyntheticUnit(const vorn_host::Plan &plan, int unit, int attempt, bool passed,
                                     std::mt19937 &random);
 

@@ -1,7 +1,6 @@
 #include "outputs/results/report_command.h"
 
 namespace vorn_reports {
-namespace {
 
 #if defined(_WIN32)
 // A word as cmd.exe passes it on and the C runtime's argument parser reads it
@@ -38,6 +37,14 @@ std::string ShellWord(const std::string &s) {
 }
 #endif
 
+std::string CommandText(const std::vector<std::string> &words) {
+  std::string text;
+  for (const std::string &w : words) text += (text.empty() ? "" : " ") + ShellWord(w);
+  return text;
+}
+
+namespace {
+
 // A server address as it may be shown: without a password in its user part
 // (libpq then takes it from the password file or PGPASSWORD).
 std::string Shown(const std::string &db) {
@@ -53,6 +60,8 @@ std::string Shown(const std::string &db) {
 }
 
 }  // namespace
+
+std::string ShownTarget(const std::string &db) { return Shown(db); }
 
 std::string LineReportCommand(const std::string &tool, const std::string &db, const std::string &station,
                               const std::string &since, const std::string &until, const std::string &output) {

@@ -1,5 +1,6 @@
 #include "outputs/results/schema.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace vorn_results {
@@ -213,8 +214,31 @@ std::string ForEngine(std::string sql, Engine engine) {
 }
 
 // Several stations may open one server at once: the first migrates, the
-// others wait for it under this lock and then find the schema in place.
-constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7231017)";
+// others wait for it under this lock and then find the schema in place. It
+// is held over the migration's several transactions.
+constexpr const char *kMigrationLock = "SELECT pg_advisory_lock(7231017)";
+constexpr const char *kMigrationUnlock = "SELECT pg_advisory_unlock(7231017)";
+
+// The versions made in one transaction: up to 5 (or last). version: the database's.
+bool MigrateInOne(Database &db, int last, int &version, std::string &error) {
+  if (!db.exec(db.beginWrite(), error)) return false;
+  bool ok = SchemaVersion(db, version, error);
+  if (ok && version > kSchemaVersion) {
+    error = db.name() + ": the results schema is version " + std::to_string(version) + ", newer than this host's " +
+            std::to_string(kSchemaVersion) + "; use a newer vorn-host";
+    ok = false;
+  }
+  for (int next = version + 1; ok && next <= last; ++next) {
+    ok = db.exec(ForEngine(Migrations()[static_cast<std::size_t>(next - 1)], db.engine()), error) &&
+         db.exec("DELETE FROM schema_version", error) &&
+         db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error);
+    if (!ok) error = "migration to schema version " + std::to_string(next) + ": " + error;
+  }
+  if (ok && db.exec("COMMIT", error)) return true;
+  std::string ignored;
+  db.exec("ROLLBACK", ignored);
+  return false;
+}
 
 }  // namespace
 
@@ -230,26 +254,18 @@ bool SchemaVersion(Database &db, int &version, std::string &error) {
       error);
 }
 
-bool Migrate(Database &db, std::string &error) {
-  const int latest = static_cast<int>(Migrations().size());
-  if (!db.exec(db.beginWrite(), error)) return false;
+bool Migrate(Database &db, std::string &error) { return MigrateUpTo(db, kSchemaVersion, error); }
+
+bool MigrateUpTo(Database &db, int upTo, std::string &error) {
+  const bool server = db.engine() == Engine::kPostgres;
+  if (server && !db.exec(kMigrationLock, error)) return false;
   int version = 0;
-  bool ok = (db.engine() != Engine::kPostgres || db.exec(kMigrationLock, error)) && SchemaVersion(db, version, error);
-  if (ok && version > latest) {
-    error = db.name() + ": the results schema is version " + std::to_string(version) + ", newer than this host's " +
-            std::to_string(latest) + "; use a newer vorn-host";
-    ok = false;
-  }
-  for (int next = version + 1; ok && next <= latest; ++next) {
-    ok = db.exec(ForEngine(Migrations()[static_cast<std::size_t>(next - 1)], db.engine()), error) &&
-         db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error);
-    if (!ok) error = "migration to schema version " + std::to_string(next) + ": " + error;
-  }
-  if (ok && db.exec("COMMIT", error)) return true;
+  bool ok = MigrateInOne(db, std::min(upTo, static_cast<int>(Migrations().size())), version, error);
+  if (ok && version < 6 && upTo >= 6) ok = MigrateToLeanRows(db, error);
+  if (ok && version < 7 && upTo >= 7) ok = MigrateToRollups(db, error);
   std::string ignored;
-  db.exec("ROLLBACK", ignored);
-  return false;
+  if (server && db.connected()) db.exec(kMigrationUnlock, ignored);
+  return ok;
 }
 
 }  // namespace vorn_results

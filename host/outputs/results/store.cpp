@@ -37,7 +37,6 @@ bool Same(const std::optional<double> &a, const std::optional<double> &b) {
 
 Value Int(int64_t n) { return std::to_string(n); }
 Value Number(const std::optional<double> &d) { return d ? Value(NumberText(*d)) : std::nullopt; }
-Value Optional(const std::optional<std::string> &s) { return s ? Value(*s) : std::nullopt; }
 std::string Str(const Value &v) { return v.value_or(""); }
 int64_t Integer(const Value &v) { return v ? std::stoll(*v) : 0; }
 
@@ -282,12 +281,20 @@ std::unique_ptr<Store> Store::Open(const std::string &target, bool outbox, std::
 std::unique_ptr<Store> Store::Over(std::unique_ptr<Database> db, bool outbox, std::string &error) {
   if (!Migrate(*db, error) || !db->readyForWriting(error)) return nullptr;
   if (outbox && (!db->exec(kOutbox, error) || !OutboxHasServer(*db, error))) return nullptr;
+  // The spool keeps no rollups: its units are on their way to a server that does.
   return std::unique_ptr<Store>(new Store(std::move(db), outbox));
 }
 
 bool Store::transaction(const std::function<bool(std::string &)> &body, std::string &error) {
   if (!db_->exec(db_->beginWrite(), error)) return false;
-  if (body(error) && db_->exec("COMMIT", error)) return true;
+  if (body(error) && db_->exec("COMMIT", error)) {
+    ids_.commit();
+    scopes_.insert(newScopes_.begin(), newScopes_.end());
+    newScopes_.clear();
+    return true;
+  }
+  ids_.rollback();
+  newScopes_.clear();
   std::string ignored;
   if (db_->connected()) db_->exec("ROLLBACK", ignored);
   return false;
@@ -335,17 +342,19 @@ bool Store::putSession(const SessionRecord &s, std::string &error) {
 bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   stored = false;
   const Value none;
+  std::string id;
   if (!db_->query(
           "INSERT INTO unit (uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms, verdict,"
           " first_attempt, unit_id, prior, stopped, socket, operator)"
           " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15)"
-          " ON CONFLICT (uuid) DO NOTHING RETURNING uuid",
+          " ON CONFLICT (uuid) DO NOTHING RETURNING id",
           {u.uuid, u.sessionId, u.serial, Int(u.unit), Int(u.attempt), u.started, Number(u.seconds),
            Int(static_cast<int64_t>(u.waitedMs)), u.verdict, Int(u.firstAttempt ? 1 : 0), u.unitId, u.prior,
            Int(u.stopped ? 1 : 0), u.socket.empty() ? none : Value(u.socket),
            u.operatorName.empty() ? none : Value(u.operatorName)},
-          [&](const Row &) {
+          [&](const Row &r) {
             stored = true;
+            id = Str(r[0]);
             return true;
           },
           e)) {
@@ -353,26 +362,76 @@ bool Store::insertUnit(const UnitRow &u, bool &stored, std::string &e) {
   }
   // Already there: its steps and results came in the same transaction.
   if (!stored) return true;
-  std::vector<Value> steps;
-  std::vector<Value> results;
-  for (const StepRow &s : u.steps) {
-    steps.insert(steps.end(),
-                 {u.uuid, Int(s.index), Int(s.planLine), s.exportName, Int(s.number), s.verdict, Int(s.returned),
-                  s.text, Number(s.seconds), Int(static_cast<int64_t>(s.waitedMs)), Int(s.cleanup ? 1 : 0), s.limits});
-    for (const ResultRow &r : s.results) {
-      results.insert(results.end(), {u.uuid, Int(s.index), Int(r.entry), s.exportName, Number(r.value),
-                                     Optional(r.name), Number(r.low), Number(r.high), Int(r.passed ? 1 : 0)});
-    }
-  }
-  return InsertRows(*db_,
-                    "INSERT INTO step (unit_uuid, step_index, plan_line, export, number, verdict, returned,"
-                    " text, seconds, waited_ms, cleanup, limits)",
-                    12, steps, e) &&
-         InsertRows(*db_, "INSERT INTO result (unit_uuid, step_index, entry, export, value, name, low, high, passed)",
-                    9, results, e) &&
+  return insertRuns(id, u, e) &&
          (!outbox_ || db_->query("INSERT INTO outbox (kind, key, server) VALUES ('unit', $1, $2)"
                                  " ON CONFLICT (kind, key) DO NOTHING",
                                  {u.uuid, server_}, {}, e));
+}
+
+// The attempt's steps and results, each naming its plan step or measurement
+// by id; and what they add to the rollups.
+bool Store::insertRuns(const std::string &attemptId, const UnitRow &u, std::string &e) {
+  AttemptFacts facts{std::stoll(attemptId), u.prior, u.verdict, u.started, "", u.seconds, u.waitedMs, {}, {}};
+  std::map<int64_t, BinFrame> frames;
+  std::vector<Value> steps;
+  std::vector<Value> results;
+  for (const StepRow &s : u.steps) {
+    int64_t planStep = 0;
+    if (!ids_.planStep(*db_, {s.exportName, s.planLine, s.number, s.cleanup, s.limits}, planStep, e)) return false;
+    steps.insert(steps.end(), {attemptId, Number(s.seconds), Int(s.returned), Int(static_cast<int64_t>(s.waitedMs)),
+                               Int(planStep), Int(s.index), s.verdict, s.text});
+    facts.steps.push_back({planStep, s.verdict, s.seconds, s.waitedMs});
+    for (const ResultRow &r : s.results) {
+      int64_t measurement = 0;
+      BinFrame frame;
+      if (!ids_.measurement(*db_, {s.exportName, s.planLine, r.entry, r.name, r.low, r.high}, r.value, measurement,
+                            frame, e)) {
+        return false;
+      }
+      frames[measurement] = frame;
+      results.insert(results.end(),
+                     {attemptId, Number(r.value), Int(measurement), Int(s.index), Int(r.passed ? 1 : 0)});
+      facts.results.push_back({measurement, r.value, r.passed});
+    }
+  }
+  return InsertRows(*db_,
+                    "INSERT INTO run_step (attempt_id, seconds, returned, waited_ms, plan_step_id, step_index, verdict,"
+                    " text)",
+                    8, steps, e) &&
+         InsertRows(*db_, "INSERT INTO run_result (attempt_id, value, measurement_id, step_index, passed)", 5, results,
+                    e) &&
+         (!rollups_ || rollUp(u, facts, frames, e));
+}
+
+// The attempt's sums into the rollups, where its unit counts: the day of the
+// unit's first attempt, in its session's scope.
+bool Store::rollUp(const UnitRow &u, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &e) {
+  int64_t scope = -1;
+  for (const auto *known : {&scopes_, &newScopes_}) {
+    const auto found = known->find(u.sessionId);
+    if (found != known->end()) scope = found->second;
+  }
+  if (scope < 0) {
+    if (!ScopeOfSession(*db_, u.sessionId, scope, e)) return false;
+    if (scope < 0) {
+      e = "no rollup scope for session " + u.sessionId;
+      return false;
+    }
+    newScopes_[u.sessionId] = scope;
+  }
+  facts.firstStarted = u.started;
+  if (u.prior != "none" && !db_->query(
+                               "SELECT min(started) FROM unit WHERE unit_id = $1", {u.unitId},
+                               [&](const Row &r) {
+                                 facts.firstStarted = r[0].value_or(u.started);
+                                 return false;
+                               },
+                               e)) {
+    return false;
+  }
+  Rollup rollup;
+  rollup.add(facts, frames);
+  return WriteRollup(*db_, scope, rollup, e);
 }
 
 bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {
@@ -498,9 +557,10 @@ bool Store::getSession(const std::string &id, SessionRecord &s, bool &found, std
 bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::string &error) {
   found = false;
   u = UnitRow();
+  std::string id;
   const bool ok = db_->query(
       "SELECT uuid, session_id, serial, unit_index, attempt, started, seconds, waited_ms, verdict, first_attempt,"
-      " unit_id, prior, stopped, socket, operator FROM unit WHERE uuid = $1",
+      " unit_id, prior, stopped, socket, operator, id FROM unit WHERE uuid = $1",
       {uuid},
       [&](const Row &r) {
         found = true;
@@ -519,38 +579,44 @@ bool Store::getUnit(const std::string &uuid, UnitRow &u, bool &found, std::strin
         u.stopped = Integer(r[12]) != 0;
         u.socket = Str(r[13]);
         u.operatorName = Str(r[14]);
+        id = Str(r[15]);
         return true;
       },
       error);
-  if (!ok || !found) return ok;
-  if (!db_->query(
-          "SELECT step_index, plan_line, export, number, verdict, returned, text, seconds, waited_ms, cleanup, limits"
-          " FROM step WHERE unit_uuid = $1 ORDER BY step_index",
-          {uuid},
-          [&](const Row &r) {
-            StepRow s;
-            s.index = static_cast<int>(Integer(r[0]));
-            s.planLine = static_cast<int>(Integer(r[1]));
-            s.exportName = Str(r[2]);
-            s.number = static_cast<int>(Integer(r[3]));
-            s.verdict = Str(r[4]);
-            s.returned = Integer(r[5]);
-            s.text = Str(r[6]);
-            s.seconds = ParseNumber(r[7]).value_or(0.0);
-            s.waitedMs = static_cast<uint64_t>(Integer(r[8]));
-            s.cleanup = Integer(r[9]) != 0;
-            s.limits = Str(r[10]);
-            u.steps.push_back(std::move(s));
-            return true;
-          },
-          error)) {
-    return false;
-  }
+  return ok && (!found || (getSteps(id, u, error) && getResults(id, u, error)));
+}
+
+bool Store::getSteps(const std::string &attemptId, UnitRow &u, std::string &error) {
+  return db_->query(
+      "SELECT s.step_index, p.plan_line, p.export, p.number, s.verdict, s.returned, s.text, s.seconds, s.waited_ms,"
+      " p.cleanup, p.limits FROM run_step s JOIN plan_step p ON p.id = s.plan_step_id WHERE s.attempt_id = $1"
+      " ORDER BY s.step_index",
+      {attemptId},
+      [&](const Row &r) {
+        StepRow s;
+        s.index = static_cast<int>(Integer(r[0]));
+        s.planLine = static_cast<int>(Integer(r[1]));
+        s.exportName = Str(r[2]);
+        s.number = static_cast<int>(Integer(r[3]));
+        s.verdict = Str(r[4]);
+        s.returned = Integer(r[5]);
+        s.text = Str(r[6]);
+        s.seconds = ParseNumber(r[7]).value_or(0.0);
+        s.waitedMs = static_cast<uint64_t>(Integer(r[8]));
+        s.cleanup = Integer(r[9]) != 0;
+        s.limits = Str(r[10]);
+        u.steps.push_back(std::move(s));
+        return true;
+      },
+      error);
+}
+
+bool Store::getResults(const std::string &attemptId, UnitRow &u, std::string &error) {
   std::size_t at = 0;
   return db_->query(
-      "SELECT step_index, entry, value, name, low, high, passed FROM result"
-      " WHERE unit_uuid = $1 ORDER BY step_index, entry",
-      {uuid},
+      "SELECT r.step_index, m.entry, r.value, m.name, m.low, m.high, r.passed FROM run_result r"
+      " JOIN measurement m ON m.id = r.measurement_id WHERE r.attempt_id = $1 ORDER BY r.step_index, m.entry",
+      {attemptId},
       [&](const Row &r) {
         const int step = static_cast<int>(Integer(r[0]));
         while (at < u.steps.size() && u.steps[at].index < step) ++at;
@@ -575,8 +641,9 @@ bool Store::removeUnit(const std::string &uuid, std::string &error) {
   if (file && !db_->exec("PRAGMA synchronous=NORMAL", error)) return false;
   const bool removed = transaction(
       [&](std::string &e) {
-        return db_->query("DELETE FROM result WHERE unit_uuid = $1", {uuid}, {}, e) &&
-               db_->query("DELETE FROM step WHERE unit_uuid = $1", {uuid}, {}, e) &&
+        const std::string attempt = "(SELECT id FROM unit WHERE uuid = $1)";
+        return db_->query("DELETE FROM run_result WHERE attempt_id = " + attempt, {uuid}, {}, e) &&
+               db_->query("DELETE FROM run_step WHERE attempt_id = " + attempt, {uuid}, {}, e) &&
                db_->query("DELETE FROM unit WHERE uuid = $1", {uuid}, {}, e) &&
                (!outbox_ || db_->query("DELETE FROM outbox WHERE kind = 'unit' AND key = $1", {uuid}, {}, e));
       },

@@ -1,11 +1,14 @@
 // The results store over either engine: the rows of a session and of each
 // unit attempt, written one attempt per transaction and keyed by the
-// attempt's UUID, so writing an attempt twice stores it once.
+// attempt's UUID, so writing an attempt twice stores it once. An attempt's
+// steps and results are kept lean: keyed by its integer id, each naming its
+// plan step and measurement by theirs (outputs/results/measurements.h).
 #pragma once
 
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +17,8 @@
 #include "core/record.h"
 #include "core/run.h"
 #include "outputs/results/database.h"
+#include "outputs/results/measurements.h"
+#include "outputs/results/rollups.h"
 
 namespace vorn_results {
 
@@ -126,16 +131,28 @@ class Store {
   bool dequeue(const Queued &item, std::string &error);
 
   Database &db() { return *db_; }
+  // Whether each attempt's sums go into the rollups (outputs/results/rollups.h)
+  // in its transaction: yes, but in the spool, whose units go on to a server
+  // that keeps them. (The benchmark measures what they cost.) removeUnit
+  // takes no unit out of them: it is the spool's.
+  void keepRollups(bool keep) { rollups_ = keep; }
 
  private:
-  explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox) {}
+  explicit Store(std::unique_ptr<Database> db, bool outbox) : db_(std::move(db)), outbox_(outbox), rollups_(!outbox) {}
   bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
   bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
+  bool insertRuns(const std::string &attemptId, const UnitRow &unit, std::string &error);
+  bool rollUp(const UnitRow &unit, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &error);
+  bool getSteps(const std::string &attemptId, UnitRow &unit, std::string &error);
+  bool getResults(const std::string &attemptId, UnitRow &unit, std::string &error);
   bool insertHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error);
 
   std::unique_ptr<Database> db_;
   bool outbox_;
+  bool rollups_;
   std::string server_;
+  std::map<std::string, int64_t> scopes_, newScopes_;  // each session's rollup scope
+  RowIds ids_;                                         // of the plan steps and measurements, kept between attempts
 };
 
 }  // namespace vorn_results

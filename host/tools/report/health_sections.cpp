@@ -164,7 +164,7 @@ bool ReadHealthHistory(const Source &source, const LineFilter &filter, HealthHis
 
 std::string HealthSections(const HealthHistory &hh) {
   std::ostringstream h;
-  h << "<h2>Station health</h2>\n<h3>Verifications with the golden unit</h3>";
+  h << "<h3>Verifications with the golden unit</h3>";
   if (hh.verifications.empty()) {
     h << "<p>None in this period.</p>\n";
   } else {

@@ -43,7 +43,7 @@ struct HealthHistory {
 // The health records of the filter's period and station (its plan does not
 // bear on them), at most kListedFailures of each kind, the latest.
 bool ReadHealthHistory(const Source &source, const LineFilter &filter, HealthHistory &history, std::string &error);
-// The report's sections, as HTML.
+// The report's health section, as HTML under its heading (the page gives it).
 std::string HealthSections(const HealthHistory &history);
 
 }  // namespace vorn_reports

@@ -7,26 +7,62 @@
 #include <string>
 #include <vector>
 
-#include "outputs/results/database.h"
+#include "core/command_line.h"
 #include "os/inputs.h"
 #include "os/os.h"
-#include "tools/report/pages.h"
+#include "os/text.h"
+#include "outputs/results/database.h"
+#include "outputs/results/report_command.h"
 #include "outputs/results/store.h"
+#include "tools/common/filter.h"
+#include "tools/report/pages.h"
 
 namespace fs = std::filesystem;
 using namespace vorn_reports;
+using vorn_host::CommandLine;
+using vorn_host::TerminalText;
 
 namespace {
 
-constexpr const char *kUsage =
-    "usage: vorn-report unit SERIAL [--attempt N] [--db DB] -o FILE\n"
-    "       vorn-report line [--since T] [--until T] [--station S] [--plan P] [--db DB] -o FILE\n"
-    "  DB: a SQLite file (default results.sqlite) or postgresql://...\n"
-    "  T: UTC time as the database holds it, for example 2024-05-01T08:00:00Z\n";
+constexpr const char *kTool = "vorn-report";
+constexpr int kCannotRun = 2;
 
-int Bad(const std::string &message) {
-  std::fprintf(stderr, "vorn-report: %s\n%s", message.c_str(), kUsage);
-  return 2;
+CommandLine Options() {
+  CommandLine line;
+  line.value("-o", "FILE", "the page to write (required)")
+      .value("--db", "DB", "a SQLite file (default results.sqlite) or postgresql://...")
+      .note("")
+      .note("unit:")
+      .number("--attempt", "N", 1, 1000000, "the serial's Nth attempt (default: its latest)")
+      .value("--attempt-id", "UUID", "the attempt of that UUID, in place of a SERIAL")
+      .note("")
+      .note("line:");
+  AddFilterOptions(line);
+  line.note("").flag("--help", "this text");
+  return line;
+}
+
+std::string Usage(const CommandLine &line) {
+  return "usage: vorn-report unit SERIAL [--attempt N] [--db DB] -o FILE\n"
+         "       vorn-report unit --attempt-id UUID [--db DB] -o FILE\n"
+         "       vorn-report line [--since T] [--until T] [--station S] [--plan P] [--include-faults]\n"
+         "                        [--include-engineering] [--include-golden] [--db DB] -o FILE\n"
+         "\n" +
+         line.describe() +
+         "\n"
+         "Exit status: 0 written, 2 a bad command line, an unknown unit or a database that\n"
+         "cannot be read; nothing is written then.\n";
+}
+
+// The options of the other command, if one was given.
+std::string Misplaced(const CommandLine &line, const std::string &mode) {
+  const std::vector<std::string> unit = {"--attempt", "--attempt-id"};
+  const std::vector<std::string> lineOnly = {
+      "--since", "--until", "--station", "--plan", "--include-faults", "--include-engineering", "--include-golden"};
+  for (const std::string &o : mode == "unit" ? lineOnly : unit) {
+    if (line.has(o)) return o + " is for vorn-report " + (mode == "unit" ? "line" : "unit");
+  }
+  return "";
 }
 
 // Written beside the target and renamed over it: never a half page.
@@ -37,93 +73,137 @@ bool WriteFile(const fs::path &path, const std::string &text, std::string &error
   return false;
 }
 
+// A command a page shows for pasting anywhere: whole paths.
+std::string Whole(const std::string &path) {
+  std::error_code ec;
+  const fs::path whole = fs::absolute(path, ec);
+  return ec ? path : whole.lexically_normal().string();
+}
+std::string ShownDb(const std::string &db) { return vorn_results::IsServerTarget(db) ? ShownTarget(db) : Whole(db); }
+std::string ToolPath(const std::string &name) {
+  return vorn_host::DynamicLibrary::besideExecutable(vorn_host::ExecutableFile(name).c_str());
+}
+
+std::string AttemptsCommand(const std::string &db, const std::string &serial) {
+  return CommandText({ToolPath("vorn-results"), "--db", ShownDb(db), "units", "--serial", serial});
+}
+
+std::string LineCommand(const std::string &db, const LineFilter &f, const std::string &output) {
+  std::vector<std::string> words = {ToolPath(kTool), "line", "--db", ShownDb(db)};
+  for (const auto &[option, value] : {std::pair<const char *, std::string>{"--since", f.since},
+                                      {"--until", f.until},
+                                      {"--station", f.station},
+                                      {"--plan", f.plan}}) {
+    if (!value.empty()) words.insert(words.end(), {option, value});
+  }
+  if (f.includeFaults) words.push_back("--include-faults");
+  if (f.includeEngineering) words.push_back("--include-engineering");
+  if (f.includeGolden) words.push_back("--include-golden");
+  words.insert(words.end(), {"-o", Whole(output)});
+  return CommandText(words);
+}
+
+// The file checks of the host: a readable regular file, never overwritten.
+std::string CheckFiles(const std::string &db, const std::string &output, const fs::path &unitsDir, bool line) {
+  if (vorn_results::IsServerTarget(db)) return "";
+  vorn_host::InputFile database;
+  std::string error;
+  if (!vorn_host::CheckInput(db, "results database", UINT64_MAX, true, database, error)) return error;
+  std::string clash = vorn_host::OutputClash(output, "page", {database});
+  if (clash.empty() && line) clash = vorn_host::OutputClash(unitsDir.string(), "unit pages' folder", {database});
+  return clash;
+}
+
+int Failed(const std::string &why) {
+  std::fprintf(stderr, "%s: %s\n", kTool, TerminalText(why).c_str());
+  return kCannotRun;
+}
+
+int UnitCommand(const Source &source, const CommandLine &o, const std::string &db, const std::string &serial) {
+  UnitView unit;
+  std::string error;
+  const bool found = o.has("--attempt-id")
+                         ? ReadAttempt(source, o.text("--attempt-id"), unit, error)
+                         : ReadUnit(source, serial, static_cast<int>(o.number("--attempt")), unit, error);
+  const std::string output = o.text("-o");
+  if (!found || !WriteFile(output, UnitPage(unit, AttemptsCommand(db, unit.serial)), error)) return Failed(error);
+  std::printf("%s\n", TerminalText(output + ": unit " + unit.serial + " attempt " + std::to_string(unit.attempt) +
+                                   ", " + unit.verdict)
+                          .c_str());
+  return 0;
+}
+
+int LineCommandRun(const Source &source, const LineFilter &filter, const std::string &db, const std::string &output,
+                   const fs::path &unitsDir) {
+  LineView line;
+  std::string error;
+  if (!ReadLine(source, filter, line, error)) return Failed(error);
+  // A page for each failing attempt listed, and each of the slowest.
+  std::vector<std::string> pages;
+  for (const FailedUnit &f : line.failedUnits) pages.push_back(f.uuid);
+  for (const SlowUnit &s : line.slowest) pages.push_back(s.uuid);
+  if (!pages.empty()) {
+    std::error_code ec;
+    fs::create_directories(unitsDir, ec);
+    if (ec) return Failed(unitsDir.string() + ": " + ec.message());
+  }
+  for (const std::string &uuid : pages) {
+    UnitView unit;
+    if (!ReadAttempt(source, uuid, unit, error) ||
+        !WriteFile(unitsDir / UnitPageName(uuid), UnitPage(unit, AttemptsCommand(db, unit.serial)), error)) {
+      return Failed(error);
+    }
+  }
+  const std::string page = LinePage(line, unitsDir.filename().string(), LineCommand(db, filter, output));
+  if (!WriteFile(output, page, error)) return Failed(error);
+  std::printf("%s\n", TerminalText(output + ": " + std::to_string(line.tally.units) + " units, " +
+                                   std::to_string(line.tally.attempts) + " attempts, " +
+                                   std::to_string(line.failedUnits.size()) + " failing attempts listed in " +
+                                   unitsDir.string() + "/")
+                          .c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Bad("unit or line?");
-  const std::string mode = args[0];
-  if (mode != "unit" && mode != "line") return Bad("unknown command \"" + mode + "\"");
-  std::string serial, db = "results.sqlite", output;
-  int attempt = 0;
-  LineFilter filter;
-  std::size_t i = 1;
-  if (mode == "unit") {
-    if (args.size() < 2 || args[1].empty() || args[1][0] == '-') return Bad("unit needs a SERIAL");
-    serial = args[1];
-    i = 2;
-  }
-  for (; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    if (i + 1 >= args.size()) return Bad(a + " needs a value, or is not an option");
-    const std::string &v = args[++i];
-    if (a == "-o") {
-      output = v;
-    } else if (a == "--db") {
-      db = v;
-    } else if (mode == "unit" && a == "--attempt") {
-      try {
-        std::size_t used = 0;
-        attempt = std::stoi(v, &used);
-        if (used != v.size() || attempt < 1) throw std::invalid_argument(v);
-      } catch (const std::exception &) {
-        return Bad("--attempt needs a whole number from 1, not \"" + v + "\"");
-      }
-    } else if (mode == "line" && a == "--since") {
-      filter.since = v;
-    } else if (mode == "line" && a == "--until") {
-      filter.until = v;
-    } else if (mode == "line" && a == "--station") {
-      filter.station = v;
-    } else if (mode == "line" && a == "--plan") {
-      filter.plan = v;
-    } else {
-      return Bad("unknown option \"" + a + "\" for " + mode);
-    }
-  }
-  if (output.empty()) return Bad("-o FILE is missing");
-  const fs::path out(output);
-  const fs::path unitsDir = out.parent_path() / (out.stem().string() + "-units");
+  vorn_host::MakeStandardDescriptorsValid();
+  CommandLine o = Options();
   std::string error;
-  if (!vorn_results::IsServerTarget(db)) {
-    // The same checks as the host's: a readable regular file, never overwritten.
-    vorn_host::InputFile database;
-    if (!vorn_host::CheckInput(db, "results database", UINT64_MAX, true, database, error)) return Bad(error);
-    std::string clash = vorn_host::OutputClash(output, "page", {database});
-    if (clash.empty() && mode == "line")
-      clash = vorn_host::OutputClash(unitsDir.string(), "unit pages' folder", {database});
-    if (!clash.empty()) return Bad(clash);
-  }
-
-  std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(db, false, error);
-  if (!store) return Bad(db + ": " + error);
-  const Source source{*store};
-
-  if (mode == "unit") {
-    UnitView unit;
-    if (!ReadUnit(source, serial, attempt, unit, error)) return Bad(error);
-    if (!WriteFile(out, UnitPage(unit), error)) return Bad(error);
-    std::printf("%s: unit %s attempt %d, %s\n", output.c_str(), unit.serial.c_str(), unit.attempt,
-                unit.verdict.c_str());
+  if (!o.parse(argc, argv, error)) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
+  if (o.has("--help")) {
+    std::fputs(Usage(o).c_str(), stdout);
     return 0;
   }
-  LineView line;
-  if (!ReadLine(source, filter, line, error)) return Bad(error);
-  if (!line.failedUnits.empty()) {
-    std::error_code ec;
-    fs::create_directories(unitsDir, ec);
-    if (ec) return Bad(unitsDir.string() + ": " + ec.message());
-    for (const FailedUnit &f : line.failedUnits) {
-      UnitView unit;
-      if (!ReadUnit(source, f.serial, f.attempt, unit, error) ||
-          !WriteFile(unitsDir / UnitPageName(f.serial, f.attempt), UnitPage(unit), error)) {
-        return Bad(error);
-      }
-    }
+  const std::vector<std::string> &args = o.arguments();
+  const std::string mode = args.empty() ? "" : args[0];
+  LineFilter filter;
+  if (mode != "unit" && mode != "line") {
+    error = mode.empty() ? "unit or line?" : "unknown command \"" + mode + "\"";
+  } else if (const std::string misplaced = Misplaced(o, mode); !misplaced.empty()) {
+    error = misplaced;
+  } else if (mode == "unit" && o.has("--attempt-id") && (args.size() > 1 || o.has("--attempt"))) {
+    error = "--attempt-id names the attempt: no SERIAL or --attempt beside it";
+  } else if (mode == "unit" && !o.has("--attempt-id") && args.size() != 2) {
+    error = args.size() < 2 ? "unit needs a SERIAL or --attempt-id UUID" : "one unit at a time";
+  } else if (mode == "line" && args.size() > 1) {
+    error = "line takes no plain argument, not \"" + args[1] + "\"";
+  } else if (!o.has("-o")) {
+    error = "-o FILE is missing";
+  } else if (mode == "line") {
+    ReadFilter(o, filter, error);
   }
-  if (!WriteFile(out, LinePage(line, unitsDir.filename().string()), error)) return Bad(error);
-  std::printf("%s: %lld units, %lld attempts, %zu failing attempts listed in %s/\n", output.c_str(),
-              static_cast<long long>(line.units), static_cast<long long>(line.attempts), line.failedUnits.size(),
-              unitsDir.string().c_str());
-  return 0;
+  if (!error.empty()) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
+
+  const std::string db = o.has("--db") ? o.text("--db") : "results.sqlite";
+  const std::string output = o.text("-o");
+  const fs::path out(output);
+  const fs::path unitsDir = out.parent_path() / (out.stem().string() + "-units");
+  error = CheckFiles(db, output, unitsDir, mode == "line");
+  if (!error.empty()) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
+  std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(db, false, error);
+  if (!store) return Failed(ShownDb(db) + ": " + error);
+  const Source source{*store, {}};
+  return mode == "unit" ? UnitCommand(source, o, db, mode == "unit" && args.size() > 1 ? args[1] : "")
+                        : LineCommandRun(source, filter, db, output, unitsDir);
 }

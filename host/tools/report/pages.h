@@ -8,12 +8,15 @@
 
 namespace vorn_reports {
 
-std::string UnitPage(const UnitView &unit);
-// unitsFolder: where the failing units' pages are, relative to the line page.
-std::string LinePage(const LineView &line, const std::string &unitsFolder);
+// attemptsCommand: the command that lists every attempt of the unit's phone.
+std::string UnitPage(const UnitView &unit, const std::string &attemptsCommand);
+// unitsFolder: where the failing units' pages are, relative to the line page;
+// command: the command that made the page, which the notes of what was left
+// out complete with the option that takes it in.
+std::string LinePage(const LineView &line, const std::string &unitsFolder, const std::string &command);
 
-// A unit page's file name: "SERIAL-aN.html", with anything but letters,
-// digits, '-' and '_' in the serial as '_'.
-std::string UnitPageName(const std::string &serial, int attempt);
+// An attempt's page's file name: its UUID and ".html", anything but letters,
+// digits and '-' as '_' (a UUID has none), at most 64 characters before ".html".
+std::string UnitPageName(const std::string &uuid);
 
 }  // namespace vorn_reports

@@ -4,22 +4,24 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "plots/plots.h"
+#include "core/tally.h"
 #include "outputs/results/store.h"
+#include "plots/plots.h"
+#include "tools/common/filter.h"
+#include "tools/common/tally_source.h"
 
 namespace vorn_reports {
-
-using vorn_results::Row;
-using vorn_results::RowHandler;
-using vorn_results::Value;
 
 // The results database the pages are read from.
 struct Source {
   vorn_results::Store &store;
+  // The sessions read so far: a line's failing attempts share few.
+  mutable std::map<std::string, vorn_host::SessionRecord> sessions;
 
   bool postgres() const { return store.db().engine() == vorn_results::Engine::kPostgres; }  // the few differences
   bool query(const std::string &sql, const std::vector<Value> &params, const RowHandler &onRow,
@@ -33,65 +35,89 @@ struct Source {
 // The attempt's steps and results as stored, with its session's station.
 struct UnitView {
   std::string uuid, serial, verdict, started, station, host, plan, library, version;
-  int attempt = 0, attempts = 0;  // this one, and how many the serial has
-  double seconds = 0;
+  std::string operatorName;  // the attempt's, or its session's
+  bool simulated = false;    // on the simulated station
+  bool stopped = false;
+  int attempt = 0, attempts = 0;  // this one, and how many its unit has
+  double seconds = 0;             // wall time
+  double waitedSeconds = 0;       // the station's waits on its equipment
   std::vector<vorn_results::StepRow> steps;
+  vorn_host::UnitRecord record;  // the same as its record, for the catalogue's words
 };
 
-// The attempt (the serial's latest when attempt is 0); false with a message
+// The serial's attempt (its latest when attempt is 0); false with a message
 // in error when there is none or the database cannot answer.
 bool ReadUnit(const Source &source, const std::string &serial, int attempt, UnitView &unit, std::string &error);
+// The attempt of that UUID.
+bool ReadAttempt(const Source &source, const std::string &uuid, UnitView &unit, std::string &error);
 
 // ---- a line of units --------------------------------------------------------
 
-struct LineFilter {
-  std::string since, until, station, plan;  // empty: no bound
-};
-
+// A limited measurement: a plan line's entry with its limits.
 struct Measurement {
-  int stepIndex = 0, planLine = 0, entry = 0;
+  int planLine = 0, entry = 0;
   std::string exportName, name;  // name: a result name seen, or ""
   std::optional<double> low, high;
+  std::string words;  // "Burst power, E-GSM 900 ch 20 PCL 5", from the catalogue
+  std::string unit;   // "dBm", or "" for an index, a flag or a code
+  std::string axis;   // its values' axis: "burst power (dBm)"
   vorn_plots::Moments moments;
   int64_t failed = 0;
-  vorn_plots::Histogram histogram;
-  vorn_plots::ControlChart chart;  // mean and sd of all values, the latest points
+  vorn_plots::Histogram histogram;  // the rollups' bins, fixed against the limits
+  vorn_plots::ControlChart chart;   // mean and sd of all values, the latest points
 };
 
 struct StationLine {
   std::string station;
-  int64_t attempts = 0, firstAttempts = 0, firstPassed = 0;
+  vorn_host::Tally tally;
 };
 
 struct FailureCount {
-  int stepIndex = 0, planLine = 0, entry = 0;  // entry 0: the step's ERROR
-  std::string exportName, name;
+  int planLine = 0, entry = 0;  // entry 0: the step's ERROR
+  std::string exportName, words;
   int64_t units = 0;
 };
 
 struct FailedUnit {
-  std::string serial, started, station;
+  std::string uuid, serial, started, station, operatorName, verdict;
   int attempt = 0;
+  std::string why;  // the first measurement that failed, in words, or the ERROR's text
+  int more = 0;     // further failed measurements
 };
 
+// A plan line's step: how often it ran, its errors, and its mean time: the
+// station's (its wall time, or the waits when longer), the equipment's
+// waits, the host's own.
 struct StepTime {
-  int stepIndex = 0, planLine = 0;
-  std::string exportName;
-  double meanSeconds = 0;
+  int planLine = 0;
+  std::string exportName, title;
+  int64_t runs = 0, errors = 0;
+  double meanStation = 0, meanWaited = 0, meanOwn = 0;
+};
+
+struct HourUnits {
+  std::string station, hour;  // "2024-05-01T10"
+  int64_t units = 0;          // first tested in that hour
+};
+
+struct SlowUnit {
+  std::string uuid, serial, station, started;
+  int attempt = 0;
+  double stationSeconds = 0, wallSeconds = 0;
 };
 
 struct LineView {
   LineFilter filter;
-  int64_t units = 0, attempts = 0, firstAttempts = 0, firstPassed = 0, finalPassed = 0;
-  std::string first, last;  // started of the first and last attempt
+  vorn_host::Tally tally;
+  Provenance provenance;
+  std::string first, last;  // the first unit's start, the last unit's end
   std::vector<FailureCount> failures;
   std::vector<Measurement> measurements;
-  vorn_plots::Histogram testTime;
-  vorn_plots::Moments testTimeMoments;
   std::vector<StepTime> stepTimes;
-  std::vector<std::pair<std::string, int64_t>> perHour;  // "2024-05-01T10", attempts
+  std::vector<HourUnits> perHour;
   std::vector<StationLine> stations;
   std::vector<FailedUnit> failedUnits;  // the latest, newest first
+  std::vector<SlowUnit> slowest;        // slowest first
   std::string healthHtml;               // the station's health sections (health_sections.h)
 };
 
