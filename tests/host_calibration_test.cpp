@@ -91,8 +91,8 @@ TEST(Calibration, TheGoldenUnitsReferencesAreThatPhonesOwnPower) {
   }
 }
 
-// The calibration plan's power readings of one run of the golden unit, by
-// [Attenuation] key, from the channel each result names.
+// The calibration plan's power readings of one run of the golden unit, the
+// mean of each [Attenuation] key's, from the channel each result names.
 std::map<std::string, double> CalibrationRun(const Golden &g, const std::string &dir, const std::string &name,
                                              const std::string &options) {
   std::ofstream(dir + "/serials") << g.serial << "\n";
@@ -101,7 +101,8 @@ std::map<std::string, double> CalibrationRun(const Golden &g, const std::string 
       vorn_test::RunHost("--fast --quiet --no-db --serials " + dir + "/serials --json " + record + " " + options +
                          " --params " + kExamples + "/station.ini " + kExamples + "/calibration.plan");
   EXPECT_EQ(r.status, 0) << options << "\n" << r.out << r.err;
-  std::map<std::string, double> readings;
+  std::map<std::string, double> readings;  // the mean of each key's readings
+  std::map<std::string, int> count;
   std::istringstream lines(vorn_test::ReadText(record));
   std::string line;
   std::getline(lines, line);
@@ -124,8 +125,12 @@ std::map<std::string, double> CalibrationRun(const Golden &g, const std::string 
       ADD_FAILURE() << "a reading on no golden channel: " << power["name"];
       continue;
     }
-    EXPECT_EQ(readings.count(key->second), 0u) << key->second << " read twice";
-    readings[key->second] = power["value"];
+    readings[key->second] += power["value"].get<double>();
+    ++count[key->second];
+  }
+  for (auto &[key, reading] : readings) {
+    EXPECT_EQ(count[key], 4) << key << ": the plan reads each line four times";
+    reading /= count[key];
   }
   return readings;
 }
