@@ -156,4 +156,19 @@ int RefuseCommandLine(const std::string &tool, const std::string &error, const s
   return kBadCommandLine;
 }
 
+bool ParseToolCommandLine(CommandLine &line, int argc, char **argv, const std::string &tool,
+                          std::string (*usage)(const CommandLine &), int &status) {
+  std::string error;
+  if (!line.parse(argc, argv, error)) {
+    status = RefuseCommandLine(tool, error, usage(line));
+    return false;
+  }
+  if (line.has("--help")) {
+    std::fputs(usage(line).c_str(), stdout);
+    status = 0;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace vorn_host

@@ -66,4 +66,10 @@ class CommandLine {
 inline constexpr int kBadCommandLine = 2;
 int RefuseCommandLine(const std::string &tool, const std::string &error, const std::string &usage);
 
+// A tool's command line parsed: false when the tool ends there, with its exit
+// status in status: refused (2, said as above) or --help (0, the usage on
+// standard output).
+bool ParseToolCommandLine(CommandLine &line, int argc, char **argv, const std::string &tool,
+                          std::string (*usage)(const CommandLine &), int &status);
+
 }  // namespace vorn_host

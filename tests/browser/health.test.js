@@ -12,6 +12,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { launch, openPage } = require('./browser.js');
+const { watchServing } = require('./vorn-host.js');
 
 const host = process.env.VORN_HOST || path.resolve(__dirname, '../../build/bin/vorn-host');
 const root = path.resolve(__dirname, '../..');
@@ -44,17 +45,8 @@ function serve(extra) {
   const child = spawn(host, ['--serve', '0', '--operator', 'health-op', ...common, ...extra,
     path.join(examples, 'typical.plan')],
     { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
-  let err = '';
   child.stdout.resume();
-  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  const url = new Promise((resolve, reject) => {
-    child.stderr.on('data', (d) => {
-      err += d;
-      const m = /operator's screen is at (http:\/\/\S+)/.exec(err);
-      if (m) resolve(m[1]);
-    });
-    child.on('exit', () => reject(new Error(`vorn-host ended before serving:\n${err}`)));
-  });
+  const { url, exited } = watchServing(child);
   return { child, url, exited };
 }
 

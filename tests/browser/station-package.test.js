@@ -10,6 +10,7 @@ const { spawn, execFileSync } = require('node:child_process');
 const path = require('node:path');
 const fs = require('node:fs');
 const { launch, openPage } = require('./browser.js');
+const { watchServing } = require('./vorn-host.js');
 
 const root = path.resolve(__dirname, '../..');
 const dir = process.env.VORN_PACKAGE_DIR || path.join(root, 'build-win/package-check');
@@ -50,17 +51,10 @@ test('--serve with the database: the page counts what the database holds', async
     '--db', 'serve.sqlite', '--operator', 'pkg-op', '--params', 'station.ini', 'quick.plan'],
   { cwd: dir, env: { ...process.env, VORN_WINE_TIMEOUT: '180' },
     stdio: ['ignore', 'pipe', 'pipe'] });
-  let err = '';
   host.stdout.resume();
-  const exited = new Promise((resolve) => host.on('exit', (code) => resolve(code)));
-  const url = await new Promise((resolve, reject) => {
-    host.stderr.on('data', (d) => {
-      err += d;
-      const m = /operator's screen is at (http:\/\/\S+)/.exec(err);
-      if (m) resolve(m[1]);
-    });
-    host.on('exit', () => reject(new Error(`vorn-host.exe ended before serving:\n${err}`)));
-  });
+  const serving = watchServing(host, 'vorn-host.exe');
+  const { exited } = serving;
+  const url = await serving.url;
   try {
     const { page, problems } = await openPage(browser);
     await page.goto(url);
@@ -84,7 +78,7 @@ test('--serve with the database: the page counts what the database holds', async
     await page.locator('#stop').click();
     await page.waitForFunction(() => document.querySelector('#state').textContent === 'stopped', null,
       { timeout: 30000 });
-    assert.strictEqual(await exited, 0, err);
+    assert.strictEqual(await exited, 0, serving.stderr());
 
     // Read once the host is gone: Wine's file locks are not Linux's, so a
     // Linux reader beside a Windows writer may see an earlier state.

@@ -11,6 +11,7 @@ const assert = require('node:assert');
 const { spawn, execFile } = require('node:child_process');
 const path = require('node:path');
 const { launch, openPage } = require('./browser.js');
+const { watchServing } = require('./vorn-host.js');
 
 const root = path.resolve(__dirname, '../..');
 const station = process.env.VORN_STATION || path.join(root, 'build-win/other-vendor');
@@ -29,17 +30,10 @@ test('the library\'s own prompt is said on the page and answered at the station'
   const host = spawn(wineRun, [path.join(station, 'vorn-host.exe'), '--serve', '0', '--station', 'bench7', '--no-db',
     '--no-health-check', '--operator', 'bench-op', '--params', 'examples/station.ini', 'examples/typical.plan'],
   { cwd: root, env, stdio: ['ignore', 'pipe', 'pipe'] });
-  let err = '';
   host.stdout.resume();
-  const exited = new Promise((resolve) => host.on('exit', (code) => resolve(code)));
-  const url = await new Promise((resolve, reject) => {
-    host.stderr.on('data', (d) => {
-      err += d;
-      const m = /operator's screen is at (http:\/\/\S+)/.exec(err);
-      if (m) resolve(m[1]);
-    });
-    host.on('exit', () => reject(new Error(`vorn-host.exe ended before serving:\n${err}`)));
-  });
+  const serving = watchServing(host, 'vorn-host.exe');
+  const { exited } = serving;
+  const url = await serving.url;
   try {
     const { page, problems } = await openPage(browser);
     await page.goto(url);
@@ -67,7 +61,7 @@ test('the library\'s own prompt is said on the page and answered at the station'
 
     await page.locator('#stop').click();
     await page.waitForFunction(() => document.querySelector('#state').textContent === 'stopped', null, { timeout: 30000 });
-    assert.strictEqual(await exited, 0, err);
+    assert.strictEqual(await exited, 0, serving.stderr());
     assert.deepStrictEqual(problems, []);
   } finally {
     if (host.exitCode === null) host.kill('SIGTERM');

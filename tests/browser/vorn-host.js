@@ -19,9 +19,16 @@ function startHost(extra, { operator = 'op-test' } = {}) {
   const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'vorn-operator-'));
   const args = ['--serve', '0', '--params', params, ...(operator ? ['--operator', operator] : []), ...extra, plan];
   const child = spawn(host, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
-  let err = '';
   let out = '';
   child.stdout.on('data', (d) => { out += d; });
+  const { url, exited, stderr } = watchServing(child);
+  return { child, url, exited, cwd, stderr, stdout: () => out };
+}
+
+// A host started by a check (under Wine too): the page's address once it says
+// it, its exit status once it ends, and what it said on standard error.
+function watchServing(child, name = 'vorn-host') {
+  let err = '';
   const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
   const url = new Promise((resolve, reject) => {
     child.stderr.on('data', (d) => {
@@ -29,10 +36,10 @@ function startHost(extra, { operator = 'op-test' } = {}) {
       const m = /operator's screen is at (http:\/\/\S+)/.exec(err);
       if (m) resolve(m[1]);
     });
-    child.on('exit', () => reject(new Error(`vorn-host ended before serving:\n${err}`)));
+    child.on('exit', () => reject(new Error(`${name} ended before serving:\n${err}`)));
   });
   url.catch(() => {});  // awaited by the check; an early end is its failure, not the process's
-  return { child, url, exited, cwd, stderr: () => err, stdout: () => out };
+  return { url, exited, stderr: () => err };
 }
 
 // Ends it as Ctrl-C does, and kills it if it has not ended 15 s later.
@@ -70,4 +77,4 @@ function records(h) {
   return fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l));
 }
 
-module.exports = { startHost, endHost, withHost, vornResults, records, root };
+module.exports = { startHost, endHost, withHost, watchServing, vornResults, records, root };

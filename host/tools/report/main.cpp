@@ -169,12 +169,9 @@ int LineCommandRun(const Source &source, const LineFilter &filter, const std::st
 int main(int argc, char **argv) {
   vorn_host::MakeStandardDescriptorsValid();
   CommandLine o = Options();
+  int status = 0;
+  if (!vorn_host::ParseToolCommandLine(o, argc, argv, kTool, Usage, status)) return status;
   std::string error;
-  if (!o.parse(argc, argv, error)) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
-  if (o.has("--help")) {
-    std::fputs(Usage(o).c_str(), stdout);
-    return 0;
-  }
   const std::vector<std::string> &args = o.arguments();
   const std::string mode = args.empty() ? "" : args[0];
   LineFilter filter;

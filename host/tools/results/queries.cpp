@@ -207,23 +207,16 @@ class WideExport {
   std::string step_, prefix_, column_;
 };
 
-}  // namespace
-
-bool ExportCsv(Store &store, std::ostream &out, const CsvOptions &options, std::string &error) {
-  std::unique_ptr<Database> results = store.db().another(error);
-  if (!results) return false;
-  WideExport csv(std::move(results), options);
-  if (!csv.ok()) {
-    error = "no temporary file for the CSV's rows";
-    return false;
-  }
+// Hands each attempt the query gives to the export, in the order of the
+// line's time, then what the export still holds.
+template <typename Export>
+bool FeedAttempts(Store &store, const std::string &columns, Export &csv, std::string &error) {
   std::string failure;
   bool failed = false;
   const bool ok = store.db().query(
-      "SELECT u.uuid, u.session_id, t.name, u.serial, u.unit_index, u.attempt, u.first_attempt, u.started,"
-      " u.seconds, u.verdict, u.id"
-      " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
-      " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid",
+      "SELECT " + columns +
+          " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
+          " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid",
       {},
       [&](const Row &r) {
         failed = !csv.addAttempt(r, failure);
@@ -235,7 +228,24 @@ bool ExportCsv(Store &store, std::ostream &out, const CsvOptions &options, std::
     error = failure;
     return false;
   }
-  return csv.write(out, error);
+  return true;
+}
+
+}  // namespace
+
+bool ExportCsv(Store &store, std::ostream &out, const CsvOptions &options, std::string &error) {
+  std::unique_ptr<Database> results = store.db().another(error);
+  if (!results) return false;
+  WideExport csv(std::move(results), options);
+  if (!csv.ok()) {
+    error = "no temporary file for the CSV's rows";
+    return false;
+  }
+  return FeedAttempts(store,
+                      "u.uuid, u.session_id, t.name, u.serial, u.unit_index, u.attempt, u.first_attempt, u.started,"
+                      " u.seconds, u.verdict, u.id",
+                      csv, error) &&
+         csv.write(out, error);
 }
 
 bool ExportCsv(Store &store, std::ostream &out, std::string &error) { return ExportCsv(store, out, {}, error); }
@@ -387,23 +397,7 @@ bool ExportLong(Store &store, std::ostream &out, const CsvOptions &options, std:
   if (!results) return false;
   LongExport csv(std::move(results), out, options);
   csv.header();
-  std::string failure;
-  bool failed = false;
-  const bool ok = store.db().query(
-      "SELECT u.uuid, u.serial, u.attempt, t.name, u.socket, u.started, u.id"
-      " FROM unit u JOIN session s ON s.id = u.session_id JOIN station t ON t.id = s.station_id"
-      " ORDER BY u.started, u.session_id, u.unit_index, u.attempt, u.uuid",
-      {},
-      [&](const Row &r) {
-        failed = !csv.addAttempt(r, failure);
-        return !failed;
-      },
-      error);
-  if (!ok) return false;
-  if (failed || !csv.flush(failure)) {
-    error = failure;
-    return false;
-  }
+  if (!FeedAttempts(store, "u.uuid, u.serial, u.attempt, t.name, u.socket, u.started, u.id", csv, error)) return false;
   out.flush();
   return true;
 }

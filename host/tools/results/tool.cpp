@@ -142,12 +142,9 @@ int Forwarded(const std::string &db, const std::string &spool) {
 int main(int argc, char **argv) {
   vorn_host::MakeStandardDescriptorsValid();
   CommandLine o = Options();
+  int status = 0;
+  if (!vorn_host::ParseToolCommandLine(o, argc, argv, kTool, Usage, status)) return status;
   std::string error;
-  if (!o.parse(argc, argv, error)) return vorn_host::RefuseCommandLine(kTool, error, Usage(o));
-  if (o.has("--help")) {
-    std::fputs(Usage(o).c_str(), stdout);
-    return 0;
-  }
   const std::string db = o.has("--db") ? o.text("--db") : kDefaultDatabase;
   vorn_reports::LineFilter filter;
   error = Check(o, db, filter);
