@@ -4,7 +4,7 @@
 // first two NULs in a row; what follows is a plan's text.
 //
 // What must hold, whatever the input:
-// - ParsePlan and ParseOptions never trap (the sanitizers watch);
+// - ParsePlan and the command line's reading never trap (the sanitizers watch);
 // - at most 20 bad lines are named, and one more line counts the rest; no
 //   message is longer than the file name and a few excerpts of 80 characters;
 // - every step is a known export on a line of the text, in order, with its
@@ -26,9 +26,10 @@
 #include <vector>
 
 #include "station/faults.h"
+#include "core/command_line.h"
 #include "core/options.h"
 #include "core/plan.h"
-#include "outputs/console/report.h"
+#include "core/record_json.h"
 #include "station/station.h"
 #include "os/text.h"
 
@@ -88,14 +89,18 @@ void CheckPlan(std::string_view text) {
 void CheckCommandLine(const std::vector<std::string> &args) {
   std::vector<const char *> argv = {"vorn-host"};
   for (const std::string &a : args) argv.push_back(a.c_str());
+  vorn_host::CommandLine line;
+  vorn_host::AddCoreOptions(line);
   vorn_host::Options o;
   std::string error;
-  if (!vorn_host::ParseOptions(static_cast<int>(argv.size()), argv.data(), o, error)) {
+  if (!line.parse(static_cast<int>(argv.size()), argv.data(), error) || !vorn_host::ReadOptions(line, {}, o, error)) {
     Check(!error.empty(), "a refused command line without a reason");
     return;
   }
   if (o.help || o.listScenarios || o.listFaults) return;
-  Check(!o.plan.empty() && !o.parameters.empty(), "a command line taken without plan or parameters");
+  // A sockets file names each socket's parameter file instead.
+  Check(!o.plan.empty() && (!o.parameters.empty() || (!o.sockets.empty() && vorn_host::SocketCount(o) == 0)),
+        "a command line taken without plan or parameters");
   // The faults are checked by the simulation, as vorn-host does once it is loaded.
   for (const std::string &f : o.faults) {
     station::FaultScript script;
@@ -108,7 +113,7 @@ void CheckText(const std::string &text) {
     const auto u = static_cast<unsigned char>(c);
     Check(u >= 0x20 && u != 0x7F, "a control byte on its way to the terminal");
   }
-  Check(nlohmann::json::accept(vorn_host::JsonString(text)), "a JSON string that is not valid JSON");
+  Check(nlohmann::json::accept(nlohmann::json(vorn_host::JsonSafe(text)).dump()), "a JSON string that is not valid JSON");
 }
 
 }  // namespace
