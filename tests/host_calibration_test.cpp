@@ -129,7 +129,7 @@ std::map<std::string, double> CalibrationRun(const Golden &g, const std::string 
     ++count[key->second];
   }
   for (auto &[key, reading] : readings) {
-    EXPECT_EQ(count[key], 4) << key << ": the plan reads each line four times";
+    EXPECT_EQ(count[key], 8) << key << ": the plan reads each line eight times";
     reading /= count[key];
   }
   return readings;
