@@ -21,33 +21,33 @@ bool WholeNumber(const std::string &text, long long &n) {
 
 }  // namespace
 
-CommandLine &CommandLine::add(OptionSpec spec) {
-  specs_.push_back(std::move(spec));
+CommandLine &CommandLine::add(OptionRule rule) {
+  rules_.push_back(std::move(rule));
   return *this;
 }
 
 CommandLine &CommandLine::flag(const std::string &name, const std::string &help) {
-  return add({name, OptionSpec::Kind::kFlag, "", help});
+  return add({name, OptionRule::Kind::kFlag, "", help});
 }
 
 CommandLine &CommandLine::value(const std::string &name, const std::string &value, const std::string &help) {
-  return add({name, OptionSpec::Kind::kValue, value, help});
+  return add({name, OptionRule::Kind::kValue, value, help});
 }
 
 CommandLine &CommandLine::list(const std::string &name, const std::string &value, const std::string &help) {
-  return add({name, OptionSpec::Kind::kList, value, help});
+  return add({name, OptionRule::Kind::kList, value, help});
 }
 
 CommandLine &CommandLine::number(const std::string &name, const std::string &value, long long low, long long high,
                                  const std::string &help) {
-  return add({name, OptionSpec::Kind::kNumber, value, help, low, high});
+  return add({name, OptionRule::Kind::kNumber, value, help, low, high});
 }
 
-CommandLine &CommandLine::note(const std::string &line) { return add({"", OptionSpec::Kind::kText, "", line}); }
+CommandLine &CommandLine::note(const std::string &line) { return add({"", OptionRule::Kind::kText, "", line}); }
 
-const OptionSpec *CommandLine::find(const std::string &name) const {
-  for (const OptionSpec &spec : specs_) {
-    if (spec.kind != OptionSpec::Kind::kText && spec.name == name) return &spec;
+const OptionRule *CommandLine::find(const std::string &name) const {
+  for (const OptionRule &rule : rules_) {
+    if (rule.kind != OptionRule::Kind::kText && rule.name == name) return &rule;
   }
   return nullptr;
 }
@@ -63,17 +63,17 @@ bool CommandLine::parse(int argc, const char *const *argv, std::string &error) {
       arg.resize(eq);
       inlineValue = true;
     }
-    const OptionSpec *spec = arg.size() > 1 && arg[0] == '-' ? find(arg) : nullptr;
-    if (spec == nullptr && arg.size() > 1 && arg[0] == '-') {
+    const OptionRule *rule = arg.size() > 1 && arg[0] == '-' ? find(arg) : nullptr;
+    if (rule == nullptr && arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + Excerpt(arg);
       return false;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       arguments_.push_back(arg);
       continue;
     }
     std::vector<std::string> &values = values_[arg];
-    if (spec->kind == OptionSpec::Kind::kFlag) {
+    if (rule->kind == OptionRule::Kind::kFlag) {
       if (inlineValue) {
         error = arg + " takes no value";
         return false;
@@ -92,13 +92,13 @@ bool CommandLine::parse(int argc, const char *const *argv, std::string &error) {
       error = arg + " needs a value";
       return false;
     }
-    if (spec->kind != OptionSpec::Kind::kList && !values.empty()) {
+    if (rule->kind != OptionRule::Kind::kList && !values.empty()) {
       error = arg + " given twice";
       return false;
     }
     long long n = 0;
-    if (spec->kind == OptionSpec::Kind::kNumber && (!WholeNumber(given, n) || n < spec->low || n > spec->high)) {
-      error = arg + " takes a whole number from " + std::to_string(spec->low) + " to " + std::to_string(spec->high) +
+    if (rule->kind == OptionRule::Kind::kNumber && (!WholeNumber(given, n) || n < rule->low || n > rule->high)) {
+      error = arg + " takes a whole number from " + std::to_string(rule->low) + " to " + std::to_string(rule->high) +
               ", not \"" + Excerpt(given) + "\"";
       return false;
     }
@@ -126,14 +126,14 @@ const std::vector<std::string> &CommandLine::texts(const std::string &name) cons
 
 std::string CommandLine::describe() const {
   std::string out;
-  for (const OptionSpec &spec : specs_) {
-    if (spec.kind == OptionSpec::Kind::kText) {
-      out += spec.help + "\n";
+  for (const OptionRule &rule : rules_) {
+    if (rule.kind == OptionRule::Kind::kText) {
+      out += rule.help + "\n";
       continue;
     }
-    if (spec.help.empty()) continue;  // an option between the host's own processes
-    std::string head = "  " + spec.name + (spec.value.empty() ? "" : " " + spec.value);
-    std::string help = spec.help;
+    if (rule.help.empty()) continue;  // an option between the host's own processes
+    std::string head = "  " + rule.name + (rule.value.empty() ? "" : " " + rule.value);
+    std::string help = rule.help;
     std::string first = help.substr(0, help.find('\n'));
     help = help.find('\n') == std::string::npos ? "" : help.substr(help.find('\n') + 1);
     if (head.size() >= 23) {

@@ -15,7 +15,7 @@
 
 namespace vorn_host {
 
-struct OptionSpec {
+struct OptionRule {
   enum class Kind {
     kFlag,    // present or not
     kValue,   // one value, at most once
@@ -32,7 +32,7 @@ struct OptionSpec {
 
 class CommandLine {
  public:
-  CommandLine &add(OptionSpec spec);
+  CommandLine &add(OptionRule rule);
   CommandLine &flag(const std::string &name, const std::string &help);
   CommandLine &value(const std::string &name, const std::string &value, const std::string &help);
   CommandLine &list(const std::string &name, const std::string &value, const std::string &help);
@@ -54,9 +54,9 @@ class CommandLine {
   std::string describe() const;
 
  private:
-  const OptionSpec *find(const std::string &name) const;
+  const OptionRule *find(const std::string &name) const;
 
-  std::vector<OptionSpec> specs_;
+  std::vector<OptionRule> rules_;
   std::map<std::string, std::vector<std::string>> values_;
   std::vector<std::string> arguments_;
 };
