@@ -11,6 +11,8 @@
 #     (loopback TCP), stopped and started again while it runs: every unit
 #     arrives once and nothing is left in the spool;
 #   - two sockets, a worker process each, share a serials file;
+#   - the golden unit's calibration rewrites the loss table, and the health
+#     gate refuses a production session after a failed verification;
 #   - sslmode=require is refused before anything runs (no TLS in this build).
 # Its station has no golden unit: the sessions start with --no-health-check.
 # The pages in Chromium are tests/browser/station-package.test.js, on WORK.
@@ -80,6 +82,30 @@ for i in $(seq 1 8); do printf 'SK-%04d\n' "$i"; done > socket-serials.txt
 [ "$(sqlite3 sockets.sqlite 'SELECT DISTINCT socket FROM unit ORDER BY socket' | xargs)" = "left right" ] ||
   fail "the units were not shared by both sockets: $(sqlite3 sockets.sqlite 'SELECT serial, socket FROM unit')"
 echo "station package: two sockets under Wine, 8 units between them, each once"
+
+# The golden unit's calibration on this station, with a tolerance its
+# readings (0.4 dB above the references) break: every [Attenuation] value is
+# rewritten in place through Windows' file replacement, the old file kept
+# beside it. This equipment's stand-in reads the same whatever the loss
+# table, so the verification after it fails, and the health gate then
+# refuses a production session before anything runs.
+cp "$root/examples/calibration.plan" .
+cp station.ini golden-station.ini
+sed 's/^Tolerance=.*/Tolerance=0.2/' "$root/examples/golden-unit.ini" > golden-unit.ini
+"$wine_run" vorn-host.exe --quiet --station golden --calibrate golden-unit.ini --params golden-station.ini \
+  calibration.plan > calibrate.txt 2> calibrate.err && fail "the calibration's verification passed on readings it cannot move"
+grep -q '^Verification FAIL' calibrate.txt || fail "the calibration ended otherwise: $(cat calibrate.txt calibrate.err)"
+backups=(golden-station.ini.*.bak)
+[ -f "${backups[0]}" ] && cmp -s "${backups[0]}" station.ini || fail "no backup of the parameter file beside it"
+changed=$(diff <(tr -d '\r' < station.ini) <(tr -d '\r' < golden-station.ini) | grep -c '^>' || true)
+others=$(diff <(tr -d '\r' < station.ini) <(tr -d '\r' < golden-station.ini) | grep '^>' | grep -vc '_CH=' || true)
+[ "$changed" = 12 ] && [ "$others" = 0 ] ||
+  fail "the calibration changed $changed lines, $others of them not a loss value: $(cat calibrate.txt calibrate.err)"
+"$wine_run" vorn-host.exe --quiet --station golden --serials serials.txt --params golden-station.ini quick.plan \
+  > gated.txt 2> gated.err && fail "a production session started after a failed verification"
+grep -q 'the last verification of station golden failed' gated.err || fail "the health gate: $(cat gated.err)"
+grep -q 'PK-0001' gated.txt && fail "the health gate refused after a unit ran"
+echo "station package: the calibration rewrote the loss table in place with its backup; the gate held"
 
 # No TLS here: refused before anything runs, and no spool made.
 "$wine_run" vorn-host.exe --no-health-check --db 'postgresql://postgres@127.0.0.1:9/postgres?sslmode=require' --serials serials.txt \
