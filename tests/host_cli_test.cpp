@@ -54,6 +54,7 @@ TEST(HostOptions, BadCommandLines) {
     const char *error;
   } cases[] = {
       {{"--params", "s.ini"}, "no plan file given"},
+      {{"--params", "s.ini", ""}, "no plan file given"},
       {{"t.plan"}, "no parameter file given (--params FILE)"},
       {{"--params"}, "--params needs a value"},
       {{"--params=", "t.plan"}, "--params needs a value"},

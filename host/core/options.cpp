@@ -101,7 +101,7 @@ bool ReadOptions(const CommandLine &line, const std::vector<std::string> &unitOp
     error = "one plan at a time: " + plain[0] + " and " + plain[1];
     return false;
   }
-  if (plain.empty()) {
+  if (plain.empty() || plain[0].empty()) {
     error = "no plan file given";
     return false;
   }
