@@ -25,13 +25,13 @@
 #include <string_view>
 #include <vector>
 
-#include "station/faults.h"
 #include "core/command_line.h"
 #include "core/options.h"
 #include "core/plan.h"
 #include "core/record_json.h"
-#include "station/station.h"
 #include "os/text.h"
+#include "station/faults.h"
+#include "station/station.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ void CheckCommandLine(const std::vector<std::string> &args) {
     Check(!error.empty(), "a refused command line without a reason");
     return;
   }
-  if (o.help || o.listScenarios || o.listFaults) return;
+  if (o.help || o.listScenarios || o.listFaults || !o.acknowledge.empty()) return;  // no plan asked
   // A sockets file names each socket's parameter file instead.
   Check(!o.plan.empty() && (!o.parameters.empty() || (!o.sockets.empty() && vorn_host::SocketCount(o) == 0)),
         "a command line taken without plan or parameters");
@@ -113,7 +113,8 @@ void CheckText(const std::string &text) {
     const auto u = static_cast<unsigned char>(c);
     Check(u >= 0x20 && u != 0x7F, "a control byte on its way to the terminal");
   }
-  Check(nlohmann::json::accept(nlohmann::json(vorn_host::JsonSafe(text)).dump()), "a JSON string that is not valid JSON");
+  Check(nlohmann::json::accept(nlohmann::json(vorn_host::JsonSafe(text)).dump()),
+        "a JSON string that is not valid JSON");
 }
 
 }  // namespace
