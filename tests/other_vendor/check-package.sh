@@ -88,12 +88,14 @@ echo "station package: two sockets under Wine, 8 units between them, each once"
 # rewritten in place through Windows' file replacement, the old file kept
 # beside it. This equipment's stand-in reads the same whatever the loss
 # table, so the verification after it fails, and the health gate then
-# refuses a production session before anything runs.
+# refuses a production session before anything runs. Its records go to a
+# file of their own: results.sqlite is the line's 20 units.
 cp "$root/examples/calibration.plan" .
 cp station.ini golden-station.ini
 sed 's/^Tolerance=.*/Tolerance=0.2/' "$root/examples/golden-unit.ini" > golden-unit.ini
-"$wine_run" vorn-host.exe --quiet --station golden --calibrate golden-unit.ini --params golden-station.ini \
-  calibration.plan > calibrate.txt 2> calibrate.err && fail "the calibration's verification passed on readings it cannot move"
+"$wine_run" vorn-host.exe --quiet --station golden --db golden.sqlite --calibrate golden-unit.ini \
+  --params golden-station.ini calibration.plan > calibrate.txt 2> calibrate.err &&
+  fail "the calibration's verification passed on readings it cannot move"
 grep -q '^Verification FAIL' calibrate.txt || fail "the calibration ended otherwise: $(cat calibrate.txt calibrate.err)"
 backups=(golden-station.ini.*.bak)
 [ -f "${backups[0]}" ] && cmp -s "${backups[0]}" station.ini || fail "no backup of the parameter file beside it"
@@ -101,7 +103,8 @@ changed=$(diff <(tr -d '\r' < station.ini) <(tr -d '\r' < golden-station.ini) | 
 others=$(diff <(tr -d '\r' < station.ini) <(tr -d '\r' < golden-station.ini) | grep '^>' | grep -vc '_CH=' || true)
 [ "$changed" = 12 ] && [ "$others" = 0 ] ||
   fail "the calibration changed $changed lines, $others of them not a loss value: $(cat calibrate.txt calibrate.err)"
-"$wine_run" vorn-host.exe --quiet --station golden --serials serials.txt --params golden-station.ini quick.plan \
+"$wine_run" vorn-host.exe --quiet --station golden --db golden.sqlite --serials serials.txt \
+  --params golden-station.ini quick.plan \
   > gated.txt 2> gated.err && fail "a production session started after a failed verification"
 grep -q 'the last verification of station golden failed' gated.err || fail "the health gate: $(cat gated.err)"
 grep -q 'PK-0001' gated.txt && fail "the health gate refused after a unit ran"
