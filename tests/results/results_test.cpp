@@ -26,6 +26,7 @@
 #include "outputs/results/sink.h"
 #include "rollup_check.h"
 #include "synthetic.h"
+#include "tools/common/line_sums.h"
 #include "tools/results/queries.h"
 
 namespace {
@@ -242,13 +243,13 @@ void PutVersionFour(Database &db, const UnitRow &u, std::string &error) {
   }
 }
 
-class LeanRows : public ::testing::TestWithParam<const char *> {
+class OwnDatabase : public ::testing::TestWithParam<const char *> {
  protected:
   // A database of its own: a file, or a new database on the tests' server.
-  std::string target() {
-    if (std::string(GetParam()) == "sqlite") return dir / "v4.sqlite";
+  std::string target(const std::string &prefix) {
+    if (std::string(GetParam()) == "sqlite") return dir / (prefix + ".sqlite");
     const std::string url = ServerUrl();
-    const std::string name = "v4_" + std::to_string(getpid());
+    const std::string name = prefix + "_" + std::to_string(getpid());
     std::string error;
     std::unique_ptr<Database> db = OpenPostgres(url, error);
     EXPECT_TRUE(db && db->exec("DROP DATABASE IF EXISTS " + name, error) && db->exec("CREATE DATABASE " + name, error))
@@ -261,9 +262,9 @@ class LeanRows : public ::testing::TestWithParam<const char *> {
 // A file of version 4 migrates (by way of version 5) to the lean rows of version 6: every field of
 // every attempt comes back, the views show the rows as they were, and
 // opening it again changes nothing.
-TEST_P(LeanRows, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
+TEST_P(OwnDatabase, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
   if (std::string(GetParam()) == "postgres" && ServerUrl().empty()) GTEST_SKIP() << "VORN_PG_URL is not set";
-  const std::string where = target();
+  const std::string where = target("v4");
   std::string error;
   SessionRecord session = vorn_results_test::SyntheticSession("line4");
   std::mt19937 random(4);
@@ -310,7 +311,61 @@ TEST_P(LeanRows, AVersionFourDatabaseComesBackWholeFromItsLeanRows) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEngines, LeanRows, ::testing::Values("sqlite", "postgres"));
+// Attempts wait to be folded into the rollups; until then the reports sum
+// them from their rows. A store folds them once kFoldEvery of its own wait;
+// one that stops before it folds leaves them to the next store, which folds
+// them from their rows. Each attempt counts once throughout.
+TEST_P(OwnDatabase, WaitingAttemptsCountOnceWhicheverStoreFoldsThem) {
+  if (std::string(GetParam()) == "postgres" && ServerUrl().empty()) GTEST_SKIP() << "VORN_PG_URL is not set";
+  const std::string where = target("waiting");
+  std::string error;
+  std::mt19937 random(5);
+  const auto put = [&](Store &store, const SessionRecord &s, int units) {
+    for (int n = 1; n <= units; ++n) {
+      bool stored = false;
+      const UnitRecord unit = vorn_results_test::SyntheticUnit(vorn_results_test::TypicalPlan(), n, 1, n % 9 != 0, random);
+      ASSERT_TRUE(store.putUnit(ToRow(s, unit), stored, error) && stored) << error;
+    }
+  };
+  const auto sums = [&](Database &db) {
+    vorn_reports::LineSums line;
+    EXPECT_TRUE(vorn_reports::ReadLineSums(db, {}, false, 0, line, error)) << error;
+    return line;
+  };
+  const auto whole = [](const vorn_reports::LineSums &line) {
+    const auto all = line.tallies([](const std::string &, const std::string &) { return std::vector<std::string>(); });
+    return all.empty() ? vorn_host::Tally() : all.begin()->second;
+  };
+  const std::string waiting = "SELECT count(*) FROM rollup_pending";
+  const int units = static_cast<int>(vorn_results::kFoldEvery) + 3;
+
+  std::unique_ptr<Store> first = Store::Open(where, false, error);
+  const SessionRecord session = vorn_results_test::SyntheticSession("fold");
+  ASSERT_TRUE(first && first->putSession(session, error)) << error;
+  put(*first, session, units);
+  EXPECT_EQ(Count(first->db(), waiting), 3);
+  const vorn_reports::LineSums before = sums(first->db());
+  EXPECT_EQ(whole(before).attempts, units);
+  first.reset();  // stopped before its session ended: its last three wait
+
+  std::unique_ptr<Store> next = Store::Open(where, false, error);
+  ASSERT_TRUE(next) << error;
+  EXPECT_EQ(Count(next->db(), waiting), 3);
+  ASSERT_TRUE(next->putSession(vorn_results_test::SyntheticSession("fold"), error)) << error;
+  EXPECT_EQ(Count(next->db(), waiting), 0);
+  EXPECT_EQ(vorn_results_test::RollupsDiffer(next->db()), "");
+  const vorn_reports::LineSums after = sums(next->db());
+  EXPECT_EQ(whole(after).line(), whole(before).line());
+  ASSERT_EQ(after.measurements.size(), before.measurements.size());
+  for (const auto &[id, m] : before.measurements) {
+    const vorn_results::MeasureSums &a = after.measurements.at(id);
+    EXPECT_TRUE(a.count == m.count && a.fails == m.fails && a.bins == m.bins && a.min == m.min && a.max == m.max)
+        << "measurement " << id;
+    EXPECT_NEAR(a.sum, m.sum, 1e-9 * std::max(1.0, std::abs(m.sum))) << "measurement " << id;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEngines, OwnDatabase, ::testing::Values("sqlite", "postgres"));
 
 // The schema as the first host version wrote it, with a session of one unit
 // tested twice.

@@ -254,17 +254,24 @@ bool WriteRollup(Database &db, int64_t scope, const Rollup &r, std::string &erro
 
 bool ScopeOfSession(Database &db, const std::string &sessionId, int64_t &scopeId, std::string &error) {
   scopeId = -1;
-  return db.query(
+  const auto read = [&](const Row &r) {
+    scopeId = std::stoll(r[0].value_or("-1"));
+    return false;
+  };
+  // Read first: the insert locks the scope's row until the transaction ends,
+  // which a station folding another's attempts need not wait for.
+  if (!db.query("SELECT r.id FROM session s JOIN rollup_scope r ON r.station_id = s.station_id AND r.plan = s.plan"
+                " AND r.simulated = s.simulated AND r.fault_injected = s.fault_injected AND r.mode = s.mode"
+                " WHERE s.id = $1",
+                {sessionId}, read, error)) {
+    return false;
+  }
+  return scopeId >= 0 || db.query(
       "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, mode)"
       " SELECT station_id, plan, simulated, fault_injected, mode FROM session WHERE id = $1"
       " ON CONFLICT (station_id, plan, simulated, fault_injected, mode) DO UPDATE SET plan = excluded.plan"
       " RETURNING id",
-      {sessionId},
-      [&](const Row &r) {
-        scopeId = std::stoll(r[0].value_or("-1"));
-        return false;
-      },
-      error);
+      {sessionId}, read, error);
 }
 
 }  // namespace vorn_results

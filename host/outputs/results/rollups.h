@@ -1,6 +1,5 @@
-// The rollups: sums kept beside the rows, in the transaction of each attempt,
-// so that a report of a month costs what a month's sums cost, not what its
-// results do. Kept per rollup scope (a station, a plan and the kind of
+// The rollups: sums kept beside the rows, so that a report of a month costs
+// what a month's sums cost, not what its results do. Kept per rollup scope (a station, a plan and the kind of
 // session) and per day or hour of each unit's first attempt, so that an
 // attempt counts where its unit does (core/tally.h), also when its retest
 // came the next day:
@@ -15,11 +14,20 @@
 //   day_slowest      the slowest attempts of the day (at most kSlowest, and
 //                    the few that were among them when they came)
 //
+// Each attempt is named in rollup_pending in its own transaction; a store
+// folds the attempts named there into the rollups once kFoldEvery of its own
+// wait, and when a session starts or ends, in the transaction of that write,
+// taking their names out as it folds them. The rows, the rollups and the
+// names thus always agree, whatever stops the station: an attempt is either
+// in the rollups or named as waiting, never both, never neither.
+//
 // A report adds the rollups of its whole days to the sums of its partial
-// first or last day, which it makes from the raw rows with the same Rollup.
+// first or last day and of the attempts still waiting, which it makes from
+// the raw rows with the same Rollup, all in one snapshot.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -34,6 +42,11 @@ namespace vorn_results {
 
 inline constexpr int kRollupBins = 30;
 inline constexpr int kSlowest = 10;
+// Attempts a store lets wait before it folds them: a report reads at most
+// this many a station from the rows beyond the rollups.
+inline constexpr std::size_t kFoldEvery = 256;
+
+inline constexpr const char *kPendingTable = "CREATE TABLE rollup_pending (attempt_id BIGINT PRIMARY KEY)";
 
 // A measurement's histogram bins, fixed when it is first stored so that the
 // bins of every day add up: 20 across a two-sided limit and 5 on either side;
@@ -128,6 +141,10 @@ struct Rollup {
 // The steps and results of attempts whose other facts are filled, read from
 // their rows; and every measurement's bins.
 bool FillFacts(Database &db, std::vector<AttemptFacts> &attempts, std::string &error);
+// The whole facts of the attempts a condition on their rows (unit u) selects,
+// "u.id > $1 ORDER BY u.id LIMIT 100", and the session of each.
+bool ReadAttempts(Database &db, const std::string &condition, const std::vector<Value> &params,
+                  std::vector<AttemptFacts> &attempts, std::vector<std::string> &sessions, std::string &error);
 bool ReadFrames(Database &db, std::map<int64_t, BinFrame> &frames, std::string &error);
 
 // The rollups' tables ({SMALL_ID}: the engine's key of a small table), and

@@ -263,6 +263,7 @@ bool MigrateUpTo(Database &db, int upTo, std::string &error) {
   bool ok = MigrateInOne(db, std::min(upTo, static_cast<int>(Migrations().size())), version, error);
   if (ok && version < 6 && upTo >= 6) ok = MigrateToLeanRows(db, error);
   if (ok && version < 7 && upTo >= 7) ok = MigrateToRollups(db, error);
+  if (ok && version < 8 && upTo >= 8) ok = MigrateToPendingRollups(db, error);
   std::string ignored;
   if (server && db.connected()) db.exec(kMigrationUnlock, ignored);
   return ok;

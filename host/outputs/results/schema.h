@@ -11,7 +11,7 @@
 
 namespace vorn_results {
 
-inline constexpr int kSchemaVersion = 7;
+inline constexpr int kSchemaVersion = 8;
 
 // The version the database holds: 0 when it has no schema yet.
 bool SchemaVersion(Database &db, int &version, std::string &error);
@@ -28,5 +28,8 @@ bool MigrateToLeanRows(Database &db, std::string &error);
 bool MigrateToRollups(Database &db, std::string &error);
 // The rollups made anew from every attempt's rows, into empty tables.
 bool RebuildRollups(Database &db, std::string &error);
+// Version 8 from 7: the attempts whose sums wait to be folded into the
+// rollups (outputs/results/rollups.h), none at first.
+bool MigrateToPendingRollups(Database &db, std::string &error);
 
 }  // namespace vorn_results

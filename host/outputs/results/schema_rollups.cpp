@@ -96,27 +96,10 @@ bool RebuildRollups(Database &db, std::string &error) {
   for (int64_t after = 0;;) {
     std::vector<AttemptFacts> chunk;
     std::vector<std::string> sessions;
-    const bool ok = db.query(
-        "SELECT u.id, u.session_id, u.prior, u.verdict, u.started, u.seconds, u.waited_ms,"
-        " (SELECT min(f.started) FROM unit f WHERE f.unit_id = u.unit_id) FROM unit u WHERE u.id > $1"
-        " ORDER BY u.id LIMIT " +
-            std::to_string(kChunk),
-        {std::to_string(after)},
-        [&](const Row &r) {
-          AttemptFacts a;
-          a.id = Int(r[0]);
-          a.prior = r[2].value_or("none");
-          a.verdict = r[3].value_or("");
-          a.started = r[4].value_or("");
-          a.seconds = ParseNumber(r[5]).value_or(0.0);
-          a.waitedMs = static_cast<uint64_t>(Int(r[6]));
-          a.firstStarted = r[7].value_or(a.started);
-          chunk.push_back(std::move(a));
-          sessions.push_back(r[1].value_or(""));
-          return true;
-        },
-        error);
-    if (!ok || !FillFacts(db, chunk, error)) return false;
+    if (!ReadAttempts(db, "u.id > $1 ORDER BY u.id LIMIT " + std::to_string(kChunk), {std::to_string(after)}, chunk,
+                      sessions, error)) {
+      return false;
+    }
     if (chunk.empty()) break;
     for (std::size_t i = 0; i < chunk.size(); ++i) rollups[scopes[sessions[i]]].add(chunk[i], frames);
     after = chunk.back().id;
@@ -138,6 +121,21 @@ bool MigrateToRollups(Database &db, std::string &error) {
          db.exec("DELETE FROM schema_version", error) &&
          db.exec("INSERT INTO schema_version (version) VALUES (7)", error);
     if (!ok) error = "migration to schema version 7: " + error;
+  }
+  if (ok && db.exec("COMMIT", error)) return true;
+  std::string ignored;
+  db.exec("ROLLBACK", ignored);
+  return false;
+}
+
+bool MigrateToPendingRollups(Database &db, std::string &error) {
+  if (!db.exec(db.beginWrite(), error)) return false;
+  int version = 0;
+  bool ok = SchemaVersion(db, version, error);
+  if (ok && version < 8) {
+    ok = db.exec(kPendingTable, error) && db.exec("DELETE FROM schema_version", error) &&
+         db.exec("INSERT INTO schema_version (version) VALUES (8)", error);
+    if (!ok) error = "migration to schema version 8: " + error;
   }
   if (ok && db.exec("COMMIT", error)) return true;
   std::string ignored;

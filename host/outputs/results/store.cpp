@@ -1,6 +1,7 @@
 #include "outputs/results/store.h"
 
 #include <cmath>
+#include <set>
 
 #include "core/health_json.h"
 #include "core/record_json.h"
@@ -291,10 +292,20 @@ bool Store::transaction(const std::function<bool(std::string &)> &body, std::str
     ids_.commit();
     scopes_.insert(newScopes_.begin(), newScopes_.end());
     newScopes_.clear();
+    if (folded_) {  // every attempt named before the fold is folded, here or by another station
+      pending_.clear();
+      newPending_.clear();
+    }
+    pending_.insert(pending_.end(), std::make_move_iterator(newPending_.begin()),
+                    std::make_move_iterator(newPending_.end()));
+    newPending_.clear();
+    folded_ = false;
     return true;
   }
   ids_.rollback();
   newScopes_.clear();
+  newPending_.clear();
+  folded_ = false;
   std::string ignored;
   if (db_->connected()) db_->exec("ROLLBACK", ignored);
   return false;
@@ -332,9 +343,10 @@ bool Store::putSession(const SessionRecord &s, std::string &error) {
         // Queued anew, under a new seq: an entry the forwarder is sending
         // now (the row as it was) is dequeued by its own seq, and this one
         // (the row with its end) stays to be sent.
-        return !outbox_ || (db_->query("DELETE FROM outbox WHERE kind = 'session' AND key = $1", {s.id}, {}, e) &&
-                            db_->query("INSERT INTO outbox (kind, key, server) VALUES ('session', $1, $2)",
-                                       {s.id, server_}, {}, e));
+        return (!outbox_ || (db_->query("DELETE FROM outbox WHERE kind = 'session' AND key = $1", {s.id}, {}, e) &&
+                             db_->query("INSERT INTO outbox (kind, key, server) VALUES ('session', $1, $2)",
+                                        {s.id, server_}, {}, e))) &&
+               (!rollups_ || fold(e));
       },
       error);
 }
@@ -403,22 +415,28 @@ bool Store::insertRuns(const std::string &attemptId, const UnitRow &u, std::stri
          (!rollups_ || rollUp(u, facts, frames, e));
 }
 
-// The attempt's sums into the rollups, where its unit counts: the day of the
-// unit's first attempt, in its session's scope.
-bool Store::rollUp(const UnitRow &u, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &e) {
-  int64_t scope = -1;
+bool Store::scopeOf(const std::string &sessionId, int64_t &scope, std::string &e) {
+  scope = -1;
   for (const auto *known : {&scopes_, &newScopes_}) {
-    const auto found = known->find(u.sessionId);
+    const auto found = known->find(sessionId);
     if (found != known->end()) scope = found->second;
   }
+  if (scope >= 0) return true;
+  if (!ScopeOfSession(*db_, sessionId, scope, e)) return false;
   if (scope < 0) {
-    if (!ScopeOfSession(*db_, u.sessionId, scope, e)) return false;
-    if (scope < 0) {
-      e = "no rollup scope for session " + u.sessionId;
-      return false;
-    }
-    newScopes_[u.sessionId] = scope;
+    e = "no rollup scope for session " + sessionId;
+    return false;
   }
+  newScopes_[sessionId] = scope;
+  return true;
+}
+
+// The attempt named as waiting for the rollups, its facts kept for the fold:
+// it will count where its unit does, the day of the unit's first attempt, in
+// its session's scope.
+bool Store::rollUp(const UnitRow &u, AttemptFacts &facts, std::map<int64_t, BinFrame> &frames, std::string &e) {
+  int64_t scope = -1;
+  if (!scopeOf(u.sessionId, scope, e)) return false;
   facts.firstStarted = u.started;
   if (u.prior != "none" && !db_->query(
                                "SELECT min(started) FROM unit WHERE unit_id = $1", {u.unitId},
@@ -429,13 +447,63 @@ bool Store::rollUp(const UnitRow &u, AttemptFacts &facts, const std::map<int64_t
                                e)) {
     return false;
   }
-  Rollup rollup;
-  rollup.add(facts, frames);
-  return WriteRollup(*db_, scope, rollup, e);
+  if (!db_->query("INSERT INTO rollup_pending (attempt_id) VALUES ($1)", {Int(facts.id)}, {}, e)) return false;
+  newPending_.push_back({scope, std::move(facts), std::move(frames)});
+  return true;
+}
+
+bool Store::foldWhenDue(std::string &e) {
+  return !rollups_ || pending_.size() + newPending_.size() < kFoldEvery || fold(e);
+}
+
+// Every attempt named as waiting, folded into the rollups and its name taken
+// out: from the facts this store kept, or from its rows when another store
+// wrote it and stopped before it folded. What another station folded first
+// is no longer named and not folded again.
+bool Store::fold(std::string &e) {
+  std::set<int64_t> claimed;
+  const bool ok = db_->query(
+      "DELETE FROM rollup_pending RETURNING attempt_id", {},
+      [&](const Row &r) {
+        claimed.insert(std::stoll(r[0].value_or("0")));
+        return true;
+      },
+      e);
+  if (!ok) return false;
+  std::map<int64_t, Rollup> rollups;  // by scope
+  for (const auto *kept : {&pending_, &newPending_}) {
+    for (const Pending &p : *kept) {
+      if (claimed.erase(p.facts.id) > 0) rollups[p.scope].add(p.facts, p.frames);
+    }
+  }
+  if (!claimed.empty() && !foldRows(claimed, rollups, e)) return false;
+  for (const auto &[scope, rollup] : rollups) {
+    if (!WriteRollup(*db_, scope, rollup, e)) return false;
+  }
+  folded_ = true;
+  return true;
+}
+
+// Attempts by id, from their rows.
+bool Store::foldRows(const std::set<int64_t> &ids, std::map<int64_t, Rollup> &rollups, std::string &e) {
+  std::string list;
+  for (int64_t id : ids) list += (list.empty() ? "" : ", ") + std::to_string(id);
+  std::vector<AttemptFacts> attempts;
+  std::vector<std::string> sessions;
+  std::map<int64_t, BinFrame> frames;
+  if (!ReadAttempts(*db_, "u.id IN (" + list + ")", {}, attempts, sessions, e) || !ReadFrames(*db_, frames, e)) {
+    return false;
+  }
+  for (std::size_t i = 0; i < attempts.size(); ++i) {
+    int64_t scope = -1;
+    if (!scopeOf(sessions[i], scope, e)) return false;
+    rollups[scope].add(attempts[i], frames);
+  }
+  return true;
 }
 
 bool Store::putUnit(const UnitRow &u, bool &stored, std::string &error) {
-  return transaction([&](std::string &e) { return insertUnit(u, stored, e); }, error);
+  return transaction([&](std::string &e) { return insertUnit(u, stored, e) && foldWhenDue(e); }, error);
 }
 
 bool Store::putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::string &error) {
@@ -447,7 +515,7 @@ bool Store::putUnits(const std::vector<UnitRow> &units, int64_t &stored, std::st
           if (!insertUnit(u, one, e)) return false;
           added += one ? 1 : 0;
         }
-        return true;
+        return foldWhenDue(e);
       },
       error);
   stored = ok ? added : 0;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -131,10 +132,11 @@ class Store {
   bool dequeue(const Queued &item, std::string &error);
 
   Database &db() { return *db_; }
-  // Whether each attempt's sums go into the rollups (outputs/results/rollups.h)
-  // in its transaction: yes, but in the spool, whose units go on to a server
-  // that keeps them. (The benchmark measures what they cost.) removeUnit
-  // takes no unit out of them: it is the spool's.
+  // Whether each attempt's sums go into the rollups (outputs/results/rollups.h),
+  // named as waiting in its transaction and folded in with those of others:
+  // yes, but in the spool, whose units go on to a server that keeps them.
+  // (The benchmark measures what they cost.) removeUnit takes no unit out of
+  // them: it is the spool's.
   void keepRollups(bool keep) { rollups_ = keep; }
 
  private:
@@ -142,7 +144,11 @@ class Store {
   bool transaction(const std::function<bool(std::string &)> &body, std::string &error);
   bool insertUnit(const UnitRow &unit, bool &stored, std::string &error);
   bool insertRuns(const std::string &attemptId, const UnitRow &unit, std::string &error);
-  bool rollUp(const UnitRow &unit, AttemptFacts &facts, const std::map<int64_t, BinFrame> &frames, std::string &error);
+  bool scopeOf(const std::string &sessionId, int64_t &scope, std::string &error);
+  bool rollUp(const UnitRow &unit, AttemptFacts &facts, std::map<int64_t, BinFrame> &frames, std::string &error);
+  bool foldWhenDue(std::string &error);
+  bool fold(std::string &error);
+  bool foldRows(const std::set<int64_t> &ids, std::map<int64_t, Rollup> &rollups, std::string &error);
   bool getSteps(const std::string &attemptId, UnitRow &unit, std::string &error);
   bool getResults(const std::string &attemptId, UnitRow &unit, std::string &error);
   bool insertHealth(const std::string &kind, const nlohmann::json &record, bool &stored, std::string &error);
@@ -153,6 +159,15 @@ class Store {
   std::string server_;
   std::map<std::string, int64_t> scopes_, newScopes_;  // each session's rollup scope
   RowIds ids_;                                         // of the plan steps and measurements, kept between attempts
+  // The attempts this store named as waiting for the rollups, with what the
+  // fold needs of each; those of the transaction under way apart, until it commits.
+  struct Pending {
+    int64_t scope = 0;
+    AttemptFacts facts;
+    std::map<int64_t, BinFrame> frames;  // of its measurements
+  };
+  std::vector<Pending> pending_, newPending_;
+  bool folded_ = false;  // in the transaction under way
 };
 
 }  // namespace vorn_results

@@ -147,20 +147,19 @@ bool RollupSteps(Database &db, const LineFilter &f, const Period &p, LineSums &s
              error);
 }
 
-// A partial day from its rows: every attempt of the units the range selects,
-// summed as the rollups sum it, one station at a time.
-bool RawRange(Database &db, const LineFilter &f, const std::string &since, const std::string &until, bool tallyOnly,
-              int grain, LineSums &sums, std::string &error) {
-  LineFilter range = f;
-  range.since = since;
-  range.until = until;
-  const Scope scope = ScopeOf(range);
+// Attempts from their rows, summed as the rollups sum them, one station at a
+// time: those of the scope that `which` selects ("" or " WHERE ...") and
+// whose unit's first attempt `keep` takes.
+bool SumRows(Database &db, const Scope &scope, const std::string &which,
+             const std::function<bool(const std::string &firstStarted)> &keep, bool tallyOnly, int grain,
+             LineSums &sums, std::string &error) {
   std::vector<vorn_results::AttemptFacts> facts;
   std::vector<std::string> stations;
   const bool ok = db.query(
       scope.with +
           "SELECT u.id, u.prior, u.verdict, u.started, u.seconds, u.waited_ms, (SELECT min(f.started) FROM"
-          " unit f WHERE f.unit_id = u.unit_id), u.station FROM u ORDER BY u.id",
+          " unit f WHERE f.unit_id = u.unit_id), u.station FROM u" +
+          which + " ORDER BY u.id",
       scope.params,
       [&](const Row &r) {
         vorn_results::AttemptFacts a;
@@ -171,6 +170,7 @@ bool RawRange(Database &db, const LineFilter &f, const std::string &since, const
         a.seconds = Real(r[4]);
         a.waitedMs = static_cast<uint64_t>(Int(r[5]));
         a.firstStarted = r[6].value_or(a.started);
+        if (keep && !keep(a.firstStarted)) return true;
         facts.push_back(std::move(a));
         stations.push_back(Text(r[7]));
         return true;
@@ -193,6 +193,29 @@ bool RawRange(Database &db, const LineFilter &f, const std::string &since, const
     for (const auto &[day, slow] : r.slowest) sums.slowest.insert(sums.slowest.end(), slow.begin(), slow.end());
   }
   return true;
+}
+
+// A partial day from its rows: every attempt of the units the range selects.
+bool RawRange(Database &db, const LineFilter &f, const std::string &since, const std::string &until, bool tallyOnly,
+              int grain, LineSums &sums, std::string &error) {
+  LineFilter range = f;
+  range.since = since;
+  range.until = until;
+  return SumRows(db, ScopeOf(range), "", nullptr, tallyOnly, grain, sums, error);
+}
+
+// The attempts of the whole days still waiting to be folded into the rollups.
+bool RawPending(Database &db, const LineFilter &f, const Period &p, bool tallyOnly, int grain, LineSums &sums,
+                std::string &error) {
+  LineFilter any = f;
+  any.since.clear();
+  any.until.clear();
+  const auto inWholeDays = [&](const std::string &firstStarted) {
+    const std::string day = firstStarted.substr(0, 10);
+    return (p.firstDay.empty() || day >= p.firstDay) && (p.lastDay.empty() || day <= p.lastDay);
+  };
+  return SumRows(db, ScopeOf(any), " WHERE u.id IN (SELECT attempt_id FROM rollup_pending)", inWholeDays, tallyOnly,
+                 grain, sums, error);
 }
 
 }  // namespace
@@ -240,12 +263,21 @@ bool ReadLineSums(Database &db, const LineFilter &filter, bool tallyOnly, int gr
                   std::string &error) {
   sums = LineSums();
   const Period period = PeriodOf(filter);
+  // One snapshot: an attempt folded into the rollups meanwhile is counted
+  // there or as waiting, not both.
+  if (!db.exec(db.engine() == vorn_results::Engine::kSqlite ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ",
+               error)) {
+    return false;
+  }
   bool ok = !period.wholeDays || (RollupHours(db, filter, period, grain, sums, error) &&
                                   (tallyOnly || (RollupMeasurements(db, filter, period, sums, error) &&
-                                                 RollupSteps(db, filter, period, sums, error))));
+                                                 RollupSteps(db, filter, period, sums, error))) &&
+                                  RawPending(db, filter, period, tallyOnly, grain, sums, error));
   for (const auto &[since, until] : period.partial) {
     ok = ok && RawRange(db, filter, since, until, tallyOnly, grain, sums, error);
   }
+  std::string ignored;
+  if (!db.exec(ok ? "COMMIT" : "ROLLBACK", ok ? error : ignored)) ok = false;
   KeepLatestHours(sums);
   std::sort(sums.slowest.begin(), sums.slowest.end(), vorn_results::SlowerFirst);
   if (sums.slowest.size() > static_cast<std::size_t>(vorn_results::kSlowest)) {
