@@ -31,16 +31,27 @@ trap 'bash "$script" stop "$pg"' EXIT
 server=$(bash "$script" url "$pg")
 psql_() { psql "$server" -qAtX "$@"; }
 
-# The file's rows into the server's tables, which vorn-results makes.
+# The file's rows into the server's tables, which vorn-results makes. The
+# rows are the file's, already whole: their references are not checked again
+# row by row, and the indexes that are no key are built once after them.
 copy_to_server() {
   build/bin/vorn-results --db "$2" summary >/dev/null
-  local table columns
+  local table columns indexes
+  indexes=$(psql "$2" -qAtX -c "SELECT indexname || ';' || indexdef FROM pg_indexes WHERE schemaname = 'public'
+    AND indexname NOT IN (SELECT conname FROM pg_constraint)")
+  while IFS=';' read -r name _; do
+    [ -z "$name" ] || psql "$2" -qAtX -c "DROP INDEX $name"
+  done <<<"$indexes"
   for table in station session plan_step measurement unit run_step run_result rollup_scope station_hour \
                day_measurement day_step day_slowest; do
     columns=$(sqlite3 "$1" "SELECT group_concat(name, ', ') FROM pragma_table_info('$table')")
     sqlite3 -csv -cmd '.nullvalue <null>' "$1" "SELECT $columns FROM $table" |
-      psql "$2" -qAtX -c "\\copy $table ($columns) FROM STDIN WITH (FORMAT csv, NULL '<null>')"
+      psql "$2" -qAtX -c "SET session_replication_role = replica" \
+        -c "\\copy $table ($columns) FROM STDIN WITH (FORMAT csv, NULL '<null>')"
   done
+  while IFS=';' read -r name definition; do
+    [ -z "$name" ] || psql "$2" -qAtX -c "$definition"
+  done <<<"$indexes"
   for table in station session unit plan_step measurement rollup_scope; do
     psql "$2" -qAtX -c "SELECT setval(pg_get_serial_sequence('$table', 'id'), (SELECT max(id) FROM $table))" \
       >/dev/null 2>&1 || true
