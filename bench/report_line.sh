@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000 1000000)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target vorn-host vorn-report vorn_fill_units >/dev/null
+cmake --build build -j2 --target vorn-host vorn-report vorn-results vorn_fill_units >/dev/null
 work=$PWD/build/bench-reports
 mkdir -p "$work"
 if [ ! -f "$work/template.sqlite" ]; then
