@@ -84,9 +84,11 @@ for units in "${sizes[@]}"; do
   target=${server/\/postgres\?/\/$name?}
   if [ "$(psql_ -c "SELECT count(*) FROM pg_database WHERE datname = '$name'")" = 0 ]; then
     echo "copying $db to $name"
-    psql_ -c "CREATE DATABASE $name"
+    # Under its own name until whole: a copy cut short is made again.
+    psql_ -c "DROP DATABASE IF EXISTS ${name}_part" -c "CREATE DATABASE ${name}_part"
     start=$(date +%s)
-    copy_to_server "$db" "$target"
+    copy_to_server "$db" "${server/\/postgres\?/\/${name}_part?}"
+    psql_ -c "ALTER DATABASE ${name}_part RENAME TO $name"
     echo "  copied in $(( $(date +%s) - start )) s"
   fi
   attempts=$(psql "$target" -qAtX -c 'SELECT count(*) FROM unit')

@@ -2,6 +2,7 @@
 // its histogram's bins, fixed against its limits (a one-sided limit's scale
 // from its values' mean); the rollups are made from every attempt's rows, in
 // one transaction with the tables.
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -110,17 +111,18 @@ bool RebuildRollups(Database &db, std::string &error) {
   return true;
 }
 
-bool MigrateToRollups(Database &db, std::string &error) {
+namespace {
+
+// The database brought to `next` in one transaction by `steps`, unless a
+// station opening it at the same time got there first.
+bool MigrateInOne(Database &db, int next, const std::function<bool(std::string &)> &steps, std::string &error) {
   if (!db.exec(db.beginWrite(), error)) return false;
   int version = 0;
   bool ok = SchemaVersion(db, version, error);
-  if (ok && version < 7) {
-    ok = db.exec("ALTER TABLE measurement ADD COLUMN bin_first DOUBLE PRECISION", error) &&
-         db.exec("ALTER TABLE measurement ADD COLUMN bin_width DOUBLE PRECISION", error) && SetFrames(db, error) &&
-         db.exec(ForEngine(RollupTables(), db.engine()), error) && RebuildRollups(db, error) &&
-         db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (7)", error);
-    if (!ok) error = "migration to schema version 7: " + error;
+  if (ok && version < next) {
+    ok = steps(error) && db.exec("DELETE FROM schema_version", error) &&
+         db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error);
+    if (!ok) error = "migration to schema version " + std::to_string(next) + ": " + error;
   }
   if (ok && db.exec("COMMIT", error)) return true;
   std::string ignored;
@@ -128,19 +130,21 @@ bool MigrateToRollups(Database &db, std::string &error) {
   return false;
 }
 
+}  // namespace
+
+bool MigrateToRollups(Database &db, std::string &error) {
+  return MigrateInOne(
+      db, 7,
+      [&](std::string &e) {
+        return db.exec("ALTER TABLE measurement ADD COLUMN bin_first DOUBLE PRECISION", e) &&
+               db.exec("ALTER TABLE measurement ADD COLUMN bin_width DOUBLE PRECISION", e) && SetFrames(db, e) &&
+               db.exec(ForEngine(RollupTables(), db.engine()), e) && RebuildRollups(db, e);
+      },
+      error);
+}
+
 bool MigrateToPendingRollups(Database &db, std::string &error) {
-  if (!db.exec(db.beginWrite(), error)) return false;
-  int version = 0;
-  bool ok = SchemaVersion(db, version, error);
-  if (ok && version < 8) {
-    ok = db.exec(kPendingTable, error) && db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (8)", error);
-    if (!ok) error = "migration to schema version 8: " + error;
-  }
-  if (ok && db.exec("COMMIT", error)) return true;
-  std::string ignored;
-  db.exec("ROLLBACK", ignored);
-  return false;
+  return MigrateInOne(db, 8, [&](std::string &e) { return db.exec(kPendingTable, e); }, error);
 }
 
 }  // namespace vorn_results
