@@ -36,7 +36,7 @@ psql_() { psql "$server" -qAtX "$@"; }
 # row by row, and the indexes that are no key are built once after them.
 copy_to_server() {
   build/bin/vorn-results --db "$2" summary >/dev/null
-  local table columns indexes
+  local table columns indexes name definition
   indexes=$(psql "$2" -qAtX -c "SELECT indexname || ';' || indexdef FROM pg_indexes WHERE schemaname = 'public'
     AND indexname NOT IN (SELECT conname FROM pg_constraint)")
   while IFS=';' read -r name _; do
