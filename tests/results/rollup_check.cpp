@@ -21,13 +21,14 @@ std::string Text(const vorn_results::Value &v) { return v.value_or(""); }
 
 bool Near(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max({1.0, std::fabs(a), std::fabs(b)}); }
 
-// Each attempt with its unit's first start and its session's rollup scope.
+// Each attempt folded into the rollups (none still waiting) with its unit's
+// first start and its session's rollup scope.
 const char *kAttempts =
     "SELECT u.id, u.prior, u.verdict, u.seconds, u.waited_ms, f.first, sc.id FROM unit u"
     " JOIN (SELECT unit_id, min(started) AS first FROM unit GROUP BY unit_id) f ON f.unit_id = u.unit_id"
     " JOIN session se ON se.id = u.session_id JOIN rollup_scope sc ON sc.station_id = se.station_id"
     " AND sc.plan = se.plan AND sc.simulated = se.simulated AND sc.fault_injected = se.fault_injected"
-    " AND sc.mode = se.mode";
+    " AND sc.mode = se.mode WHERE u.id NOT IN (SELECT attempt_id FROM rollup_pending)";
 
 std::string Query(Database &db, const std::string &sql, const std::function<void(const Row &)> &each) {
   std::string error;

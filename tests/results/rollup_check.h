@@ -9,8 +9,9 @@
 
 namespace vorn_results_test {
 
-// Where the rollup tables and the rows first disagree, or "" when they agree
-// on every row (sums within 1e-9 of their size).
+// Where the rollup tables and the rows of the attempts folded into them
+// first disagree, or "" when they agree on every row (sums within 1e-9 of
+// their size).
 std::string RollupsDiffer(vorn_results::Database &db);
 
 }  // namespace vorn_results_test
