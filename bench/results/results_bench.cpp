@@ -90,7 +90,8 @@ void BM_RecordUnitForwardedToPostgres(benchmark::State &state) {
 BENCHMARK(BM_RecordUnitForwardedToPostgres)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // One unit stored in its transaction, with its rollups (range 1) or without
-// (0): what the rollups add to the recording of an attempt.
+// (0): what the rollups add to the recording of an attempt, the folds of
+// their batches shared out over the attempts as they come.
 void StoreUnits(benchmark::State &state, const std::string &target) {
   std::string error;
   std::unique_ptr<vorn_results::Store> store = vorn_results::Store::Open(target, false, error);
