@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -90,6 +91,14 @@ std::unique_ptr<Database> ConnectPostgres(const std::string &uri, const ServerLi
 // deadline, no limit on the queries.
 std::unique_ptr<Database> OpenPostgres(const std::string &uri, std::string &error);
 std::unique_ptr<Database> OpenDatabase(const std::string &target, std::string &error);
+
+// "INSERT INTO t (a, b) VALUES ($1, $2), ($3, $4)": head for rows of
+// `columns` values each, in one statement.
+std::string MultiInsert(const std::string &head, std::size_t columns, std::size_t rows);
+// Rows of values, `columns` a row, inserted by head ("INSERT INTO t (a, b)")
+// in statements of up to 100 rows, each followed by tail ("ON CONFLICT ...").
+bool InsertRows(Database &db, const std::string &head, std::size_t columns, const std::vector<Value> &values,
+                std::string &error, const std::string &tail = "");
 
 // A double as the shortest text that reads back as the same double, locale-free;
 // "NaN", "Infinity" and "-Infinity" as both engines read them.

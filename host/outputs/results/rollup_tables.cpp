@@ -79,30 +79,6 @@ CREATE TABLE day_slowest (
 )";
 }
 
-// Rows per statement, far below both engines' parameter limits.
-constexpr std::size_t kRowsPerUpsert = 100;
-
-// "INSERT INTO t (columns) VALUES (...), (...) ON CONFLICT (key) DO UPDATE SET ..."
-// for rows of values, in parts.
-bool Upsert(Database &db, const std::string &head, const std::string &update, std::size_t columns,
-            const std::vector<Value> &values, std::string &error) {
-  const std::size_t rows = values.size() / columns;
-  for (std::size_t first = 0; first < rows; first += kRowsPerUpsert) {
-    const std::size_t count = std::min(kRowsPerUpsert, rows - first);
-    std::string sql = head + " VALUES ";
-    std::size_t n = 0;
-    for (std::size_t r = 0; r < count; ++r) {
-      sql += r == 0 ? "(" : ", (";
-      for (std::size_t c = 0; c < columns; ++c) sql += (c == 0 ? "$" : ", $") + std::to_string(++n);
-      sql += ")";
-    }
-    const std::vector<Value> part(values.begin() + static_cast<std::ptrdiff_t>(first * columns),
-                                  values.begin() + static_cast<std::ptrdiff_t>((first + count) * columns));
-    if (!db.query(sql + " " + update, part, {}, error)) return false;
-  }
-  return true;
-}
-
 Value Int(int64_t n) { return std::to_string(n); }
 Value Real(double d) { return NumberText(d); }
 Value Real(const std::optional<double> &d) { return d ? Real(*d) : std::nullopt; }
@@ -131,17 +107,18 @@ bool WriteHours(Database &db, int64_t scope, const Rollup &r, std::string &error
                        Int(t.error), Int(t.retests), Int(t.stopped), Real(t.stationSeconds), Real(s.wallSeconds),
                        s.firstStarted, s.lastEnded});
   }
-  return Upsert(db,
-                "INSERT INTO station_hour (scope_id, hour, attempts, units, first_pass, final_pass, final_fail,"
-                " final_error, retests, stopped, station_seconds, wall_seconds, first_started, last_ended)",
-                "ON CONFLICT (scope_id, hour) DO UPDATE SET " +
-                    Added("station_hour", {"attempts", "units", "first_pass", "final_pass", "final_fail", "final_error",
-                                           "retests", "stopped", "station_seconds", "wall_seconds"}) +
-                    ", first_started = CASE WHEN excluded.first_started < station_hour.first_started THEN"
-                    " excluded.first_started ELSE station_hour.first_started END, last_ended = CASE WHEN"
-                    " excluded.last_ended > station_hour.last_ended THEN excluded.last_ended ELSE"
-                    " station_hour.last_ended END",
-                14, v, error);
+  return InsertRows(
+      db,
+      "INSERT INTO station_hour (scope_id, hour, attempts, units, first_pass, final_pass, final_fail,"
+      " final_error, retests, stopped, station_seconds, wall_seconds, first_started, last_ended)",
+      14, v, error,
+      "ON CONFLICT (scope_id, hour) DO UPDATE SET " +
+          Added("station_hour", {"attempts", "units", "first_pass", "final_pass", "final_fail", "final_error",
+                                 "retests", "stopped", "station_seconds", "wall_seconds"}) +
+          ", first_started = CASE WHEN excluded.first_started < station_hour.first_started THEN"
+          " excluded.first_started ELSE station_hour.first_started END, last_ended = CASE WHEN"
+          " excluded.last_ended > station_hour.last_ended THEN excluded.last_ended ELSE"
+          " station_hour.last_ended END");
 }
 
 // An attempt adds at most one value to each measurement: its row names the
@@ -200,11 +177,11 @@ bool WriteMeasurements(Database &db, int64_t scope, const Rollup &r, std::string
   }
   std::vector<std::string> added = {"count", "sum", "sum_sq", "fails"};
   for (int b = 0; b < kRollupBins; ++b) added.push_back(BinColumn(b));
-  return Upsert(db,
-                "INSERT INTO day_measurement (scope_id, day, measurement_id, count, sum, sum_sq, lowest, highest,"
-                " fails, " +
-                    BinList([](const std::string &b) { return b; }) + ")",
-                MeasurementConflict(added), 9 + kRollupBins, v, error);
+  return InsertRows(db,
+                    "INSERT INTO day_measurement (scope_id, day, measurement_id, count, sum, sum_sq, lowest, highest,"
+                    " fails, " +
+                        BinList([](const std::string &b) { return b; }) + ")",
+                    9 + kRollupBins, v, error, MeasurementConflict(added));
 }
 
 bool WriteSteps(Database &db, int64_t scope, const Rollup &r, std::string &error) {
@@ -213,13 +190,13 @@ bool WriteSteps(Database &db, int64_t scope, const Rollup &r, std::string &error
     v.insert(v.end(), {Int(scope), key.first, Int(key.second), Int(s.runs), Int(s.errors), Real(s.wallSeconds),
                        Real(s.waitedSeconds), Real(s.ownSeconds), Real(s.stationSeconds)});
   }
-  return Upsert(
+  return InsertRows(
       db,
       "INSERT INTO day_step (scope_id, day, plan_step_id, runs, errors, wall_seconds, waited_seconds,"
       " own_seconds, station_seconds)",
+      9, v, error,
       "ON CONFLICT (scope_id, day, plan_step_id) DO UPDATE SET " +
-          Added("day_step", {"runs", "errors", "wall_seconds", "waited_seconds", "own_seconds", "station_seconds"}),
-      9, v, error);
+          Added("day_step", {"runs", "errors", "wall_seconds", "waited_seconds", "own_seconds", "station_seconds"}));
 }
 
 // An attempt is kept while fewer than kSlowest of its day were as slow: the
@@ -266,12 +243,13 @@ bool ScopeOfSession(Database &db, const std::string &sessionId, int64_t &scopeId
                 {sessionId}, read, error)) {
     return false;
   }
-  return scopeId >= 0 || db.query(
-      "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, mode)"
-      " SELECT station_id, plan, simulated, fault_injected, mode FROM session WHERE id = $1"
-      " ON CONFLICT (station_id, plan, simulated, fault_injected, mode) DO UPDATE SET plan = excluded.plan"
-      " RETURNING id",
-      {sessionId}, read, error);
+  return scopeId >= 0 ||
+         db.query(
+             "INSERT INTO rollup_scope (station_id, plan, simulated, fault_injected, mode)"
+             " SELECT station_id, plan, simulated, fault_injected, mode FROM session WHERE id = $1"
+             " ON CONFLICT (station_id, plan, simulated, fault_injected, mode) DO UPDATE SET plan = excluded.plan"
+             " RETURNING id",
+             {sessionId}, read, error);
 }
 
 }  // namespace vorn_results

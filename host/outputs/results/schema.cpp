@@ -219,25 +219,46 @@ std::string ForEngine(std::string sql, Engine engine) {
 constexpr const char *kMigrationLock = "SELECT pg_advisory_lock(7231017)";
 constexpr const char *kMigrationUnlock = "SELECT pg_advisory_unlock(7231017)";
 
-// The versions made in one transaction: up to 5 (or last). version: the database's.
-bool MigrateInOne(Database &db, int last, int &version, std::string &error) {
+// body in one transaction: committed when it holds, else rolled back.
+bool InTransaction(Database &db, const std::function<bool(std::string &)> &body, std::string &error) {
   if (!db.exec(db.beginWrite(), error)) return false;
-  bool ok = SchemaVersion(db, version, error);
-  if (ok && version > kSchemaVersion) {
-    error = db.name() + ": the results schema is version " + std::to_string(version) + ", newer than this host's " +
-            std::to_string(kSchemaVersion) + "; use a newer vorn-host";
-    ok = false;
-  }
-  for (int next = version + 1; ok && next <= last; ++next) {
-    ok = db.exec(ForEngine(Migrations()[static_cast<std::size_t>(next - 1)], db.engine()), error) &&
-         db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error);
-    if (!ok) error = "migration to schema version " + std::to_string(next) + ": " + error;
-  }
-  if (ok && db.exec("COMMIT", error)) return true;
+  if (body(error) && db.exec("COMMIT", error)) return true;
   std::string ignored;
   db.exec("ROLLBACK", ignored);
   return false;
+}
+
+// Within a transaction: the steps that make version `next`, and the version noted.
+bool MakeVersion(Database &db, int next, const std::function<bool(std::string &)> &steps, std::string &error) {
+  if (steps(error) && db.exec("DELETE FROM schema_version", error) &&
+      db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error)) {
+    return true;
+  }
+  error = "migration to schema version " + std::to_string(next) + ": " + error;
+  return false;
+}
+
+// The versions made in one transaction: up to 5 (or last). version: the database's.
+bool MigrateFirstVersions(Database &db, int last, int &version, std::string &error) {
+  return InTransaction(
+      db,
+      [&](std::string &e) {
+        if (!SchemaVersion(db, version, e)) return false;
+        if (version > kSchemaVersion) {
+          e = db.name() + ": the results schema is version " + std::to_string(version) + ", newer than this host's " +
+              std::to_string(kSchemaVersion) + "; use a newer vorn-host";
+          return false;
+        }
+        for (int next = version + 1; next <= last; ++next) {
+          const char *sql = Migrations()[static_cast<std::size_t>(next - 1)];
+          if (!MakeVersion(
+                  db, next, [&](std::string &m) { return db.exec(ForEngine(sql, db.engine()), m); }, e)) {
+            return false;
+          }
+        }
+        return true;
+      },
+      error);
 }
 
 }  // namespace
@@ -254,13 +275,23 @@ bool SchemaVersion(Database &db, int &version, std::string &error) {
       error);
 }
 
+bool MigrateInOne(Database &db, int next, const std::function<bool(std::string &)> &steps, std::string &error) {
+  return InTransaction(
+      db,
+      [&](std::string &e) {
+        int version = 0;
+        return SchemaVersion(db, version, e) && (version >= next || MakeVersion(db, next, steps, e));
+      },
+      error);
+}
+
 bool Migrate(Database &db, std::string &error) { return MigrateUpTo(db, kSchemaVersion, error); }
 
 bool MigrateUpTo(Database &db, int upTo, std::string &error) {
   const bool server = db.engine() == Engine::kPostgres;
   if (server && !db.exec(kMigrationLock, error)) return false;
   int version = 0;
-  bool ok = MigrateInOne(db, std::min(upTo, static_cast<int>(Migrations().size())), version, error);
+  bool ok = MigrateFirstVersions(db, std::min(upTo, static_cast<int>(Migrations().size())), version, error);
   if (ok && version < 6 && upTo >= 6) ok = MigrateToLeanRows(db, error);
   if (ok && version < 7 && upTo >= 7) ok = MigrateToRollups(db, error);
   if (ok && version < 8 && upTo >= 8) ok = MigrateToPendingRollups(db, error);

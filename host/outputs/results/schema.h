@@ -5,6 +5,7 @@
 // updated, never refused and never left half-changed.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "outputs/results/database.h"
@@ -20,6 +21,11 @@ bool SchemaVersion(Database &db, int &version, std::string &error);
 bool Migrate(Database &db, std::string &error);
 // The same up to an older version: the tests make the files of older hosts so.
 bool MigrateUpTo(Database &db, int version, std::string &error);
+
+// In one transaction: `steps` make the database version `next`, and it is
+// noted so, unless it is that version already (a station that opened it at
+// the same time got there first). A failure names the version.
+bool MigrateInOne(Database &db, int next, const std::function<bool(std::string &)> &steps, std::string &error);
 
 // Version 6 from 5 (schema_lean.cpp): the rows copied into lean tables, one
 // table per transaction.

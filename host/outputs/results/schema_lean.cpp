@@ -263,17 +263,14 @@ bool MigrateToLeanRows(Database &db, std::string &error) {
   bool ok = Step(db, "measurement", planSteps, error) && Step(db, "unit_v6", exec(kUnits, kCopyUnits), error) &&
             Step(db, "run_step", exec(kSteps, kCopySteps), error) &&
             Step(db, "run_result", exec(kResults, kCopyResults), error);
-  int version = 0;
-  ok = ok && db.exec(db.beginWrite(), error) && SchemaVersion(db, version, error);
-  if (ok && version < 6) {
-    ok = CatchUp(db, error) && db.exec(ForEngine(kSwap, db.engine()), error) &&
-         (sqlite || db.exec(kServerIndexes, error)) && db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (6)", error);
-    if (!ok) error = "migration to schema version 6: " + error;
-  }
-  if (ok) ok = db.exec("COMMIT", error);
+  ok = ok && MigrateInOne(
+                 db, 6,
+                 [&](std::string &e) {
+                   return CatchUp(db, e) && db.exec(ForEngine(kSwap, db.engine()), e) &&
+                          (sqlite || db.exec(kServerIndexes, e));
+                 },
+                 error);
   std::string ignored;
-  if (!ok) db.exec("ROLLBACK", ignored);
   if (sqlite && !db.exec("PRAGMA foreign_keys=ON", ok ? error : ignored)) return false;
   return ok;
 }

@@ -2,7 +2,6 @@
 // its histogram's bins, fixed against its limits (a one-sided limit's scale
 // from its values' mean); the rollups are made from every attempt's rows, in
 // one transaction with the tables.
-#include <functional>
 #include <map>
 #include <tuple>
 
@@ -111,27 +110,6 @@ bool RebuildRollups(Database &db, std::string &error) {
   return true;
 }
 
-namespace {
-
-// The database brought to `next` in one transaction by `steps`, unless a
-// station opening it at the same time got there first.
-bool MigrateInOne(Database &db, int next, const std::function<bool(std::string &)> &steps, std::string &error) {
-  if (!db.exec(db.beginWrite(), error)) return false;
-  int version = 0;
-  bool ok = SchemaVersion(db, version, error);
-  if (ok && version < next) {
-    ok = steps(error) && db.exec("DELETE FROM schema_version", error) &&
-         db.exec("INSERT INTO schema_version (version) VALUES (" + std::to_string(next) + ")", error);
-    if (!ok) error = "migration to schema version " + std::to_string(next) + ": " + error;
-  }
-  if (ok && db.exec("COMMIT", error)) return true;
-  std::string ignored;
-  db.exec("ROLLBACK", ignored);
-  return false;
-}
-
-}  // namespace
-
 bool MigrateToRollups(Database &db, std::string &error) {
   return MigrateInOne(
       db, 7,
@@ -144,7 +122,8 @@ bool MigrateToRollups(Database &db, std::string &error) {
 }
 
 bool MigrateToPendingRollups(Database &db, std::string &error) {
-  return MigrateInOne(db, 8, [&](std::string &e) { return db.exec(kPendingTable, e); }, error);
+  return MigrateInOne(
+      db, 8, [&](std::string &e) { return db.exec(kPendingTable, e); }, error);
 }
 
 }  // namespace vorn_results

@@ -41,33 +41,6 @@ Value Number(const std::optional<double> &d) { return d ? Value(NumberText(*d)) 
 std::string Str(const Value &v) { return v.value_or(""); }
 int64_t Integer(const Value &v) { return v ? std::stoll(*v) : 0; }
 
-// "INSERT INTO t (a, b) VALUES ($1, $2), ($3, $4)": one statement for all rows.
-std::string MultiInsert(const std::string &head, std::size_t columns, std::size_t rows) {
-  std::string sql = head + " VALUES ";
-  std::size_t n = 0;
-  for (std::size_t r = 0; r < rows; ++r) {
-    sql += r == 0 ? "(" : ", (";
-    for (std::size_t c = 0; c < columns; ++c) sql += (c == 0 ? "$" : ", $") + std::to_string(++n);
-    sql += ")";
-  }
-  return sql;
-}
-
-// Rows per statement: few statements, yet far below both engines' parameter limits.
-constexpr std::size_t kRowsPerInsert = 100;
-
-bool InsertRows(Database &db, const std::string &head, std::size_t columns, const std::vector<Value> &values,
-                std::string &error) {
-  const std::size_t rows = values.size() / columns;
-  for (std::size_t first = 0; first < rows; first += kRowsPerInsert) {
-    const std::size_t count = std::min(kRowsPerInsert, rows - first);
-    const std::vector<Value> part(values.begin() + static_cast<std::ptrdiff_t>(first * columns),
-                                  values.begin() + static_cast<std::ptrdiff_t>((first + count) * columns));
-    if (!db.query(MultiInsert(head, columns, count), part, {}, error)) return false;
-  }
-  return true;
-}
-
 constexpr const char *kOutbox =
     "CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY, kind TEXT NOT NULL, key TEXT NOT NULL,"
     " server TEXT, UNIQUE (kind, key));"
@@ -149,6 +122,31 @@ const HealthTable kHealthTables[] = {
 };
 
 }  // namespace
+
+std::string MultiInsert(const std::string &head, std::size_t columns, std::size_t rows) {
+  std::string sql = head + " VALUES ";
+  std::size_t n = 0;
+  for (std::size_t r = 0; r < rows; ++r) {
+    sql += r == 0 ? "(" : ", (";
+    for (std::size_t c = 0; c < columns; ++c) sql += (c == 0 ? "$" : ", $") + std::to_string(++n);
+    sql += ")";
+  }
+  return sql;
+}
+
+bool InsertRows(Database &db, const std::string &head, std::size_t columns, const std::vector<Value> &values,
+                std::string &error, const std::string &tail) {
+  constexpr std::size_t kRowsPerInsert = 100;  // few statements, far below both engines' parameter limits
+  const std::size_t rows = values.size() / columns;
+  for (std::size_t first = 0; first < rows; first += kRowsPerInsert) {
+    const std::size_t count = std::min(kRowsPerInsert, rows - first);
+    const std::vector<Value> part(values.begin() + static_cast<std::ptrdiff_t>(first * columns),
+                                  values.begin() + static_cast<std::ptrdiff_t>((first + count) * columns));
+    const std::string sql = MultiInsert(head, columns, count) + (tail.empty() ? "" : " " + tail);
+    if (!db.query(sql, part, {}, error)) return false;
+  }
+  return true;
+}
 
 bool ResultRow::operator==(const ResultRow &o) const {
   return entry == o.entry && Same(value, o.value) && name == o.name && Same(low, o.low) && Same(high, o.high) &&
