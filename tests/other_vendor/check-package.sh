@@ -67,6 +67,27 @@ diff <(tr -d '\r' < from-linux-windows.csv) from-linux.csv > /dev/null ||
   fail "vorn-results.exe reads the Linux host's file otherwise"
 echo "station package: 20 units recorded, the line report written; the file read alike by both tools, both ways"
 
+# The rollups: folded when the session ended. A station stopped before its
+# fold leaves its attempts waiting (made here in a copy of the file: the
+# rollups emptied, every attempt named): vorn-results.exe counts them from
+# their rows alike, and the next session folds them with its own.
+rolled() { sqlite3 "$1" 'SELECT (SELECT count(*) FROM rollup_pending), (SELECT sum(units) FROM station_hour)'; }
+all_line() { "$wine_run" vorn-results.exe --db "$1" summary | tr -d '\r' | sed -n 's/^all: //p'; }
+[ "$(rolled results.sqlite)" = "0|20" ] || fail "the session left its rollups unfolded: $(rolled results.sqlite)"
+all=$(all_line results.sqlite)
+case "$all" in "20 units: 20 PASS"*) ;; *) fail "vorn-results.exe summary: '$all'" ;; esac
+sqlite3 results.sqlite '.backup stopped.sqlite'
+sqlite3 stopped.sqlite 'DELETE FROM station_hour; DELETE FROM day_measurement; DELETE FROM day_step;
+  DELETE FROM day_slowest; INSERT INTO rollup_pending SELECT id FROM unit'
+[ "$(all_line stopped.sqlite)" = "$all" ] ||
+  fail "the waiting attempts were counted otherwise: '$(all_line stopped.sqlite)', not '$all'"
+echo PK-0021 > one-serial.txt
+"$wine_run" vorn-host.exe --quiet --no-health-check --station "line 3" --db stopped.sqlite --serials one-serial.txt \
+  --params station.ini quick.plan > one.txt 2>&1 || { cat one.txt; fail "the session after the stopped one did not pass"; }
+[ "$(rolled stopped.sqlite)" = "0|21" ] ||
+  fail "the waiting attempts were not folded with the next session's: $(rolled stopped.sqlite) (waiting|units)"
+echo "station package: the rollups folded at the session's end, and a stopped station's waiting attempts counted and folded"
+
 # Two sockets, each a worker vorn-host.exe with its own parameter file and
 # its own copies of the DLLs: 8 units between them into one file, each once.
 cp station.ini left.ini

@@ -347,6 +347,17 @@ TEST_P(OwnDatabase, WaitingAttemptsCountOnceWhicheverStoreFoldsThem) {
   EXPECT_EQ(vorn_results_test::RollupsDiffer(first->db()), "");
   const vorn_reports::LineSums before = sums(first->db());
   EXPECT_EQ(whole(before).attempts, units);
+  // A period that cuts the day sums it from the rows, the waiting attempts
+  // among them, and adds no waiting attempt again; a whole day adds them to
+  // the rollups.
+  for (const std::string &since : {vorn_results::TimeText(*vorn_results::EpochSeconds(session.started) - 1),
+                                   session.started.substr(0, 10) + "T00:00:00Z"}) {
+    vorn_reports::LineFilter from;
+    from.since = since;
+    vorn_reports::LineSums counted;
+    ASSERT_TRUE(vorn_reports::ReadLineSums(first->db(), from, true, 0, counted, error)) << error;
+    EXPECT_EQ(whole(counted).attempts, units) << since;
+  }
   first.reset();  // stopped before its session ended: its last three wait
 
   std::unique_ptr<Store> next = Store::Open(where, false, error);
