@@ -121,54 +121,7 @@ bool WriteHours(Database &db, int64_t scope, const Rollup &r, std::string &error
           " station_hour.last_ended END");
 }
 
-// An attempt adds at most one value to each measurement: its row names the
-// one bin (-1: none) and the database fills in the bins' columns. Rows of
-// many attempts (a rebuild) give every bin.
-bool OneValueEach(const Rollup &r) {
-  for (const auto &[key, m] : r.measurements) {
-    if (m.count > 1) return false;
-  }
-  return true;
-}
-
-std::string CastRow(std::size_t first, const std::vector<const char *> &types) {
-  std::string row = "(";
-  for (std::size_t c = 0; c < types.size(); ++c) {
-    row += (c ? ", CAST($" : "CAST($") + std::to_string(first + c) + " AS " + types[c] + ")";
-  }
-  return row + ")";
-}
-
-bool WriteOneValueEach(Database &db, int64_t scope, const Rollup &r, std::string &error) {
-  static const std::vector<const char *> kTypes = {
-      "INTEGER",          "TEXT",   "INTEGER", "BIGINT", "DOUBLE PRECISION", "DOUBLE PRECISION", "DOUBLE PRECISION",
-      "DOUBLE PRECISION", "BIGINT", "INTEGER"};
-  std::vector<Value> v;
-  std::string rows;
-  for (const auto &[key, m] : r.measurements) {
-    int bin = -1;
-    for (std::size_t b = 0; b < m.bins.size(); ++b) bin = m.bins[b] > 0 ? static_cast<int>(b) : bin;
-    rows += (rows.empty() ? "" : ", ") + CastRow(v.size() + 1, kTypes);
-    v.insert(v.end(), {Int(scope), key.first, Int(key.second), Int(m.count), Real(m.sum), Real(m.sumSq), Real(m.min),
-                       Real(m.max), Int(m.fails), Int(bin)});
-  }
-  if (v.empty()) return true;
-  std::vector<std::string> added = {"count", "sum", "sum_sq", "fails"};
-  for (int b = 0; b < kRollupBins; ++b) added.push_back(BinColumn(b));
-  int b = 0;
-  const std::string bins = BinList(
-      [&](const std::string &) { return "CASE WHEN column10 = " + std::to_string(b++) + " THEN 1 ELSE 0 END"; });
-  return db.query(
-      "INSERT INTO day_measurement (scope_id, day, measurement_id, count, sum, sum_sq, lowest, highest,"
-      " fails, " +
-          BinList([](const std::string &n) { return n; }) +
-          ") SELECT column1, column2, column3, column4, column5, column6, column7, column8, column9, " + bins +
-          " FROM (VALUES " + rows + ") AS v WHERE true " + MeasurementConflict(added),
-      v, {}, error);
-}
-
 bool WriteMeasurements(Database &db, int64_t scope, const Rollup &r, std::string &error) {
-  if (OneValueEach(r)) return WriteOneValueEach(db, scope, r, error);
   std::vector<Value> v;
   for (const auto &[key, m] : r.measurements) {
     v.insert(v.end(), {Int(scope), key.first, Int(key.second), Int(m.count), Real(m.sum), Real(m.sumSq), Real(m.min),

@@ -46,15 +46,14 @@ std::string RollupWhere(const LineFilter &f, const Period &p, const std::string 
 
 // The hours' sums, by station and grain; and the units of the latest hours.
 bool RollupHours(Database &db, const LineFilter &f, const Period &p, int grain, LineSums &sums, std::string &error) {
-  std::vector<Value> params, latestParams;
+  std::vector<Value> params;
   const std::string where = RollupWhere(f, p, "h", "hour", true, params);
-  const std::string latestWhere = RollupWhere(f, p, "h", "hour", true, latestParams);
   const std::string key = "substr(h.hour, 1, " + std::to_string(grain) + ")";
   const bool ok = db.query(
-      "SELECT st.name, h.hour, sum(h.units) FROM station_hour h" + latestWhere +
-          " AND h.hour >= (SELECT min(x.hour) FROM (SELECT DISTINCT h.hour FROM station_hour h" + latestWhere +
+      "SELECT st.name, h.hour, sum(h.units) FROM station_hour h" + where +
+          " AND h.hour >= (SELECT min(x.hour) FROM (SELECT DISTINCT h.hour FROM station_hour h" + where +
           " ORDER BY h.hour DESC LIMIT " + std::to_string(kLatestHours) + ") x) GROUP BY st.name, h.hour",
-      latestParams,  // the same placeholders in both
+      params,  // the same placeholders in both
       [&](const Row &r) {
         sums.latestHours[{Text(r[0]), Text(r[1])}] += Int(r[2]);
         return true;
@@ -117,8 +116,6 @@ bool RollupMeasurements(Database &db, const LineFilter &f, const Period &p, Line
 bool RollupSteps(Database &db, const LineFilter &f, const Period &p, LineSums &sums, std::string &error) {
   std::vector<Value> params;
   const std::string where = RollupWhere(f, p, "d", "day", false, params);
-  std::vector<Value> slowParams;
-  const std::string slowWhere = RollupWhere(f, p, "d", "day", false, slowParams);
   return db.query(
              "SELECT d.plan_step_id, sum(d.runs), sum(d.errors), sum(d.wall_seconds), sum(d.waited_seconds),"
              " sum(d.own_seconds), sum(d.station_seconds) FROM day_step d" +
@@ -137,9 +134,9 @@ bool RollupSteps(Database &db, const LineFilter &f, const Period &p, LineSums &s
              },
              error) &&
          db.query(
-             "SELECT d.attempt_id, d.station_seconds FROM day_slowest d" + slowWhere +
+             "SELECT d.attempt_id, d.station_seconds FROM day_slowest d" + where +
                  " ORDER BY d.station_seconds DESC, d.attempt_id LIMIT " + std::to_string(vorn_results::kSlowest),
-             slowParams,
+             params,
              [&](const Row &r) {
                sums.slowest.push_back({Int(r[0]), Real(r[1])});
                return true;
