@@ -23,13 +23,36 @@ cmake --build build-asan -j2
 # plain build only. So do the browser checks, which drive pages in Chromium
 # (twenty at once for the operator's screen); the page's server has its own
 # tests in the suite that runs here.
-ctest --test-dir build-asan --output-on-failure -j2 -E '^HostLongSession\.|^browser_'
-if grep -Eq "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log; then
-  grep -E -B2 -A20 "$sanitizer_report" build-asan/Testing/Temporary/LastTest.log | head -80
+#
+# LeakSanitizer's own tracer, which stops the threads to scan them at a
+# process's end, now and then crashes on a busy machine ("Tracer caught
+# signal 11"): a fault of the tool, seen in projects far from this one,
+# and it makes a host run that passed exit 1. Tests failed only so run once
+# more; a test that fails for any other reason fails the run at once, and
+# so does any report of the sanitizers in either pass.
+log=build-asan/Testing/Temporary/LastTest.log
+tracer_crash='LeakSanitizer has encountered a fatal error'
+reports=build-asan/Testing/Temporary/BothPasses.log
+if ! ctest --test-dir build-asan --output-on-failure -j2 -E '^HostLongSession\.|^browser_'; then
+  cp "$log" "$reports"
+  # Each failed test, and whether its output shows the tracer's crash.
+  others=$(awk -v crash="$tracer_crash" '
+    / Testing: / { name = $3; crashed = 0 }
+    index($0, crash) { crashed = 1 }
+    /^Test Failed\./ && !crashed { print name }' "$reports")
+  if [ -n "$others" ] || ! grep -q "$tracer_crash" "$reports"; then
+    exit 1
+  fi
+  echo "LeakSanitizer's tracer crashed at a process's end; the tests it failed run once more"
+  ctest --test-dir build-asan --output-on-failure --rerun-failed
+fi
+cat "$log" >>"$reports"
+if grep -Eq "$sanitizer_report" "$reports"; then
+  grep -E -B2 -A20 "$sanitizer_report" "$reports" | head -80
   echo "sanitizer report in the test suite" >&2
   exit 1
 fi
-grep -h '^failure sweep:' build-asan/Testing/Temporary/LastTest.log || true
+grep -h '^failure sweep:' "$reports" || true
 
 echo "== bounded fuzz runs"
 targets=()
