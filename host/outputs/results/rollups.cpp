@@ -241,26 +241,27 @@ bool FillFacts(Database &db, std::vector<AttemptFacts> &attempts, std::string &e
   return true;
 }
 
+AttemptFacts AttemptOfRow(const Row &r) {
+  AttemptFacts a;
+  a.id = std::stoll(r[0].value_or("0"));
+  a.prior = r[1].value_or("none");
+  a.verdict = r[2].value_or("");
+  a.started = r[3].value_or("");
+  a.seconds = ParseNumber(r[4]).value_or(0.0);
+  a.waitedMs = static_cast<uint64_t>(std::stoll(r[5].value_or("0")));
+  a.firstStarted = r[6].value_or(a.started);
+  return a;
+}
+
 bool ReadAttempts(Database &db, const std::string &condition, const std::vector<Value> &params,
                   std::vector<AttemptFacts> &attempts, std::vector<std::string> &sessions, std::string &error) {
   attempts.clear();
   sessions.clear();
   const bool ok = db.query(
-      "SELECT u.id, u.session_id, u.prior, u.verdict, u.started, u.seconds, u.waited_ms,"
-      " (SELECT min(f.started) FROM unit f WHERE f.unit_id = u.unit_id) FROM unit u WHERE " +
-          condition,
-      params,
+      std::string("SELECT ") + kAttemptColumns + ", u.session_id FROM unit u WHERE " + condition, params,
       [&](const Row &r) {
-        AttemptFacts a;
-        a.id = std::stoll(r[0].value_or("0"));
-        a.prior = r[2].value_or("none");
-        a.verdict = r[3].value_or("");
-        a.started = r[4].value_or("");
-        a.seconds = ParseNumber(r[5]).value_or(0.0);
-        a.waitedMs = static_cast<uint64_t>(std::stoll(r[6].value_or("0")));
-        a.firstStarted = r[7].value_or(a.started);
-        attempts.push_back(std::move(a));
-        sessions.push_back(r[1].value_or(""));
+        attempts.push_back(AttemptOfRow(r));
+        sessions.push_back(r[kAttemptColumnCount].value_or(""));
         return true;
       },
       error);

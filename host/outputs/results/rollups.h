@@ -1,8 +1,8 @@
 // The rollups: sums kept beside the rows, so that a report of a month costs
-// what a month's sums cost, not what its results do. Kept per rollup scope (a station, a plan and the kind of
-// session) and per day or hour of each unit's first attempt, so that an
-// attempt counts where its unit does (core/tally.h), also when its retest
-// came the next day:
+// what a month's sums cost, not what its results do. Kept per rollup scope
+// (a station, a plan and the kind of session) and per day or hour of each
+// unit's first attempt, so that an attempt counts where its unit does
+// (core/tally.h), also when its retest came the next day:
 //
 //   station_hour     the tally's counts (as Tally::add counts them), station
 //                    and wall time, the first start and the last end
@@ -141,6 +141,13 @@ struct Rollup {
 // The steps and results of attempts whose other facts are filled, read from
 // their rows; and every measurement's bins.
 bool FillFacts(Database &db, std::vector<AttemptFacts> &attempts, std::string &error);
+// An attempt's own facts, read from its row of unit (as u) by these columns,
+// first in the row; its steps and results are FillFacts'.
+inline constexpr const char *kAttemptColumns =
+    "u.id, u.prior, u.verdict, u.started, u.seconds, u.waited_ms,"
+    " (SELECT min(f.started) FROM unit f WHERE f.unit_id = u.unit_id)";
+inline constexpr std::size_t kAttemptColumnCount = 7;
+AttemptFacts AttemptOfRow(const Row &row);
 // The whole facts of the attempts a condition on their rows (unit u) selects,
 // "u.id > $1 ORDER BY u.id LIMIT 100", and the session of each.
 bool ReadAttempts(Database &db, const std::string &condition, const std::vector<Value> &params,

@@ -290,12 +290,14 @@ bool Store::transaction(const std::function<bool(std::string &)> &body, std::str
     ids_.commit();
     scopes_.insert(newScopes_.begin(), newScopes_.end());
     newScopes_.clear();
-    if (folded_) {  // every attempt named before the fold is folded, here or by another station
+    // A fold ends its transaction: every attempt named before it is folded,
+    // here or by another station.
+    if (folded_) {
       pending_.clear();
-      newPending_.clear();
+    } else {
+      pending_.insert(pending_.end(), std::make_move_iterator(newPending_.begin()),
+                      std::make_move_iterator(newPending_.end()));
     }
-    pending_.insert(pending_.end(), std::make_move_iterator(newPending_.begin()),
-                    std::make_move_iterator(newPending_.end()));
     newPending_.clear();
     folded_ = false;
     return true;

@@ -153,23 +153,13 @@ bool SumRows(Database &db, const Scope &scope, const std::string &which,
   std::vector<vorn_results::AttemptFacts> facts;
   std::vector<std::string> stations;
   const bool ok = db.query(
-      scope.with +
-          "SELECT u.id, u.prior, u.verdict, u.started, u.seconds, u.waited_ms, (SELECT min(f.started) FROM"
-          " unit f WHERE f.unit_id = u.unit_id), u.station FROM u" +
-          which + " ORDER BY u.id",
+      scope.with + "SELECT " + vorn_results::kAttemptColumns + ", u.station FROM u" + which + " ORDER BY u.id",
       scope.params,
       [&](const Row &r) {
-        vorn_results::AttemptFacts a;
-        a.id = Int(r[0]);
-        a.prior = Text(r[1]);
-        a.verdict = Text(r[2]);
-        a.started = Text(r[3]);
-        a.seconds = Real(r[4]);
-        a.waitedMs = static_cast<uint64_t>(Int(r[5]));
-        a.firstStarted = r[6].value_or(a.started);
+        vorn_results::AttemptFacts a = vorn_results::AttemptOfRow(r);
         if (keep && !keep(a.firstStarted)) return true;
         facts.push_back(std::move(a));
-        stations.push_back(Text(r[7]));
+        stations.push_back(Text(r[vorn_results::kAttemptColumnCount]));
         return true;
       },
       error);
