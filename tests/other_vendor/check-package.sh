@@ -13,7 +13,8 @@
 #   - two sockets, a worker process each, share a serials file;
 #   - the golden unit's calibration rewrites the loss table, and the health
 #     gate refuses a production session after a failed verification;
-#   - sslmode=require is refused before anything runs (no TLS in this build).
+#   - sslmode=require, and an empty plan argument, are refused before
+#     anything runs (no TLS in this build).
 # Its station has no golden unit: the sessions start with --no-health-check.
 # The pages in Chromium are tests/browser/station-package.test.js, on WORK.
 #   check-package.sh ZIP OTHER-VENDOR-DIR LINUX-BIN-DIR WORK
@@ -136,6 +137,10 @@ echo "station package: the calibration rewrote the loss table in place with its 
   --params station.ini quick.plan > tls.txt 2> tls.err && fail "sslmode=require was not refused"
 [ "$(grep -c 'sslmode=require (in the address).*built without TLS' tls.err)" = 1 ] || fail "sslmode=require: $(cat tls.err)"
 [ ! -e results-spool.sqlite ] && ! grep -q 'PK-0001' tls.txt || fail "sslmode=require was refused after a start"
+# An empty plan argument (a batch file's unset variable) is no plan.
+status=0
+"$wine_run" vorn-host.exe --no-health-check --params station.ini "" > empty.txt 2> empty.err || status=$?
+[ "$status" = 2 ] && grep -q 'no plan file given' empty.err || fail "an empty plan argument: status $status, $(cat empty.err)"
 
 # A server of this script's own on a loopback port (Wine's libpq reaches no
 # Unix socket), stopped once five units are on it and started again 5 s later.
