@@ -90,18 +90,21 @@ function busyNeighbour(port) {
     s.on('error', () => {});
     floods.push(s);
   }, 200);
-  return () => {
-    clearInterval(flood);
-    clearInterval(trickle);
-    for (const s of [...slow, ...floods]) s.destroy();
-    return { refused, sent };
+  return {
+    refused: () => refused,
+    stop: () => {
+      clearInterval(flood);
+      clearInterval(trickle);
+      for (const s of [...slow, ...floods]) s.destroy();
+      return { refused, sent };
+    },
   };
 }
 
 test('the operator\'s unit runs to its verdict beside another local client\'s traffic', async () => {
   await withHost(['--fast', '--no-db'], {}, async (h) => {
     const port = await portOf(h);
-    const stopNeighbour = busyNeighbour(port);
+    const busy = busyNeighbour(port);
     let neighbour;
     try {
       const { page, problems } = await openPage(browser);
@@ -113,8 +116,13 @@ test('the operator\'s unit runs to its verdict beside another local client\'s tr
         assert.strictEqual(await page.locator('#panel-notice').textContent(), '', 'no action of the page was refused');
       }
       assert.deepStrictEqual(problems, []);
+      // On a quick machine the three units may end before the server has
+      // answered the neighbour's first flood: its answers are waited for.
+      for (const deadline = Date.now() + 15000; busy.refused() === 0 && Date.now() < deadline;) {
+        await new Promise((resolve) => setTimeout(resolve, 100));
+      }
     } finally {
-      neighbour = stopNeighbour();
+      neighbour = busy.stop();
     }
     console.log(`# the neighbour's actions: ${neighbour.sent}, refused for its rate: ${neighbour.refused}`);
     assert.ok(neighbour.refused > 0, 'the neighbour was held to its rate');
