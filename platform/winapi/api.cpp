@@ -27,7 +27,12 @@ std::string DefaultText(const char *def) {
 
 std::optional<std::string> Lookup(const char *section, const char *key, const char *file) {
   if (section == nullptr || key == nullptr) return std::nullopt;
-  thread_local std::string buffer;
+  // A buffer of the call's own, not a thread_local one: this library is
+  // loaded with dlopen, where a thread_local lives in a block glibc
+  // allocates on first use, and GCC 12's LeakSanitizer misreads such a
+  // block when it starts 16 bytes into a page: its tracer then crashes at
+  // the process's end, a passing run exits 1.
+  std::string buffer;
   const std::optional<std::string_view> contents = winapi::ReadFile(file, buffer);
   if (!contents) return std::nullopt;
   return winapi::FindValue(*contents, section, key);
