@@ -18,41 +18,32 @@ sanitizer_report='ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|WARNING
 echo "== test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j2
+# The libraries the host and the tests load with dlopen keep no thread-local
+# storage: glibc gives a dlopen'ed library's thread_locals a block of its
+# own, and GCC 12's LeakSanitizer misreads such a block when it happens to
+# start 16 bytes into a page. Its tracer then crashes at the process's end
+# ("Tracer caught signal 11") and a run that passed exits 1, in one
+# allocation layout out of a few hundred.
+tls_libraries=$(for library in build-asan/bin/*.so; do
+  if readelf -lW "$library" | grep -q '^ *TLS '; then echo "$library"; fi
+done)
+if [ -n "$tls_libraries" ]; then
+  echo "thread-local storage in a library loaded with dlopen: $tls_libraries" >&2
+  exit 1
+fi
 # Resident memory means nothing under AddressSanitizer, which keeps freed
 # memory in quarantine: the flat-memory check of a long session runs in the
 # plain build only. So do the browser checks, which drive pages in Chromium
 # (twenty at once for the operator's screen); the page's server has its own
 # tests in the suite that runs here.
-#
-# LeakSanitizer's own tracer, which stops the threads to scan them at a
-# process's end, now and then crashes on a busy machine ("Tracer caught
-# signal 11"): a fault of the tool, seen in projects far from this one,
-# and it makes a host run that passed exit 1. Tests failed only so run once
-# more; a test that fails for any other reason fails the run at once, and
-# so does any report of the sanitizers in either pass.
 log=build-asan/Testing/Temporary/LastTest.log
-tracer_crash='LeakSanitizer has encountered a fatal error'
-reports=build-asan/Testing/Temporary/BothPasses.log
-if ! ctest --test-dir build-asan --output-on-failure -j2 -E '^HostLongSession\.|^browser_'; then
-  cp "$log" "$reports"
-  # Each failed test, and whether its output shows the tracer's crash.
-  others=$(awk -v crash="$tracer_crash" '
-    / Testing: / { name = $3; crashed = 0 }
-    index($0, crash) { crashed = 1 }
-    /^Test Failed\./ && !crashed { print name }' "$reports")
-  if [ -n "$others" ] || ! grep -q "$tracer_crash" "$reports"; then
-    exit 1
-  fi
-  echo "LeakSanitizer's tracer crashed at a process's end; the tests it failed run once more"
-  ctest --test-dir build-asan --output-on-failure --rerun-failed
-fi
-cat "$log" >>"$reports"
-if grep -Eq "$sanitizer_report" "$reports"; then
-  grep -E -B2 -A20 "$sanitizer_report" "$reports" | head -80
+ctest --test-dir build-asan --output-on-failure -j2 -E '^HostLongSession\.|^browser_'
+if grep -Eq "$sanitizer_report" "$log"; then
+  grep -E -B2 -A20 "$sanitizer_report" "$log" | head -80
   echo "sanitizer report in the test suite" >&2
   exit 1
 fi
-grep -h '^failure sweep:' "$reports" || true
+grep -h '^failure sweep:' "$log" || true
 
 echo "== bounded fuzz runs"
 targets=()
