@@ -146,7 +146,16 @@ bool FillFacts(Database &db, std::vector<AttemptFacts> &attempts, std::string &e
 inline constexpr const char *kAttemptColumns =
     "u.id, u.prior, u.verdict, u.started, u.seconds, u.waited_ms,"
     " (SELECT min(f.started) FROM unit f WHERE f.unit_id = u.unit_id)";
-inline constexpr std::size_t kAttemptColumnCount = 7;
+// The columns of a SELECT list: its commas outside parentheses, and one.
+constexpr std::size_t ColumnsOf(const char *list) {
+  std::size_t columns = 1;
+  for (int depth = 0; *list != '\0'; ++list) {
+    depth += *list == '(' ? 1 : *list == ')' ? -1 : 0;
+    columns += *list == ',' && depth == 0 ? 1 : 0;
+  }
+  return columns;
+}
+inline constexpr std::size_t kAttemptColumnCount = ColumnsOf(kAttemptColumns);
 AttemptFacts AttemptOfRow(const Row &row);
 // The whole facts of the attempts a condition on their rows (unit u) selects,
 // "u.id > $1 ORDER BY u.id LIMIT 100", and the session of each.
